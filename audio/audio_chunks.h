@@ -1,0 +1,15 @@
+// The reader's handlers for audio chunks: they read the payload from the movie file at its
+// current position and update the context's format, decoder state and audio queue.
+#pragma once
+
+#include "engine/context.h"
+
+// "SCHl", "1SNh": 0, or -1 when the read returned nothing, -2 on a read error or an oversized
+// payload (skipped).
+LONG readStreamHeader(PlayerContext* ctx, LONG payloadLength);
+// "SKOD": 0, -1 (sets endOfFile) or -2 as above.
+LONG readFixedHeader(PlayerContext* ctx, LONG payloadLength);
+// Audio data of the selected track: decodes it into the audio ring and queues it. 2 when
+// stored; readBlocked when the ring or table has no room (the file is back at the chunk's
+// header); -1 (sets endOfFile) or -2 as above.
+LONG readAudioData(PlayerContext* ctx, LONG payloadLength);

@@ -1,0 +1,90 @@
+// PlayerContext: the engine's state for one open movie, allocated zero-filled at open and freed
+// at close. Fields are grouped by the subsystem that owns them.
+#pragma once
+
+#include "audio/audio_format.h"
+#include "engine/player.h"
+
+inline constexpr LONG queueSlots = 24;              // entries in the frame and audio tables
+inline constexpr LONG readAheadLimit = 22;          // refill stops while this many are queued
+inline constexpr LONG videoRingBytes = 1200000;
+inline constexpr LONG audioRingBytes = 300000;
+// Zeroed bytes kept after every queued video payload, so that a decoder's bit reader may look
+// a few bytes past the payload end without leaving memory we own.
+inline constexpr LONG videoPayloadSpare = 64;
+// Largest audio, stream header or fixed header payload the reader takes.
+inline constexpr LONG audioReadBufferBytes = 49152;
+// Tracks whose own stream header parameters are kept; a later track uses the current ones.
+inline constexpr LONG maxTrackFormats = 64;
+
+struct FrameEntry {
+    BYTE* payload;     // null when the slot is free
+    LONG payloadBytes; // the entry's second word: length of the payload
+    LONG sequence;     // videoSequence when the chunk was read
+    LONG type;         // frame type code 1 to 7
+};
+
+struct AudioEntry {
+    BYTE* samples; // null when the slot is free
+    LONG bytes;    // decoded bytes (16-bit stereo frames)
+    LONG stamp;    // videoSequence when the block was decoded
+    LONG block;    // audioChunksRead before the block was stored
+};
+
+struct PlayerContext {
+    PlayerConfig* config;
+
+    // Control and play loop.
+    LONG autoClose;
+    DWORD startTick;
+    DWORD endTick;
+
+    // Reader: rings, queues and counters.
+    BYTE* videoRing;
+    BYTE* videoWrite;
+    BYTE* audioRing;
+    BYTE* audioWrite;
+    FrameEntry frameTable[queueSlots];
+    LONG frameWriteIndex;
+    LONG frameReadIndex;
+    LONG framesBuffered;
+    AudioEntry audioTable[queueSlots];
+    LONG audioWriteIndex;
+    LONG audioReadIndex;
+    LONG audioBuffered;
+    LONG videoSequence;
+    LONG audioChunksRead;
+    LONG audioBytesRead;
+    LONG audioLead;
+    LONG audioRun;
+    LONG loopOffset;
+    LONG lastRead;
+    // Stream headers read in a row from the top of the file (the n-th describes track n);
+    // -1 once any other chunk has been read.
+    LONG leadingHeaders;
+    AudioFormat trackFormats[maxTrackFormats];
+    BYTE* audioReadBuffer; // audioReadBufferBytes bytes
+
+    // Audio format of the selected track and the decoders' state.
+    LONG audioChannels;
+    LONG audioRate;
+    LONG audioBits;
+    LONG audioCodec;
+    LONG adpcmHistory[4];
+    ImaChannel imaState[2];
+    LONG endOfFile;
+
+    // Audio output and the clock.
+    LONG audioStarted;
+    LONG soundBufferBytes;
+    LONG soundWritePos;
+    LONG audioClock;
+    LONG audioTicks;
+    LONG audioThreadRun;
+    std::uintptr_t audioThread;
+    LONG simulatedPlayPos;
+    DWORD simulatedTick;
+    LONG noSoundDevice;
+    LONG requestedBufferBytes;
+    LONG ownsDirectSound;
+};

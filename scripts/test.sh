@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Sets everything up, then builds and runs the whole test suite: the release build, the
+# ASan+UBSan build and the ThreadSanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+jobs=$(nproc)
+for preset in release asan tsan; do
+    echo "=== $preset build ==="
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    echo "=== $preset tests ==="
+    ctest --preset "$preset" -j "$jobs"
+done

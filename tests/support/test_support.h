@@ -1,0 +1,25 @@
+// Helpers shared by the test binaries: scratch files and running the programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "encoder/container_writer.h"
+
+namespace qztest {
+
+// A fresh path in the test scratch folder; name is made unique per test.
+std::string scratchPath(const std::string& name);
+// Writes bytes to a scratch file and returns its path.
+std::string writeScratchFile(const std::string& name, const Bytes& bytes);
+Bytes readFileBytes(const std::string& path);
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+// Runs a program with arguments (no shell), capturing standard output and error.
+CommandResult runProgram(const std::string& program, const std::vector<std::string>& args);
+
+} // namespace qztest

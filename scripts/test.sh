@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up, then builds and runs the whole test suite: the release build, the
-# ASan+UBSan build and the ThreadSanitizer build.
+# Sets everything up, then builds and runs the whole test suite: the release build (GCC), the
+# ASan+UBSan build (Clang) and the ThreadSanitizer build (GCC).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -32,6 +32,8 @@ using HWND = HWND__*;
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
+struct HDC__;
+using HDC = HDC__*;
 
 #ifndef TRUE
 #define TRUE 1
@@ -52,11 +54,16 @@ using HMODULE = HINSTANCE;
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #define S_OK ((HRESULT)0L)
 #define S_FALSE ((HRESULT)1L)
+#define MAKE_HRESULT(severity, facility, code)                                                     \
+    ((HRESULT)(((unsigned long)(severity) << 31) | ((unsigned long)(facility) << 16) |             \
+               ((unsigned long)(code))))
+#define E_NOTIMPL ((HRESULT)0x80004001L)
 #define E_NOINTERFACE ((HRESULT)0x80004002L)
 #define E_POINTER ((HRESULT)0x80004003L)
 #define E_FAIL ((HRESULT)0x80004005L)
 #define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
 #define E_INVALIDARG ((HRESULT)0x80070057L)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
 
 struct GUID {
     DWORD Data1;
@@ -68,6 +75,30 @@ using IID = GUID;
 using REFIID = const IID&;
 using REFGUID = const GUID&;
 using LPGUID = GUID*;
+
+inline bool IsEqualGUID(const GUID& a, const GUID& b) {
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+    for (int i = 0; i < 8; ++i) {
+        if (a.Data4[i] != b.Data4[i]) return false;
+    }
+    return true;
+}
+inline bool operator==(const GUID& a, const GUID& b) {
+    return IsEqualGUID(a, b);
+}
+#define IsEqualIID(a, b) IsEqualGUID(a, b)
+
+// Root of the COM interfaces: the stand-in's interfaces derive from it with the platform's
+// method order, so calls through interface pointers read the same on both builds.
+struct IUnknown {
+    virtual HRESULT QueryInterface(REFIID riid, void** object) = 0;
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
+
+  protected:
+    ~IUnknown() = default;
+};
+using LPUNKNOWN = IUnknown*;
 
 struct RECT {
     LONG left;

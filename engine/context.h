@@ -58,6 +58,7 @@ struct PlayerContext {
     LONG audioLead;
     LONG audioRun;
     LONG loopOffset;
+    LONG loopRun; // audioRun before the chunk at loopOffset was counted; restored on a loop
     LONG lastRead;
     // Stream headers read in a row from the top of the file (the n-th describes track n);
     // -1 once any other chunk has been read.

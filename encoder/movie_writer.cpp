@@ -1,0 +1,100 @@
+#include "encoder/movie_writer.h"
+
+#include <algorithm>
+
+#include "encoder/audio_encoders.h"
+
+namespace {
+
+// Encodes one chunk's samples in the track's codec; before holds the source samples that precede
+// the chunk (block ADPCM history), imaState runs on across the track's chunks.
+Bytes encodeChunk(LONG codec, int channels, const std::vector<std::int16_t>& samples,
+                  const std::vector<std::int16_t>& before, ImaChannel imaState[2]) {
+    switch (codec) {
+    case audioCodecBlockAdpcm:
+        return encodeBlockAdpcmPayload(samples, channels, before);
+    case audioCodecIma:
+        return encodeImaPayload(samples, channels, imaState);
+    default:
+        return encodePcmPayload(samples, channels);
+    }
+}
+
+int channelsOf(const MovieTrack& track) {
+    return track.format.channels == 2 ? 2 : 1;
+}
+
+std::size_t framesOf(const MovieTrack& track) {
+    return track.samples.size() / static_cast<std::size_t>(channelsOf(track));
+}
+
+} // namespace
+
+int movieSamplesPerSlot(const MovieOptions& options, const MovieTrack& track) {
+    if (options.samplesPerSlot > 0) return options.samplesPerSlot;
+    int slots = options.slotsPerSecond > 0 ? options.slotsPerSecond : 15;
+    return std::max(1, static_cast<int>(track.format.rate / slots));
+}
+
+std::size_t movieAudioSlots(const Movie& movie) {
+    std::size_t slots = 0;
+    for (const MovieTrack& track : movie.tracks) {
+        auto perSlot = static_cast<std::size_t>(movieSamplesPerSlot(movie.options, track));
+        slots = std::max(slots, (framesOf(track) + perSlot - 1) / perSlot);
+    }
+    return slots;
+}
+
+std::vector<Bytes> encodeTrackPayloads(const Movie& movie, std::size_t track) {
+    const MovieTrack& t = movie.tracks.at(track);
+    auto channels = static_cast<std::size_t>(channelsOf(t));
+    auto perSlot = static_cast<std::size_t>(movieSamplesPerSlot(movie.options, t));
+    std::size_t frames = framesOf(t);
+    ImaChannel imaState[2] = {};
+    std::vector<Bytes> payloads;
+    std::size_t slots = movieAudioSlots(movie);
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        std::size_t first = slot * perSlot;
+        std::vector<std::int16_t> chunk;
+        std::vector<std::int16_t> before;
+        if (first > 0 && first <= frames) {
+            std::size_t from = first >= 2 ? first - 2 : 0;
+            before.assign(t.samples.begin() + static_cast<std::ptrdiff_t>(from * channels),
+                          t.samples.begin() + static_cast<std::ptrdiff_t>(first * channels));
+        }
+        if (first < frames) {
+            std::size_t last = std::min(frames, first + perSlot);
+            chunk.assign(t.samples.begin() + static_cast<std::ptrdiff_t>(first * channels),
+                         t.samples.begin() + static_cast<std::ptrdiff_t>(last * channels));
+        } else {
+            // Past the end of a shorter track: silence keeps the later tracks in their places.
+            chunk.assign(perSlot * channels, 0);
+        }
+        payloads.push_back(encodeChunk(t.format.codec, channelsOf(t), chunk, before, imaState));
+    }
+    return payloads;
+}
+
+void writeMovie(const Movie& movie, ChunkWriter& writer) {
+    for (const MovieTrack& track : movie.tracks)
+        writer.chunkWithId(movie.options.headerId, streamHeaderPayload(track.format));
+    std::vector<std::vector<Bytes>> audio;
+    for (std::size_t t = 0; t < movie.tracks.size(); ++t)
+        audio.push_back(encodeTrackPayloads(movie, t));
+    std::size_t audioSlots = movieAudioSlots(movie);
+    std::size_t slots = std::max(audioSlots, movie.video.size());
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        if (slot < movie.video.size())
+            writer.chunkWithId(movie.video[slot].id, movie.video[slot].payload);
+        if (slot < audioSlots)
+            for (const std::vector<Bytes>& track : audio)
+                writer.chunkWithId(movie.options.dataId, track[slot]);
+    }
+    if (movie.options.writeEnd) writer.chunkWithId(movie.options.endId, {});
+}
+
+Bytes movieBytes(const Movie& movie) {
+    ChunkWriter writer;
+    writeMovie(movie, writer);
+    return writer.bytes();
+}

@@ -1,0 +1,76 @@
+#include "tools/demo_movie.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <numbers>
+#include <ostream>
+
+namespace qztool {
+
+namespace {
+
+// A pentatonic tune in C major, in semitones above middle C, one note every quarter second.
+constexpr int melody[] = {0,  4,  7, 9, 7, 4, 2, 4, 0, 2, 4, 7,  9, 12, 9, 7,  4, 7, 9, 12,
+                          14, 12, 9, 7, 9, 7, 4, 2, 4, 2, 0, -3, 0, 4,  7, 12, 9, 7, 4, 0};
+// Bass roots, one every two seconds.
+constexpr int bass[] = {-24, -19, -15, -17, -24};
+
+double noteHz(int semitones) {
+    return 261.6256 * std::pow(2.0, semitones / 12.0);
+}
+
+// A plucked tone: fundamental with a soft second harmonic, fast attack, exponential decay.
+double pluck(double hz, double t) {
+    double attack = std::min(1.0, t * 200.0);
+    double phase = 2.0 * std::numbers::pi * hz * t;
+    return attack * std::exp(-t * 4.0) * (std::sin(phase) + 0.25 * std::sin(2.0 * phase));
+}
+
+} // namespace
+
+Movie demoMovie() {
+    Movie movie;
+    movie.options.slotsPerSecond = demoSlotsPerSecond;
+    MovieTrack track;
+    track.format = {2, demoRate, 16, audioCodecIma};
+    constexpr int frames = demoRate * demoSeconds;
+    constexpr double noteSeconds = 0.25;
+    constexpr double bassSeconds = 2.0;
+    track.samples.reserve(2 * frames);
+    for (int i = 0; i < frames; ++i) {
+        double t = static_cast<double>(i) / demoRate;
+        auto note = static_cast<std::size_t>(t / noteSeconds);
+        double tn = t - static_cast<double>(note) * noteSeconds;
+        double lead = pluck(noteHz(melody[note % std::size(melody)]), tn);
+        auto root = static_cast<std::size_t>(t / bassSeconds);
+        double tb = t - static_cast<double>(root) * bassSeconds;
+        double low = std::sin(2.0 * std::numbers::pi * noteHz(bass[root % std::size(bass)]) * t) *
+                     std::exp(-tb * 0.8);
+        // The lead sways between the speakers, the bass sits in the middle; fade out at the end.
+        double pan = 0.5 + 0.35 * std::sin(2.0 * std::numbers::pi * t / 4.0);
+        double fade = std::min(1.0, (demoSeconds - t) * 2.0);
+        double left = fade * (0.45 * lead * (1.0 - pan) * 2.0 + 0.3 * low);
+        double right = fade * (0.45 * lead * pan * 2.0 + 0.3 * low);
+        track.samples.push_back(static_cast<std::int16_t>(std::lround(left * 12000.0)));
+        track.samples.push_back(static_cast<std::int16_t>(std::lround(right * 12000.0)));
+    }
+    movie.tracks.push_back(std::move(track));
+    return movie;
+}
+
+int runDemo(const std::string& path, std::ostream& out, std::ostream& err) {
+    Movie movie = demoMovie();
+    ChunkWriter writer;
+    writeMovie(movie, writer);
+    if (!writer.save(path)) {
+        err << "qztool: cannot write " << path << "\n";
+        return 1;
+    }
+    out << "wrote " << path << ": " << demoSeconds << " s of stereo IMA ADPCM at " << demoRate
+        << " Hz in " << movieAudioSlots(movie) << " audio chunks of 1/" << demoSlotsPerSecond
+        << " s, no video, " << writer.size() << " bytes\n";
+    return 0;
+}
+
+} // namespace qztool

@@ -85,6 +85,9 @@ struct PlayerContext {
     std::uintptr_t audioThread;
     LONG simulatedPlayPos;
     DWORD simulatedTick;
+    LONG simulatedRate;      // samples a second the simulated cursor plays, fixed at creation
+    LONG simulatedRemainder; // thousandths of a byte the simulated cursor still owes
+    LONG soundBlockOffset;   // bytes of an oversized queued block already in the buffer
     LONG noSoundDevice;
     LONG requestedBufferBytes;
     LONG ownsDirectSound;

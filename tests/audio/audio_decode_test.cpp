@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "audio/audio_decode.h"
@@ -11,21 +10,12 @@
 
 namespace {
 
-// Copies bytes into a heap block of exactly their size, so that a read past the end is caught
-// by the address sanitizer.
-struct ExactBuffer {
-    std::unique_ptr<BYTE[]> data;
-    LONG size;
-    explicit ExactBuffer(const Bytes& bytes)
-        : data(new BYTE[bytes.size() ? bytes.size() : 1]), size(static_cast<LONG>(bytes.size())) {
-        for (std::size_t i = 0; i < bytes.size(); ++i) data[i] = bytes[i];
-    }
-};
-
-AudioFormat headerOf(const Bytes& bytes) {
-    ExactBuffer buf(bytes);
+// Payloads are copied first: a copy's heap block is exactly its size, so a read past the end
+// is caught by the address sanitizer.
+AudioFormat headerOf(const Bytes& payload) {
+    Bytes exact(payload);
     AudioFormat format{99, 99, 99, 99};
-    parseStreamHeader(buf.data.get(), buf.size, &format);
+    parseStreamHeader(exact.data(), LONG(exact.size()), &format);
     return format;
 }
 
@@ -43,13 +33,13 @@ struct Decoded {
 // Decodes into a buffer with guard bytes after outCapacity and checks they stay untouched.
 Decoded decode(LONG channels, LONG codec, const Bytes& payload, LONG outCapacity = 1 << 14,
                Decoded start = {}) {
-    ExactBuffer buf(payload);
+    Bytes exact(payload);
     AudioFormat format{channels, 22050, 16, codec};
     std::vector<BYTE> out(static_cast<std::size_t>(outCapacity) + 16, 0xEE);
     Decoded d = start;
     d.samples.clear();
-    d.bytes = decodeAudioPayload(format, buf.data.get(), buf.size, d.history, d.ima, out.data(),
-                                 outCapacity);
+    d.bytes = decodeAudioPayload(format, exact.data(), LONG(exact.size()), d.history, d.ima,
+                                 out.data(), outCapacity);
     EXPECT_GE(d.bytes, 0);
     EXPECT_LE(d.bytes, outCapacity);
     EXPECT_EQ(d.bytes % 4, 0);
@@ -61,8 +51,9 @@ Decoded decode(LONG channels, LONG codec, const Bytes& payload, LONG outCapacity
 }
 
 LONG decodedBytes(LONG channels, LONG codec, const Bytes& payload) {
-    ExactBuffer buf(payload);
-    return audioDecodedBytes(AudioFormat{channels, 22050, 16, codec}, buf.data.get(), buf.size);
+    Bytes exact(payload);
+    return audioDecodedBytes(AudioFormat{channels, 22050, 16, codec}, exact.data(),
+                             LONG(exact.size()));
 }
 
 // A codec-7 payload head: four unexamined bytes and the four history values.
@@ -76,9 +67,9 @@ Bytes blockHead(std::int16_t lc, std::int16_t lp, std::int16_t rc, std::int16_t 
 }
 
 Bytes monoBlock(BYTE header, std::initializer_list<BYTE> data) {
-    Bytes b = {header};
-    b.insert(b.end(), data.begin(), data.end());
-    b.resize(15, 0);
+    Bytes b(15, 0);
+    b[0] = header;
+    std::copy(data.begin(), data.end(), b.begin() + 1);
     return b;
 }
 

@@ -91,4 +91,16 @@ struct PlayerContext {
     LONG noSoundDevice;
     LONG requestedBufferBytes;
     LONG ownsDirectSound;
+
+    // The frame being decoded, set by the dispatch before it calls a decoder.
+    LONG frameType;
+    LONG quality;
+    const BYTE* frameDataEnd; // one past the payload: decoders read nothing beyond it
+    // The part of the target a decoder may write, relative to the target pointer it is handed:
+    // picture columns clipLeft..clipRight-1 and decoder rows (steps of the pitch it is handed)
+    // clipTop..clipBottom-1. Pixels outside are not written.
+    LONG clipLeft;
+    LONG clipTop;
+    LONG clipRight;
+    LONG clipBottom;
 };

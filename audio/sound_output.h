@@ -1,0 +1,41 @@
+// Sound output: the looping stream buffer, the feeder thread that copies decoded audio blocks
+// into it every 10 ms, and the audio clock the play loop paces against. Without a sound device
+// the feeder runs on a simulated play cursor that moves at the stream's own rate.
+#pragma once
+
+#include "engine/context.h"
+
+// Bytes of the stream buffer unless the caller's primary buffer sets the size.
+inline constexpr LONG defaultStreamBufferBytes = 32768;
+// Rate the simulated cursor plays at when the stream header gave no usable rate.
+inline constexpr LONG fallbackStreamRate = 22050;
+
+// Makes (or adopts) the sound device and decides the stream buffer size; called at open.
+void audioSetup(PlayerContext* ctx);
+// Creates the looping stream buffer and starts it, falling back to simulated output; always
+// leaves audioStarted at 1.
+void createStreamBuffer(PlayerContext* ctx);
+// Starts the feeder thread: 0, or 1 when no thread could be made.
+LONG startStreamThread(PlayerContext* ctx);
+// Stops the feeder thread and waits for its acknowledgement: 0, or 1 when none was running.
+LONG stopStreamThread(PlayerContext* ctx);
+// Releases the stream buffer and clears soundBuffer.
+void releaseStreamBuffer(PlayerContext* ctx);
+// Releases the sound device if the engine made it; called at close.
+void audioTeardown(PlayerContext* ctx);
+
+// End of the movie: 1 once the stream buffer has played out (or there is none). A buffer that
+// still loops is switched to play once to its end.
+LONG streamPlayedOut(PlayerConfig* config);
+// Pause and resume of the stream buffer, when there is one.
+void stopStream(PlayerConfig* config);
+void resumeStream(PlayerConfig* config);
+void setStreamVolume(PlayerConfig* config, LONG volume);
+void setStreamFrequency(PlayerConfig* config, DWORD hertz);
+
+// Free bytes between the write position and the play cursor; equal positions count as a whole
+// free buffer.
+LONG streamFreeSpace(LONG playPos, LONG writePos, LONG bufferBytes);
+// Moves the simulated play cursor on by what the stream plays in elapsedMs, carrying the
+// fraction of a byte to the next call; returns the new position.
+LONG advanceSimulatedCursor(PlayerContext* ctx, DWORD elapsedMs);

@@ -1,0 +1,138 @@
+// The play loop: every pass honours pause and stop through the state word, tops up the
+// queues, decodes and presents the next queued frame, and waits for the audio clock to reach
+// the frame slot. When the picture trails the sound by more than two slots it decodes only the
+// frames later frames depend on, and shows none, until it has caught up.
+#include "engine/play_loop.h"
+
+#include "audio/sound_output.h"
+#include "display/display.h"
+#include "engine/reader.h"
+#include "engine/shared.h"
+#include "video/dispatch.h"
+
+namespace {
+
+constexpr DWORD pauseStepMs = 20;
+constexpr DWORD pacingStepMs = 2;
+// Pacing rounds a pass waits at most for a stalled audio clock.
+constexpr int pacingRounds = 152;
+// Frame slots the picture may trail the sound before frames are dropped.
+constexpr LONG maxLag = 2;
+
+enum class PassEnd { next, leave };
+
+// Frames that a later frame is predicted from, so they are decoded even when late.
+bool isReferenceFrame(LONG type) {
+    return type == 1 || type == 2 || type == 5 || type == 6;
+}
+
+LONG* frameCountWord(PlayerConfig* config) {
+    return reinterpret_cast<LONG*>(&config->frameCount);
+}
+
+// True once the reader has met the end of the data and will not loop back.
+bool dataEnded(const PlayerContext* ctx, DWORD flags) {
+    return ctx->lastRead == readEnd && (flags & loopPlay) == 0;
+}
+
+// Decodes, presents and consumes the queued entry; leave when the frame callback asks.
+PassEnd playEntry(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DWORD flags) {
+    if (sharedLoad(config->framesBehind) > maxLag) {
+        if (isReferenceFrame(entry->type)) dispatchFrame(ctx, entry);
+    } else {
+        dispatchFrame(ctx, entry);
+        presentFrame(ctx);
+    }
+    if ((flags & frameCallbackGiven) != 0 && config->frameCallback != nullptr &&
+        config->frameCallback() != 0)
+        return PassEnd::leave;
+    entry->payloadBytes = 0;
+    sharedStore(entry->payload, static_cast<BYTE*>(nullptr));
+    InterlockedIncrement(&ctx->frameReadIndex);
+    InterlockedDecrement(&ctx->framesBuffered);
+    swapBuffers(ctx);
+    return PassEnd::next;
+}
+
+// The movie is over when the video queue is empty at the end of the data, and the sound (if
+// it is heard at all) has played out.
+bool movieEnded(PlayerConfig* config, PlayerContext* ctx, DWORD flags) {
+    if (sharedLoad(ctx->framesBuffered) != 0 || !dataEnded(ctx, flags)) return false;
+    if (sharedLoad(config->hasAudio) == 0 || (flags & audioOn) == 0) return true;
+    if (sharedLoad(ctx->audioBuffered) != 0) return false;
+    return streamPlayedOut(config) != 0;
+}
+
+// Waits until the sound of the current slot is heard, then notes how far the picture trails.
+void pace(PlayerConfig* config, PlayerContext* ctx) {
+    LONG target = sharedLoad(ctx->audioClock) - ctx->audioLead;
+    for (int round = 0; round < pacingRounds; ++round) {
+        if (static_cast<LONG>(sharedLoad(config->frameCount)) - target < 1) break;
+        Sleep(0);
+        Sleep(pacingStepMs);
+        target = sharedLoad(ctx->audioClock) - ctx->audioLead;
+    }
+    const LONG behind = target - static_cast<LONG>(sharedLoad(config->frameCount));
+    sharedStore(config->framesBehind, behind > 0 ? behind : 0);
+}
+
+// One pass through the playing state.
+PassEnd playPass(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DWORD flags) {
+    Sleep(0);
+    refill(ctx);
+    if (sharedLoad(ctx->audioStarted) == 0 && sharedLoad(config->hasAudio) != 0) {
+        // Zeroed before the stream starts, so that no stamp the feeder writes is lost.
+        InterlockedExchange(&ctx->audioClock, 0);
+        createStreamBuffer(ctx);
+    }
+    if (sharedLoad(entry->payload) != nullptr &&
+        playEntry(config, ctx, entry, flags) == PassEnd::leave)
+        return PassEnd::leave;
+    InterlockedIncrement(frameCountWord(config));
+    if (movieEnded(config, ctx, flags)) return PassEnd::leave;
+    if (sharedLoad(config->hasAudio) != 0) pace(config, ctx);
+    return PassEnd::next;
+}
+
+// Sits out a pause in 20 ms steps; returns the state that ended it.
+LONG waitWhilePaused(PlayerConfig* config) {
+    InterlockedExchange(&config->state, statePaused);
+    LONG taken = statePaused;
+    do {
+        Sleep(pauseStepMs);
+        taken = InterlockedExchange(&config->state, statePaused);
+    } while (taken == statePaused);
+    InterlockedExchange(&config->state, taken);
+    return taken;
+}
+
+} // namespace
+
+void playLoop(PlayerConfig* config) {
+    PlayerContext* ctx = config->context;
+    const DWORD flags = config->flags;
+    if ((flags & ownThread) != 0 && (flags & threadPriorityGiven) != 0)
+        SetThreadPriority(GetCurrentThread(), config->threadPriority);
+
+    if (startStreamThread(ctx) == 0) {
+        sharedStore(config->framesBehind, LONG{0});
+        // A stop asked for before the loop began is kept, so the first pass sees it.
+        if (InterlockedExchange(&config->state, stateStarting) == stateStopping)
+            InterlockedExchange(&config->state, stateStopping);
+        ctx->startTick = GetTickCount();
+        for (;;) {
+            LONG taken = InterlockedExchange(&config->state, statePlaying);
+            const auto slot = static_cast<DWORD>(sharedLoad(ctx->frameReadIndex)) % queueSlots;
+            FrameEntry* entry = &ctx->frameTable[slot];
+            if (taken == statePaused) taken = waitWhilePaused(config);
+            if (taken == stateStopping) break;
+            if (taken != statePlaying) continue;
+            if (playPass(config, ctx, entry, flags) == PassEnd::leave) break;
+        }
+        ctx->endTick = GetTickCount();
+        stopStreamThread(ctx);
+    }
+    releaseStreamBuffer(ctx);
+    // The last touch of the context: once the state reads 5 the caller may close the movie.
+    InterlockedExchange(&config->state, stateStopped);
+}

@@ -1,0 +1,51 @@
+// The play routine: fills the record, opens the movie and waits for it to end.
+#include "frontend/play.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr DWORD pumpPollMs = 30;
+
+PlayerConfig record;
+
+} // namespace
+
+PlayerConfig& playerRecord() {
+    return record;
+}
+
+void fillPlayerConfig(const FrontendSettings& settings, const DisplayObjects& display,
+                      PlayerConfig* config) {
+    std::memset(static_cast<void*>(config), 0, sizeof(PlayerConfig));
+    config->directDraw = display.directDraw;
+    config->directDraw2 = display.directDraw2;
+    config->primarySurface = display.primarySurface;
+    config->flags = playerFlagsFor(settings);
+    if (settings.stretchXWanted) config->stretchWidth = settings.stretchWidth;
+    if (settings.stretchYWanted) config->stretchHeight = settings.stretchHeight;
+    if (settings.trackWanted) config->track = settings.trackSetting;
+    config->gamma = settings.gammaSetting;
+    if ((config->flags & pageFlip) != 0) config->backSurface = display.backSurface;
+    config->allowedModes = allowedModesFor(settings);
+}
+
+void playMovie(const FrontendSettings& settings, const DisplayObjects& display) {
+    const char* file = settings.movieFile.c_str();
+    PumpResult request = PumpResult::carryOn;
+    do {
+        request = PumpResult::carryOn;
+        fillPlayerConfig(settings, display, &record);
+        PlayerConfig* movie = playerOpen(file, playerWindow(), &record);
+        if (movie == nullptr) {
+            std::printf("Failed to start movie:%s (check filename?)\n", file);
+            return;
+        }
+        do {
+            const PumpResult taken = pumpMessage(movie);
+            if (taken != PumpResult::carryOn) request = taken;
+            Sleep(pumpPollMs);
+        } while (playerIsPlaying(movie) != 0 && request != PumpResult::quit);
+    } while (request == PumpResult::replay);
+}

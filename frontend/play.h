@@ -1,0 +1,15 @@
+// The play routine: fills the process-wide PlayerConfig from the settings, opens the movie
+// and waits for it to end while the window's messages are pumped.
+#pragma once
+
+#include "engine/player.h"
+#include "frontend/devices.h"
+#include "frontend/options.h"
+
+// The one record every play of this process fills; the statistics read it after the last.
+PlayerConfig& playerRecord();
+// Zero-fills config and fills it for a play with these settings and display objects.
+void fillPlayerConfig(const FrontendSettings& settings, const DisplayObjects& display,
+                      PlayerConfig* config);
+// Plays settings.movieFile (again on a replay request) until it ends or quit is asked for.
+void playMovie(const FrontendSettings& settings, const DisplayObjects& display);

@@ -6,6 +6,9 @@
 
 namespace {
 
+// Sample frames in one block ADPCM block.
+constexpr std::size_t blockAdpcmFrames = 28;
+
 // Encodes one chunk's samples in the track's codec; before holds the source samples that precede
 // the chunk (block ADPCM history), imaState runs on across the track's chunks.
 Bytes encodeChunk(LONG codec, int channels, const std::vector<std::int16_t>& samples,
@@ -50,11 +53,18 @@ std::vector<Bytes> encodeTrackPayloads(const Movie& movie, std::size_t track) {
     auto channels = static_cast<std::size_t>(channelsOf(t));
     auto perSlot = static_cast<std::size_t>(movieSamplesPerSlot(movie.options, t));
     std::size_t frames = framesOf(t);
+    std::size_t slots = movieAudioSlots(movie);
+    // Where slot s starts. Block ADPCM chunks start on whole blocks, so that only the track's
+    // last chunk pads a partial block; the slots still keep time within one block.
+    auto slotStart = [&](std::size_t s) {
+        std::size_t at = s * perSlot;
+        return t.format.codec == audioCodecBlockAdpcm ? at - at % blockAdpcmFrames : at;
+    };
     ImaChannel imaState[2] = {};
     std::vector<Bytes> payloads;
-    std::size_t slots = movieAudioSlots(movie);
     for (std::size_t slot = 0; slot < slots; ++slot) {
-        std::size_t first = slot * perSlot;
+        std::size_t first = slotStart(slot);
+        std::size_t last = slot + 1 == slots ? frames : std::min(frames, slotStart(slot + 1));
         std::vector<std::int16_t> chunk;
         std::vector<std::int16_t> before;
         if (first > 0 && first <= frames) {
@@ -63,7 +73,6 @@ std::vector<Bytes> encodeTrackPayloads(const Movie& movie, std::size_t track) {
                           t.samples.begin() + static_cast<std::ptrdiff_t>(first * channels));
         }
         if (first < frames) {
-            std::size_t last = std::min(frames, first + perSlot);
             chunk.assign(t.samples.begin() + static_cast<std::ptrdiff_t>(first * channels),
                          t.samples.begin() + static_cast<std::ptrdiff_t>(last * channels));
         } else {

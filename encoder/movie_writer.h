@@ -46,8 +46,9 @@ int movieSamplesPerSlot(const MovieOptions& options, const MovieTrack& track);
 // Audio chunks each track gets: enough for the longest track. Shorter tracks are padded with
 // silent chunks so that every run keeps one chunk per track in track order.
 std::size_t movieAudioSlots(const Movie& movie);
-// The data payloads of one track, one per audio slot, each encoded independently except that
-// the IMA ADPCM state runs on from chunk to chunk as the players decode it.
+// The data payloads of one track, one per audio slot. The IMA ADPCM state runs on from chunk
+// to chunk as the players decode it, and block ADPCM chunks start their history from the
+// samples before them; block ADPCM chunks begin on whole 28-frame blocks.
 std::vector<Bytes> encodeTrackPayloads(const Movie& movie, std::size_t track);
 // Appends the whole movie to writer.
 void writeMovie(const Movie& movie, ChunkWriter& writer);

@@ -103,4 +103,34 @@ struct PlayerContext {
     LONG clipTop;
     LONG clipRight;
     LONG clipBottom;
+
+    // DCT frame decoders (types 3 and 4): quantiser tables built per frame from quality, the
+    // type-4 bit reader and DC predictors, and the type-4 header's option bits.
+    LONG type3Quant[64];
+    LONG type4Quant[64];
+    const BYTE* type4BitBase;
+    LONG type4BitPos;
+    LONG dcPredY;
+    LONG dcPredCb;
+    LONG dcPredCr;
+    LONG componentColour; // option bit 1: clamped, gamma-scaled RGB conversion
+    LONG spareOption;     // option bit 0: carried, read by nothing
+
+    // Display output: where the picture goes on the screen, the display mode and the engine's
+    // YUV staging image. displayMode 0 means no display: frames are consumed undecoded.
+    LONG screenWidth;
+    LONG screenHeight;
+    LONG destX;
+    LONG destY;
+    LONG destWidth;
+    LONG destHeight;
+    LONG displayMode;
+    LONG overlayPending;  // the overlay must be shown by the next presentation
+    LONG overlayFlipping; // the overlay is a flip chain with a back buffer
+    BYTE* yuvImage;       // single overlay staging image, yuvImageWidth x yuvImageHeight YUY2
+    LONG yuvImageWidth;
+    LONG yuvImageHeight;
+    LONG displayReady;
+    LONG ownsDirectDraw2;
+    LONG krtPaletteCount; // palette entries n of the last KRT key frame header
 };

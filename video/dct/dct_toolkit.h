@@ -1,0 +1,26 @@
+// The 8×8 transform toolkit shared by the DCT frame formats: scan order, the prescale and intra
+// weight tables every quantiser is built on, and the separable inverse transform with its exact
+// integer and double-precision rounding.
+//
+// A coefficient block holds 64 dequantised coefficients; the coefficient of horizontal
+// frequency h and vertical frequency v sits at index 8h + v (the transpose of row-major order).
+#pragma once
+
+#include "platform/win32.h"
+
+inline constexpr int dctBlockSize = 64;
+
+// Index in the coefficient block of the k-th coefficient in bitstream order.
+extern const BYTE zigzag[dctBlockSize];
+// round(8192 / (s(h) × s(v))) with s(0) = 1 and s(k) = √2·cos(kπ/16), indexed 8h + v.
+extern const LONG prescale[dctBlockSize];
+// Default intra quantiser weights, indexed 8h + v.
+extern const LONG intraWeights[dctBlockSize];
+
+// One line of eight frequencies x to eight samples y. Integer steps wrap modulo 2^32.
+void idct8(const LONG x[8], LONG y[8]);
+
+// Inverse transform of a coefficient block: vertical frequencies first, then horizontal. Each
+// output sample is shifted right arithmetically by shift (0 to 31) and stored at
+// dest[n × stride + m] for block row n and column m.
+void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);

@@ -1,0 +1,196 @@
+#include "encoder/type3_encoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "video/dct/dct_toolkit.h"
+#include "video/type3/type3_decoder.h"
+
+namespace {
+
+using Levels = std::array<int, 64>;
+
+// Appends bits least significant first, as the type-3 reader takes them.
+class LsbBitWriter {
+  public:
+    void put(std::uint32_t value, int bits) {
+        for (int i = 0; i < bits; ++i) {
+            if (used_ == 0) bytes_.push_back(0);
+            bytes_.back() |= static_cast<std::uint8_t>(((value >> i) & 1) << used_);
+            used_ = (used_ + 1) & 7;
+        }
+    }
+    const Bytes& bytes() const { return bytes_; }
+
+  private:
+    Bytes bytes_;
+    int used_ = 0;
+};
+
+// Every sample of the levels' reconstruction indexes the tables without wrapping.
+bool reconstructsInRange(const Levels& levels, const LONG* quant) {
+    LONG coeff[64];
+    for (int i = 0; i < 64; ++i) coeff[i] = levels[i] * quant[i];
+    LONG samples[64];
+    idctBlock(coeff, samples, 8, 17);
+    return std::all_of(samples, samples + 64, [](LONG s) { return s >= -64 && s <= 63; });
+}
+
+// Levels of one block (samples centred on zero) keeping scan positions up to limit. AC levels
+// are scaled down until the decoded samples stay inside the tables' range; the DC level is
+// limited so that a DC-only or flat block does.
+Levels quantiseBlock(const DctBlock& coefficients, const LONG* quant, int limit) {
+    const double f0 = quant[0] / 8192.0;
+    Levels levels{};
+    const long dMax = static_cast<long>(std::floor(1019 / f0));
+    const long dMin = static_cast<long>(std::ceil(-1020 / f0));
+    levels[0] = static_cast<int>(std::clamp(std::lround(coefficients[0] / f0), dMin, dMax));
+    for (double scale = 1.0;; scale = scale > 0.2 ? scale * 0.75 : 0.0) {
+        for (int k = 1; k < 64; ++k) {
+            const int i = zigzag[k];
+            const double w = static_cast<double>(quant[i]) / prescale[i];
+            levels[i] = k > limit ? 0
+                                  : static_cast<int>(std::clamp(
+                                        std::lround(coefficients[i] * scale / w), -128L, 127L));
+        }
+        if (scale == 0.0 || reconstructsInRange(levels, quant)) return levels;
+    }
+}
+
+void putZeroRun(LsbBitWriter& out, int zeros) {
+    while (zeros > 0) {
+        if (zeros >= 3) {
+            const int odd = zeros & 1;
+            const int n = std::min((zeros - odd) / 2, 31);
+            out.put(static_cast<std::uint32_t>((n << 3) | (odd ? 5 : 1)), 8);
+            zeros -= 2 * n + odd;
+        } else {
+            out.put(zeros == 2 ? 4 : 0, 3);
+            zeros = 0;
+        }
+    }
+}
+
+void putBlock(LsbBitWriter& out, const Levels& levels) {
+    out.put(static_cast<std::uint32_t>(levels[0]) & 0xFF, 8);
+    int zeros = 0;
+    for (int k = 1; k < 64; ++k) {
+        const int level = levels[zigzag[k]];
+        if (level == 0) {
+            ++zeros;
+            continue;
+        }
+        putZeroRun(out, zeros);
+        zeros = 0;
+        if (level == 1 || level == -1) {
+            out.put(level == 1 ? 2 : 6, 3);
+        } else if (level >= -32 && level <= 31) {
+            out.put((static_cast<std::uint32_t>(level & 63) << 2) | 3, 8);
+        } else {
+            out.put(0xFF, 8);
+            out.put(static_cast<std::uint32_t>(level) & 0xFF, 8);
+        }
+    }
+    putZeroRun(out, zeros); // the tokens cover all 63 positions: there is no end code
+}
+
+bool sameMacroblock(const YuvPicture& a, const YuvPicture& b, int mbx, int mby) {
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            if (a.lumaAt(mbx * 16 + x, mby * 16 + y) != b.lumaAt(mbx * 16 + x, mby * 16 + y))
+                return false;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const int cx = mbx * 8 + x, cy = mby * 8 + y;
+            if (a.cbAt(cx, cy) != b.cbAt(cx, cy) || a.crAt(cx, cy) != b.crAt(cx, cy)) return false;
+        }
+    }
+    return true;
+}
+
+void appendMacroblock(Bytes& out, const YuvPicture& picture, const LONG* quant, int mbx, int mby) {
+    std::array<DctBlock, 6> coefficients;
+    const auto samples = macroblockSamples(picture, mbx, mby);
+    for (int b = 0; b < 6; ++b) {
+        DctBlock centred;
+        for (int i = 0; i < 64; ++i) centred[i] = samples[b][i] - 128;
+        coefficients[b] = forwardDct(centred);
+    }
+    for (int limit = 63;; limit = std::max(limit - 8, 0)) {
+        std::array<Levels, 6> levels;
+        bool anyAc = false;
+        for (int b = 0; b < 6; ++b) {
+            levels[b] = quantiseBlock(coefficients[b], quant, limit);
+            for (int i = 1; i < 64; ++i) anyAc |= levels[b][i] != 0;
+        }
+        if (!anyAc) {
+            const bool oneLuma = levels[0][0] == levels[1][0] && levels[0][0] == levels[2][0] &&
+                                 levels[0][0] == levels[3][0];
+            out.push_back(oneLuma ? 3 : 6);
+            for (int b = 0; b < 6; ++b) {
+                if (oneLuma && b > 0 && b < 4) continue;
+                out.push_back(static_cast<std::uint8_t>(levels[b][0]));
+            }
+            return;
+        }
+        LsbBitWriter bits;
+        for (const Levels& l : levels) putBlock(bits, l);
+        Bytes body = bits.bytes();
+        if (body.size() > 255) continue;
+        body.resize(std::max<std::size_t>(body.size(), 13), 0);
+        out.push_back(static_cast<std::uint8_t>(body.size()));
+        out.insert(out.end(), body.begin(), body.end());
+        return;
+    }
+}
+
+// The type-3 colour tables add up channels without clamping: a channel that leaves 0..255 wraps
+// into its neighbour. Luma is limited to a band inside 0..255 and each chroma pair is desaturated
+// until all four pixels it covers stay inside the band, with room for quantisation error.
+YuvPicture keepInGamut(const YuvPicture& source) {
+    constexpr double low = 12, high = 243;
+    YuvPicture out = source;
+    for (std::uint8_t& y : out.y) y = static_cast<std::uint8_t>(std::clamp<int>(y, low, high));
+    for (int cy = 0; cy < out.chromaHeight(); ++cy) {
+        for (int cx = 0; cx < out.chromaWidth(); ++cx) {
+            const std::size_t i = static_cast<std::size_t>(cy) * out.chromaWidth() + cx;
+            const double u = out.cb[i] - 128.0, v = out.cr[i] - 128.0;
+            const double channel[3] = {1.402 * v, -0.3441 * u - 0.7141 * v, 1.772 * u};
+            double scale = 1.0;
+            for (int dy = 0; dy < 2; ++dy) {
+                for (int dx = 0; dx < 2; ++dx) {
+                    const double y = out.lumaAt(2 * cx + dx, 2 * cy + dy);
+                    for (double k : channel) {
+                        if (k > 0) scale = std::min(scale, (high - y) / k);
+                        if (k < 0) scale = std::min(scale, (low - y) / k);
+                    }
+                }
+            }
+            out.cb[i] = static_cast<std::uint8_t>(std::lround(128 + u * scale));
+            out.cr[i] = static_cast<std::uint8_t>(std::lround(128 + v * scale));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Bytes encodeType3Frame(const YuvPicture& source, int quality, const YuvPicture* previous) {
+    quality = std::clamp(quality, 0, 100);
+    const YuvPicture picture = keepInGamut(source);
+    LONG quant[64];
+    buildType3Quant(quant, quality);
+    Bytes out = dctFrameHeader(picture, quality, 0);
+    const bool canSkip = previous != nullptr && previous->width == picture.width &&
+                         previous->height == picture.height;
+    for (int mby = 0; mby * 16 < picture.height; ++mby) {
+        for (int mbx = 0; mbx * 16 < picture.width; ++mbx) {
+            if (canSkip && sameMacroblock(source, *previous, mbx, mby)) {
+                out.push_back(0);
+                continue;
+            }
+            appendMacroblock(out, picture, quant, mbx, mby);
+        }
+    }
+    return out;
+}

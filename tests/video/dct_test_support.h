@@ -1,0 +1,182 @@
+// Helpers for the DCT decoder and encoder tests: a context with a clip box, payloads copied to
+// exact-size buffers, guarded targets, and conversion of decoded pixels back to colours.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "display/colour_tables.h"
+#include "encoder/dct_encoder.h"
+#include "engine/context.h"
+#include "video/type3/type3_decoder.h"
+#include "video/type4/type4_decoder.h"
+
+namespace dcttest {
+
+inline const PixelFormat rgb555{5, 5, 5, 10, 5, 0, 0x7FFF, 15};
+inline const PixelFormat rgb565{5, 6, 5, 11, 5, 0, 0xFFFF, 16};
+inline const PixelFormat xrgb8888{8, 8, 8, 16, 8, 0, 0xFFFFFF, 24};
+
+enum class Variant { type3Rgb16, type3Rgb32, type4Rgb16, type4Rgb32, type4Yuy2 };
+
+inline int pixelBytes(Variant v) {
+    return v == Variant::type3Rgb32 || v == Variant::type4Rgb32 ? 4 : 2;
+}
+inline bool isType3(Variant v) {
+    return v == Variant::type3Rgb16 || v == Variant::type3Rgb32;
+}
+
+// A target of rows × pitch bytes with guard bytes on both sides, all filled with 0xA5.
+struct Target {
+    static constexpr std::size_t guard = 256;
+    static constexpr std::uint8_t fill = 0xA5;
+    LONG pitch;
+    LONG rows;
+    std::vector<std::uint8_t> bytes;
+
+    Target(LONG pitchBytes, LONG rowCount)
+        : pitch(pitchBytes), rows(rowCount),
+          bytes(2 * guard + static_cast<std::size_t>(pitchBytes) * rowCount, fill) {}
+    BYTE* origin() { return bytes.data() + guard; }
+    const BYTE* origin() const { return bytes.data() + guard; }
+    bool guardsIntact() const {
+        for (std::size_t i = 0; i < guard; ++i)
+            if (bytes[i] != fill || bytes[bytes.size() - 1 - i] != fill) return false;
+        return true;
+    }
+    std::uint32_t pixel(int x, int y, int size) const {
+        std::uint32_t p = 0;
+        std::memcpy(&p, origin() + static_cast<std::ptrdiff_t>(y) * pitch + x * size, size);
+        return p;
+    }
+};
+
+// A decoder context for one frame: config, tables and a clip box covering the target.
+struct Decoder {
+    PlayerConfig config{};
+    std::unique_ptr<PlayerContext> ctx = std::make_unique<PlayerContext>();
+
+    explicit Decoder(const PixelFormat& format, LONG gamma = 100) {
+        ctx->config = &config;
+        config.pixelFormat = format;
+        buildColourTables(format, gamma);
+    }
+    void clip(LONG left, LONG top, LONG right, LONG bottom) {
+        ctx->clipLeft = left;
+        ctx->clipTop = top;
+        ctx->clipRight = right;
+        ctx->clipBottom = bottom;
+    }
+
+    // Decodes a whole payload (with its 8-byte header) copied into an exact-size buffer, so that
+    // a read past its end is caught by the address sanitizer. The target pointer is origin +
+    // offset bytes; the clip box must be set first.
+    void decode(const Bytes& payload, Variant variant, Target& target, std::ptrdiff_t offset = 0,
+                LONG pitch = 0) {
+        const std::size_t size = payload.size();
+        std::unique_ptr<BYTE[]> copy(new BYTE[size == 0 ? 1 : size]);
+        if (size) std::memcpy(copy.get(), payload.data(), size);
+        config.movieWidth = size >= 2 ? static_cast<std::int16_t>(payload[0] | payload[1] << 8) : 0;
+        config.movieHeight =
+            size >= 4 ? static_cast<std::int16_t>(payload[2] | payload[3] << 8) : 0;
+        ctx->quality = size >= 5 ? payload[4] : 0;
+        ctx->componentColour = size >= 8 ? (payload[7] >> 1) & 1 : 0;
+        ctx->spareOption = size >= 8 ? payload[7] & 1 : 0;
+        ctx->frameDataEnd = copy.get() + size;
+        const BYTE* data = copy.get() + std::min<std::size_t>(size, 8);
+        BYTE* dest = target.origin() + offset;
+        if (pitch == 0) pitch = target.pitch;
+        switch (variant) {
+        case Variant::type3Rgb16:
+            setupType3Quant(ctx.get(), ctx->quality);
+            decodeType3Frame16(ctx.get(), data, dest, dest, pitch);
+            break;
+        case Variant::type3Rgb32:
+            setupType3Quant(ctx.get(), ctx->quality);
+            decodeType3Frame32(ctx.get(), data, dest, dest, pitch);
+            break;
+        case Variant::type4Rgb16:
+            setupType4Quant(ctx->type4Quant, ctx->quality);
+            decodeType4FrameRgb16(ctx.get(), data, dest, dest, pitch);
+            break;
+        case Variant::type4Rgb32:
+            setupType4Quant(ctx->type4Quant, ctx->quality);
+            decodeType4FrameRgb32(ctx.get(), data, dest, dest, pitch);
+            break;
+        case Variant::type4Yuy2:
+            setupType4Quant(ctx->type4Quant, ctx->quality);
+            decodeType4FrameYuy2(ctx.get(), data, dest, dest, pitch);
+            break;
+        }
+    }
+};
+
+// A frame header followed by the given bytes.
+inline Bytes framePayload(int width, int height, int quality, std::uint8_t options,
+                          const Bytes& body) {
+    Bytes out{static_cast<std::uint8_t>(width),
+              static_cast<std::uint8_t>(width >> 8),
+              static_cast<std::uint8_t>(height),
+              static_cast<std::uint8_t>(height >> 8),
+              static_cast<std::uint8_t>(quality),
+              0,
+              0,
+              options};
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+// Red, green and blue (8-bit) of a decoded pixel in a 16-bit or 32-bit display format.
+inline void pixelColour(std::uint32_t p, const PixelFormat& f, double rgb[3]) {
+    const LONG bits[3] = {f.redBits, f.greenBits, f.blueBits};
+    const LONG shifts[3] = {f.redShift, f.greenShift, f.blueShift};
+    for (int c = 0; c < 3; ++c) {
+        const std::uint32_t max = (1u << bits[c]) - 1;
+        rgb[c] = ((p >> shifts[c]) & max) * 255.0 / max;
+    }
+}
+
+inline double psnr(double squaredError, double count) {
+    return squaredError == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * count / squaredError);
+}
+
+// PSNR of a decoded picture against the source: RGB variants against the source converted with
+// the same colour equations (type 4's component conversion puts black 15 below luma 0), YUY2
+// against the source's Y, Cb and Cr samples.
+inline double decodedPsnr(const YuvPicture& source, const Target& target, Variant variant,
+                          const PixelFormat& format) {
+    const double lumaOffset = isType3(variant) ? 0 : -15;
+    double error = 0, count = 0;
+    for (int y = 0; y < source.height; ++y) {
+        for (int x = 0; x < source.width; ++x) {
+            const double luma =
+                source.lumaAt(x, y) + (variant == Variant::type4Yuy2 ? 0 : lumaOffset);
+            const double u = source.cbAt(x / 2, y / 2) - 128.0;
+            const double v = source.crAt(x / 2, y / 2) - 128.0;
+            if (variant == Variant::type4Yuy2) {
+                const std::uint8_t* quad =
+                    target.origin() + static_cast<std::ptrdiff_t>(y) * target.pitch + (x & ~1) * 2;
+                const double got[3] = {double(quad[(x & 1) * 2]), double(quad[1]), double(quad[3])};
+                const double want[3] = {luma, u + 128, v + 128};
+                for (int c = 0; c < 3; ++c) error += (got[c] - want[c]) * (got[c] - want[c]);
+                count += 3;
+                continue;
+            }
+            auto clamp = [](double c) { return c < 0 ? 0.0 : (c > 255 ? 255.0 : c); };
+            const double want[3] = {clamp(luma + 1.402 * v), clamp(luma - 0.3441 * u - 0.7141 * v),
+                                    clamp(luma + 1.772 * u)};
+            double got[3];
+            pixelColour(target.pixel(x, y, pixelBytes(variant)), format, got);
+            for (int c = 0; c < 3; ++c) error += (got[c] - want[c]) * (got[c] - want[c]);
+            count += 3;
+        }
+    }
+    return psnr(error, count);
+}
+
+} // namespace dcttest

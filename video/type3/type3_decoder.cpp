@@ -1,0 +1,230 @@
+#include "video/type3/type3_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "display/colour_tables.h"
+#include "video/dct/dct_toolkit.h"
+#include "video/dct/macroblock_output.h"
+
+namespace {
+
+using U32 = std::uint32_t;
+
+BYTE byteAt(const BYTE* data, std::ptrdiff_t size, std::ptrdiff_t offset) {
+    return offset < size ? data[offset] : 0;
+}
+
+void refill(Type3BitReader& bits) {
+    while (bits.count < 8) {
+        bits.buffer |= U32{byteAt(bits.data, bits.size, bits.next)} << bits.count;
+        ++bits.next;
+        bits.count += 8;
+    }
+}
+
+U32 peekBits(const Type3BitReader& bits, int n) {
+    return bits.buffer & ((U32{1} << n) - 1);
+}
+
+U32 readBits(Type3BitReader& bits, int n) {
+    const U32 value = peekBits(bits, n);
+    bits.buffer >>= n;
+    bits.count -= n;
+    refill(bits);
+    return value;
+}
+
+LONG wrappedProduct(LONG a, LONG b) {
+    return static_cast<LONG>(static_cast<U32>(a) * static_cast<U32>(b));
+}
+
+// 128-entry table index of a type-3 sample (scaled by 65536, centred on zero): bits 17 to 23.
+U32 tableIndex(LONG sample) {
+    return static_cast<U32>(sample >> 17) & 127;
+}
+
+// Table index of a flat value: round(v × Q0 / 65536), halved, wrapped.
+U32 flatIndex(LONG value, LONG q0) {
+    const std::int64_t scaled = (std::int64_t{value} * q0 + 32768) >> 16;
+    return static_cast<U32>(scaled >> 1) & 127;
+}
+
+U32 chromaSum(U32 cbIndex, U32 crIndex) {
+    return static_cast<U32>(uTable[cbIndex]) + static_cast<U32>(vTable[crIndex]);
+}
+
+template <int PixelBytes> void storePixel(BYTE* dest, U32 pixel) {
+    if constexpr (PixelBytes == 2) {
+        const std::uint16_t low = static_cast<std::uint16_t>(pixel);
+        std::memcpy(dest, &low, 2);
+    } else {
+        std::memcpy(dest, &pixel, 4);
+    }
+}
+
+// One row of 16 pixels from 16 luma samples and 8 Cb and 8 Cr samples.
+template <int PixelBytes>
+void outputRow(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
+    for (int j = 0; j < 8; ++j) {
+        const U32 chroma = chromaSum(tableIndex(cb[j]), tableIndex(cr[j]));
+        storePixel<PixelBytes>(dest + 2 * j * PixelBytes,
+                               static_cast<U32>(yTable[tableIndex(luma[2 * j])]) + chroma);
+        storePixel<PixelBytes>(dest + (2 * j + 1) * PixelBytes,
+                               static_cast<U32>(yTable[tableIndex(luma[2 * j + 1])]) + chroma);
+    }
+}
+
+// Fills the four 8×8 quadrants (top-left, top-right, bottom-left, bottom-right) with their
+// pixels.
+template <int PixelBytes> void fillQuadrants(const U32 pixels[4], BYTE* dest, LONG pitch) {
+    for (int r = 0; r < 16; ++r) {
+        BYTE* row = dest + r * static_cast<std::ptrdiff_t>(pitch);
+        const U32* pair = pixels + (r >> 3) * 2;
+        for (int c = 0; c < 16; ++c) storePixel<PixelBytes>(row + c * PixelBytes, pair[c >> 3]);
+    }
+}
+
+template <int PixelBytes>
+void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch) {
+    const LONG columns = macroblockCount(ctx->config->movieWidth);
+    const LONG rows = macroblockCount(ctx->config->movieHeight);
+    const std::ptrdiff_t size =
+        ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
+    const ClipBox clip = contextClipBox(ctx);
+    const LONG* quant = ctx->type3Quant;
+
+    std::ptrdiff_t pos = 0;
+    for (LONG my = 0; my < rows; ++my) {
+        const std::int64_t y = std::int64_t{my} * 16;
+        // Nothing after the data or below the clip box can be visible: the rest is skipped.
+        if (pos >= size || y >= clip.bottom) return;
+        for (LONG mx = 0; mx < columns && pos < size; ++mx) {
+            const std::int64_t x = std::int64_t{mx} * 16;
+            const int b = data[pos];
+            const std::ptrdiff_t body = pos + 1;
+            pos = body + b;
+            if (macroblockHidden(clip, x, y)) continue;
+
+            if (b == 3 || b == 6 || b == 12) {
+                const int stride = b == 12 ? 2 : 1;
+                const int lumaValues = b == 3 ? 1 : 4;
+                auto value = [&](int i) {
+                    return LONG{static_cast<signed char>(byteAt(data, size, body + i * stride))};
+                };
+                const U32 chroma = chromaSum(flatIndex(value(lumaValues), quant[0]),
+                                             flatIndex(value(lumaValues + 1), quant[0]));
+                U32 pixels[4];
+                for (int k = 0; k < 4; ++k) {
+                    const U32 n = flatIndex(value(lumaValues == 1 ? 0 : k), quant[0]);
+                    pixels[k] = static_cast<U32>(yTable[n]) + chroma;
+                }
+                placeMacroblock(clip, target, pitch, PixelBytes, x, y,
+                                [&](BYTE* dest, LONG destPitch) {
+                                    fillQuadrants<PixelBytes>(pixels, dest, destPitch);
+                                });
+            } else if (b >= 13) {
+                MacroblockPlanes planes;
+                Type3BitReader bits = startType3Reader(data, size, body);
+                LONG coeff[dctBlockSize];
+                for (int block = 0; block < 6; ++block) {
+                    readType3Block(bits, quant, coeff);
+                    if (block < 4) {
+                        LONG* place = planes.luma + (block >> 1) * 128 + (block & 1) * 8;
+                        idctBlock(coeff, place, 16, 0);
+                    } else {
+                        idctBlock(coeff, block == 4 ? planes.cb : planes.cr, 8, 0);
+                    }
+                }
+                placeMacroblock(clip, target, pitch, PixelBytes, x, y,
+                                [&](BYTE* dest, LONG destPitch) {
+                                    for (int r = 0; r < 16; ++r) {
+                                        outputRow<PixelBytes>(
+                                            planes.luma + 16 * r, planes.cb + 8 * (r >> 1),
+                                            planes.cr + 8 * (r >> 1),
+                                            dest + r * static_cast<std::ptrdiff_t>(destPitch));
+                                    }
+                                });
+            }
+            // Any other length byte skips the macroblock: the target keeps what it held.
+        }
+    }
+}
+
+} // namespace
+
+void setupType3Quant(PlayerContext* ctx, LONG quality) {
+    buildType3Quant(ctx->type3Quant, quality);
+}
+
+void buildType3Quant(LONG* quant, LONG quality) {
+    const std::int64_t q = quality;
+    const std::int64_t a = 22 * (100 - q) / 100;
+    const std::int64_t b = 50 * (100 - q) / 100;
+    const std::int64_t step = b - a + 2;
+    for (int h = 0; h < 8; ++h) {
+        for (int v = 0; v < 8; ++v) {
+            const std::int64_t f = a + 8 + (h + v) * step / 14;
+            quant[8 * h + v] =
+                static_cast<LONG>(static_cast<U32>(prescale[8 * h + v]) * static_cast<U32>(f));
+        }
+    }
+}
+
+Type3BitReader startType3Reader(const BYTE* data, std::ptrdiff_t size, std::ptrdiff_t start) {
+    Type3BitReader bits{data, size, start + 1, byteAt(data, size, start), 8};
+    return bits;
+}
+
+void readType3Block(Type3BitReader& bits, const LONG quant[64], LONG coeff[64]) {
+    std::fill(coeff, coeff + dctBlockSize, 0);
+    coeff[0] = wrappedProduct(static_cast<signed char>(readBits(bits, 8)), quant[0]);
+    auto store = [&](int k, LONG level) {
+        coeff[zigzag[k]] = wrappedProduct(level, quant[zigzag[k]]);
+    };
+    int k = 1;
+    while (k < dctBlockSize) {
+        const U32 c = peekBits(bits, 3);
+        if ((c & 3) == 3) {
+            const U32 field = readBits(bits, 8) >> 2;
+            LONG level;
+            if (field == 63) {
+                level = static_cast<signed char>(readBits(bits, 8));
+            } else {
+                level = field >= 32 ? static_cast<LONG>(field) - 64 : static_cast<LONG>(field);
+            }
+            store(k++, level);
+            continue;
+        }
+        switch (c) {
+        case 0:
+            readBits(bits, 3), k += 1;
+            break;
+        case 2:
+            readBits(bits, 3), store(k++, 1);
+            break;
+        case 6:
+            readBits(bits, 3), store(k++, -1);
+            break;
+        case 4:
+            readBits(bits, 3), k += 2;
+            break;
+        default: { // 1 and 5: a long zero run
+            const U32 n = readBits(bits, 8) >> 3;
+            // A run of no zeros would code nothing; the block ends there.
+            if (n == 0) return;
+            k += static_cast<int>(2 * n + (c == 5 ? 1 : 0));
+            break;
+        }
+        }
+    }
+    // Runs that pass the last position end the block; their zeros are already stored.
+}
+
+void decodeType3Frame16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+    decodeType3<2>(ctx, data, target, pitch);
+}
+
+void decodeType3Frame32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+    decodeType3<4>(ctx, data, target, pitch);
+}

@@ -1,0 +1,39 @@
+// Decoder of type-3 frames (WNB and QZ chunks): self-contained pictures of 16×16 macroblocks,
+// each skipped, filled flat, or coded as six DCT blocks in a bit-packed token code, converted to
+// RGB by adding entries of the 128-entry YUV colour tables.
+//
+// The decoders read nothing at or beyond ctx->frameDataEnd (missing bytes read as zeros) and
+// write only inside the clip box ctx->clipLeft..clipRight × clipTop..clipBottom.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/context.h"
+
+// Builds ctx->type3Quant from the frame's quality byte (0 to 255; above 101 gives negative
+// factors, used as they come).
+void setupType3Quant(PlayerContext* ctx, LONG quality);
+// The same table into quant (64 entries); the encoder quantises with it.
+void buildType3Quant(LONG* quant, LONG quality);
+
+// Decode the macroblocks at data (payload + 8) for a picture of ctx->config->movieWidth ×
+// movieHeight to target, rows pitch bytes apart. The 2-byte variant writes one 16-bit pixel a
+// picture pixel, the 4-byte variant one 32-bit word. second is not used.
+void decodeType3Frame16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
+                        LONG pitch);
+void decodeType3Frame32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
+                        LONG pitch);
+
+// The token reader: bits least significant first, 8 to 15 unread bits buffered between reads.
+struct Type3BitReader {
+    const BYTE* data;
+    std::ptrdiff_t size; // bytes readable from data
+    std::ptrdiff_t next; // offset of the next byte to take in
+    std::uint32_t buffer;
+    int count;
+};
+// Starts the reader at offset start of data[0..size).
+Type3BitReader startType3Reader(const BYTE* data, std::ptrdiff_t size, std::ptrdiff_t start);
+// Fills all 64 entries of coeff from the tokens of one block at the reader.
+void readType3Block(Type3BitReader& bits, const LONG quant[64], LONG coeff[64]);

@@ -1,0 +1,310 @@
+// Type-4 bit reader, DC size codes and the AC run/level code.
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "video/dct/dct_toolkit.h"
+#include "video/type4/type4_decoder.h"
+
+namespace {
+
+using U32 = std::uint32_t;
+
+} // namespace
+
+// The AC run/level code: 111 pairs, each followed in the stream by a sign bit.
+const Type4RunLevelCode type4RunLevelCodes[type4RunLevelCodeCount] = {
+    {"11", 0, 1},
+    {"011", 1, 1},
+    {"0100", 0, 2},
+    {"0101", 2, 1},
+    {"00101", 0, 3},
+    {"00111", 3, 1},
+    {"00110", 4, 1},
+    {"000110", 1, 2},
+    {"000111", 5, 1},
+    {"000101", 6, 1},
+    {"000100", 7, 1},
+    {"0000110", 0, 4},
+    {"0000100", 2, 2},
+    {"0000111", 8, 1},
+    {"0000101", 9, 1},
+    {"00100110", 0, 5},
+    {"00100001", 0, 6},
+    {"00100101", 1, 3},
+    {"00100100", 3, 2},
+    {"00100111", 10, 1},
+    {"00100011", 11, 1},
+    {"00100010", 12, 1},
+    {"00100000", 13, 1},
+    {"0000001010", 0, 7},
+    {"0000001100", 1, 4},
+    {"0000001011", 2, 3},
+    {"0000001111", 4, 2},
+    {"0000001001", 5, 2},
+    {"0000001110", 14, 1},
+    {"0000001101", 15, 1},
+    {"0000001000", 16, 1},
+    {"000000011101", 0, 8},
+    {"000000011000", 0, 9},
+    {"000000010011", 0, 10},
+    {"000000010000", 0, 11},
+    {"000000011011", 1, 5},
+    {"000000010100", 2, 4},
+    {"000000011100", 3, 3},
+    {"000000010010", 4, 3},
+    {"000000011110", 6, 2},
+    {"000000010101", 7, 2},
+    {"000000010001", 8, 2},
+    {"000000011111", 17, 1},
+    {"000000011010", 18, 1},
+    {"000000011001", 19, 1},
+    {"000000010111", 20, 1},
+    {"000000010110", 21, 1},
+    {"0000000011010", 0, 12},
+    {"0000000011001", 0, 13},
+    {"0000000011000", 0, 14},
+    {"0000000010111", 0, 15},
+    {"0000000010110", 1, 6},
+    {"0000000010101", 1, 7},
+    {"0000000010100", 2, 5},
+    {"0000000010011", 3, 4},
+    {"0000000010010", 5, 3},
+    {"0000000010001", 9, 2},
+    {"0000000010000", 10, 2},
+    {"0000000011111", 22, 1},
+    {"0000000011110", 23, 1},
+    {"0000000011101", 24, 1},
+    {"0000000011100", 25, 1},
+    {"0000000011011", 26, 1},
+    {"00000000011111", 0, 16},
+    {"00000000011110", 0, 17},
+    {"00000000011101", 0, 18},
+    {"00000000011100", 0, 19},
+    {"00000000011011", 0, 20},
+    {"00000000011010", 0, 21},
+    {"00000000011001", 0, 22},
+    {"00000000011000", 0, 23},
+    {"00000000010111", 0, 24},
+    {"00000000010110", 0, 25},
+    {"00000000010101", 0, 26},
+    {"00000000010100", 0, 27},
+    {"00000000010011", 0, 28},
+    {"00000000010010", 0, 29},
+    {"00000000010001", 0, 30},
+    {"00000000010000", 0, 31},
+    {"000000000011000", 0, 32},
+    {"000000000010111", 0, 33},
+    {"000000000010110", 0, 34},
+    {"000000000010101", 0, 35},
+    {"000000000010100", 0, 36},
+    {"000000000010011", 0, 37},
+    {"000000000010010", 0, 38},
+    {"000000000010001", 0, 39},
+    {"000000000010000", 0, 40},
+    {"000000000011111", 1, 8},
+    {"000000000011110", 1, 9},
+    {"000000000011101", 1, 10},
+    {"000000000011100", 1, 11},
+    {"000000000011011", 1, 12},
+    {"000000000011010", 1, 13},
+    {"000000000011001", 1, 14},
+    {"0000000000010011", 1, 15},
+    {"0000000000010010", 1, 16},
+    {"0000000000010001", 1, 17},
+    {"0000000000010000", 1, 18},
+    {"0000000000010100", 6, 3},
+    {"0000000000011010", 11, 2},
+    {"0000000000011001", 12, 2},
+    {"0000000000011000", 13, 2},
+    {"0000000000010111", 14, 2},
+    {"0000000000010110", 15, 2},
+    {"0000000000010101", 16, 2},
+    {"0000000000011111", 27, 1},
+    {"0000000000011110", 28, 1},
+    {"0000000000011101", 29, 1},
+    {"0000000000011100", 30, 1},
+    {"0000000000011011", 31, 1},
+};
+
+namespace {
+
+enum AcKind : std::uint8_t { acInvalid, acRunLevel, acEndOfBlock, acEscape };
+
+struct AcEntry {
+    AcKind kind;
+    std::uint8_t length; // code bits, without the sign
+    std::uint8_t run;
+    std::uint8_t level;
+};
+
+// Codes are looked up by their number of leading zeros (0 to 11) and the bits after the first
+// one; suffixWidth[z] is the longest such suffix among codes with z leading zeros.
+constexpr int suffixWidth[12] = {1, 2, 5, 2, 2, 0, 3, 4, 4, 4, 4, 4};
+
+struct AcTable {
+    std::array<std::array<AcEntry, 32>, 12> groups{};
+};
+
+void addCode(AcTable& table, const char* bits, AcEntry entry) {
+    const int length = static_cast<int>(std::strlen(bits));
+    int zeros = 0;
+    while (bits[zeros] == '0') ++zeros;
+    const int suffixBits = length - zeros - 1;
+    const int width = suffixWidth[zeros];
+    int suffix = 0;
+    for (int i = zeros + 1; i < length; ++i) suffix = suffix * 2 + (bits[i] - '0');
+    entry.length = static_cast<std::uint8_t>(length);
+    const int spread = 1 << (width - suffixBits);
+    for (int i = 0; i < spread; ++i)
+        table.groups[zeros][(suffix << (width - suffixBits)) + i] = entry;
+}
+
+const AcTable& acTable() {
+    static const AcTable table = [] {
+        AcTable t;
+        addCode(t, type4EndOfBlock, {acEndOfBlock, 0, 0, 0});
+        addCode(t, type4Escape, {acEscape, 0, 0, 0});
+        for (const Type4RunLevelCode& c : type4RunLevelCodes) {
+            addCode(t, c.bits,
+                    {acRunLevel, 0, static_cast<std::uint8_t>(c.run),
+                     static_cast<std::uint8_t>(c.level)});
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Stream word i (little-endian), zeros where it passes the end of the data.
+U32 streamWord(const BYTE* data, std::ptrdiff_t size, std::int64_t i) {
+    const std::int64_t offset = i * 4;
+    if (offset + 4 <= size) {
+        U32 w;
+        std::memcpy(&w, data + offset, 4);
+        return w;
+    }
+    U32 w = 0;
+    for (std::int64_t b = 0; b < 4; ++b) {
+        if (offset + b < size) w |= U32{data[offset + b]} << (8 * b);
+    }
+    return w;
+}
+
+struct Type4Reader {
+    const BYTE* data;
+    std::ptrdiff_t size;
+    std::int64_t pos;
+
+    U32 peek() const { return peekType4Bits(data, size, pos); }
+    void skip(int n) { pos += n; }
+    U32 read(int n) {
+        const U32 value = peek() >> (32 - n);
+        pos += n;
+        return value;
+    }
+};
+
+// The DC size of a luma (chroma false) or chroma block from its size code.
+int readDcSize(Type4Reader& bits, bool chroma) {
+    const U32 w = bits.peek();
+    const int ones = std::countl_one(w);
+    if (!chroma) {
+        if (ones >= 7) return 0; // outside the code: size 0, nothing consumed
+        if (ones == 0) return static_cast<int>(bits.read(2)) + 1;
+        if (ones == 1) return bits.read(3) == 0b100 ? 0 : 3;
+        bits.skip(ones + 1);
+        return ones + 2;
+    }
+    if (ones >= 8) return 0;
+    if (ones == 0) return static_cast<int>(bits.read(2));
+    bits.skip(ones + 1);
+    return ones + 1;
+}
+
+} // namespace
+
+std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {
+    const std::int64_t word = pos >> 5;
+    const int shift = static_cast<int>(pos & 31);
+    const std::uint64_t pair =
+        (std::uint64_t{streamWord(data, size, word)} << 32) | streamWord(data, size, word + 1);
+    return static_cast<U32>((pair << shift) >> 32);
+}
+
+void resetType4Frame(PlayerContext* ctx, const BYTE* data) {
+    ctx->type4BitBase = data;
+    ctx->type4BitPos = 0;
+    ctx->dcPredY = 0;
+    ctx->dcPredCb = 0;
+    ctx->dcPredCr = 0;
+}
+
+void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride) {
+    const BYTE* data = ctx->type4BitBase;
+    const std::ptrdiff_t size =
+        ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
+    Type4Reader bits{data, size, ctx->type4BitPos};
+
+    LONG& pred = component == 0 ? ctx->dcPredY : (component == 1 ? ctx->dcPredCb : ctx->dcPredCr);
+    const int dcSize = readDcSize(bits, component != 0);
+    if (dcSize > 0) {
+        const U32 m = bits.read(dcSize);
+        const U32 diff = (m >> (dcSize - 1)) == 0 ? m - ((U32{1} << dcSize) - 1) : m;
+        pred = static_cast<LONG>(static_cast<U32>(pred) + diff);
+    }
+    const LONG* quant = ctx->type4Quant;
+    LONG coeff[dctBlockSize] = {};
+    coeff[0] = static_cast<LONG>(static_cast<U32>(pred) * static_cast<U32>(quant[0]));
+
+    const AcTable& table = acTable();
+    bool anyAc = false;
+    int k = 0;
+    for (;;) {
+        const U32 w = bits.peek();
+        const int zeros = std::countl_zero(w);
+        if (zeros >= 12) break; // twelve zeros begin no code: the block ends, nothing consumed
+        const int width = suffixWidth[zeros];
+        const U32 suffix = width ? (w << (zeros + 1)) >> (32 - width) : 0;
+        const AcEntry& e = table.groups[zeros][suffix];
+        LONG level;
+        int run;
+        if (e.kind == acInvalid) break;
+        if (e.kind == acEndOfBlock) {
+            bits.skip(2);
+            break;
+        } else if (e.kind == acEscape) {
+            bits.skip(6);
+            run = static_cast<int>(bits.read(6));
+            const U32 field = bits.read(8);
+            if (field == 0) {
+                level = static_cast<LONG>(bits.read(8));
+            } else if (field == 128) {
+                level = static_cast<LONG>(bits.read(8)) - 256;
+            } else {
+                level = field < 128 ? static_cast<LONG>(field) : static_cast<LONG>(field) - 256;
+            }
+        } else {
+            bits.skip(e.length);
+            run = e.run;
+            level = bits.read(1) ? -LONG{e.level} : LONG{e.level};
+        }
+        k += run + 1;
+        if (k >= dctBlockSize) break; // a run past the last position ends the block
+        anyAc = true;
+        coeff[zigzag[k]] =
+            static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(quant[zigzag[k]]));
+    }
+
+    // Past the data every bit is zero; a position a little beyond its end reads the same.
+    const std::int64_t limit = std::min<std::int64_t>(std::int64_t{size} * 8 + 64, 0x7FFFFFFF);
+    ctx->type4BitPos = static_cast<LONG>(bits.pos < limit ? bits.pos : limit);
+
+    if (!anyAc) {
+        const LONG sample = coeff[0] >> 17;
+        for (int n = 0; n < 8; ++n)
+            for (int m = 0; m < 8; ++m) dest[n * stride + m] = sample;
+    } else {
+        idctBlock(coeff, dest, stride, 17);
+    }
+}

@@ -1,0 +1,115 @@
+// Type-4 quantiser, frame loop and the three output conversions.
+#include "video/type4/type4_decoder.h"
+
+#include <cstring>
+
+#include "display/colour_tables.h"
+#include "video/dct/dct_toolkit.h"
+#include "video/dct/macroblock_output.h"
+
+namespace {
+
+using U32 = std::uint32_t;
+
+void decodeMacroblock(PlayerContext* ctx, MacroblockPlanes& planes) {
+    decodeType4Block(ctx, 0, planes.luma, 16);
+    decodeType4Block(ctx, 0, planes.luma + 8, 16);
+    decodeType4Block(ctx, 0, planes.luma + 128, 16);
+    decodeType4Block(ctx, 0, planes.luma + 136, 16);
+    decodeType4Block(ctx, 1, planes.cb, 8);
+    decodeType4Block(ctx, 2, planes.cr, 8);
+}
+
+// YUY2: Y of pixel 2j, Cb[j], Y of pixel 2j + 1, Cr[j], each sample doubled and clamped.
+void yuy2Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
+    for (int j = 0; j < 8; ++j) {
+        dest[4 * j] = static_cast<BYTE>(clampedByte(luma[2 * j]));
+        dest[4 * j + 1] = static_cast<BYTE>(clampedByte(cb[j]));
+        dest[4 * j + 2] = static_cast<BYTE>(clampedByte(luma[2 * j + 1]));
+        dest[4 * j + 3] = static_cast<BYTE>(clampedByte(cr[j]));
+    }
+}
+
+// Component sums of the pixel pair j: the chroma lanes shared, each luma added.
+void componentSums(const LONG* luma, const LONG* cb, const LONG* cr, int j, U32 sums[2]) {
+    const U32 chroma = static_cast<U32>(clampedComponent(uComponent, cb[j])) +
+                       static_cast<U32>(clampedComponent(vComponent, cr[j]));
+    sums[0] = static_cast<U32>(clampedComponent(yComponent, luma[2 * j])) + chroma;
+    sums[1] = static_cast<U32>(clampedComponent(yComponent, luma[2 * j + 1])) + chroma;
+}
+
+void rgb32Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
+    for (int j = 0; j < 8; ++j) {
+        U32 sums[2];
+        componentSums(luma, cb, cr, j, sums);
+        const U32 pixels[2] = {static_cast<U32>(componentPixel(sums[0])),
+                               static_cast<U32>(componentPixel(sums[1]))};
+        std::memcpy(dest + 8 * j, pixels, 8);
+    }
+}
+
+// 16-bit pixels: the even one from the rounded (low) half of its gamma entry, the odd one from
+// the truncated (high) half.
+void rgb16Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
+    for (int j = 0; j < 8; ++j) {
+        U32 sums[2];
+        componentSums(luma, cb, cr, j, sums);
+        const std::uint16_t pixels[2] = {
+            static_cast<std::uint16_t>(componentPixel(sums[0])),
+            static_cast<std::uint16_t>(static_cast<U32>(componentPixel(sums[1])) >> 16)};
+        std::memcpy(dest + 4 * j, pixels, 4);
+    }
+}
+
+using RowOutput = void (*)(const LONG*, const LONG*, const LONG*, BYTE*);
+
+void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes,
+                 RowOutput row) {
+    resetType4Frame(ctx, data);
+    const LONG columns = macroblockCount(ctx->config->movieWidth);
+    const LONG rows = macroblockCount(ctx->config->movieHeight);
+    const ClipBox clip = contextClipBox(ctx);
+    MacroblockPlanes planes;
+    for (LONG my = 0; my < rows; ++my) {
+        const std::int64_t y = std::int64_t{my} * 16;
+        if (y >= clip.bottom) return; // nothing below the clip box can be visible
+        for (LONG mx = 0; mx < columns; ++mx) {
+            const std::int64_t x = std::int64_t{mx} * 16;
+            // Hidden macroblocks are still decoded: the bit position and the predictors run on.
+            decodeMacroblock(ctx, planes);
+            placeMacroblock(clip, target, pitch, pixelBytes, x, y, [&](BYTE* dest, LONG p) {
+                for (int r = 0; r < 16; ++r) {
+                    row(planes.luma + 16 * r, planes.cb + 8 * (r >> 1), planes.cr + 8 * (r >> 1),
+                        dest + r * static_cast<std::ptrdiff_t>(p));
+                }
+            });
+        }
+    }
+}
+
+} // namespace
+
+void setupType4Quant(LONG* quant, LONG quality) {
+    for (int i = 0; i < dctBlockSize; ++i) {
+        if (quality == 100) {
+            quant[i] = prescale[i] * 8;
+        } else {
+            const std::int64_t f =
+                std::int64_t{intraWeights[i]} * (107 - std::int64_t{quality}) * 4096;
+            quant[i] = static_cast<LONG>(static_cast<U32>((prescale[i] * f + 32768) >> 16));
+        }
+    }
+    quant[0] = 65536;
+}
+
+void decodeType4FrameRgb16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+    decodeType4(ctx, data, target, pitch, 2, rgb16Row);
+}
+
+void decodeType4FrameRgb32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+    decodeType4(ctx, data, target, pitch, 4, rgb32Row);
+}
+
+void decodeType4FrameYuy2(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+    decodeType4(ctx, data, target, pitch, 2, yuy2Row);
+}

@@ -1,8 +1,103 @@
+// Display set-up at open and teardown at close.
 #include "display/display.h"
 
-// Display output is not built into this version yet: with no surfaces there is nothing to set
-// up, show or release, and movies play with their sound and timing only.
-void displaySetup(PlayerContext*) {}
-void presentFrame(PlayerContext*) {}
-void swapBuffers(PlayerContext*) {}
-void displayRelease(PlayerContext*) {}
+#include <new>
+
+#include "display/colour_tables.h"
+#include "display/display_internal.h"
+
+namespace {
+
+constexpr LONG defaultGamma = 100;
+constexpr DWORD paletteColours = 256;
+// Time the hidden overlay is given to leave the screen before its surface goes.
+constexpr DWORD overlayHideMs = 20;
+
+// An all-black 256-colour palette attached to the primary surface.
+void createPalette(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    if (config->directDraw2 == nullptr) return;
+    config->paletteEntries = new (std::nothrow) PALETTEENTRY[paletteColours]{};
+    if (config->paletteEntries == nullptr) return;
+    ctx->ownsPaletteEntries = 1;
+    if (FAILED(config->directDraw2->CreatePalette(
+            DDPCAPS_8BIT | DDPCAPS_ALLOW256, config->paletteEntries, &config->palette, nullptr))) {
+        config->palette = nullptr;
+        return;
+    }
+    config->primarySurface->SetPalette(config->palette);
+}
+
+// Reads the primary surface's size and pixel format; false when it cannot show RGB pixels.
+bool readPrimary(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    IDirectDrawSurface2* primary = config->primarySurface;
+    if (primary == nullptr) return false;
+    DDSURFACEDESC desc{};
+    desc.dwSize = sizeof(desc);
+    if (SUCCEEDED(primary->GetSurfaceDesc(&desc))) {
+        ctx->screenWidth = static_cast<LONG>(desc.dwWidth);
+        ctx->screenHeight = static_cast<LONG>(desc.dwHeight);
+    }
+    return readPixelFormat(primary, &config->pixelFormat);
+}
+
+template <class T> void releaseObject(T*& object) {
+    if (object != nullptr) object->Release();
+    object = nullptr;
+}
+
+} // namespace
+
+void displaySetup(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    if (config->audioOnly) return;
+    if (config->directDraw2 == nullptr && config->directDraw != nullptr) {
+        void* queried = nullptr;
+        if (SUCCEEDED(config->directDraw->QueryInterface(IID_IDirectDraw2, &queried))) {
+            config->directDraw2 = static_cast<IDirectDraw2*>(queried);
+            ctx->ownsDirectDraw2 = 1;
+        }
+    }
+    ctx->displayMode = chooseDisplayMode(ctx);
+    config->movieSurface = nullptr;
+    config->movieSurface2 = nullptr;
+    if ((config->flags & callerBuffers) == 0) {
+        // Without a primary that takes RGB pixels nothing can be shown: the movie plays its
+        // sound and its frames are consumed undecoded.
+        if (!readPrimary(ctx))
+            ctx->displayMode = displayNone;
+        else if (config->pixelFormat.depth == 8 && (config->flags & callerPalette) == 0)
+            createPalette(ctx);
+    }
+    if ((config->flags & gammaGiven) == 0) config->gamma = defaultGamma;
+    buildColourTables(config->pixelFormat, config->gamma);
+    ctx->displayReady = 1;
+}
+
+void displayRelease(PlayerContext* ctx) {
+    if (!ctx->displayReady) return;
+    PlayerConfig* config = ctx->config;
+    delete[] ctx->yuvImage;
+    ctx->yuvImage = nullptr;
+    if (ctx->displayMode == modeOverlay && config->movieSurface != nullptr &&
+        (config->flags & callerBuffers) == 0) {
+        showOverlay(ctx, 0);
+        Sleep(overlayHideMs);
+    }
+    if ((config->flags & callerPalette) == 0) releaseObject(config->palette);
+    if (ctx->ownsPaletteEntries) {
+        delete[] config->paletteEntries;
+        config->paletteEntries = nullptr;
+        ctx->ownsPaletteEntries = 0;
+    }
+    if ((config->flags & callerBuffers) == 0) {
+        releaseObject(config->movieSurface2);
+        releaseObject(config->movieSurface);
+    }
+    if (ctx->ownsDirectDraw2) {
+        releaseObject(config->directDraw2);
+        ctx->ownsDirectDraw2 = 0;
+    }
+    ctx->displayReady = 0;
+}

@@ -1,14 +1,32 @@
-// The display side of a movie: set-up of surfaces and colour tables at open, presentation of
-// each decoded frame, and release at close.
+// The display side of a movie: set-up of surfaces and colour tables at open, preparation and
+// recovery of the surfaces before each frame, presentation of each decoded frame, and release
+// at close.
 #pragma once
 
 #include "engine/context.h"
 
-// Chooses the display mode and prepares surfaces and colour tables; called by playerCreate.
+// displayMode of a movie that shows nothing: no usable display, frames are consumed undecoded.
+inline constexpr LONG displayNone = 0;
+
+// Chooses the display mode and prepares the palette and colour tables; called by playerCreate.
 void displaySetup(PlayerContext* ctx);
 // Shows the frame the dispatch has just decoded.
 void presentFrame(PlayerContext* ctx);
-// Swaps the caller buffers after every consumed frame, presented or not.
+// Swaps the offscreen RGB surfaces or the caller buffers after every consumed frame.
 void swapBuffers(PlayerContext* ctx);
 // Releases the display objects the engine made; called by playerClose.
 void displayRelease(PlayerContext* ctx);
+
+// Makes the movie surfaces on first use, before a frame's lock; may lower displayMode to 1.
+// 0 on success, 1 when the offscreen RGB surfaces could not be made.
+int prepareSurfaces(PlayerContext* ctx);
+// Restores lost surfaces: 0 when all are usable, 1 when one could not be restored.
+int checkLostSurfaces(PlayerContext* ctx);
+// Shows (show 1) or hides (0) the overlay; 0 on success, 1 on failure. Errors that mean the
+// overlay cannot work lower displayMode to 1; a lost overlay is restored.
+int showOverlay(PlayerContext* ctx, int show);
+// Leaves the YUV methods for direct RGB output, hiding a shown overlay.
+void leaveYuvDisplay(PlayerContext* ctx);
+
+// The DirectDraw name of a result code, or "Uknown Error Code" for one it does not know.
+const char* errorName(HRESULT code);

@@ -127,10 +127,11 @@ struct PlayerContext {
     LONG displayMode;
     LONG overlayPending;  // the overlay must be shown by the next presentation
     LONG overlayFlipping; // the overlay is a flip chain with a back buffer
-    BYTE* yuvImage;       // single overlay staging image, yuvImageWidth x yuvImageHeight YUY2
-    LONG yuvImageWidth;
-    LONG yuvImageHeight;
+    BYTE* yuvImage;       // single overlay staging image, YUY2 at the movie surfaces' size
+    LONG movieSurfaceWidth;  // picture pixels the movie surfaces (and yuvImage) were made for
+    LONG movieSurfaceHeight;
     LONG displayReady;
     LONG ownsDirectDraw2;
+    LONG ownsPaletteEntries; // paletteEntries was allocated by the display set-up
     LONG krtPaletteCount; // palette entries n of the last KRT key frame header
 };

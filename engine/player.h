@@ -135,3 +135,6 @@ int playerIsPlaying(PlayerConfig* config);
 // Polls playerIsPlaying every 10 ms until it reports 0; returns 0.
 int playerWait(PlayerConfig* config);
 const char* playerVersion();
+// Display modes the device offers, as allowedModes bits: 1 always, 2 with stretching YUV
+// overlays, 4 with stretching YUV blits.
+DWORD playerQueryModes(IDirectDraw2* directDraw2);

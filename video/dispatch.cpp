@@ -1,5 +1,239 @@
+// Frame dispatch: reads the header fields of a queued frame, places the picture, obtains and
+// locks the target, calls the decoder for the frame's type and unlocks the target again.
 #include "video/dispatch.h"
 
-// No video decoder is built into this version yet: a frame is consumed without decoding, so
-// playback, pacing and the statistics run on movies of any codec.
-void dispatchFrame(PlayerContext*, const FrameEntry*) {}
+#include <algorithm>
+#include <cstring>
+
+#include "display/colour_tables.h"
+#include "display/display.h"
+#include "engine/shared.h"
+#include "video/decoder_table.h"
+#include "video/placement.h"
+
+namespace {
+
+constexpr DWORD lockFlags = DDLOCK_WAIT | DDLOCK_NOSYSLOCK;
+constexpr LONG krtPaletteOffset = 12;
+constexpr LONG dctHeaderBytes = 8;
+constexpr LONG dorHeaderBytes = 12;
+constexpr LONG paletteColours = 256;
+
+LONG readU16(const BYTE* p) {
+    return static_cast<LONG>(p[0] | (p[1] << 8));
+}
+
+LONG readS16(const BYTE* p) {
+    return static_cast<LONG>(static_cast<short>(readU16(p)));
+}
+
+// Copies n palette entries, each byte scaled by gamma percent and limited to 255. Entries past
+// the 256 the palette holds are not stored.
+void storePalette(PlayerConfig* config, const BYTE* entries, LONG n) {
+    const auto gamma = static_cast<std::uint32_t>(config->gamma);
+    const LONG bytes = 3 * std::min(n, paletteColours);
+    for (LONG i = 0; i < bytes; ++i) {
+        const std::uint32_t scaled = entries[i] * gamma / 100;
+        config->paletteRgb[i] = static_cast<BYTE>(std::min<std::uint32_t>(scaled, 255));
+    }
+}
+
+// Reads the header fields of the frame; false when the header does not fit in the payload,
+// and the frame is then left undecoded.
+bool readFrameHeader(PlayerContext* ctx, const BYTE* payload, LONG bytes) {
+    PlayerConfig* config = ctx->config;
+    switch (ctx->frameType) {
+    case 1: {
+        if (bytes < krtPaletteOffset) return false;
+        const LONG n = readU16(payload + 6);
+        if (bytes - krtPaletteOffset < 3 * n) return false;
+        config->movieWidth = readU16(payload);
+        config->movieHeight = readU16(payload + 2);
+        ctx->krtPaletteCount = n;
+        storePalette(config, payload + krtPaletteOffset, n);
+        return true;
+    }
+    case 3:
+    case 4:
+        if (bytes < dctHeaderBytes) return false;
+        config->movieWidth = readS16(payload);
+        config->movieHeight = readS16(payload + 2);
+        ctx->quality = payload[4];
+        if (ctx->frameType == 4) {
+            ctx->componentColour = (payload[7] >> 1) & 1;
+            ctx->spareOption = payload[7] & 1;
+        }
+        return true;
+    case 5:
+    case 6:
+    case 7:
+        if (bytes < dorHeaderBytes) return false;
+        config->movieWidth = readS16(payload + 8);
+        config->movieHeight = readS16(payload + 10);
+        return true;
+    default:
+        return true;
+    }
+}
+
+// The surface a frame is decoded into in the current mode, or null when none is locked.
+IDirectDrawSurface2* targetSurface(const PlayerContext* ctx) {
+    const PlayerConfig* config = ctx->config;
+    switch (ctx->displayMode) {
+    case modeRgb:
+        if ((config->flags & directToSurface) == 0) return config->movieSurface;
+        return (config->flags & pageFlip) ? config->backSurface : config->primarySurface;
+    case modeOverlay:
+        return ctx->overlayFlipping ? config->movieSurface2 : nullptr;
+    case modeStretchBlit:
+        return config->movieSurface;
+    default:
+        return nullptr;
+    }
+}
+
+LONG surfacePixelBytes(const DDPIXELFORMAT& format, LONG depth) {
+    if (format.dwFlags & DDPF_FOURCC) return 2;
+    if (format.dwRGBBitCount >= 8) return static_cast<LONG>(format.dwRGBBitCount / 8);
+    return displayPixelBytes(depth);
+}
+
+// Obtains the target of the frame: caller memory, the staging image or a locked surface
+// (returned in locked). False when there is none: the frame is then skipped.
+bool acquireTarget(PlayerContext* ctx, TargetArea* area, IDirectDrawSurface2** locked) {
+    PlayerConfig* config = ctx->config;
+    *locked = nullptr;
+    if (config->flags & callerBuffers) {
+        const LONG pitch = config->movieWidth * ((config->flags & doubleX) ? 4 : 2);
+        *area = {static_cast<BYTE*>(config->frameBuffer), static_cast<BYTE*>(config->frameBuffer2),
+                 pitch, pitch, config->movieHeight};
+        return area->base != nullptr && pitch > 0;
+    }
+    if (ctx->displayMode == modeOverlay && !ctx->overlayFlipping) {
+        const LONG pitch = ctx->movieSurfaceWidth * 2;
+        *area = {ctx->yuvImage, ctx->yuvImage, pitch, pitch, ctx->movieSurfaceHeight};
+        return area->base != nullptr && pitch > 0;
+    }
+    IDirectDrawSurface2* surface = targetSurface(ctx);
+    if (surface == nullptr) return false;
+    DDSURFACEDESC desc{};
+    desc.dwSize = sizeof(desc);
+    if (FAILED(surface->Lock(nullptr, &desc, lockFlags, nullptr))) return false;
+    auto* base = static_cast<BYTE*>(desc.lpSurface);
+    const LONG pixelBytes = surfacePixelBytes(desc.ddpfPixelFormat, config->pixelFormat.depth);
+    *area = {base, base, desc.lPitch, static_cast<LONG>(desc.dwWidth) * pixelBytes,
+             static_cast<LONG>(desc.dwHeight)};
+    if (base == nullptr || desc.lPitch <= 0) {
+        surface->Unlock(nullptr);
+        return false;
+    }
+    *locked = surface;
+    return true;
+}
+
+// Calls a DCT decoder placed at (destX, destY) of the target, with rows rowStep apart.
+void callPlaced(PlayerContext* ctx, const TargetArea& area, FrameDecoder decoder, const BYTE* data,
+                LONG columnBytes, LONG pixelBytes, LONG rowStep) {
+    BYTE* target =
+        placeDecoderTarget(ctx, area, ctx->destY, ctx->destX * pixelBytes, rowStep, columnBytes);
+    if (target != nullptr) decoder(ctx, data, target, area.second, area.pitch * rowStep);
+}
+
+// Calls a decoder whose picture starts at the target's first byte with the plain pitch.
+void callUnplaced(PlayerContext* ctx, const TargetArea& area, FrameDecoder decoder,
+                  const BYTE* data, LONG columnBytes) {
+    if (placeDecoderTarget(ctx, area, 0, 0, 1, columnBytes) != nullptr)
+        decoder(ctx, data, area.base, area.second, area.pitch);
+}
+
+void decodeKrt(PlayerContext* ctx, const BYTE* payload, const TargetArea& area) {
+    const DecoderEntryPoints& d = decoderEntryPoints;
+    const PlayerConfig* config = ctx->config;
+    const LONG depth = config->pixelFormat.depth;
+    const bool twice = (config->flags & doubleX) != 0;
+    if (ctx->frameType == 1) {
+        d.krtKeyFrame(ctx, payload);
+        if (depth != 8) d.krtColourLookup(ctx);
+    } else {
+        d.krtDeltaFrame(ctx, payload);
+    }
+    const LONG columnBytes = (depth == 8 ? 1 : 2) * (twice ? 2 : 1);
+    // The output runs even when nothing of it is visible: the key and delta pictures advance.
+    placeDecoderTarget(ctx, area, 0, 0, 1, columnBytes);
+    d.krtOutput(ctx, area.base, area.second, area.pitch);
+}
+
+void decodeFrame(PlayerContext* ctx, const BYTE* payload, const TargetArea& area) {
+    const DecoderEntryPoints& d = decoderEntryPoints;
+    const PlayerConfig* config = ctx->config;
+    const DWORD flags = config->flags;
+    const LONG depth = config->pixelFormat.depth;
+    const bool wide = (flags & doubleX) != 0 || depth > 16;
+    const LONG rowStep = (flags & (doubleY | skipY)) ? 2 : 1;
+    // Display pixels are 2 bytes on the 16-bit family (also when doubleX doubles them).
+    const LONG pixelBytes = (depth == 15 || depth == 16) ? 2 : (wide ? 4 : 2);
+    const BYTE* data = payload + dctHeaderBytes;
+    // The offscreen RGB surface holds the picture alone, from its first byte, row after row;
+    // presentation puts it in place (and doubles or skips rows) when it blits.
+    const bool offscreen = (flags & (directToSurface | callerBuffers)) == 0;
+    switch (ctx->frameType) {
+    case 1:
+    case 2:
+        decodeKrt(ctx, payload, area);
+        break;
+    case 3: {
+        d.type3Quant(ctx, ctx->quality);
+        const FrameDecoder decoder = wide ? d.type3Decode32 : d.type3Decode16;
+        if (offscreen)
+            callUnplaced(ctx, area, decoder, data, wide ? 4 : 2);
+        else
+            callPlaced(ctx, area, decoder, data, wide ? 4 : 2, pixelBytes, rowStep);
+        break;
+    }
+    case 4:
+        d.type4Quant(ctx, ctx->quality);
+        if (ctx->displayMode != modeRgb && (flags & callerBuffers) == 0)
+            callUnplaced(ctx, area, d.type4DecodeYuv, data, 2);
+        else if (offscreen)
+            callUnplaced(ctx, area, wide ? d.type4Decode32 : d.type4Decode16, data, wide ? 4 : 2);
+        else
+            callPlaced(ctx, area, wide ? d.type4Decode32 : d.type4Decode16, data, wide ? 4 : 2,
+                       pixelBytes, rowStep);
+        break;
+    case 5:
+    case 6:
+    case 7:
+        placeDecoderTarget(ctx, area, 0, 0, 1, 2);
+        d.dorFrame(ctx, payload, area.base, area.pitch, ctx->frameType);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void dispatchFrame(PlayerContext* ctx, const FrameEntry* entry) {
+    PlayerConfig* config = ctx->config;
+    // The tables follow a gamma change here, on the thread that runs the decoders.
+    refreshColourTables(sharedLoad(config->gamma));
+    ctx->frameType = entry->type;
+    const BYTE* payload = entry->payload;
+    const LONG bytes = std::max<LONG>(entry->payloadBytes, 0);
+    ctx->frameDataEnd = payload + bytes;
+    if (!readFrameHeader(ctx, payload, bytes)) return;
+    placePicture(ctx);
+    const bool callerMemory = (config->flags & callerBuffers) != 0;
+    if (!callerMemory) {
+        if (ctx->displayMode == displayNone) return;
+        // Only type-4 frames have a YUV output; others are shown as direct RGB.
+        if (ctx->frameType != 4 && ctx->displayMode != modeRgb) leaveYuvDisplay(ctx);
+        prepareSurfaces(ctx);
+        if (checkLostSurfaces(ctx) != 0) return;
+    }
+    TargetArea area{};
+    IDirectDrawSurface2* locked = nullptr;
+    if (!acquireTarget(ctx, &area, &locked)) return;
+    decodeFrame(ctx, payload, area);
+    if (locked != nullptr) locked->Unlock(nullptr);
+}

@@ -1,0 +1,18 @@
+// Helpers shared by the display set-up, surface preparation and presentation.
+#pragma once
+
+#include "engine/context.h"
+
+// Derives the pixel format of a primary surface. False when the display cannot take RGB
+// pixels (GetPixelFormat failed, or a red, green or blue mask is empty).
+bool readPixelFormat(IDirectDrawSurface2* primary, PixelFormat* format);
+
+// The display mode to start with: 1 unless YUV methods are allowed and the driver offers them.
+LONG chooseDisplayMode(const PlayerContext* ctx);
+
+// The movie's rectangle on the primary surface.
+RECT destinationRect(const PlayerContext* ctx);
+
+// The picture's rectangle on the movie surfaces, limited to their size; sourceWidth picture
+// pixels wide.
+RECT sourceRect(const PlayerContext* ctx, LONG sourceWidth);

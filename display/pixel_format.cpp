@@ -1,0 +1,84 @@
+// The display's pixel format and the choice of display mode.
+#include "display/display_internal.h"
+
+namespace {
+
+// Mask bits the depth counts: bits 0 to 30.
+constexpr DWORD countedBits = 31;
+
+LONG countBits(DWORD mask) {
+    LONG bits = 0;
+    for (DWORD bit = 0; bit < countedBits; ++bit) bits += (mask >> bit) & 1;
+    return bits;
+}
+
+// Position of the lowest set bit; mask must not be zero.
+LONG lowestBit(DWORD mask) {
+    LONG shift = 0;
+    while ((mask & 1) == 0) {
+        mask >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+bool hasAll(DWORD caps, DWORD wanted) {
+    return (caps & wanted) == wanted;
+}
+
+} // namespace
+
+bool readPixelFormat(IDirectDrawSurface2* primary, PixelFormat* format) {
+    DDPIXELFORMAT pixels{};
+    pixels.dwSize = sizeof(pixels);
+    if (FAILED(primary->GetPixelFormat(&pixels))) return false;
+    if (pixels.dwRGBBitCount == 8) {
+        format->depth = 8;
+        return true;
+    }
+    const DWORD red = pixels.dwRBitMask;
+    const DWORD green = pixels.dwGBitMask;
+    const DWORD blue = pixels.dwBBitMask;
+    if (red == 0 || green == 0 || blue == 0) return false;
+    format->redBits = countBits(red);
+    format->greenBits = countBits(green);
+    format->blueBits = countBits(blue);
+    format->redShift = lowestBit(red);
+    format->greenShift = lowestBit(green);
+    format->blueShift = lowestBit(blue);
+    format->rgbMask = static_cast<LONG>(red | green | blue);
+    format->depth = format->redBits + format->greenBits + format->blueBits;
+    return true;
+}
+
+LONG chooseDisplayMode(const PlayerContext* ctx) {
+    const PlayerConfig* config = ctx->config;
+    // Caller memory holds RGB pixels; the YUV methods need a DirectDraw device to show them.
+    if ((config->flags & hardwareYuv) == 0 || (config->flags & callerBuffers) != 0 ||
+        config->directDraw2 == nullptr)
+        return modeRgb;
+    DDCAPS driver{};
+    DDCAPS emulation{};
+    driver.dwSize = sizeof(driver);
+    emulation.dwSize = sizeof(emulation);
+    if (FAILED(config->directDraw2->GetCaps(&driver, &emulation))) return modeRgb;
+    if ((config->allowedModes & modeOverlay) &&
+        hasAll(driver.dwCaps, DDCAPS_OVERLAYFOURCC | DDCAPS_OVERLAYSTRETCH))
+        return modeOverlay;
+    if ((config->allowedModes & modeStretchBlit) &&
+        hasAll(driver.dwCaps, DDCAPS_BLTFOURCC | DDCAPS_BLTSTRETCH))
+        return modeStretchBlit;
+    return modeRgb;
+}
+
+RECT destinationRect(const PlayerContext* ctx) {
+    return RECT{ctx->destX, ctx->destY, ctx->destX + ctx->destWidth, ctx->destY + ctx->destHeight};
+}
+
+RECT sourceRect(const PlayerContext* ctx, LONG sourceWidth) {
+    const LONG width = sourceWidth < ctx->movieSurfaceWidth ? sourceWidth : ctx->movieSurfaceWidth;
+    const LONG height = ctx->config->movieHeight < ctx->movieSurfaceHeight
+                            ? ctx->config->movieHeight
+                            : ctx->movieSurfaceHeight;
+    return RECT{0, 0, width, height};
+}

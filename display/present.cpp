@@ -1,0 +1,195 @@
+// Presentation of a decoded frame in each display mode, the buffer swap after it, and the
+// recovery of lost surfaces before each frame.
+#include <algorithm>
+#include <cstring>
+
+#include "display/display.h"
+#include "display/display_internal.h"
+
+namespace {
+
+constexpr DWORD lockFlags = DDLOCK_WAIT | DDLOCK_NOSYSLOCK;
+constexpr DWORD paletteColours = 256;
+// Flips of a busy overlay tried before the frame is given up: hardware that keeps drawing for
+// longer than this is not going to finish.
+constexpr int busyFlipTries = 100000;
+
+bool lost(IDirectDrawSurface2* surface) {
+    return surface != nullptr && surface->IsLost() == DDERR_SURFACELOST;
+}
+
+// Restores a lost surface; false when it stays lost.
+bool restored(IDirectDrawSurface2* surface) {
+    return !lost(surface) || SUCCEEDED(surface->Restore());
+}
+
+bool isOverlay(IDirectDrawSurface2* surface) {
+    DDSCAPS caps{};
+    return SUCCEEDED(surface->GetCaps(&caps)) && (caps.dwCaps & DDSCAPS_OVERLAY) != 0;
+}
+
+void waitForBlank(const PlayerConfig* config) {
+    if ((config->flags & waitVerticalBlank) && config->directDraw2 != nullptr)
+        config->directDraw2->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
+}
+
+void flipOverlay(IDirectDrawSurface2* overlay) {
+    for (int tries = 0; tries < busyFlipTries; ++tries) {
+        const HRESULT code = overlay->Flip(nullptr, 0);
+        if (code != DDERR_SURFACEBUSY && code != DDERR_WASSTILLDRAWING) return;
+    }
+}
+
+// Copies the staging image into the single overlay surface.
+void copyToOverlay(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    if (ctx->yuvImage == nullptr) return;
+    waitForBlank(config);
+    DDSURFACEDESC desc{};
+    desc.dwSize = sizeof(desc);
+    if (FAILED(config->movieSurface->Lock(nullptr, &desc, lockFlags, nullptr))) return;
+    const RECT source = sourceRect(ctx, config->movieWidth);
+    const LONG rows = std::min<LONG>(source.bottom, static_cast<LONG>(desc.dwHeight));
+    const LONG rowBytes = std::min<LONG>(source.right, static_cast<LONG>(desc.dwWidth)) * 2;
+    const LONG imagePitch = ctx->movieSurfaceWidth * 2;
+    auto* target = static_cast<BYTE*>(desc.lpSurface);
+    if (target != nullptr && rowBytes > 0) {
+        for (LONG row = 0; row < rows; ++row)
+            std::memcpy(target + std::ptrdiff_t(row) * desc.lPitch,
+                        ctx->yuvImage + std::ptrdiff_t(row) * imagePitch, std::size_t(rowBytes));
+    }
+    config->movieSurface->Unlock(nullptr);
+}
+
+void presentOverlay(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    if (config->movieSurface == nullptr) return;
+    if (ctx->overlayFlipping)
+        flipOverlay(config->movieSurface);
+    else
+        copyToOverlay(ctx);
+    if (ctx->overlayPending) ctx->overlayPending = showOverlay(ctx, 1);
+}
+
+// False when the movie surface was lost for good and the frame is not shown.
+bool presentStretchBlit(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    waitForBlank(config);
+    if (config->movieSurface == nullptr || !restored(config->movieSurface)) return false;
+    RECT source = sourceRect(ctx, config->movieWidth);
+    RECT dest = destinationRect(ctx);
+    if (FAILED(
+            config->primarySurface->Blt(&dest, config->movieSurface, &source, DDBLT_WAIT, nullptr)))
+        ctx->displayMode = modeRgb;
+    return true;
+}
+
+// Blits the offscreen RGB surface into place, doubling or skipping rows as asked. False when
+// the target was lost for good.
+bool presentOffscreen(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    const DWORD flags = config->flags;
+    IDirectDrawSurface2* target = (flags & pageFlip) ? config->backSurface : config->primarySurface;
+    IDirectDrawSurface2* source = config->movieSurface;
+    if (target == nullptr || source == nullptr) return true;
+    if (!restored(target)) return false;
+    // With doubleX the decoders write two display pixels a picture pixel on 8- and 16-bit
+    // displays, one on 32-bit displays.
+    const bool twice = (flags & doubleX) && config->pixelFormat.depth <= 16;
+    RECT whole = sourceRect(ctx, config->movieWidth * (twice ? 2 : 1));
+    if ((flags & (skipY | doubleY)) == 0) {
+        RECT dest = destinationRect(ctx);
+        target->Blt(&dest, source, &whole, DDBLT_WAIT, nullptr);
+        return true;
+    }
+    // The picture's rows lie one after another in the surface; on the screen they go to every
+    // second row, and with doubleY to the row below as well.
+    const LONG left = ctx->destX;
+    const LONG right = ctx->destX + ctx->destWidth;
+    for (LONG row = 0; row < whole.bottom; ++row) {
+        RECT from{0, row, whole.right, row + 1};
+        const LONG y = ctx->destY + 2 * row;
+        RECT to{left, y, right, y + 1};
+        target->Blt(&to, source, &from, DDBLT_WAIT, nullptr);
+        if ((flags & skipY) == 0) {
+            RECT below{left, y + 1, right, y + 2};
+            target->Blt(&below, source, &from, DDBLT_WAIT, nullptr);
+        }
+    }
+    return true;
+}
+
+// The movie's palette, as the display palette wants it.
+void convertPalette(PlayerConfig* config) {
+    if (config->paletteEntries == nullptr) return;
+    for (DWORD i = 0; i < paletteColours; ++i) {
+        config->paletteEntries[i] =
+            PALETTEENTRY{config->paletteRgb[3 * i], config->paletteRgb[3 * i + 1],
+                         config->paletteRgb[3 * i + 2], 0};
+    }
+}
+
+void finishPresent(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    HRESULT flipped = DD_OK;
+    if ((config->flags & pageFlip) && ctx->displayMode == modeRgb &&
+        config->primarySurface != nullptr)
+        flipped = config->primarySurface->Flip(nullptr, DDFLIP_WAIT);
+    if (config->pixelFormat.depth == 8) {
+        // The picture's colours reach the screen through the display palette, in every mode.
+        convertPalette(config);
+        if (config->palette != nullptr && config->paletteEntries != nullptr)
+            config->palette->SetEntries(0, 0, paletteColours, config->paletteEntries);
+    } else if (FAILED(flipped)) {
+        OutputDebugStringA(errorName(flipped));
+    }
+}
+
+} // namespace
+
+void presentFrame(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    if ((config->flags & callerBuffers) || ctx->displayMode == displayNone) return;
+    switch (ctx->displayMode) {
+    case modeOverlay:
+        presentOverlay(ctx);
+        break;
+    case modeStretchBlit:
+        if (!presentStretchBlit(ctx)) return;
+        break;
+    default:
+        if ((config->flags & directToSurface) == 0 && !presentOffscreen(ctx)) return;
+        break;
+    }
+    finishPresent(ctx);
+}
+
+void swapBuffers(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    if (config->flags & callerBuffers) {
+        std::swap(config->frameBuffer, config->frameBuffer2);
+        return;
+    }
+    // Only the offscreen RGB pair alternates; an overlay's back buffer keeps its role.
+    if (config->movieSurface2 != nullptr && ctx->displayMode == modeRgb &&
+        (config->flags & directToSurface) == 0)
+        std::swap(config->movieSurface, config->movieSurface2);
+}
+
+int checkLostSurfaces(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    const DWORD flags = config->flags;
+    if ((flags & fullScreen) && !restored(config->primarySurface)) return 1;
+    if ((flags & pageFlip) && !restored(config->backSurface)) return 1;
+    IDirectDrawSurface2* movie = config->movieSurface;
+    if (lost(movie)) {
+        if (FAILED(movie->Restore())) return 1;
+        // A restored overlay is used and shown again, also after an earlier fallback.
+        if (isOverlay(movie)) {
+            ctx->displayMode = modeOverlay;
+            ctx->overlayPending = 1;
+        }
+    }
+    if (!restored(config->movieSurface2)) return 1;
+    return 0;
+}

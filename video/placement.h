@@ -1,0 +1,28 @@
+// Where a decoded picture goes: the placement of the picture on the screen, and the clip box
+// that keeps every decoder write inside the target it is handed.
+#pragma once
+
+#include "engine/context.h"
+
+// The memory a decoder may write: a locked surface, the YUV staging image or a caller buffer.
+struct TargetArea {
+    BYTE* base;    // first byte of the first row
+    BYTE* second;  // second pointer handed along (the other caller buffer)
+    LONG pitch;    // bytes from a row to the next, above zero
+    LONG rowBytes; // bytes of each row that belong to the target (the row padding does not)
+    LONG rows;
+};
+
+// Sets destX, destY, destWidth and destHeight from the picture size, the screen size and the
+// placement flags (centring, offsets, doubling, stretching).
+void placePicture(PlayerContext* ctx);
+
+// Bytes one display pixel takes: 1 palettised, 2 for the 16-bit family, else 4.
+LONG displayPixelBytes(LONG depth);
+
+// The decoder pointer offsetRows rows and offsetBytes bytes into area, with decoder rows
+// rowStep target rows apart and picture columns columnBytes wide; sets the context's clip box
+// to the picture columns and decoder rows that lie inside area. Returns null when no pixel of
+// the picture lands inside (the pointer may lie before area's start; only the box is written).
+BYTE* placeDecoderTarget(PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+                         LONG offsetBytes, LONG rowStep, LONG columnBytes);

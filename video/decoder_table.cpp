@@ -1,12 +1,18 @@
 #include "video/decoder_table.h"
 
+#include "video/type3/type3_decoder.h"
+#include "video/type4/type4_decoder.h"
+
 namespace {
 
 void noPayload(PlayerContext*, const BYTE*) {}
 void noContext(PlayerContext*) {}
 void noOutput(PlayerContext*, BYTE*, BYTE*, LONG) {}
-void noQuant(PlayerContext*, LONG) {}
-void noFrame(PlayerContext*, const BYTE*, BYTE*, BYTE*, LONG) {}
+
+void type4Quant(PlayerContext* ctx, LONG quality) {
+    setupType4Quant(ctx->type4Quant, quality);
+}
+
 void noDorFrame(PlayerContext*, const BYTE*, BYTE*, LONG, LONG) {}
 
 } // namespace
@@ -17,13 +23,13 @@ DecoderEntryPoints defaultDecoderEntryPoints() {
         .krtDeltaFrame = noPayload,
         .krtColourLookup = noContext,
         .krtOutput = noOutput,
-        .type3Quant = noQuant,
-        .type3Decode32 = noFrame,
-        .type3Decode16 = noFrame,
-        .type4Quant = noQuant,
-        .type4Decode32 = noFrame,
-        .type4Decode16 = noFrame,
-        .type4DecodeYuv = noFrame,
+        .type3Quant = setupType3Quant,
+        .type3Decode32 = decodeType3Frame32,
+        .type3Decode16 = decodeType3Frame16,
+        .type4Quant = type4Quant,
+        .type4Decode32 = decodeType4FrameRgb32,
+        .type4Decode16 = decodeType4FrameRgb16,
+        .type4DecodeYuv = decodeType4FrameYuy2,
         .dorFrame = noDorFrame,
     };
 }

@@ -1,0 +1,173 @@
+// The playqz program: banner, usage, messages and exit codes as a user sees them, and the
+// settings, flags word and statistics line behind them.
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <regex>
+
+#include "frontend/options.h"
+#include "frontend/play.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+const std::string banner = "Play QZ v1.60 - QZ/QZ2/KRT/BSX Player\n"
+                           "Command-line movie player for QZ, QZ2, KRT and BSX files\n\n";
+
+const std::string usage = "usage: playqz [<options>] videofile\n"
+                          "<options> = \n"
+                          " -xres <n>           video mode resolution (x)\n"
+                          " -yres <n>           video mode resolution (y)\n"
+                          " -gamma <n>          gamma level (default:100%))\n"
+                          " -doublex            horizontal x2\n"
+                          " -doubley            line doubled\n"
+                          " -skipy              line skipped\n"
+                          " -xsize <n>          stretch movie to x size <n>\n"
+                          " -ysize <n>          stretch movie to y size <n>\n"
+                          " -loop               play looping\n"
+                          " -window             don't use fullscreen\n"
+                          " -8                   8bit(krt only)\n"
+                          " -16                 16bit(all formats)\n"
+                          " -32                 32bit(all formats)\n"
+                          " -nodoublebuffer     Don't double buffer\n"
+                          " -software           Disable YUV hardware acceleration\n"
+                          " -noaudio            disable audio\n"
+                          " -track <n>          play audio track <n>\n"
+                          " -ddraw <n>          direct draw device <n>\n"
+                          " -verbose            output more info.\n";
+
+qztest::CommandResult playqz(const std::vector<std::string>& args) {
+    return qztest::runProgram(QZ_PLAYQZ_PATH, args);
+}
+
+std::string videoMovie(int frames) {
+    ChunkWriter movie;
+    for (int i = 0; i < frames; ++i) movie.chunk("MQZf", Bytes(24, static_cast<std::uint8_t>(i)));
+    movie.chunk("SEND", {});
+    // Relative: an argument that starts with '/' is an option to playqz.
+    return std::filesystem::relative(qztest::writeScratchFile("movie.qz", movie.bytes())).string();
+}
+
+FrontendSettings parse(const std::vector<std::string>& args) {
+    return parseCommandLine(args).settings;
+}
+
+} // namespace
+
+TEST(PlayqzProgram, UsageCases) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{}, ""},
+        {{"-verbose"}, ""},
+        {{"-h", "movie.qz"}, ""},
+        {{"/loop", "movie.qz"}, "unknown option /loop\n"},
+        {{"/loop", "-bogus", "movie.qz"}, "unknown option /loop\nunknown option -bogus\n"},
+        {{"-xres", "movie.qz"}, ""},  // the file name is taken as the number
+        {{"movie.qz", "-gamma"}, ""}, // a number option with nothing after it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args.front());
+        const auto result = playqz(c.args);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.out, banner + usage);
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
+TEST(PlayqzProgram, MissingFileIsReportedAndExitsZero) {
+    const auto result = playqz({"-window", "nofile.qz"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, banner + "Failed to start movie:nofile.qz (check filename?)\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST(PlayqzProgram, TheLastFileNameIsPlayed) {
+    const std::string movie = videoMovie(12);
+    const auto missingLast = playqz({movie, "second.qz"});
+    EXPECT_EQ(missingLast.out, banner + "Failed to start movie:second.qz (check filename?)\n");
+
+    const auto played = playqz({"-verbose", "first.qz", movie});
+    EXPECT_EQ(played.exitCode, 0);
+    ASSERT_EQ(played.out.compare(0, banner.size(), banner), 0);
+    const std::string stats = played.out.substr(banner.size());
+    EXPECT_TRUE(std::regex_match(stats, std::regex("\\d+\\.\\d\\d seconds, 12 frames, "
+                                                   "\\d+\\.\\d{6} fps\n")))
+        << stats;
+}
+
+TEST(PlayqzOptions, NumbersAndFlagsReachTheSettings) {
+    const FrontendSettings s =
+        parse({"-xres", "800", "-yres", " +600x", "-xsize", "-3", "-ysize", "abc", "-gamma", "70",
+               "-track", "2", "-ddraw", "3", "-32", "-8", "-loop", "-noaudio", "m.qz"});
+    EXPECT_EQ(s.modeWidth, 800);
+    EXPECT_EQ(s.modeHeight, 600);
+    EXPECT_TRUE(s.stretchXWanted);
+    EXPECT_EQ(s.stretchWidth, -3);
+    EXPECT_TRUE(s.stretchYWanted);
+    EXPECT_EQ(s.stretchHeight, 0);
+    EXPECT_EQ(s.gammaSetting, 70);
+    EXPECT_TRUE(s.trackWanted);
+    EXPECT_EQ(s.trackSetting, 2);
+    EXPECT_EQ(s.deviceNumber, 3);
+    EXPECT_EQ(s.modeDepth, 8);
+    EXPECT_EQ(s.movieFile, "m.qz");
+    EXPECT_EQ(parseDecimal("99999999999"), 2147483647);
+    EXPECT_EQ(parseDecimal("-99999999999"), -2147483647 - 1);
+
+    const FrontendSettings defaults = parse({"m.qz"});
+    EXPECT_EQ(defaults.modeWidth, 640);
+    EXPECT_EQ(defaults.modeHeight, 480);
+    EXPECT_EQ(defaults.modeDepth, 16);
+    EXPECT_EQ(defaults.gammaSetting, 100);
+    EXPECT_EQ(defaults.deviceNumber, 1);
+    EXPECT_TRUE(defaults.doubleBuffered);
+}
+
+TEST(PlayqzOptions, FlagsWord) {
+    EXPECT_EQ(playerFlagsFor(parse({"-window", "-software", "-noaudio", "m.qz"})), 0x71140Cu);
+    const FrontendSettings full = parse({"m.qz"});
+    EXPECT_EQ(playerFlagsFor(full),
+              0x71140Cu | audioOn | hardwareYuv | fullScreen | 0x1000000u | pageFlip);
+    EXPECT_EQ(allowedModesFor(full), 7u);
+    EXPECT_EQ(allowedModesFor(parse({"-software", "m.qz"})), 1u);
+    EXPECT_EQ(playerFlagsFor(parse({"-nodoublebuffer", "m.qz"})) & (pageFlip | fullScreen),
+              fullScreen);
+
+    for (const auto& order : {std::vector<std::string>{"-skipy", "-doubley", "m.qz"},
+                              std::vector<std::string>{"-doubley", "-skipy", "m.qz"}}) {
+        const DWORD flags = playerFlagsFor(parse(order));
+        EXPECT_EQ(flags & (skipY | doubleY), skipY);
+    }
+    const DWORD options =
+        playerFlagsFor(parse({"-doublex", "-xsize", "1", "-ysize", "2", "-loop", "-track", "1",
+                              "-window", "-software", "-noaudio", "m.qz"}));
+    EXPECT_EQ(options, 0x71140Cu | doubleX | stretchX | stretchY | loopPlay | trackGiven);
+}
+
+TEST(PlayqzOptions, RecordFilledForAPlay) {
+    DisplayObjects display;
+    display.backSurface = reinterpret_cast<IDirectDrawSurface2*>(0x1000);
+    PlayerConfig config{};
+    config.frameCount = 99;
+    fillPlayerConfig(parse({"-gamma", "80", "-xsize", "320", "-track", "2", "m.qz"}), display,
+                     &config);
+    EXPECT_EQ(config.frameCount, 0u);
+    EXPECT_EQ(config.gamma, 80);
+    EXPECT_EQ(config.stretchWidth, 320);
+    EXPECT_EQ(config.track, 2);
+    EXPECT_EQ(config.allowedModes, 7u);
+    EXPECT_EQ(config.backSurface, display.backSurface);
+    EXPECT_EQ(config.directSound, nullptr);
+
+    fillPlayerConfig(parse({"-window", "m.qz"}), display, &config);
+    EXPECT_EQ(config.flags & (fullScreen | pageFlip | 0x1000000u), 0u);
+    EXPECT_EQ(config.backSurface, nullptr);
+}
+
+TEST(PlayqzOptions, StatisticsLine) {
+    EXPECT_EQ(statisticsLine(1050, 21), "1.05 seconds, 21 frames, 20.000000 fps\n");
+    EXPECT_EQ(statisticsLine(12345, 100), "12.34 seconds, 100 frames, 8.100446 fps\n");
+    EXPECT_EQ(statisticsLine(0, 5), "0.00 seconds, 5 frames, 0.000000 fps\n");
+}

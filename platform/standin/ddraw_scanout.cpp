@@ -26,26 +26,41 @@ DWORD keyBits(const PixelLayout& layout) {
     return layout.palettised ? 0xFFu : layout.red | layout.green | layout.blue;
 }
 
+// Every value a pixel of the primary can hold, as 0x00RRGGBB: the palette's colours, or each
+// 16-bit value once, so that a present costs one lookup a pixel.
+std::vector<std::uint32_t> colours;
+PixelLayout coloursLayout;
+
+void buildColours(const Surface& primary) {
+    const PixelLayout& layout = primary.layout;
+    if (layout.palettised) {
+        colours.assign(256, 0);
+        if (primary.palette == nullptr) return;
+        for (int i = 0; i < 256; ++i) {
+            const PALETTEENTRY& e = primary.palette->entries[i];
+            colours[i] = std::uint32_t(e.peRed) << 16 | std::uint32_t(e.peGreen) << 8 | e.peBlue;
+        }
+    } else if (layout.bytes == 2 &&
+               !(sameLayout(layout, coloursLayout) && colours.size() == 65536)) {
+        colours.resize(65536);
+        for (DWORD v = 0; v < 65536; ++v) colours[v] = pixelToRgb(layout, v);
+        coloursLayout = layout;
+    }
+}
+
 void composePrimary(const Surface& primary) {
+    buildColours(primary);
+    const PixelLayout& layout = primary.layout;
+    bool lookup = layout.palettised || layout.bytes == 2;
+    bool direct = sameLayout(layout, layoutOf(DisplayFormat::rgb888));
     DWORD width = std::min(composed.width, primary.width);
     DWORD height = std::min(composed.height, primary.height);
     for (DWORD y = 0; y < height; ++y) {
         const BYTE* row = primary.pixels.data() + std::size_t(y) * DWORD(primary.pitch);
         std::uint32_t* out = composed.pixels.data() + std::size_t(y) * composed.width;
         for (DWORD x = 0; x < width; ++x) {
-            DWORD raw = readPixel(row, LONG(x), primary.layout.bytes);
-            if (primary.layout.palettised) {
-                const Palette* palette = primary.palette;
-                if (palette == nullptr) {
-                    out[x] = 0;
-                } else {
-                    const PALETTEENTRY& e = palette->entries[raw & 0xFF];
-                    out[x] =
-                        std::uint32_t(e.peRed) << 16 | std::uint32_t(e.peGreen) << 8 | e.peBlue;
-                }
-            } else {
-                out[x] = pixelToRgb(primary.layout, raw);
-            }
+            DWORD raw = readPixel(row, LONG(x), layout.bytes);
+            out[x] = lookup ? colours[raw] : direct ? raw & 0xFFFFFF : pixelToRgb(layout, raw);
         }
     }
 }
@@ -117,6 +132,7 @@ void presentScreen(Device* device, bool counted) {
 void resetScreen() {
     headless = HeadlessSink{};
     composed = ScreenImage{};
+    colours.clear();
 }
 
 HRESULT Surface::updateOverlay(LPRECT sourceRect, Surface* dest, LPRECT destRect, DWORD flags,

@@ -131,6 +131,37 @@ inline Bytes framePayload(int width, int height, int quality, std::uint8_t optio
     return out;
 }
 
+// Bits appended least significant first (the type-3 token order).
+struct LsbBits {
+    Bytes bytes;
+    int used = 0;
+    void put(std::uint32_t value, int count) {
+        for (int i = 0; i < count; ++i) {
+            if (used == 0) bytes.push_back(0);
+            bytes.back() |= static_cast<std::uint8_t>(((value >> i) & 1) << used);
+            used = (used + 1) & 7;
+        }
+    }
+};
+
+// Bits appended most significant first into little-endian 32-bit words (the type-4 order).
+struct WordBits {
+    std::vector<int> bits;
+    void put(const char* code) {
+        for (; *code; ++code) bits.push_back(*code == '1');
+    }
+    void put(std::uint32_t value, int count) {
+        for (int i = count - 1; i >= 0; --i) bits.push_back((value >> i) & 1);
+    }
+    Bytes bytes() const {
+        Bytes out((bits.size() + 31) / 32 * 4, 0);
+        for (std::size_t p = 0; p < bits.size(); ++p)
+            if (bits[p])
+                out[p / 32 * 4 + 3 - (p % 32) / 8] |= static_cast<std::uint8_t>(0x80 >> (p % 8));
+        return out;
+    }
+};
+
 // Red, green and blue (8-bit) of a decoded pixel in a 16-bit or 32-bit display format.
 inline void pixelColour(std::uint32_t p, const PixelFormat& f, double rgb[3]) {
     const LONG bits[3] = {f.redBits, f.greenBits, f.blueBits};

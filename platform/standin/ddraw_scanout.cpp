@@ -71,24 +71,28 @@ void composeOverlay(const Surface& overlay, const Surface& primary) {
     const OverlayState& o = overlay.overlay;
     std::int64_t sourceWidth = o.source.right - o.source.left;
     std::int64_t sourceHeight = o.source.bottom - o.source.top;
-    std::int64_t destWidth = o.dest.right - o.dest.left;
-    std::int64_t destHeight = o.dest.bottom - o.dest.top;
+    // Destination coordinates may be anything a caller passed: reckon them in 64 bits.
+    std::int64_t left = o.dest.left, top = o.dest.top;
+    std::int64_t destWidth = o.dest.right - left;
+    std::int64_t destHeight = o.dest.bottom - top;
     LONG right = LONG(std::min<std::int64_t>(o.dest.right, composed.width));
     LONG bottom = LONG(std::min<std::int64_t>(o.dest.bottom, composed.height));
     DWORD mask = keyBits(primary.layout);
     for (LONG y = std::max<LONG>(o.dest.top, 0); y < bottom; ++y) {
-        LONG sy = o.source.top + LONG((y - o.dest.top) * sourceHeight / destHeight);
+        LONG sy = o.source.top + LONG((y - top) * sourceHeight / destHeight);
         const BYTE* sourceRow = overlay.pixels.data() + std::size_t(sy) * DWORD(overlay.pitch);
-        const BYTE* primaryRow = primary.pixels.data() + std::size_t(y) * DWORD(primary.pitch);
+        bool primaryHasRow = DWORD(y) < primary.height;
+        const BYTE* primaryRow =
+            primaryHasRow ? primary.pixels.data() + std::size_t(y) * DWORD(primary.pitch) : nullptr;
         for (LONG x = std::max<LONG>(o.dest.left, 0); x < right; ++x) {
             if (o.keyed) {
-                if (DWORD(y) >= primary.height || DWORD(x) >= primary.width) continue;
+                if (!primaryHasRow || DWORD(x) >= primary.width) continue;
                 DWORD raw = readPixel(primaryRow, x, primary.layout.bytes) & mask;
                 if (raw < (o.key.dwColorSpaceLowValue & mask) ||
                     raw > (o.key.dwColorSpaceHighValue & mask))
                     continue;
             }
-            LONG sx = o.source.left + LONG((x - o.dest.left) * sourceWidth / destWidth);
+            LONG sx = o.source.left + LONG((x - left) * sourceWidth / destWidth);
             composed.pixels[std::size_t(y) * composed.width + DWORD(x)] =
                 yuy2PixelToRgb(sourceRow, sx);
         }
@@ -161,8 +165,8 @@ HRESULT Surface::updateOverlay(LPRECT sourceRect, Surface* dest, LPRECT destRect
     // The destination may reach past the screen; scan-out clips it.
     RECT to = destRect ? *destRect : RECT{0, 0, LONG(dest->width), LONG(dest->height)};
     if (to.left >= to.right || to.top >= to.bottom) return DDERR_INVALIDRECT;
-    bool stretched = from.right - from.left != to.right - to.left ||
-                     from.bottom - from.top != to.bottom - to.top;
+    bool stretched = from.right - from.left != std::int64_t(to.right) - to.left ||
+                     from.bottom - from.top != std::int64_t(to.bottom) - to.top;
     if (stretched && !(device->profile.caps & DDCAPS_OVERLAYSTRETCH)) return DDERR_NOSTRETCHHW;
     bool keyed = false;
     DDCOLORKEY key{};

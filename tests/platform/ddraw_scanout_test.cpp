@@ -133,6 +133,10 @@ TEST_F(ScanoutTest, OverlayReachingPastTheScreenIsClipped) {
         DD_OK);
     EXPECT_EQ(qzplat::screenSnapshot().at(0, 0), 0u);
     EXPECT_EQ(qzplat::screenSnapshot().at(31, 15), 0u);
+    RECT extreme{-2147483647, -5, 2147483647, 2147483647};
+    EXPECT_EQ(overlay->UpdateOverlay(nullptr, display.primary, &extreme, DDOVER_SHOW, nullptr),
+              DD_OK);
+    EXPECT_EQ(qzplat::screenSnapshot().at(31, 15), 0u);
     DDOVERLAYFX unsized{};
     EXPECT_EQ(overlay->UpdateOverlay(nullptr, display.primary, &dest, DDOVER_SHOW | DDOVER_DDFX,
                                      &unsized),

@@ -85,8 +85,7 @@ TEST(Type3Block, TokensFromHandBuiltBytes) {
     readType3Block(bits, quant, coeff);
     EXPECT_EQ(coeff[0], 5 * quant[0]);
     EXPECT_EQ(coeff[8], quant[8]);
-    for (int i = 1; i < 64; ++i)
-        EXPECT_EQ(coeff[i], i == 8 ? quant[8] : 0) << i;
+    for (int i = 1; i < 64; ++i) EXPECT_EQ(coeff[i], i == 8 ? quant[8] : 0) << i;
     EXPECT_EQ(bits.next * 8 - bits.count, 22); // the next block starts at bit 6 of byte 2
 
     // DC 7, c = 5 with n = 31: 63 zeros, 64 equal samples.

@@ -53,15 +53,16 @@ LONG readChunk(PlayerContext* ctx) {
         id |= static_cast<DWORD>(header[i]) << (8 * i);
         size |= static_cast<DWORD>(header[4 + i]) << (8 * i);
     }
-    ChunkClass cls = classifyChunkId(id);
-    if (cls.kind != ChunkKind::streamHeader && cls.kind != ChunkKind::fixedHeader)
-        ctx->leadingHeaders = -1;
     // A size that does not even cover the header (or does not fit a signed length) makes the
     // chunk unusable; like an unknown id, the next read starts right after its header.
     if (size < static_cast<DWORD>(chunkHeaderBytes) || size > 0x7FFFFFFFu) {
         ctx->audioRun = 0;
+        ctx->leadingHeaders = -1;
         return readError;
     }
+    ChunkClass cls = classifyChunkId(id);
+    if (cls.kind != ChunkKind::streamHeader && cls.kind != ChunkKind::fixedHeader)
+        ctx->leadingHeaders = -1;
     const LONG payloadLength = static_cast<LONG>(size) - chunkHeaderBytes;
 
     LONG result = readError;

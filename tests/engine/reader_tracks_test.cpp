@@ -126,6 +126,7 @@ TEST(ReaderTracks, LoopingWithoutAudioStartsOverFromTheTop) {
     movie.chunk("SCCl", Bytes(5, 0));
     for (int i = 0; i < 3; ++i) movie.chunk("KRTk", framePayload(i));
     movie.chunk("SEND", {});
+    movie.chunk("KRTk", framePayload(7)); // never read: the data ends before it
     Reader r;
     ASSERT_EQ(r.load(movie, loopPlay), 0);
     EXPECT_EQ(r.c->lastRead, readEnd);

@@ -1,6 +1,8 @@
 // The display's pixel format and the choice of display mode.
 #include "display/display_internal.h"
 
+#include <algorithm>
+
 namespace {
 
 // Mask bits the depth counts: bits 0 to 30.
@@ -73,6 +75,30 @@ LONG chooseDisplayMode(const PlayerContext* ctx) {
 
 RECT destinationRect(const PlayerContext* ctx) {
     return RECT{ctx->destX, ctx->destY, ctx->destX + ctx->destWidth, ctx->destY + ctx->destHeight};
+}
+
+bool clipToScreen(const PlayerContext* ctx, RECT* source, RECT* dest) {
+    using Wide = long long;
+    const Wide destWidth = Wide{dest->right} - dest->left;
+    const Wide destHeight = Wide{dest->bottom} - dest->top;
+    const Wide sourceWidth = Wide{source->right} - source->left;
+    const Wide sourceHeight = Wide{source->bottom} - source->top;
+    if (destWidth <= 0 || destHeight <= 0 || sourceWidth <= 0 || sourceHeight <= 0) return false;
+    const Wide left = std::max<Wide>(dest->left, 0);
+    const Wide top = std::max<Wide>(dest->top, 0);
+    const Wide right = std::min<Wide>(dest->right, ctx->screenWidth);
+    const Wide bottom = std::min<Wide>(dest->bottom, ctx->screenHeight);
+    if (left >= right || top >= bottom) return false;
+    const RECT cut{
+        static_cast<LONG>(source->left + (left - dest->left) * sourceWidth / destWidth),
+        static_cast<LONG>(source->top + (top - dest->top) * sourceHeight / destHeight),
+        static_cast<LONG>(source->left + (right - dest->left) * sourceWidth / destWidth),
+        static_cast<LONG>(source->top + (bottom - dest->top) * sourceHeight / destHeight)};
+    if (cut.left >= cut.right || cut.top >= cut.bottom) return false;
+    *source = cut;
+    *dest = RECT{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(right),
+                 static_cast<LONG>(bottom)};
+    return true;
 }
 
 RECT sourceRect(const PlayerContext* ctx, LONG sourceWidth) {

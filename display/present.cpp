@@ -78,7 +78,8 @@ bool presentStretchBlit(PlayerContext* ctx) {
     if (config->movieSurface == nullptr || !restored(config->movieSurface)) return false;
     RECT source = sourceRect(ctx, config->movieWidth);
     RECT dest = destinationRect(ctx);
-    if (FAILED(
+    if (clipToScreen(ctx, &source, &dest) &&
+        FAILED(
             config->primarySurface->Blt(&dest, config->movieSurface, &source, DDBLT_WAIT, nullptr)))
         ctx->displayMode = modeRgb;
     return true;
@@ -99,7 +100,8 @@ bool presentOffscreen(PlayerContext* ctx) {
     RECT whole = sourceRect(ctx, config->movieWidth * (twice ? 2 : 1));
     if ((flags & (skipY | doubleY)) == 0) {
         RECT dest = destinationRect(ctx);
-        target->Blt(&dest, source, &whole, DDBLT_WAIT, nullptr);
+        if (clipToScreen(ctx, &whole, &dest))
+            target->Blt(&dest, source, &whole, DDBLT_WAIT, nullptr);
         return true;
     }
     // The picture's rows lie one after another in the surface; on the screen they go to every
@@ -109,11 +111,10 @@ bool presentOffscreen(PlayerContext* ctx) {
     for (LONG row = 0; row < whole.bottom; ++row) {
         RECT from{0, row, whole.right, row + 1};
         const LONG y = ctx->destY + 2 * row;
-        RECT to{left, y, right, y + 1};
-        target->Blt(&to, source, &from, DDBLT_WAIT, nullptr);
-        if ((flags & skipY) == 0) {
-            RECT below{left, y + 1, right, y + 2};
-            target->Blt(&below, source, &from, DDBLT_WAIT, nullptr);
+        for (LONG copy = 0; copy < ((flags & skipY) ? 1 : 2); ++copy) {
+            RECT part = from;
+            RECT to{left, y + copy, right, y + copy + 1};
+            if (clipToScreen(ctx, &part, &to)) target->Blt(&to, source, &part, DDBLT_WAIT, nullptr);
         }
     }
     return true;

@@ -96,12 +96,9 @@ bool createSingleOverlay(PlayerConfig* config) {
 
 // Paints the movie's rectangle of the primary in the key colour, so the overlay shows there.
 void keyDestination(PlayerContext* ctx) {
+    RECT source = sourceRect(ctx, ctx->config->movieWidth);
     RECT rect = destinationRect(ctx);
-    rect.left = std::max<LONG>(rect.left, 0);
-    rect.top = std::max<LONG>(rect.top, 0);
-    rect.right = std::min(rect.right, ctx->screenWidth);
-    rect.bottom = std::min(rect.bottom, ctx->screenHeight);
-    if (rect.left < rect.right && rect.top < rect.bottom)
+    if (clipToScreen(ctx, &source, &rect))
         fillSurface(ctx->config->primarySurface, &rect, overlayKey);
 }
 
@@ -202,6 +199,8 @@ int showOverlay(PlayerContext* ctx, int show) {
     if (overlay == nullptr) return 1;
     RECT source = sourceRect(ctx, config->movieWidth);
     RECT dest = destinationRect(ctx);
+    // An overlay wholly off the screen is hidden instead.
+    if (!clipToScreen(ctx, &source, &dest)) show = 0;
     DDOVERLAYFX fx{};
     fx.dwSize = sizeof(fx);
     fx.dwDDFX = DDOVERFX_ARITHSTRETCHY;

@@ -30,7 +30,7 @@ LONG readS16(const BYTE* p) {
 // Copies n palette entries, each byte scaled by gamma percent and limited to 255. Entries past
 // the 256 the palette holds are not stored.
 void storePalette(PlayerConfig* config, const BYTE* entries, LONG n) {
-    const auto gamma = static_cast<std::uint32_t>(config->gamma);
+    const auto gamma = static_cast<std::uint32_t>(sharedLoad(config->gamma));
     const LONG bytes = 3 * std::min(n, paletteColours);
     for (LONG i = 0; i < bytes; ++i) {
         const std::uint32_t scaled = entries[i] * gamma / 100;

@@ -125,3 +125,22 @@ TEST(Present, SkipYOffscreenLeavesEverySecondRow) {
     for (DWORD row = 0; row < 32; ++row)
         EXPECT_EQ(shown.at(x, top + row), row % 2 == 0 ? 0xFFFFFFu : 0u) << row;
 }
+
+TEST(Present, PictureReachingPastTheScreenIsBlitInPart) {
+    ScreenOptions options;
+    options.caps = qzplat::capsBltYuv;
+    options.flags |= offsetX | stretchX;
+    Screen screen(options);
+    screen.config.posX = 200;
+    screen.config.stretchWidth = 256; // 104 pixels of it lie past the right edge
+    screen.setup();
+    screen.play(4, displaytest::dctFrame(64, 48));
+    ASSERT_EQ(screen.ctx.displayMode, 4);
+    EXPECT_EQ(screen.ctx.destX, 288 + 200);
+    screen.play(4, displaytest::dctFrame(64, 48));
+    EXPECT_EQ(screen.ctx.displayMode, 4); // the driver was never handed a rectangle off screen
+    // A freshly made YUY2 surface is grey: the visible part shows it.
+    const qzplat::ScreenImage shown = qzplat::screenSnapshot();
+    ASSERT_EQ(shown.width, 640u);
+    EXPECT_NE(shown.at(639, screen.ctx.destY + 1), 0u);
+}

@@ -1,5 +1,8 @@
 // The frame dispatch: header fields, the target each display mode hands the decoders, skipped
 // frames, and the gamma refresh on the play thread.
+#include <atomic>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "display/colour_tables.h"
@@ -225,4 +228,22 @@ TEST(DispatchGamma, TablesFollowTheGammaBeforeEachFrame) {
     screen.config.gamma = 100;
     screen.decode(4, displaytest::dctFrame(16, 16));
     EXPECT_EQ(redGamma[200], neutral);
+}
+
+TEST(DispatchGamma, GammaChangesFromAnotherThreadWhilePlaying) {
+    Screen screen;
+    screen.setup();
+    std::atomic<bool> done{false};
+    std::thread player([&] {
+        for (int i = 0; i < 40; ++i) {
+            screen.play(1, displaytest::krtKeyFrame(16, 16, {100, 100, 100}));
+            screen.play(4, displaytest::dctFrame(32, 32));
+        }
+        done = true;
+    });
+    for (int gamma = 0; !done; gamma = (gamma + 10) % 200) playerSetGamma(&screen.config, gamma);
+    player.join();
+    playerSetGamma(&screen.config, 200);
+    screen.decode(1, displaytest::krtKeyFrame(16, 16, {100, 100, 100}));
+    EXPECT_EQ(screen.config.paletteRgb[0], 200);
 }

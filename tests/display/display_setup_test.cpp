@@ -203,17 +203,6 @@ TEST(DisplayTeardown, OnlyWhatTheEngineMadeIsReleased) {
         screen.config.directDraw2->Release();
     }
     {
-        // The overlay is hidden before its surface goes.
-        Screen screen;
-        screen.setup();
-        screen.play(4, yuvFrame);
-        const qzplat::ScreenImage shown = qzplat::screenSnapshot();
-        displayRelease(&screen.ctx);
-        EXPECT_EQ(screen.config.directDraw2, nullptr);
-        EXPECT_GT(qzplat::presentCount(), 0);
-        EXPECT_EQ(shown.width, 640u);
-    }
-    {
         ScreenOptions options;
         options.format = DisplayFormat::palette8;
         Screen screen(options);

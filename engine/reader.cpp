@@ -99,6 +99,16 @@ LONG readerLoad(const char* fileName, PlayerContext* ctx) {
 
     prefill(ctx);
     cfg->audioOnly = ctx->videoSequence == 0 ? 1 : 0;
+    if (cfg->audioOnly != 0) {
+        // Only now is it known that the audio blocks are the movie's frame slots: stamp the
+        // prefilled blocks as later blocks will be (block n heard in slot n + 1), or the clock
+        // would stand still while they play.
+        for (LONG i = 0; i < ctx->audioWriteIndex; ++i) {
+            AudioEntry& entry = ctx->audioTable[i % queueSlots];
+            if (entry.samples != nullptr) entry.stamp = entry.block + 1;
+        }
+        ctx->videoSequence = ctx->audioChunksRead;
+    }
     return 0;
 }
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
           libgtest-dev libgmock-dev libbenchmark-dev
-          libsdl2-dev libcli11-dev libsndfile1-dev libpng-dev)
+          libsdl2-dev libcli11-dev libsndfile1-dev libpng-dev libturbojpeg0-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -70,8 +70,10 @@ TEST(PlayerPlayback, AudioMoviesPaceOnTheClockAndEnd) {
         EXPECT_EQ(config.audioOnly, shape.video ? 0 : 1);
         ASSERT_TRUE(waitFor([&] { return playerIsPlaying(&config) == 0; }));
         EXPECT_TRUE(closed(config));
-        // Every video frame is shown; an audio-only movie counts the slots it paced.
-        EXPECT_GE(config.frameCount, shape.video ? 12u : 1u);
+        // Every video frame is shown. An audio-only movie paces one slot per audio block and,
+        // without a sound buffer to play out, ends once its last block is handed over: the
+        // audioLead slots (32768 / (1470 * 4) = 5) still in the buffer are not counted.
+        EXPECT_GE(config.frameCount, shape.video ? 12u : 12u - 5u);
         // Twelve slots at 15 a second are paced on the sound, not played back to back.
         EXPECT_GE(config.elapsedMs, 300u);
     }

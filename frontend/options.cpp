@@ -1,6 +1,8 @@
 // The command line: options in table order, the usage text, and the statistics line.
 #include "frontend/options.h"
 
+#include <filesystem>
+
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -94,12 +96,22 @@ int parseDecimal(const std::string& text) {
     return static_cast<int>(value);
 }
 
+// Options may be written with '/', but on systems whose absolute paths start with '/' such an
+// argument is the movie when it names a path ("/tmp/demo.qz") or an existing file; a plain
+// "/loop" stays an (unknown) option.
+bool isAbsolutePath(const std::string& arg) {
+    if (arg.size() < 2 || arg[0] != '/') return false;
+    if (arg.find('/', 1) != std::string::npos) return true;
+    std::error_code error;
+    return std::filesystem::is_regular_file(arg, error);
+}
+
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     ParsedCommandLine parsed;
     FrontendSettings& s = parsed.settings;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg.empty() || (arg[0] != '-' && arg[0] != '/')) {
+        if (arg.empty() || (arg[0] != '-' && arg[0] != '/') || isAbsolutePath(arg)) {
             s.movieFile = arg;
             continue;
         }

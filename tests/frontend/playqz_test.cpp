@@ -125,6 +125,21 @@ TEST(PlayqzOptions, NumbersAndFlagsReachTheSettings) {
     EXPECT_TRUE(defaults.doubleBuffered);
 }
 
+TEST(PlayqzOptions, AbsolutePathsAreMoviesAndSlashWordsOptions) {
+    EXPECT_EQ(parse({"/tmp/movies/demo.qz"}).movieFile, "/tmp/movies/demo.qz");
+    const ParsedCommandLine loop = parseCommandLine({"/loop", "m.qz"});
+    EXPECT_EQ(loop.unknownOptions, std::vector<std::string>{"/loop"});
+    EXPECT_EQ(loop.settings.movieFile, "m.qz");
+
+    // An absolute path plays; the message names the file, not an option.
+    const std::string missing = std::filesystem::absolute(qztest::scratchPath("no.qz")).string();
+    const qztest::CommandResult run = qztest::runProgram(QZ_PLAYQZ_PATH, {missing});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("Failed to start movie:" + missing + " (check filename?)\n"),
+              std::string::npos);
+}
+
 TEST(PlayqzOptions, FlagsWord) {
     EXPECT_EQ(playerFlagsFor(parse({"-window", "-software", "-noaudio", "m.qz"})), 0x71140Cu);
     const FrontendSettings full = parse({"m.qz"});

@@ -2,6 +2,7 @@
 // exact-size buffers, guarded targets, and conversion of decoded pixels back to colours.
 #pragma once
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -119,15 +120,16 @@ struct Decoder {
 // A frame header followed by the given bytes.
 inline Bytes framePayload(int width, int height, int quality, std::uint8_t options,
                           const Bytes& body) {
-    Bytes out{static_cast<std::uint8_t>(width),
-              static_cast<std::uint8_t>(width >> 8),
-              static_cast<std::uint8_t>(height),
-              static_cast<std::uint8_t>(height >> 8),
-              static_cast<std::uint8_t>(quality),
-              0,
-              0,
-              options};
-    out.insert(out.end(), body.begin(), body.end());
+    // Sized first and filled in place: GCC 12 at -O3 warns falsely about inserting into an
+    // eight-byte vector.
+    Bytes out(8 + body.size());
+    out[0] = static_cast<std::uint8_t>(width);
+    out[1] = static_cast<std::uint8_t>(width >> 8);
+    out[2] = static_cast<std::uint8_t>(height);
+    out[3] = static_cast<std::uint8_t>(height >> 8);
+    out[4] = static_cast<std::uint8_t>(quality);
+    out[7] = options;
+    std::copy(body.begin(), body.end(), out.begin() + 8);
     return out;
 }
 

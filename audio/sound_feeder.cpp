@@ -3,33 +3,33 @@
 // with silence when nothing is queued. The stamp of the block written last is the audio clock.
 #include <cstring>
 
-#include "audio/sound_device.h"
 #include "audio/sound_output.h"
 #include "engine/shared.h"
 
 namespace {
 
 constexpr DWORD feederPeriodMs = 10;
-#if QZ_SOUND_DEVICE
-// Restore-and-Lock rounds tried in one pass before the block waits for the next pass, so a
-// buffer that stays lost cannot hold the feeder away from a stop request.
-constexpr int lockAttempts = 8;
+// Passes a block may find the buffer unlockable (each trying Lock, Restore and Lock again)
+// before it is dropped. The wait spans passes, so a stop request is seen between tries.
+constexpr LONG lockRetryPasses = 5;
 
-// Copies bytes from source (null writes silence) into the stream buffer at writePos.
-bool writeDevice(PlayerContext* ctx, const BYTE* source, LONG bytes, bool retry) {
+// Copies bytes from source (null writes silence) into the stream buffer at soundWritePos.
+// A lost buffer is restored and locked once more; false when that fails too.
+bool writeDevice(PlayerContext* ctx, const BYTE* source, LONG bytes, bool restore) {
     IDirectSoundBuffer* buffer = sharedLoad(ctx->config->soundBuffer);
     void* first = nullptr;
     void* second = nullptr;
     DWORD firstBytes = 0;
     DWORD secondBytes = 0;
-    const int attempts = retry ? lockAttempts : 1;
-    for (int i = 0;; ++i) {
-        if (SUCCEEDED(buffer->Lock(static_cast<DWORD>(ctx->soundWritePos),
-                                   static_cast<DWORD>(bytes), &first, &firstBytes, &second,
-                                   &secondBytes, 0)))
-            break;
-        if (i + 1 >= attempts) return false;
+    const auto lock = [&] {
+        return SUCCEEDED(buffer->Lock(static_cast<DWORD>(ctx->soundWritePos),
+                                      static_cast<DWORD>(bytes), &first, &firstBytes, &second,
+                                      &secondBytes, 0));
+    };
+    if (!lock()) {
+        if (!restore) return false;
         buffer->Restore();
+        if (!lock()) return false;
     }
     // Never more than asked for, whatever the regions claim.
     if (firstBytes > static_cast<DWORD>(bytes)) firstBytes = static_cast<DWORD>(bytes);
@@ -45,7 +45,6 @@ bool writeDevice(PlayerContext* ctx, const BYTE* source, LONG bytes, bool retry)
     buffer->Unlock(first, firstBytes, second, secondBytes);
     return true;
 }
-#endif
 
 // Where the stream is being played now, or -1 when the device cannot tell.
 LONG playPosition(PlayerContext* ctx) {
@@ -55,15 +54,22 @@ LONG playPosition(PlayerContext* ctx) {
         ctx->simulatedTick = now;
         return advanceSimulatedCursor(ctx, elapsed);
     }
-#if QZ_SOUND_DEVICE
     DWORD play = 0;
     if (FAILED(sharedLoad(ctx->config->soundBuffer)->GetCurrentPosition(&play, nullptr)) ||
         play >= static_cast<DWORD>(ctx->soundBufferBytes))
         return -1;
     return static_cast<LONG>(play);
-#else
-    return -1;
-#endif
+}
+
+// Notes when the cursor passes the end of the last block written, so the play-out at the end
+// knows that block has been heard.
+void followCursor(PlayerContext* ctx, LONG play) {
+    const LONG last = ctx->lastPlayPos;
+    ctx->lastPlayPos = play;
+    if (last == play || sharedLoad(ctx->soundTailHeard) != 0) return;
+    const LONG tail = ctx->soundTailPos;
+    const bool passed = last < play ? tail > last && tail <= play : tail > last || tail <= play;
+    if (passed) sharedStore(ctx->soundTailHeard, LONG{1});
 }
 
 // Hands the queued block to the buffer once it fits whole. A block longer than the whole
@@ -81,10 +87,16 @@ void feedBlock(PlayerContext* ctx, LONG freeBytes) {
         piece = freeBytes;
     }
     if (piece > 0) {
-#if QZ_SOUND_DEVICE
-        if (ctx->noSoundDevice == 0 && !writeDevice(ctx, entry.samples + done, piece, true)) return;
-#endif
-        ctx->soundWritePos = (ctx->soundWritePos + piece) % size;
+        if (ctx->noSoundDevice == 0 && !writeDevice(ctx, entry.samples + done, piece, true)) {
+            if (++ctx->lockFailedPasses < lockRetryPasses) return;
+            // The buffer stays lost: the block is given up so that sound and clock go on.
+            // The write position still moves past its place to keep the clock in step.
+            InterlockedIncrement(&ctx->audioChunksDropped);
+            piece = total - done;
+        }
+        ctx->lockFailedPasses = 0;
+        ctx->soundWritePos =
+            static_cast<LONG>((static_cast<long long>(ctx->soundWritePos) + piece) % size);
     }
     if (done + piece < total) {
         ctx->soundBlockOffset = done + piece;
@@ -93,6 +105,10 @@ void feedBlock(PlayerContext* ctx, LONG freeBytes) {
     ctx->soundBlockOffset = 0;
     const LONG stamp = entry.stamp;
     entry.bytes = 0;
+    if (piece > 0) {
+        ctx->soundTailPos = ctx->soundWritePos;
+        sharedStore(ctx->soundTailHeard, LONG{0});
+    }
     InterlockedIncrement(&ctx->audioReadIndex);
     InterlockedExchange(&ctx->audioClock, stamp);
     // The cleared pointer hands the slot and its ring bytes back to the reader.
@@ -102,9 +118,7 @@ void feedBlock(PlayerContext* ctx, LONG freeBytes) {
 
 // Nothing queued: the free part becomes silence and the clock moves on by one slot.
 void feedSilence(PlayerContext* ctx, LONG freeBytes) {
-#if QZ_SOUND_DEVICE
     if (ctx->noSoundDevice == 0) writeDevice(ctx, nullptr, freeBytes, false);
-#endif
     ctx->soundWritePos = (ctx->soundWritePos + freeBytes) % ctx->soundBufferBytes;
     InterlockedIncrement(&ctx->audioClock);
 }
@@ -112,6 +126,7 @@ void feedSilence(PlayerContext* ctx, LONG freeBytes) {
 void feedPass(PlayerContext* ctx) {
     const LONG play = playPosition(ctx);
     if (play < 0) return;
+    if (ctx->noSoundDevice == 0) followCursor(ctx, play);
     const LONG freeBytes = streamFreeSpace(play, ctx->soundWritePos, ctx->soundBufferBytes);
     if (sharedLoad(ctx->audioBuffered) > 0)
         feedBlock(ctx, freeBytes);

@@ -1,11 +1,37 @@
 // The sound device and the looping stream buffer: set-up at open, creation on the first
-// playing pass, the controls the caller reaches through the engine, and release.
-#include "audio/sound_output.h"
+// playing pass, the controls the caller reaches through the engine, the play-out at the end,
+// and release.
+#include <atomic>
 
-#include "audio/sound_device.h"
+#include "audio/sound_output.h"
 #include "engine/shared.h"
 
 namespace {
+
+// Largest stream buffer the device accepts.
+constexpr DWORD maxStreamBufferBytes = DSBSIZE_MAX;
+
+// Control calls on the caller's thread that are using a stream buffer right now. The play
+// thread clears soundBuffer and then waits for this to reach zero before it releases the
+// buffer, so a pause or volume change never reaches a released object.
+LONG streamUsers = 0;
+
+template <class Call> void withStream(PlayerConfig* config, Call call) {
+    InterlockedIncrement(&streamUsers);
+    if (IDirectSoundBuffer* buffer = sharedLoad(config->soundBuffer); buffer != nullptr)
+        call(buffer);
+    InterlockedDecrement(&streamUsers);
+}
+
+// Resets the write side of the stream: nothing written, nothing left to be heard.
+void resetWriteState(PlayerContext* ctx) {
+    ctx->soundWritePos = 0;
+    ctx->soundBlockOffset = 0;
+    ctx->lockFailedPasses = 0;
+    ctx->lastPlayPos = 0;
+    ctx->soundTailPos = 0;
+    sharedStore(ctx->soundTailHeard, LONG{1});
+}
 
 // Clears the stream so the feeder plays it on the simulated cursor.
 void useSimulatedOutput(PlayerContext* ctx) {
@@ -18,13 +44,8 @@ void useSimulatedOutput(PlayerContext* ctx) {
     ctx->simulatedTick = GetTickCount();
     ctx->soundBufferBytes = defaultStreamBufferBytes;
     ctx->noSoundDevice = 1;
-    ctx->soundWritePos = 0;
-    ctx->soundBlockOffset = 0;
+    resetWriteState(ctx);
 }
-
-#if QZ_SOUND_DEVICE
-// Largest stream buffer the device accepts.
-constexpr DWORD maxStreamBufferBytes = 0x0FFFFFFF;
 
 // Creates, configures and starts the device buffer; false leaves soundBuffer null.
 bool createDeviceBuffer(PlayerContext* ctx) {
@@ -59,12 +80,20 @@ bool createDeviceBuffer(PlayerContext* ctx) {
     }
     ctx->soundBufferBytes = static_cast<LONG>(caps.dwBufferBytes);
     ctx->noSoundDevice = 0;
-    ctx->soundWritePos = 0;
-    ctx->soundBlockOffset = 0;
+    resetWriteState(ctx);
     sharedStore(cfg->soundBuffer, buffer);
     return true;
 }
-#endif
+
+// True once switching the buffer to play once can no longer cut off sound the feeder wrote:
+// the cursor has passed the end of the last block, or that end lies ahead of the cursor
+// before the buffer's end.
+bool lastBlockWithinLap(PlayerContext* ctx, IDirectSoundBuffer* buffer) {
+    if (sharedLoad(ctx->soundTailHeard) != 0) return true;
+    DWORD play = 0;
+    if (FAILED(buffer->GetCurrentPosition(&play, nullptr))) return true;
+    return play <= static_cast<DWORD>(sharedLoad(ctx->soundTailPos));
+}
 
 } // namespace
 
@@ -72,7 +101,6 @@ void audioSetup(PlayerContext* ctx) {
     PlayerConfig* cfg = ctx->config;
     ctx->requestedBufferBytes = defaultStreamBufferBytes;
     if ((cfg->flags & audioOn) == 0) return;
-#if QZ_SOUND_DEVICE
     if (cfg->directSound == nullptr) {
         ctx->ownsDirectSound = 1;
         if (SUCCEEDED(DirectSoundCreate(nullptr, &cfg->directSound, nullptr)) &&
@@ -96,17 +124,10 @@ void audioSetup(PlayerContext* ctx) {
             caps.dwBufferBytes <= maxStreamBufferBytes)
             ctx->requestedBufferBytes = static_cast<LONG>(caps.dwBufferBytes);
     }
-#else
-    // No device objects in this build: the stream will be simulated.
-    if (cfg->directSound == nullptr) cfg->primarySoundBuffer = nullptr;
-#endif
 }
 
 void createStreamBuffer(PlayerContext* ctx) {
-    bool device = false;
-#if QZ_SOUND_DEVICE
-    if (ctx->config->directSound != nullptr) device = createDeviceBuffer(ctx);
-#endif
+    const bool device = ctx->config->directSound != nullptr && createDeviceBuffer(ctx);
     if (!device) useSimulatedOutput(ctx);
     // Published last: the feeder reads the stream fields only once it sees this.
     sharedStore(ctx->audioStarted, LONG{1});
@@ -114,22 +135,17 @@ void createStreamBuffer(PlayerContext* ctx) {
 
 void releaseStreamBuffer(PlayerContext* ctx) {
     PlayerConfig* cfg = ctx->config;
-    IDirectSoundBuffer* buffer = sharedLoad(cfg->soundBuffer);
-    sharedStore(cfg->soundBuffer, static_cast<IDirectSoundBuffer*>(nullptr));
-#if QZ_SOUND_DEVICE
+    IDirectSoundBuffer* buffer =
+        std::atomic_ref<IDirectSoundBuffer*>(cfg->soundBuffer).exchange(nullptr);
+    while (sharedLoad(streamUsers) != 0) Sleep(0);
     if (buffer != nullptr) buffer->Release();
-#else
-    (void)buffer;
-#endif
 }
 
 void audioTeardown(PlayerContext* ctx) {
     PlayerConfig* cfg = ctx->config;
     if ((cfg->flags & audioOn) == 0) return;
     if (ctx->ownsDirectSound != 0 && cfg->directSound != nullptr) {
-#if QZ_SOUND_DEVICE
         cfg->directSound->Release();
-#endif
         cfg->directSound = nullptr;
     }
 }
@@ -137,50 +153,25 @@ void audioTeardown(PlayerContext* ctx) {
 LONG streamPlayedOut(PlayerConfig* config) {
     IDirectSoundBuffer* buffer = sharedLoad(config->soundBuffer);
     if (buffer == nullptr) return 1;
-#if QZ_SOUND_DEVICE
     DWORD status = 0;
-    if (FAILED(buffer->GetStatus(&status))) return 1;
-    if ((status & DSBSTATUS_LOOPING) != 0) buffer->Play(0, 0, 0);
-    return (status & DSBSTATUS_PLAYING) == 0 ? 1 : 0;
-#else
-    return 1;
-#endif
+    if (FAILED(buffer->GetStatus(&status)) || (status & DSBSTATUS_PLAYING) == 0) return 1;
+    if ((status & DSBSTATUS_LOOPING) != 0 && lastBlockWithinLap(config->context, buffer))
+        buffer->Play(0, 0, 0);
+    return 0;
 }
 
 void stopStream(PlayerConfig* config) {
-    IDirectSoundBuffer* buffer = sharedLoad(config->soundBuffer);
-#if QZ_SOUND_DEVICE
-    if (buffer != nullptr) buffer->Stop();
-#else
-    (void)buffer;
-#endif
+    withStream(config, [](IDirectSoundBuffer* buffer) { buffer->Stop(); });
 }
 
 void resumeStream(PlayerConfig* config) {
-    IDirectSoundBuffer* buffer = sharedLoad(config->soundBuffer);
-#if QZ_SOUND_DEVICE
-    if (buffer != nullptr) buffer->Play(0, 0, DSBPLAY_LOOPING);
-#else
-    (void)buffer;
-#endif
+    withStream(config, [](IDirectSoundBuffer* buffer) { buffer->Play(0, 0, DSBPLAY_LOOPING); });
 }
 
 void setStreamVolume(PlayerConfig* config, LONG volume) {
-    IDirectSoundBuffer* buffer = sharedLoad(config->soundBuffer);
-#if QZ_SOUND_DEVICE
-    if (buffer != nullptr) buffer->SetVolume(volume);
-#else
-    (void)buffer;
-    (void)volume;
-#endif
+    withStream(config, [volume](IDirectSoundBuffer* buffer) { buffer->SetVolume(volume); });
 }
 
 void setStreamFrequency(PlayerConfig* config, DWORD hertz) {
-    IDirectSoundBuffer* buffer = sharedLoad(config->soundBuffer);
-#if QZ_SOUND_DEVICE
-    if (buffer != nullptr) buffer->SetFrequency(hertz);
-#else
-    (void)buffer;
-    (void)hertz;
-#endif
+    withStream(config, [hertz](IDirectSoundBuffer* buffer) { buffer->SetFrequency(hertz); });
 }

@@ -25,9 +25,11 @@ void releaseStreamBuffer(PlayerContext* ctx);
 void audioTeardown(PlayerContext* ctx);
 
 // End of the movie: 1 once the stream buffer has played out (or there is none). A buffer that
-// still loops is switched to play once to its end.
+// still loops is switched to play once to its end, as soon as that no longer cuts off the
+// last block written.
 LONG streamPlayedOut(PlayerConfig* config);
-// Pause and resume of the stream buffer, when there is one.
+// Pause and resume of the stream buffer, when there is one. These and the setters may run on
+// any thread: the buffer is never released under them.
 void stopStream(PlayerConfig* config);
 void resumeStream(PlayerConfig* config);
 void setStreamVolume(PlayerConfig* config, LONG volume);

@@ -91,6 +91,11 @@ struct PlayerContext {
     LONG noSoundDevice;
     LONG requestedBufferBytes;
     LONG ownsDirectSound;
+    LONG lockFailedPasses;   // feeder passes the waiting block has found the buffer unlockable
+    LONG audioChunksDropped; // blocks given up after the buffer stayed unlockable
+    LONG lastPlayPos;        // play cursor at the feeder's previous pass
+    LONG soundTailPos;       // write position just after the last block written
+    LONG soundTailHeard;     // the play cursor has passed soundTailPos
 
     // The frame being decoded, set by the dispatch before it calls a decoder.
     LONG frameType;

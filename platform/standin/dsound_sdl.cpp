@@ -1,0 +1,153 @@
+// The SDL back end of the stand-in DirectSound: one audio device shared by every DirectSound
+// object. Its callback moves the cursor of every playing secondary buffer at the buffer's
+// frequency, converts the bytes to the card's rate through an SDL audio stream, applies the
+// buffer's volume and mixes them.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "platform/standin/dsound_internal.h"
+
+namespace qzplat::detail {
+
+namespace {
+
+// Frames the card asks for in one callback: about 23 ms at 44100 Hz.
+constexpr Uint16 deviceFrames = 1024;
+constexpr int deviceRate = 44100;
+
+struct SdlOutput {
+    std::mutex mutex; // guards the fields below; never held together with the sound lock
+    int references = 0;
+    SDL_AudioDeviceID device = 0;
+    SDL_AudioSpec spec{};
+};
+
+SdlOutput& output() {
+    static SdlOutput out;
+    return out;
+}
+
+// Mixing scratch, used only by the callback.
+std::vector<std::int32_t> mixSums;
+std::vector<std::int16_t> converted;
+std::vector<BYTE> raw;
+
+double gainOf(LONG volume) {
+    if (volume <= DSBVOLUME_MIN) return 0.0;
+    return std::pow(10.0, double(volume) / 2000.0);
+}
+
+// Makes (or remakes after a rate change) the converter from the buffer to the card.
+bool prepareStream(SoundBuffer* buffer, int cardRate) {
+    if (buffer->stream != nullptr && buffer->streamFrequency == buffer->frequency) return true;
+    sdlForget(buffer);
+    const SDL_AudioFormat from = buffer->format.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+    SDL_AudioStream* stream = SDL_NewAudioStream(from, Uint8(buffer->format.nChannels),
+                                                 int(buffer->frequency), AUDIO_S16SYS, 2, cardRate);
+    buffer->stream = stream;
+    buffer->streamFrequency = buffer->frequency;
+    return stream != nullptr;
+}
+
+// Adds len bytes of the buffer's sound, at the card's rate, to the sums.
+void mixBuffer(SoundBuffer* buffer, int len, int cardRate, std::int64_t now) {
+    if (!prepareStream(buffer, cardRate)) return;
+    auto* stream = static_cast<SDL_AudioStream*>(buffer->stream);
+    const DWORD align = buffer->format.nBlockAlign;
+    while (buffer->playing && SDL_AudioStreamAvailable(stream) < len) {
+        // Enough source frames for the rest of the request, and a few for the resampler.
+        const std::int64_t frames = std::int64_t(len / 4) * buffer->frequency / cardRate + 16;
+        const DWORD want = DWORD(frames) * align;
+        const DWORD size = DWORD(buffer->data.size());
+        raw.resize(want);
+        DWORD got = 0;
+        while (got < want && buffer->playing) {
+            const DWORD start = buffer->position;
+            const DWORD passed = passCursor(buffer, want - got, now);
+            // The bytes passed are those from start on, wrapping at the end.
+            const DWORD first = std::min(passed, size - start);
+            std::memcpy(raw.data() + got, buffer->data.data() + start, first);
+            std::memcpy(raw.data() + got + first, buffer->data.data(), passed - first);
+            got += passed;
+            if (passed == 0) break;
+        }
+        SDL_AudioStreamPut(stream, raw.data(), int(got));
+        if (!buffer->playing) SDL_AudioStreamFlush(stream);
+    }
+    converted.resize(std::size_t(len) / 2);
+    const int taken = SDL_AudioStreamGet(stream, converted.data(), len);
+    const double gain = gainOf(buffer->volume);
+    for (int i = 0; i < taken / 2; ++i)
+        mixSums[std::size_t(i)] += std::int32_t(converted[i] * gain);
+}
+
+void SDLCALL mixCallback(void*, Uint8* out, int len) {
+    const int cardRate = output().spec.freq;
+    SoundState& st = soundState();
+    mixSums.assign(std::size_t(len) / 2, 0);
+    {
+        std::lock_guard lock(st.mutex);
+        const std::int64_t now = nowNs();
+        for (SoundDevice* device : st.devices) {
+            if (!device->sdl) continue;
+            for (SoundBuffer* buffer : device->buffers) {
+                if (!buffer->primary && buffer->playing) mixBuffer(buffer, len, cardRate, now);
+            }
+        }
+    }
+    auto* samples = reinterpret_cast<std::int16_t*>(out);
+    for (std::size_t i = 0; i < mixSums.size(); ++i)
+        samples[i] = std::int16_t(std::clamp<std::int32_t>(mixSums[i], -32768, 32767));
+}
+
+} // namespace
+
+bool sdlAcquire() {
+    SdlOutput& out = output();
+    std::lock_guard lock(out.mutex);
+    if (out.references > 0) {
+        ++out.references;
+        return true;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    SDL_AudioSpec want{};
+    // The primary format the front end set decides the card's rate, as it does on the platform.
+    const WAVEFORMATEX primary = primarySoundFormat();
+    want.freq = primary.nSamplesPerSec != 0 ? int(primary.nSamplesPerSec) : deviceRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = deviceFrames;
+    want.callback = mixCallback;
+    // Only the rate may differ; SDL converts our 16-bit stereo to whatever else the card takes.
+    out.device =
+        SDL_OpenAudioDevice(nullptr, 0, &want, &out.spec, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+    if (out.device == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    out.references = 1;
+    SDL_PauseAudioDevice(out.device, 0);
+    return true;
+}
+
+void sdlRelease() {
+    SdlOutput& out = output();
+    std::lock_guard lock(out.mutex);
+    if (out.references == 0 || --out.references != 0) return;
+    SDL_CloseAudioDevice(out.device);
+    out.device = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void sdlForget(SoundBuffer* buffer) {
+    if (buffer->stream != nullptr)
+        SDL_FreeAudioStream(static_cast<SDL_AudioStream*>(buffer->stream));
+    buffer->stream = nullptr;
+    buffer->streamFrequency = 0;
+}
+
+} // namespace qzplat::detail

@@ -5,6 +5,7 @@
 
 #include "display/colour_tables.h"
 #include "display/display_internal.h"
+#include "video/dor/dor_decoder.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ void displaySetup(PlayerContext* ctx) {
 }
 
 void displayRelease(PlayerContext* ctx) {
+    releaseDorPictures(ctx);
     if (!ctx->displayReady) return;
     PlayerConfig* config = ctx->config;
     delete[] ctx->yuvImage;

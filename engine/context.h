@@ -139,4 +139,24 @@ struct PlayerContext {
     LONG ownsDirectDraw2;
     LONG ownsPaletteEntries; // paletteEntries was allocated by the display set-up
     LONG krtPaletteCount; // palette entries n of the last KRT key frame header
+
+    // DOR frame decoder (types 5 to 7). Pictures are packed words of V, U, Y1, Y0 bytes, rows
+    // dorWidth * 2 bytes apart, for a picture of dorWidth x dorHeight (the frame's size rounded
+    // up to whole macroblocks); null until the first DOR frame, freed by releaseDorPictures.
+    BYTE* dorReference; // last key or motion frame, the one motion frames predict from
+    BYTE* dorDecoded;   // receives key and motion frames; exchanged with dorReference after each
+    BYTE* dorNonRef;    // receives non-reference frames
+    LONG dorWidth;
+    LONG dorHeight;
+    // Macroblock work area: samples with 16 fraction bits.
+    LONG dorLumaBlock[256];
+    LONG dorUBlock[64];
+    LONG dorVBlock[64];
+    LONG dorCoeff[64];   // coefficient block of the block being decoded
+    LONG dorDequant[64]; // dequantisation table of the frame's quantiser scale
+    // Bit reader: the next 32 stream bits (next bit in bit 31), how many of them are valid and
+    // the next 16-bit word to load; words at or past frameDataEnd read as zeros.
+    DWORD dorBitWindow;
+    LONG dorBitCount;
+    const BYTE* dorNextWord;
 };

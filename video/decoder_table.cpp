@@ -1,5 +1,6 @@
 #include "video/decoder_table.h"
 
+#include "video/dor/dor_decoder.h"
 #include "video/type3/type3_decoder.h"
 #include "video/type4/type4_decoder.h"
 
@@ -12,8 +13,6 @@ void noOutput(PlayerContext*, BYTE*, BYTE*, LONG) {}
 void type4Quant(PlayerContext* ctx, LONG quality) {
     setupType4Quant(ctx->type4Quant, quality);
 }
-
-void noDorFrame(PlayerContext*, const BYTE*, BYTE*, LONG, LONG) {}
 
 } // namespace
 
@@ -30,7 +29,7 @@ DecoderEntryPoints defaultDecoderEntryPoints() {
         .type4Decode32 = decodeType4FrameRgb32,
         .type4Decode16 = decodeType4FrameRgb16,
         .type4DecodeYuv = decodeType4FrameYuy2,
-        .dorFrame = noDorFrame,
+        .dorFrame = decodeDorFrame,
     };
 }
 

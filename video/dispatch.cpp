@@ -203,7 +203,9 @@ void decodeFrame(PlayerContext* ctx, const BYTE* payload, const TargetArea& area
     case 5:
     case 6:
     case 7:
-        placeDecoderTarget(ctx, area, 0, 0, 1, 2);
+        // DOR pictures are 16-bit pixels on the 16-bit family and 32-bit pixels on deeper
+        // displays.
+        placeDecoderTarget(ctx, area, 0, 0, 1, std::max<LONG>(2, displayPixelBytes(depth)));
         d.dorFrame(ctx, payload, area.base, area.pitch, ctx->frameType);
         break;
     default:

@@ -1,0 +1,186 @@
+#include "encoder/dor_block_coder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "encoder/dct_encoder.h"
+#include "video/dct/dct_toolkit.h"
+#include "video/dor/dor_decoder.h"
+
+namespace {
+
+constexpr int maxDcLevel = 127;
+constexpr int maxEscapeLevel = 511; // the escape's level field is 10 bits, two's complement
+
+// Code bits (without the sign) of each run/level pair the table has.
+const std::map<std::pair<int, int>, std::string>& codeMap() {
+    static const auto map = [] {
+        std::map<std::pair<int, int>, std::string> m;
+        const DorCoefficientCode* codes = dorCoefficientCodes();
+        for (int i = 0; i < dorCoefficientCodeCount; ++i)
+            m[{codes[i].run, codes[i].level}] = codes[i].bits;
+        return m;
+    }();
+    return map;
+}
+
+const std::string* findCode(int run, int level) {
+    const auto& map = codeMap();
+    const auto it = map.find({run, std::abs(level)});
+    return it == map.end() ? nullptr : &it->second;
+}
+
+int pairBits(int run, int level) {
+    const std::string* code = findCode(run, level);
+    return code ? static_cast<int>(code->size()) + 1 : 22;
+}
+
+// cosine[f][x] = C(f)/2 · cos((2x + 1)fπ/16), the orthonormal 8-point basis.
+const std::array<std::array<double, 8>, 8>& cosine() {
+    static const auto table = [] {
+        std::array<std::array<double, 8>, 8> t{};
+        for (int f = 0; f < 8; ++f)
+            for (int x = 0; x < 8; ++x)
+                t[f][x] = (f == 0 ? std::sqrt(0.5) : 1.0) / 2 *
+                          std::cos((2 * x + 1) * f * 3.14159265358979323846 / 16);
+        return t;
+    }();
+    return table;
+}
+
+// The forward transform of forwardDct (result indexed 8h + v) in two passes of 8-point sums.
+std::array<double, 64> separableDct(const std::array<double, 64>& s) {
+    const auto& c = cosine();
+    double rows[8][8]; // rows[n][h]: row n transformed along its columns
+    for (int n = 0; n < 8; ++n)
+        for (int h = 0; h < 8; ++h) {
+            double sum = 0;
+            for (int m = 0; m < 8; ++m) sum += s[8 * n + m] * c[h][m];
+            rows[n][h] = sum;
+        }
+    std::array<double, 64> out;
+    for (int h = 0; h < 8; ++h)
+        for (int v = 0; v < 8; ++v) {
+            double sum = 0;
+            for (int n = 0; n < 8; ++n) sum += rows[n][h] * c[v][n];
+            out[8 * h + v] = sum;
+        }
+    return out;
+}
+
+} // namespace
+
+void DorBitWriter::put(std::uint32_t value, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+        if (bits_ % 16 == 0) words_.push_back(0);
+        if ((value >> i) & 1) words_.back() |= static_cast<std::uint16_t>(0x8000 >> (bits_ % 16));
+        ++bits_;
+    }
+}
+
+void DorBitWriter::put(const char* bits) {
+    for (; *bits; ++bits) put(*bits == '1' ? 1 : 0, 1);
+}
+
+Bytes DorBitWriter::bytes() const {
+    Bytes out;
+    out.reserve(words_.size() * 2);
+    for (std::uint16_t w : words_) {
+        out.push_back(static_cast<std::uint8_t>(w));
+        out.push_back(static_cast<std::uint8_t>(w >> 8));
+    }
+    return out;
+}
+
+void writeDorSmallValue(DorBitWriter& out, int value) {
+    value = std::clamp(value, -16, 16);
+    if (value == 0)
+        out.put(0, 1);
+    else if (value > 0)
+        out.put(0x20 | static_cast<std::uint32_t>(value - 1), 6);
+    else
+        out.put(0x30 | static_cast<std::uint32_t>(value + 16), 6);
+}
+
+int dorSmallValueBits(int value) {
+    return value == 0 ? 1 : 6;
+}
+
+DorLevels quantiseDorBlock(const std::array<double, 64>& samples, const LONG dequant[64]) {
+    const std::array<double, 64> f = separableDct(samples);
+    DorLevels levels{};
+    // A coefficient of level l comes back as l × dequant / prescale (see the transform's scale).
+    levels[0] = static_cast<int>(
+        std::clamp(std::lround(f[0] * prescale[0] / dequant[0]), -128L, long{maxDcLevel}));
+    for (int p = 1; p < 64; ++p) {
+        const int index = zigzag[p];
+        if (dequant[index] <= 0) continue;
+        const double exact = f[index] * prescale[index] / dequant[index];
+        levels[p] = static_cast<int>(
+            std::clamp(std::lround(exact), -long{maxEscapeLevel}, long{maxEscapeLevel}));
+    }
+    return levels;
+}
+
+int dorBlockBits(const DorLevels& levels) {
+    int bits = 8 + 2;
+    int run = 0;
+    for (int p = 1; p < 64; ++p) {
+        if (levels[p] == 0) {
+            ++run;
+            continue;
+        }
+        bits += pairBits(run, levels[p]);
+        run = 0;
+    }
+    return bits;
+}
+
+void writeDorBlock(DorBitWriter& out, const DorLevels& levels) {
+    out.put(static_cast<std::uint32_t>(levels[0]) & 0xFF, 8);
+    int run = 0;
+    for (int p = 1; p < 64; ++p) {
+        const int level = levels[p];
+        if (level == 0) {
+            ++run;
+            continue;
+        }
+        if (const std::string* code = findCode(run, level)) {
+            out.put(code->c_str());
+            out.put(level < 0 ? 1 : 0, 1);
+        } else {
+            out.put(dorEscape);
+            out.put(((static_cast<std::uint32_t>(level) & 0x3FF) << 6) |
+                        static_cast<std::uint32_t>(run),
+                    16);
+        }
+        run = 0;
+    }
+    out.put(dorEndOfBlock);
+}
+
+std::array<std::uint8_t, 64> reconstructDorBlock(const DorLevels& levels, const LONG dequant[64]) {
+    LONG coeff[64] = {};
+    int end = 1;
+    coeff[0] = static_cast<LONG>(static_cast<std::uint32_t>(levels[0]) *
+                                 static_cast<std::uint32_t>(dequant[0]));
+    for (int p = 1; p < 64; ++p) {
+        if (levels[p] == 0) continue;
+        const int index = zigzag[p];
+        coeff[index] = static_cast<LONG>(static_cast<std::uint32_t>(levels[p]) *
+                                         static_cast<std::uint32_t>(dequant[index]));
+        end = p + 1;
+    }
+    LONG samples[64];
+    if (end == 1)
+        std::fill(std::begin(samples), std::end(samples), coeff[0]);
+    else
+        idctBlock(coeff, samples, 8, 0);
+    std::array<std::uint8_t, 64> out;
+    for (int i = 0; i < 64; ++i)
+        out[i] = static_cast<std::uint8_t>(std::clamp((samples[i] >> 16) + 64, 0, 127));
+    return out;
+}

@@ -1,0 +1,243 @@
+// DOR frames: picture buffers and their roles, macroblock modes, predicted block copies, the
+// macroblock writer and the conversion of a picture into display pixels.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "display/colour_tables.h"
+#include "video/dor/dor_decoder.h"
+#include "video/placement.h"
+
+namespace {
+
+using U32 = std::uint32_t;
+
+constexpr LONG keyFrame = 5;
+constexpr LONG motionFrame = 6;
+constexpr LONG nonReferenceFrame = 7;
+constexpr int sampleBias = 64; // a picture byte is its sample plus this
+constexpr int maxPictureByte = 127;
+
+LONG readS16(const BYTE* p) {
+    return static_cast<LONG>(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
+}
+
+LONG roundUp16(LONG side) {
+    return (side + 15) & ~LONG{15};
+}
+
+bool ensurePictures(PlayerContext* ctx, LONG width, LONG height) {
+    if (ctx->dorReference != nullptr && ctx->dorWidth == width && ctx->dorHeight == height)
+        return true;
+    releaseDorPictures(ctx);
+    // Two bytes a pixel: the packed picture, V, U, Y1, Y0 for every pixel pair.
+    const std::size_t bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2;
+    ctx->dorReference = new (std::nothrow) BYTE[bytes]();
+    ctx->dorDecoded = new (std::nothrow) BYTE[bytes]();
+    ctx->dorNonRef = new (std::nothrow) BYTE[bytes]();
+    if (ctx->dorReference == nullptr || ctx->dorDecoded == nullptr || ctx->dorNonRef == nullptr) {
+        releaseDorPictures(ctx);
+        return false;
+    }
+    ctx->dorWidth = width;
+    ctx->dorHeight = height;
+    return true;
+}
+
+// The signed byte (b + v - 64) mod 256 as the integer part of a slot.
+LONG predictedSlot(BYTE b, LONG v) {
+    return LONG{static_cast<std::int8_t>(static_cast<BYTE>(b + v - sampleBias))} * 65536;
+}
+
+// Copies luma block k (0 to 3) of the macroblock at (x, y) displaced by (dx, dy) pixels. A
+// displaced block reaching past the picture repeats its edge pixels.
+void copyLuma(const PlayerContext* ctx, int k, LONG x, LONG y, LONG dx, LONG dy, LONG v,
+              LONG* dest) {
+    const BYTE* reference = ctx->dorReference;
+    const std::ptrdiff_t stride = std::ptrdiff_t{ctx->dorWidth} * 2;
+    const LONG sx = x + dx + (k & 1) * 8;
+    const LONG sy = y + dy + (k >> 1) * 8;
+    const bool inside = sx >= 0 && sx + 8 <= ctx->dorWidth && sy >= 0 && sy + 8 <= ctx->dorHeight;
+    for (LONG i = 0; i < 8; ++i) {
+        const LONG py = inside ? sy + i : std::clamp(sy + i, LONG{0}, ctx->dorHeight - 1);
+        const BYTE* row = reference + py * stride;
+        for (LONG j = 0; j < 8; ++j) {
+            const LONG px = inside ? sx + j : std::clamp(sx + j, LONG{0}, ctx->dorWidth - 1);
+            dest[i * 16 + j] = predictedSlot(row[(px >> 1) * 4 + 3 - (px & 1)], v);
+        }
+    }
+}
+
+// Copies the chroma block (byte 1 U, byte 0 V of each word) from every other picture row; the
+// odd half of dx is ignored.
+void copyChroma(const PlayerContext* ctx, int byte, LONG x, LONG y, LONG dx, LONG dy, LONG v,
+                LONG* dest) {
+    const BYTE* reference = ctx->dorReference;
+    const std::ptrdiff_t stride = std::ptrdiff_t{ctx->dorWidth} * 2;
+    const LONG words = ctx->dorWidth / 2;
+    const LONG sw = x / 2 + (dx >> 1);
+    const LONG sy = y + dy;
+    const bool inside = sw >= 0 && sw + 8 <= words && sy >= 0 && sy + 15 < ctx->dorHeight;
+    for (LONG i = 0; i < 8; ++i) {
+        const LONG py = inside ? sy + 2 * i : std::clamp(sy + 2 * i, LONG{0}, ctx->dorHeight - 1);
+        const BYTE* row = reference + py * stride + byte;
+        for (LONG j = 0; j < 8; ++j) {
+            const LONG w = inside ? sw + j : std::clamp(sw + j, LONG{0}, words - 1);
+            dest[i * 8 + j] = predictedSlot(row[w * 4], v);
+        }
+    }
+}
+
+BYTE pictureByte(LONG slot) {
+    return static_cast<BYTE>(std::clamp((slot >> 16) + sampleBias, 0, maxPictureByte));
+}
+
+void writeMacroblock(const PlayerContext* ctx, BYTE* picture, LONG x, LONG y) {
+    const std::ptrdiff_t stride = std::ptrdiff_t{ctx->dorWidth} * 2;
+    for (int r = 0; r < 16; ++r) {
+        BYTE* out = picture + (y + r) * stride + x * 2;
+        const LONG* luma = ctx->dorLumaBlock + 16 * r;
+        const LONG* u = ctx->dorUBlock + 8 * (r >> 1);
+        const LONG* v = ctx->dorVBlock + 8 * (r >> 1);
+        for (int k = 0; k < 8; ++k) {
+            out[4 * k] = pictureByte(v[k]);
+            out[4 * k + 1] = pictureByte(u[k]);
+            out[4 * k + 2] = pictureByte(luma[2 * k + 1]);
+            out[4 * k + 3] = pictureByte(luma[2 * k]);
+        }
+    }
+}
+
+void decodeMacroblock(PlayerContext* ctx, bool motion, LONG x, LONG y, BYTE* picture) {
+    unsigned predicted = 0; // bit k: block k is copied from the reference
+    LONG dx = 0;
+    LONG dy = 0;
+    if (motion) {
+        const U32 window = ctx->dorBitWindow;
+        bool vector = true;
+        if (window >> 31) {
+            skipDorBits(ctx, 1);
+            predicted = 0x3F;
+        } else if ((window >> 30) == 1) {
+            predicted = (window >> 24) & 0x3F;
+            skipDorBits(ctx, 8);
+        } else {
+            skipDorBits(ctx, 2);
+            vector = false;
+        }
+        if (vector) {
+            dx = readDorSmallValue(ctx);
+            dy = readDorSmallValue(ctx);
+        }
+    }
+    for (int k = 0; k < 6; ++k) {
+        LONG* dest = k < 4 ? ctx->dorLumaBlock + (k >> 1) * 128 + (k & 1) * 8
+                           : (k == 4 ? ctx->dorUBlock : ctx->dorVBlock);
+        const int stride = k < 4 ? 16 : 8;
+        if (predicted & (1u << k)) {
+            const LONG v = readDorSmallValue(ctx);
+            if (k < 4)
+                copyLuma(ctx, k, x, y, dx, dy, v, dest);
+            else
+                copyChroma(ctx, k == 4 ? 1 : 0, x, y, dx, dy, v, dest);
+        } else {
+            storeDorBlock(ctx, dest, stride, readDorCoefficients(ctx) == 1);
+        }
+    }
+    writeMacroblock(ctx, picture, x, y);
+}
+
+// The display pixel of a component sum; lanes outside the gamma tables take their edge entries.
+inline U32 lanePixel(U32 sum) {
+    return static_cast<U32>(componentPixel(sum));
+}
+
+} // namespace
+
+const BYTE* decodeDorPicture(PlayerContext* ctx, const BYTE* payload, LONG type) {
+    if (type != keyFrame && type != motionFrame && type != nonReferenceFrame) return nullptr;
+    const BYTE* end = ctx->frameDataEnd;
+    const std::ptrdiff_t size = end != nullptr && payload != nullptr ? end - payload : 0;
+    if (size < 12) return nullptr;
+    const LONG width = readS16(payload + 8);
+    const LONG height = readS16(payload + 10);
+    if (width <= 0 || height <= 0 || width > dorMaxSide || height > dorMaxSide) return nullptr;
+    if (!ensurePictures(ctx, roundUp16(width), roundUp16(height))) return nullptr;
+    const LONG q = size > 13 ? LONG{static_cast<std::int8_t>(payload[13])} : 0;
+    startDorFrame(ctx, size >= dorHeaderBytes ? payload + dorHeaderBytes : end, q);
+
+    BYTE* picture = type == nonReferenceFrame ? ctx->dorNonRef : ctx->dorDecoded;
+    const bool motion = type != keyFrame;
+    for (LONG y = 0; y < height; y += 16)
+        for (LONG x = 0; x < width; x += 16) decodeMacroblock(ctx, motion, x, y, picture);
+    if (type == nonReferenceFrame) return picture;
+    std::swap(ctx->dorReference, ctx->dorDecoded);
+    return ctx->dorReference;
+}
+
+void convertDorPicture(const PlayerContext* ctx, const BYTE* picture, LONG width, LONG height,
+                       BYTE* base, LONG pitch, int pixelBytes) {
+    const std::ptrdiff_t stride = std::ptrdiff_t{ctx->dorWidth} * 2;
+    const LONG top = std::max<LONG>(ctx->clipTop, 0);
+    const LONG bottom = std::min<LONG>(ctx->clipBottom, height - 1);
+    const LONG left = std::max<LONG>(ctx->clipLeft, 0);
+    const LONG right = std::min<LONG>(ctx->clipRight, width);
+    if (left >= right) return;
+    for (LONG i = top; i < bottom; ++i) {
+        const BYTE* words = picture + i * stride;
+        BYTE* out = base + static_cast<std::ptrdiff_t>(i) * pitch;
+        for (LONG pair = left >> 1; 2 * pair < right; ++pair) {
+            const BYTE* word = words + 4 * pair;
+            // A byte picks entry 256 + byte: inside the 512-entry tables for every byte value.
+            const U32 chroma = static_cast<U32>(uComponent[256 + word[1]]) +
+                               static_cast<U32>(vComponent[256 + word[0]]);
+            const U32 p0 = lanePixel(static_cast<U32>(yComponent[256 + word[3]]) + chroma);
+            const U32 p1 = lanePixel(static_cast<U32>(yComponent[256 + word[2]]) + chroma);
+            const LONG px = 2 * pair;
+            if (pixelBytes == 2) {
+                const std::uint16_t pixels[2] = {static_cast<std::uint16_t>(p0),
+                                                 static_cast<std::uint16_t>(p1 >> 16)};
+                if (px >= left && px + 1 < right)
+                    std::memcpy(out + px * 2, pixels, 4);
+                else if (px >= left)
+                    std::memcpy(out + px * 2, pixels, 2);
+                else
+                    std::memcpy(out + px * 2 + 2, pixels + 1, 2);
+            } else {
+                const U32 pixels[2] = {p0, p1};
+                if (px >= left && px + 1 < right)
+                    std::memcpy(out + px * 4, pixels, 8);
+                else if (px >= left)
+                    std::memcpy(out + px * 4, pixels, 4);
+                else
+                    std::memcpy(out + px * 4 + 4, pixels + 1, 4);
+            }
+        }
+    }
+}
+
+void decodeDorFrame(PlayerContext* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
+    const LONG depth = ctx->config->pixelFormat.depth;
+    if (!frameTypeShownAtDepth(type, depth)) return;
+    const BYTE* picture = decodeDorPicture(ctx, payload, type);
+    if (picture == nullptr || base == nullptr) return;
+    convertDorPicture(ctx, picture, readS16(payload + 8), readS16(payload + 10), base, pitch,
+                      displayPixelBytes(depth) == 4 ? 4 : 2);
+}
+
+void releaseDorPictures(PlayerContext* ctx) {
+    delete[] ctx->dorReference;
+    delete[] ctx->dorDecoded;
+    delete[] ctx->dorNonRef;
+    ctx->dorReference = nullptr;
+    ctx->dorDecoded = nullptr;
+    ctx->dorNonRef = nullptr;
+    ctx->dorWidth = 0;
+    ctx->dorHeight = 0;
+}
+
+bool frameTypeShownAtDepth(LONG type, LONG depth) {
+    return !(type >= keyFrame && type <= nonReferenceFrame && depth == 8);
+}

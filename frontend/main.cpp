@@ -5,7 +5,7 @@
 
 #include "frontend/devices.h"
 #include "frontend/options.h"
-#include "frontend/play.h"
+#include "frontend/startup.h"
 
 int main(int argc, char** argv) {
     std::fputs(bannerText, stdout);
@@ -21,23 +21,10 @@ int main(int argc, char** argv) {
     }
     const FrontendSettings& settings = parsed.settings;
 
-    if (!createPlayerWindow()) return 0;
-    setupSound(settings);
-    DisplayObjects display;
-    if (!settings.windowed) {
-        const int failure = setupDisplay(settings, &display);
-        if (failure != 0) return failure;
-        // Lets a freshly set display mode settle before the first frame.
-        if (display.primarySurface != nullptr) Sleep(200);
+    std::string failure;
+    if (!startWindowSystem(failure)) {
+        std::fprintf(stderr, "playqz: no display to show the movie on (%s)\n", failure.c_str());
+        return 1;
     }
-
-    playMovie(settings, display);
-
-    releaseSound();
-    if (!settings.windowed) releaseDisplay(&display);
-    if (settings.verbose) {
-        const PlayerConfig& last = playerRecord();
-        std::fputs(statisticsLine(last.elapsedMs, last.frameCount).c_str(), stdout);
-    }
-    return 0;
+    return runPlayer(settings);
 }

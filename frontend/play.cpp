@@ -37,15 +37,19 @@ void playMovie(const FrontendSettings& settings, const DisplayObjects& display) 
     do {
         request = PumpResult::carryOn;
         fillPlayerConfig(settings, display, &record);
+        // The gamma the keys set carries over to a replay.
+        record.gamma = currentGamma();
         PlayerConfig* movie = playerOpen(file, playerWindow(), &record);
         if (movie == nullptr) {
             std::printf("Failed to start movie:%s (check filename?)\n", file);
             return;
         }
+        setMovieHandle(movie);
         do {
             const PumpResult taken = pumpMessage(movie);
             if (taken != PumpResult::carryOn) request = taken;
             Sleep(pumpPollMs);
         } while (playerIsPlaying(movie) != 0 && request != PumpResult::quit);
+        setMovieHandle(nullptr);
     } while (request == PumpResult::replay);
 }

@@ -16,5 +16,6 @@
 #include "platform/standin/mmio.h"
 #include "platform/standin/ddraw.h"
 #include "platform/standin/dsound.h"
+#include "platform/standin/winuser.h"
 #define QZ_STANDIN 1
 #endif

@@ -1,0 +1,190 @@
+// The SDL back end of the stand-in's windows: SDL windows for the program's windows, and SDL's
+// keyboard, focus, pointer and close events turned into the messages the platform would send.
+#include <SDL.h>
+#include <atomic>
+#include <map>
+
+#include "platform/standin/window_internal.h"
+
+namespace {
+
+std::atomic<bool> started{false};
+// SDL window ids to the program's handles; touched only on the window thread.
+std::map<Uint32, HWND> handles;
+bool redrawWanted = false;
+
+// HTCLIENT and WM_MOUSEMOVE, as WM_SETCURSOR's lParam carries them for the pointer moving over
+// a window's client area.
+constexpr LPARAM setCursorClientMove = 1 | (LPARAM(0x0200) << 16);
+
+HWND handleOf(Uint32 windowId) {
+    auto found = handles.find(windowId);
+    if (found != handles.end()) return found->second;
+    return qzplat::detail::mainWindow();
+}
+
+// lParam of a key message: repeat count 1, the extended-key bit, the previous state and the
+// transition state as the platform sets them.
+LPARAM keyParameter(const SDL_KeyboardEvent& key) {
+    LPARAM value = 1;
+    if (qzplat::detail::extendedKey(key.keysym.scancode)) value |= LPARAM(1) << 24;
+    if (key.type == SDL_KEYUP)
+        value |= (LPARAM(1) << 30) | (LPARAM(1) << 31);
+    else if (key.repeat != 0)
+        value |= LPARAM(1) << 30;
+    return value & 0xFFFFFFFF;
+}
+
+void translateKey(const SDL_KeyboardEvent& key) {
+    const bool numLock = (key.keysym.mod & KMOD_NUM) != 0;
+    WPARAM code = qzplat::detail::virtualKeyFor(key.keysym.sym, key.keysym.scancode, numLock);
+    if (code == 0) return;
+    // Alt and keys pressed with Alt held are system keys.
+    bool systemKey = code == VK_MENU || (key.keysym.mod & KMOD_ALT) != 0;
+    UINT message = key.type == SDL_KEYDOWN ? (systemKey ? WM_SYSKEYDOWN : WM_KEYDOWN)
+                                           : (systemKey ? WM_SYSKEYUP : WM_KEYUP);
+    qzplat::detail::deliverFromWindowSystem(handleOf(key.windowID), message, code,
+                                            keyParameter(key));
+}
+
+void translateWindowEvent(const SDL_WindowEvent& event) {
+    HWND window = handleOf(event.windowID);
+    switch (event.event) {
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+        qzplat::detail::deliverFromWindowSystem(window, WM_ACTIVATEAPP, TRUE, 0);
+        break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+        qzplat::detail::deliverFromWindowSystem(window, WM_ACTIVATEAPP, FALSE, 0);
+        break;
+    case SDL_WINDOWEVENT_CLOSE:
+        qzplat::detail::deliverFromWindowSystem(window, WM_CLOSE, 0, 0);
+        break;
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_SHOWN:
+        redrawWanted = true;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+namespace qzplat::detail {
+
+bool sdlStart(std::string& error) {
+    if (started) return true;
+    // The window must stay up when the focus goes elsewhere: the player pauses instead.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        error = SDL_GetError();
+        return false;
+    }
+    // SDL falls back to drivers that show nothing when no display answers; those count only
+    // when asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    bool invisible = driver != nullptr &&
+                     (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
+    if (SDL_GetNumVideoDisplays() < 1 || (invisible && (asked == nullptr || *asked == '\0'))) {
+        error = "no display found; SDL_VIDEODRIVER=offscreen plays without one";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    started = true;
+    return true;
+}
+
+bool sdlActive() {
+    return started;
+}
+
+bool sdlCreateWindow(HWND handle, WindowRecord& window, std::string& error) {
+    Uint32 flags = (window.style & WS_VISIBLE) ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
+    if (window.style & WS_POPUP) flags |= SDL_WINDOW_BORDERLESS;
+    SDL_Window* made = SDL_CreateWindow(window.title.c_str(), window.x, window.y, window.width,
+                                        window.height, flags);
+    if (made == nullptr) {
+        error = SDL_GetError();
+        return false;
+    }
+    if (SDL_CreateRenderer(made, -1, 0) == nullptr &&
+        SDL_CreateRenderer(made, -1, SDL_RENDERER_SOFTWARE) == nullptr) {
+        error = SDL_GetError();
+        SDL_DestroyWindow(made);
+        return false;
+    }
+    window.sdl = made;
+    handles[SDL_GetWindowID(made)] = handle;
+    redrawWanted = true;
+    return true;
+}
+
+void sdlDestroyWindow(WindowRecord& window) {
+    if (window.sdl == nullptr) return;
+    handles.erase(SDL_GetWindowID(window.sdl));
+    SDL_Renderer* renderer = SDL_GetRenderer(window.sdl);
+    if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+    SDL_DestroyWindow(window.sdl);
+    window.sdl = nullptr;
+}
+
+void sdlService() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event) != 0) {
+        switch (event.type) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            translateKey(event.key);
+            break;
+        case SDL_WINDOWEVENT:
+            translateWindowEvent(event.window);
+            break;
+        case SDL_MOUSEMOTION:
+            deliverFromWindowSystem(handleOf(event.motion.windowID), WM_SETCURSOR,
+                                    WPARAM(handleOf(event.motion.windowID)), setCursorClientMove);
+            break;
+        case SDL_QUIT:
+            // The last window closed, or the console asked the program to end.
+            if (HWND window = mainWindow()) deliverFromWindowSystem(window, WM_CLOSE, 0, 0);
+            break;
+        default:
+            break;
+        }
+    }
+    for (const auto& [id, handle] : handles) {
+        if (SDL_Window* window = SDL_GetWindowFromID(id)) {
+            drawScanout(window, redrawWanted);
+            break; // the first window shows the screen
+        }
+    }
+    redrawWanted = false;
+}
+
+void sdlShowCursor(bool shown) {
+    SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void sdlFocus(const WindowRecord& window) {
+    if (window.sdl == nullptr) return;
+    SDL_RaiseWindow(window.sdl);
+    SDL_SetWindowInputFocus(window.sdl);
+}
+
+bool sdlScreenSize(int& width, int& height) {
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(0, &bounds) != 0) return false;
+    width = bounds.w;
+    height = bounds.h;
+    return true;
+}
+
+void sdlStop() {
+    if (!started) return;
+    handles.clear();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    started = false;
+}
+
+} // namespace qzplat::detail

@@ -1,0 +1,53 @@
+// Encoder of DOR frames: key frames ("DORk", every block intra-coded), motion frames ("DORm",
+// blocks copied from the reference picture with a brightness offset where that serves better
+// than intra coding; the result becomes the next reference) and non-reference frames ("DORe",
+// coded like motion frames but never used as a reference).
+//
+// The encoder follows the decoder: every payload it returns is decoded by the player's own
+// DOR decoder into the encoder's reference, so motion frames predict from exactly the picture
+// a player holds.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "encoder/dct_encoder.h"
+
+struct PlayerContext;
+
+enum class DorFrameKind { key, motion, nonReference };
+
+// The chunk id ("DORk", "DORm", "DORe") as its little-endian value, and the frame type code.
+std::uint32_t dorChunkId(DorFrameKind kind);
+long dorFrameType(DorFrameKind kind);
+
+struct DorEncoderOptions {
+    int quantiser = 6;    // quantiser scale q, 1 to 127: larger is coarser
+    int searchRange = 16; // motion vectors within ±searchRange (at most 16)
+};
+
+class DorEncoder {
+  public:
+    explicit DorEncoder(DorEncoderOptions options = {});
+    ~DorEncoder();
+    DorEncoder(const DorEncoder&) = delete;
+    DorEncoder& operator=(const DorEncoder&) = delete;
+
+    // A complete chunk payload for the picture (1 to 2048 pixels a side).
+    // A motion frame before any key frame predicts from the all-zero reference, as a player does.
+    Bytes encode(const YuvPicture& picture, DorFrameKind kind);
+
+    // The picture the last encoded frame decodes to: packed V, U, Y1, Y0 words, rows 2 × width
+    // bytes apart, the width rounded up to a multiple of 16 (null before the first frame).
+    const std::uint8_t* lastPicture() const { return last_; }
+
+  private:
+    DorEncoderOptions options_;
+    std::unique_ptr<PlayerContext> ctx_;
+    const std::uint8_t* last_ = nullptr;
+};
+
+// Picture bytes (sample + 64, 0 to 127) of 8-bit luma and chroma, as the decoder's colour
+// conversion reads them.
+int dorLumaByte(int luma);
+int dorChromaByte(int chroma);

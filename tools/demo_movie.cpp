@@ -6,6 +6,9 @@
 #include <numbers>
 #include <ostream>
 
+#include "encoder/type3_encoder.h"
+#include "encoder/type4_encoder.h"
+
 namespace qztool {
 
 namespace {
@@ -56,6 +59,25 @@ Movie demoMovie() {
         track.samples.push_back(static_cast<std::int16_t>(std::lround(right * 12000.0)));
     }
     movie.tracks.push_back(std::move(track));
+
+    // Type-3 frames skip the macroblocks that the type-3 frame before them left unchanged; the
+    // first of a run follows a type-4 picture, whose colours differ slightly, and codes all.
+    YuvPicture previous;
+    bool previousType3 = false;
+    for (int frame = 0; frame < demoFrames; ++frame) {
+        const std::vector<std::uint8_t> rgb = demoPicture(frame);
+        YuvPicture picture = rgbToYuv420(rgb.data(), demoWidth, demoHeight);
+        if (demoFrameIsType4(frame)) {
+            movie.video.push_back({chunkId("QZ2f"), encodeType4Frame(picture, demoQuality)});
+            previousType3 = false;
+        } else {
+            movie.video.push_back(
+                {chunkId("MQZf"),
+                 encodeType3Frame(picture, demoQuality, previousType3 ? &previous : nullptr)});
+            previousType3 = true;
+        }
+        previous = std::move(picture);
+    }
     return movie;
 }
 
@@ -67,9 +89,14 @@ int runDemo(const std::string& path, std::ostream& out, std::ostream& err) {
         err << "qztool: cannot write " << path << "\n";
         return 1;
     }
-    out << "wrote " << path << ": " << demoSeconds << " s of stereo IMA ADPCM at " << demoRate
-        << " Hz in " << movieAudioSlots(movie) << " audio chunks of 1/" << demoSlotsPerSecond
-        << " s, no video, " << writer.size() << " bytes\n";
+    const auto type4 =
+        std::count_if(movie.video.begin(), movie.video.end(),
+                      [](const MovieVideoChunk& c) { return c.id == chunkId("QZ2f"); });
+    out << "wrote " << path << ": " << demoSeconds << " s, " << movie.video.size() << " frames of "
+        << demoWidth << "x" << demoHeight << " (" << movie.video.size() - type4 << " type 3, "
+        << type4 << " type 4) and stereo IMA ADPCM at " << demoRate << " Hz in "
+        << movieAudioSlots(movie) << " audio chunks of 1/" << demoSlotsPerSecond << " s, "
+        << writer.size() << " bytes\n";
     return 0;
 }
 

@@ -1,9 +1,11 @@
 // qztool: inspects, exports and authors movie files.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <unistd.h>
 
 #include "tools/audio_export.h"
 #include "tools/demo_movie.h"
+#include "tools/frame_export.h"
 #include "tools/movie_info.h"
 
 int main(int argc, char** argv) {
@@ -33,6 +35,27 @@ int main(int argc, char** argv) {
     wav->excludes(raw);
     raw->excludes(wav);
 
+    qztool::FrameExportOptions framesOptions;
+    CLI::App* frames = app.add_subcommand(
+        "frames", "Decode every video frame with the player's decoders to raw pixels, Y4M or PNG");
+    frames->add_option("MOVIE", framesOptions.movie, "movie file")->required();
+    frames
+        ->add_option("--pixel-format", framesOptions.pixelFormat,
+                     "display pixel format: pal8, rgb555, rgb565, xrgb8888 or yuy2")
+        ->required()
+        ->check(CLI::IsMember({"pal8", "rgb555", "rgb565", "xrgb8888", "yuy2"}));
+    CLI::Option* framesRaw = frames->add_option(
+        "--raw", framesOptions.rawPath, "write the frames' pixels as they are, one after another");
+    CLI::Option* framesY4m =
+        frames->add_option("--y4m", framesOptions.y4mPath, "write a YUV4MPEG2 stream");
+    CLI::Option* framesPng = frames->add_option(
+        "--png", framesOptions.pngPattern, "write one PNG a frame, numbered from 1 (out%04d.png)");
+    framesRaw->excludes(framesY4m)->excludes(framesPng);
+    framesY4m->excludes(framesRaw)->excludes(framesPng);
+    framesPng->excludes(framesRaw)->excludes(framesY4m);
+    frames->add_option("--gamma", framesOptions.gamma, "brightness in percent (default 100)");
+    frames->add_option("--track", framesOptions.track, "audio track, from 1 (default 1)");
+
     std::string demoPath;
     CLI::App* demo = app.add_subcommand("demo", "Write a demo movie made by our own encoder");
     demo->add_option("OUT", demoPath, "movie file to write")->required();
@@ -56,6 +79,10 @@ int main(int argc, char** argv) {
         }
         return qztool::runAudio(audioMovie, audioTrackNumber, wavPath, rawPath, std::cout,
                                 std::cerr);
+    }
+    if (*frames) {
+        framesOptions.progress = isatty(STDERR_FILENO) != 0;
+        return qztool::runFrames(framesOptions, std::cout, std::cerr);
     }
     if (*demo) return qztool::runDemo(demoPath, std::cout, std::cerr);
     return 1;

@@ -1,0 +1,276 @@
+// qztool frames: every pixel format against a direct decode through the decoders, the
+// persistent target, unshowable frames, the PNG and Y4M files, and the demo's pictures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "encoder/movie_writer.h"
+#include "encoder/type3_encoder.h"
+#include "encoder/type4_encoder.h"
+#include "tests/support/test_support.h"
+#include "tests/video/dct_test_support.h"
+#include "tools/demo_movie.h"
+#include "tools/frame_export.h"
+#include "tools/image_writers.h"
+
+namespace {
+
+using dcttest::Variant;
+
+// Sides that are not whole macroblocks: the target is 48x32, the export 40x24.
+constexpr int width = 40, height = 24;
+constexpr int paddedWidth = 48, paddedHeight = 32;
+
+YuvPicture colourPicture(int seed) {
+    std::vector<std::uint8_t> rgb(std::size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = rgb.data() + (std::size_t(y) * width + x) * 3;
+            p[0] = static_cast<std::uint8_t>(40 + (x * 4 + seed * 30) % 170);
+            p[1] = static_cast<std::uint8_t>(40 + (y * 7 + seed * 50) % 170);
+            p[2] = static_cast<std::uint8_t>(((x / 8 + y / 8 + seed) & 1) ? 200 : 50);
+        }
+    return rgbToYuv420(rgb.data(), width, height);
+}
+
+struct Frame {
+    int type;
+    Bytes payload;
+};
+
+Frame type3(const YuvPicture& p, const YuvPicture* previous = nullptr) {
+    return {3, encodeType3Frame(p, 80, previous)};
+}
+Frame type4(const YuvPicture& p) {
+    return {4, encodeType4Frame(p, 80)};
+}
+
+std::string movieFile(const std::vector<Frame>& frames, const std::string& name) {
+    Movie movie;
+    for (const Frame& f : frames)
+        movie.video.push_back({chunkId(f.type == 3 ? "MQZf" : "QZ2f"), f.payload});
+    return qztest::writeScratchFile(name, movieBytes(movie));
+}
+
+struct Export {
+    int code = -1;
+    std::string out;
+    std::string err;
+    Bytes raw;
+};
+
+Export exportRaw(const std::string& movie, const std::string& format) {
+    qztool::FrameExportOptions options;
+    options.movie = movie;
+    options.pixelFormat = format;
+    options.rawPath = qztest::scratchPath(format + ".raw");
+    std::ostringstream out, err;
+    Export result;
+    result.code = qztool::runFrames(options, out, err);
+    result.out = out.str();
+    result.err = err.str();
+    result.raw = qztest::readFileBytes(options.rawPath);
+    return result;
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The frames decoded straight through the decoders into one persistent padded target, each
+// cropped to the picture. Frames the variant's format cannot show come out as black.
+Bytes directDecode(const std::vector<Frame>& frames, const PixelFormat& format, Variant v3,
+                   Variant v4) {
+    const int bytes = dcttest::pixelBytes(v4);
+    dcttest::Decoder decoder(format);
+    decoder.clip(0, 0, paddedWidth, paddedHeight);
+    dcttest::Target target(paddedWidth * bytes, paddedHeight);
+    std::fill(target.origin(), target.origin() + target.pitch * paddedHeight, 0);
+    Bytes out;
+    for (const Frame& f : frames) {
+        const bool yuv = v4 == Variant::type4Yuy2;
+        if (f.type == 3 && yuv) {
+            const Bytes black = qztool::blackPicture(qztool::FrameFormat::yuy2, width, height);
+            out.insert(out.end(), black.begin(), black.end());
+            continue;
+        }
+        decoder.decode(f.payload, f.type == 3 ? v3 : v4, target);
+        for (int y = 0; y < height; ++y) {
+            const BYTE* row = target.origin() + y * target.pitch;
+            out.insert(out.end(), row, row + width * bytes);
+        }
+    }
+    return out;
+}
+
+TEST(QztoolFrames, EveryFormatMatchesTheDecodersByteForByte) {
+    const std::vector<Frame> frames = {type3(colourPicture(0)), type4(colourPicture(1)),
+                                       type3(colourPicture(2)), type4(colourPicture(3))};
+    const std::string movie = movieFile(frames, "mixed.qz");
+    struct Case {
+        const char* name;
+        PixelFormat format;
+        Variant v3, v4;
+    };
+    const Case cases[] = {
+        {"rgb555", dcttest::rgb555, Variant::type3Rgb16, Variant::type4Rgb16},
+        {"rgb565", dcttest::rgb565, Variant::type3Rgb16, Variant::type4Rgb16},
+        {"xrgb8888", dcttest::xrgb8888, Variant::type3Rgb32, Variant::type4Rgb32},
+        {"yuy2", dcttest::xrgb8888, Variant::type4Yuy2, Variant::type4Yuy2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Export e = exportRaw(movie, c.name);
+        ASSERT_EQ(e.code, 0) << e.err;
+        EXPECT_EQ(e.raw, directDecode(frames, c.format, c.v3, c.v4));
+        // yuy2 cannot show the type-3 frames: one message for both.
+        EXPECT_EQ(count(e.err, "cannot show"), std::string(c.name) == "yuy2" ? 1u : 0u) << e.err;
+    }
+    // The DCT decoders write RGB only: in pal8 every frame is black, with one message.
+    const Export pal = exportRaw(movie, "pal8");
+    ASSERT_EQ(pal.code, 0) << pal.err;
+    EXPECT_EQ(pal.raw, Bytes(std::size_t(width) * height * frames.size(), 0));
+    EXPECT_EQ(count(pal.err, "cannot show"), 1u) << pal.err;
+    EXPECT_NE(pal.out.find("4 black"), std::string::npos) << pal.out;
+}
+
+TEST(QztoolFrames, TheTargetStartsZeroAndKeepsSkippedMacroblocks) {
+    const YuvPicture first = colourPicture(0);
+    YuvPicture second = first;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 16; x < 32; ++x) second.y[std::size_t(y) * width + x] = 235;
+    // A frame whose every macroblock is skipped shows the zero-filled target.
+    const Bytes empty = dcttest::framePayload(width, height, 80, 0, Bytes(6, 0));
+    const std::vector<Frame> frames = {{3, empty}, type3(first), type3(second, &first)};
+    ASSERT_LT(frames[2].payload.size(), frames[1].payload.size() / 2); // mostly skips
+
+    const Export e = exportRaw(movieFile(frames, "skips.qz"), "xrgb8888");
+    ASSERT_EQ(e.code, 0) << e.err;
+    const std::size_t frameBytes = std::size_t(width) * height * 4;
+    ASSERT_EQ(e.raw.size(), 3 * frameBytes);
+    EXPECT_EQ(Bytes(e.raw.begin(), e.raw.begin() + frameBytes), Bytes(frameBytes, 0));
+    EXPECT_EQ(e.raw,
+              directDecode(frames, dcttest::xrgb8888, Variant::type3Rgb32, Variant::type4Rgb32));
+    // Outside the changed macroblock the third frame still holds the second's pixels.
+    for (int y = 16; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::size_t at = (std::size_t(y) * width + x) * 4;
+            ASSERT_EQ(e.raw[2 * frameBytes + at], e.raw[frameBytes + at]) << x << "," << y;
+        }
+}
+
+std::string textOf(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::uint32_t bigEndian(const Bytes& b, std::size_t at) {
+    return std::uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+TEST(QztoolFrames, PngAndY4mFilesFromTheProgram) {
+    const std::vector<Frame> frames = {type4(colourPicture(0)), type3(colourPicture(1))};
+    const std::string movie = movieFile(frames, "two.qz");
+    const std::string dir = qztest::scratchPath("png");
+    std::filesystem::create_directories(dir);
+    auto r = qztest::runProgram(
+        QZ_QZTOOL_PATH, {"frames", movie, "--pixel-format", "rgb565", "--png", dir + "/f%03d.png"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"/f001.png", "/f002.png"}) {
+        const Bytes png = qztest::readFileBytes(dir + name);
+        ASSERT_GT(png.size(), 33u) << name;
+        EXPECT_EQ(textOf(Bytes(png.begin() + 1, png.begin() + 4)), "PNG");
+        EXPECT_EQ(textOf(Bytes(png.begin() + 12, png.begin() + 16)), "IHDR");
+        EXPECT_EQ(bigEndian(png, 16), std::uint32_t(width));
+        EXPECT_EQ(bigEndian(png, 20), std::uint32_t(height));
+        EXPECT_EQ(png[24], 8); // bits per channel
+        EXPECT_EQ(png[25], 2); // RGB
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/f003.png"));
+
+    struct Y4m {
+        const char* format;
+        const char* header;
+        std::size_t frameBytes;
+    };
+    for (const Y4m& y : {Y4m{"xrgb8888", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C444\n", 3 * 960},
+                         Y4m{"yuy2", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C422\n", 2 * 960}}) {
+        const std::string path = qztest::scratchPath(std::string(y.format) + ".y4m");
+        r = qztest::runProgram(QZ_QZTOOL_PATH,
+                               {"frames", movie, "--pixel-format", y.format, "--y4m", path});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string text = textOf(qztest::readFileBytes(path));
+        const std::size_t header = std::strlen(y.header);
+        EXPECT_EQ(text.substr(0, header), y.header);
+        EXPECT_EQ(text.size(), header + 2 * (6 + y.frameBytes));
+        EXPECT_EQ(text.substr(header, 6), "FRAME\n");
+        EXPECT_EQ(text.substr(header + 6 + y.frameBytes, 6), "FRAME\n");
+    }
+
+    // Bad requests fail with a message and write nothing.
+    const std::vector<std::vector<std::string>> bad = {
+        {"frames", movie, "--pixel-format", "rgb24", "--raw", dir + "/x.raw"},
+        {"frames", movie, "--pixel-format", "rgb565"},
+        {"frames", movie, "--pixel-format", "rgb565", "--png", dir + "/%s%d.png"},
+        {"frames", movie, "--pixel-format", "rgb565", "--png", dir + "/plain.png"},
+        {"frames", movie, "--pixel-format", "rgb565", "--track", "2", "--raw", dir + "/x.raw"},
+        {"frames", "/nonexistent.qz", "--pixel-format", "rgb565", "--raw", dir + "/x.raw"},
+    };
+    for (const auto& args : bad) {
+        r = qztest::runProgram(QZ_QZTOOL_PATH, args);
+        EXPECT_NE(r.exitCode, 0) << args.back();
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/x.raw"));
+}
+
+TEST(QztoolFrames, FramePatternsAreFilledWithoutPrintf) {
+    std::string message;
+    EXPECT_EQ(qztool::framePatternPath("out%04d.png", 7), "out0007.png");
+    EXPECT_EQ(qztool::framePatternPath("100%%-%d.png", 12), "100%-12.png");
+    EXPECT_EQ(qztool::framePatternPath("f%3d", 5), "f  5");
+    EXPECT_TRUE(qztool::checkFramePattern("a%%b%05u", message));
+    for (const char* bad : {"out.png", "%d%d", "%n", "%s", "%999d", "%-4d", "%", "%.2d"})
+        EXPECT_FALSE(qztool::checkFramePattern(bad, message)) << bad;
+}
+
+// Channel means over a square of a decoded RGB picture.
+std::array<double, 3> meanColour(const Bytes& rgb, int x0, int y0, int side) {
+    std::array<double, 3> sum{};
+    for (int y = y0; y < y0 + side; ++y)
+        for (int x = x0; x < x0 + side; ++x)
+            for (int k = 0; k < 3; ++k)
+                sum[k] += rgb[(std::size_t(y) * qztool::demoWidth + x) * 3 + k];
+    for (double& s : sum) s /= side * side;
+    return sum;
+}
+
+TEST(QztoolFrames, TheDemoDecodesToItsTestPicture) {
+    const std::string movie = qztest::writeScratchFile("demo.qz", movieBytes(qztool::demoMovie()));
+    const Export e = exportRaw(movie, "xrgb8888");
+    ASSERT_EQ(e.code, 0) << e.err;
+    const std::size_t frameBytes = std::size_t(qztool::demoWidth) * qztool::demoHeight * 4;
+    ASSERT_EQ(e.raw.size(), frameBytes * qztool::demoFrames);
+    for (int frame : {0, 9, 20, 77, 149}) {
+        SCOPED_TRACE(frame);
+        const Bytes pixels(e.raw.begin() + frame * frameBytes,
+                           e.raw.begin() + (frame + 1) * frameBytes);
+        const Bytes rgb = qztool::frameToRgb({qztool::FrameFormat::xrgb8888, qztool::demoWidth,
+                                              qztool::demoHeight, &pixels, nullptr});
+        const std::vector<std::uint8_t> source = qztool::demoPicture(frame);
+        double error = 0;
+        for (std::size_t i = 0; i < rgb.size(); ++i) error += std::pow(rgb[i] - source[i], 2.0);
+        EXPECT_GT(dcttest::psnr(error, double(rgb.size())), 24.0);
+        // The binary frame counter reads back: lit cells bright, unlit ones dark.
+        for (int bit = 0; bit < 8; ++bit) {
+            const bool lit = (frame >> (7 - bit)) & 1;
+            const double red = meanColour(rgb, bit * 32 + 12, 222, 8)[0];
+            EXPECT_EQ(red > 150, lit) << "bit " << bit << " red " << red;
+        }
+    }
+}
+
+} // namespace

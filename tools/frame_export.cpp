@@ -1,0 +1,192 @@
+#include "tools/frame_export.h"
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "tools/image_writers.h"
+#include "tools/movie_info.h"
+
+namespace qztool {
+
+namespace {
+
+// Exports shorter than this finish too soon for a progress bar to help.
+constexpr std::size_t progressMinFrames = 30;
+constexpr int progressWidth = 40;
+constexpr int defaultFramesPerSecond = 15;
+constexpr int maxGamma = 1000;
+
+struct VideoChunk {
+    LONG type;
+    const BYTE* payload;
+    std::size_t size;
+};
+
+std::vector<VideoChunk> videoChunks(const MovieScan& scan, const Bytes& file) {
+    std::vector<VideoChunk> chunks;
+    for (const ScannedChunk& c : scan.chunks) {
+        if (c.kind != ChunkKind::video) continue;
+        chunks.push_back({c.frameType, file.data() + c.payloadOffset(), c.payloadSize()});
+    }
+    return chunks;
+}
+
+// Where each exported frame goes.
+class FrameSink {
+  public:
+    virtual ~FrameSink() = default;
+    virtual bool write(const ExportedFrame& frame, long number, std::string& message) = 0;
+    virtual bool finish(std::string&) { return true; }
+};
+
+class RawSink : public FrameSink {
+  public:
+    bool open(const std::string& path, std::string& message) {
+        path_ = path;
+        file_.open(path, std::ios::binary | std::ios::trunc);
+        if (!file_) message = "cannot write " + path;
+        return static_cast<bool>(file_);
+    }
+    bool write(const ExportedFrame& frame, long, std::string& message) override {
+        file_.write(reinterpret_cast<const char*>(frame.pixels->data()),
+                    static_cast<std::streamsize>(frame.pixels->size()));
+        if (!file_) message = "cannot write " + path_;
+        return static_cast<bool>(file_);
+    }
+    bool finish(std::string& message) override {
+        file_.close();
+        if (!file_) message = "cannot write " + path_;
+        return static_cast<bool>(file_);
+    }
+
+  private:
+    std::string path_;
+    std::ofstream file_;
+};
+
+class Y4mSink : public FrameSink {
+  public:
+    Y4mWriter writer;
+    bool write(const ExportedFrame& frame, long, std::string& message) override {
+        return writer.write(frame, message);
+    }
+    bool finish(std::string& message) override { return writer.close(message); }
+};
+
+class PngSink : public FrameSink {
+  public:
+    explicit PngSink(std::string pattern) : pattern_(std::move(pattern)) {}
+    bool write(const ExportedFrame& frame, long number, std::string& message) override {
+        return writePng(framePatternPath(pattern_, number), frameToRgb(frame), frame.width,
+                        frame.height, message);
+    }
+
+  private:
+    std::string pattern_;
+};
+
+// The picture rate: video chunks over the seconds of sound, or the usual 15 without sound.
+int framesPerSecond(const MovieInfo& info) {
+    if (info.durationSeconds <= 0 || info.videoChunks == 0) return defaultFramesPerSecond;
+    const long fps = std::lround(static_cast<double>(info.videoChunks) / info.durationSeconds);
+    return fps >= 1 && fps <= 1000 ? static_cast<int>(fps) : defaultFramesPerSecond;
+}
+
+void drawProgress(std::ostream& err, std::size_t done, std::size_t total) {
+    const auto filled = static_cast<int>(done * progressWidth / total);
+    err << "\r[" << std::string(filled, '#') << std::string(progressWidth - filled, ' ') << "] "
+        << done << "/" << total << (done == total ? "\n" : "") << std::flush;
+}
+
+std::unique_ptr<FrameSink> openSink(const FrameExportOptions& options, FrameFormat format,
+                                    PictureSize size, int fps, std::string& message) {
+    if (!options.rawPath.empty()) {
+        auto sink = std::make_unique<RawSink>();
+        if (!sink->open(options.rawPath, message)) return nullptr;
+        return sink;
+    }
+    if (!options.y4mPath.empty()) {
+        auto sink = std::make_unique<Y4mSink>();
+        if (!sink->writer.open(options.y4mPath, format, size.width, size.height, fps, message))
+            return nullptr;
+        return sink;
+    }
+    if (!checkFramePattern(options.pngPattern, message)) return nullptr;
+    return std::make_unique<PngSink>(options.pngPattern);
+}
+
+} // namespace
+
+int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream& err) {
+    auto fail = [&](const std::string& message) {
+        err << "qztool frames: " << message << "\n";
+        return 1;
+    };
+    const std::optional<FrameFormat> format = parseFrameFormat(options.pixelFormat);
+    if (!format) return fail("unknown pixel format " + options.pixelFormat);
+    const int outputs =
+        !options.rawPath.empty() + !options.y4mPath.empty() + !options.pngPattern.empty();
+    if (outputs != 1) return fail("give one output: --raw OUT, --y4m OUT or --png PATTERN");
+    if (options.gamma < 0 || options.gamma > maxGamma)
+        return fail("gamma must be 0 to " + std::to_string(maxGamma));
+    std::string message;
+    if (!options.pngPattern.empty() && !checkFramePattern(options.pngPattern, message))
+        return fail(message);
+
+    Bytes file;
+    if (!loadFile(options.movie, file, message)) return fail(message);
+    const MovieInfo info = gatherMovieInfo(options.movie, file);
+    const std::size_t tracks = leadingTrackHeaders(info.scan, file).size();
+    if (options.track < 1 ||
+        static_cast<std::size_t>(options.track) > std::max<std::size_t>(1, tracks))
+        return fail("the movie has no track " + std::to_string(options.track));
+    const std::vector<VideoChunk> chunks = videoChunks(info.scan, file);
+    std::optional<PictureSize> size;
+    for (const VideoChunk& c : chunks) {
+        if ((size = videoPictureSize(c.type, c.payload, c.size))) break;
+    }
+    if (!size) return fail("the movie has no pictures");
+
+    FrameRenderer renderer;
+    if (!renderer.open(*format, *size, options.gamma, message)) return fail(message);
+    std::unique_ptr<FrameSink> sink =
+        openSink(options, *format, *size, framesPerSecond(info), message);
+    if (!sink) return fail(message);
+
+    const Bytes black = blackPicture(*format, size->width, size->height);
+    Bytes picture;
+    std::size_t unshown = 0;
+    const bool progress = options.progress && chunks.size() >= progressMinFrames;
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        const VideoChunk& c = chunks[i];
+        ExportedFrame frame{*format, size->width,           size->height,
+                            &black,  renderer.paletteRgb(), true};
+        if (renderer.decode(c.type, c.payload, c.size)) {
+            if (!renderer.readPicture(picture)) return fail("the target cannot be read");
+            frame.pixels = &picture;
+            frame.black = false;
+        } else if (unshown++ == 0) {
+            if (progress) err << "\n";
+            err << "qztool frames: frame " << i + 1 << " is of type " << c.type << ", which "
+                << frameFormatName(*format) << " cannot show; such frames are written black\n";
+        }
+        if (!sink->write(frame, static_cast<long>(i + 1), message)) return fail(message);
+        if (progress) drawProgress(err, i + 1, chunks.size());
+    }
+    if (!sink->finish(message)) return fail(message);
+    out << "wrote " << chunks.size() << " frames of " << size->width << "x" << size->height
+        << " as " << frameFormatName(*format);
+    if (unshown != 0) out << " (" << unshown << " black: not showable)";
+    out << "\n";
+    if (info.scan.errorOffset) {
+        err << "qztool frames: the file stops making sense at offset " << *info.scan.errorOffset
+            << ": " << info.scan.error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace qztool

@@ -1,0 +1,26 @@
+// qztool frames: every video chunk of a movie decoded in file order through the player's own
+// frame dispatch and decoders, written as raw display pixels, a YUV4MPEG2 stream or PNG files.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+namespace qztool {
+
+struct FrameExportOptions {
+    std::string movie;
+    std::string pixelFormat; // pal8, rgb555, rgb565, xrgb8888 or yuy2
+    // Exactly one output.
+    std::string rawPath;
+    std::string y4mPath;
+    std::string pngPattern; // printf-style, one %d; frames are numbered from 1
+    int gamma = 100;        // percent, as the player's -gamma
+    int track = 1;          // audio track; pictures are the same for every track
+    bool progress = false;  // draw a progress bar on err
+};
+
+// Runs the export. 0, or 1 with a message on err. A frame the format cannot show is written
+// black and reported once on err.
+int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream& err);
+
+} // namespace qztool

@@ -1,0 +1,238 @@
+#include "tools/image_writers.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+
+namespace qztool {
+
+namespace {
+
+std::uint8_t clampByte(double v) {
+    return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+}
+
+// A 5- or 6-bit channel widened to 8 bits with its top bits repeated below.
+std::uint8_t widen(std::uint32_t value, int bits) {
+    return static_cast<std::uint8_t>((value << (8 - bits)) | (value >> (2 * bits - 8)));
+}
+
+void rgbOfPixel(FrameFormat format, const BYTE* p, const BYTE* palette, std::uint8_t* rgb) {
+    switch (format) {
+    case FrameFormat::pal8:
+        std::memcpy(rgb, palette + 3 * p[0], 3);
+        return;
+    case FrameFormat::rgb555: {
+        const std::uint32_t v = p[0] | (p[1] << 8);
+        rgb[0] = widen((v >> 10) & 31, 5);
+        rgb[1] = widen((v >> 5) & 31, 5);
+        rgb[2] = widen(v & 31, 5);
+        return;
+    }
+    case FrameFormat::rgb565: {
+        const std::uint32_t v = p[0] | (p[1] << 8);
+        rgb[0] = widen((v >> 11) & 31, 5);
+        rgb[1] = widen((v >> 5) & 63, 6);
+        rgb[2] = widen(v & 31, 5);
+        return;
+    }
+    default: // xrgb8888: bytes B, G, R, x
+        rgb[0] = p[2];
+        rgb[1] = p[1];
+        rgb[2] = p[0];
+        return;
+    }
+}
+
+// Limited-range BT.601 from 8-bit R, G, B.
+void limitedYcc(const std::uint8_t* rgb, std::uint8_t& y, std::uint8_t& cb, std::uint8_t& cr) {
+    const double r = rgb[0], g = rgb[1], b = rgb[2];
+    y = clampByte(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255);
+    cb = clampByte(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255);
+    cr = clampByte(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255);
+}
+
+std::uint8_t limitedLuma(std::uint8_t full) {
+    return clampByte(16 + full * 219.0 / 255);
+}
+
+std::uint8_t limitedChroma(std::uint8_t full) {
+    return clampByte(128 + (full - 128.0) * 224.0 / 255);
+}
+
+// The chroma bytes (U, V) of the YUY2 pair holding pixel x of a row of width pixels; a lone
+// last pixel of an odd width has no V byte and counts as neutral.
+void yuy2Chroma(const BYTE* row, int x, int width, std::uint8_t& u, std::uint8_t& v) {
+    const int quad = (x & ~1) * 2;
+    u = row[quad + 1];
+    v = (x | 1) < width ? row[quad + 3] : 0x80;
+}
+
+} // namespace
+
+Bytes blackPicture(FrameFormat format, int width, int height) {
+    Bytes out(std::size_t(width) * height * framePixelBytes(format), 0);
+    if (format == FrameFormat::yuy2) {
+        for (std::size_t i = 1; i < out.size(); i += 2) out[i] = 0x80;
+    }
+    return out;
+}
+
+Bytes frameToRgb(const ExportedFrame& frame) {
+    const int w = frame.width, h = frame.height;
+    const int pixelBytes = framePixelBytes(frame.format);
+    Bytes rgb(std::size_t(w) * h * 3, 0);
+    if (frame.black) return rgb;
+    for (int y = 0; y < h; ++y) {
+        const BYTE* row = frame.pixels->data() + std::size_t(y) * w * pixelBytes;
+        std::uint8_t* out = rgb.data() + std::size_t(y) * w * 3;
+        for (int x = 0; x < w; ++x) {
+            if (frame.format != FrameFormat::yuy2) {
+                rgbOfPixel(frame.format, row + x * pixelBytes, frame.palette, out + 3 * x);
+                continue;
+            }
+            std::uint8_t u, v;
+            yuy2Chroma(row, x, w, u, v);
+            const double luma = row[2 * x];
+            out[3 * x] = clampByte(luma + 1.402 * (v - 128.0));
+            out[3 * x + 1] = clampByte(luma - 0.344136 * (u - 128.0) - 0.714136 * (v - 128.0));
+            out[3 * x + 2] = clampByte(luma + 1.772 * (u - 128.0));
+        }
+    }
+    return rgb;
+}
+
+bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
+              std::string& message) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGB;
+    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), width * 3, nullptr)) {
+        message = "cannot write " + path + ": " + image.message;
+        png_image_free(&image);
+        return false;
+    }
+    return true;
+}
+
+bool checkFramePattern(const std::string& pattern, std::string& message) {
+    int conversions = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        ++i;
+        if (i < pattern.size() && pattern[i] == '%') continue;
+        if (i < pattern.size() && pattern[i] == '0') ++i;
+        std::size_t digits = 0, width = 0;
+        while (i < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[i]))) {
+            width = width * 10 + static_cast<std::size_t>(pattern[i++] - '0');
+            ++digits;
+        }
+        if (i >= pattern.size() || digits > 2 || width > 20 ||
+            std::string_view("diu").find(pattern[i]) == std::string_view::npos) {
+            message = "the pattern " + pattern + " may hold only one %d (e.g. out%04d.png)";
+            return false;
+        }
+        ++conversions;
+    }
+    if (conversions != 1) {
+        message = "the pattern " + pattern + " needs exactly one %d (e.g. out%04d.png)";
+        return false;
+    }
+    return true;
+}
+
+std::string framePatternPath(const std::string& pattern, long number) {
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') {
+            out += pattern[i];
+            continue;
+        }
+        ++i;
+        if (pattern[i] == '%') {
+            out += '%';
+            continue;
+        }
+        const bool zeros = pattern[i] == '0';
+        if (zeros) ++i;
+        std::size_t width = 0;
+        while (std::isdigit(static_cast<unsigned char>(pattern[i])))
+            width = width * 10 + static_cast<std::size_t>(pattern[i++] - '0');
+        std::string digits = std::to_string(number < 0 ? -number : number);
+        const std::string sign = number < 0 ? "-" : "";
+        const std::size_t used = digits.size() + sign.size();
+        const std::size_t pad = width > used ? width - used : 0;
+        out +=
+            zeros ? sign + std::string(pad, '0') + digits : std::string(pad, ' ') + sign + digits;
+    }
+    return out;
+}
+
+Y4mWriter::~Y4mWriter() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+bool Y4mWriter::open(const std::string& path, FrameFormat format, int width, int height, int fps,
+                     std::string& message) {
+    file_ = std::fopen(path.c_str(), "wb");
+    path_ = path;
+    if (file_ == nullptr) {
+        message = "cannot write " + path;
+        return false;
+    }
+    const char* chroma = format == FrameFormat::yuy2 ? "422" : "444";
+    if (std::fprintf(file_, "YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C%s\n", width, height, fps, chroma) <
+        0) {
+        message = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool Y4mWriter::write(const ExportedFrame& frame, std::string& message) {
+    const int w = frame.width, h = frame.height;
+    const std::size_t lumaSize = std::size_t(w) * h;
+    if (frame.format == FrameFormat::yuy2) {
+        const int cw = (w + 1) / 2;
+        const std::size_t chromaSize = std::size_t(cw) * h;
+        planes_.assign(lumaSize + 2 * chromaSize, 0);
+        for (int y = 0; y < h; ++y) {
+            const BYTE* row = frame.pixels->data() + std::size_t(y) * w * 2;
+            for (int x = 0; x < w; ++x) {
+                planes_[std::size_t(y) * w + x] = limitedLuma(row[2 * x]);
+                if (x & 1) continue;
+                std::uint8_t u, v;
+                yuy2Chroma(row, x, w, u, v);
+                planes_[lumaSize + std::size_t(y) * cw + x / 2] = limitedChroma(u);
+                planes_[lumaSize + chromaSize + std::size_t(y) * cw + x / 2] = limitedChroma(v);
+            }
+        }
+    } else {
+        const Bytes rgb = frameToRgb(frame);
+        planes_.assign(3 * lumaSize, 0);
+        for (std::size_t i = 0; i < lumaSize; ++i)
+            limitedYcc(rgb.data() + 3 * i, planes_[i], planes_[lumaSize + i],
+                       planes_[2 * lumaSize + i]);
+    }
+    if (std::fputs("FRAME\n", file_) < 0 ||
+        std::fwrite(planes_.data(), 1, planes_.size(), file_) != planes_.size()) {
+        message = "cannot write " + path_;
+        return false;
+    }
+    return true;
+}
+
+bool Y4mWriter::close(std::string& message) {
+    if (file_ == nullptr) return true;
+    const bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!ok) message = "cannot write " + path_;
+    return ok;
+}
+
+} // namespace qztool

@@ -1,0 +1,56 @@
+// Viewable forms of exported frames: conversion of display pixels to 8-bit RGB and to Y'CbCr,
+// PNG files, a YUV4MPEG2 stream, and numbered file names from a printf-style pattern.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "tools/frame_render.h"
+
+namespace qztool {
+
+// One exported picture: packed rows of pixels in format (palette indices through palette for
+// pal8).
+struct ExportedFrame {
+    FrameFormat format = FrameFormat::xrgb8888;
+    int width = 0;
+    int height = 0;
+    const Bytes* pixels = nullptr;
+    const BYTE* palette = nullptr; // 256 R, G, B triplets
+    bool black = false;            // an unshowable frame: black whatever the palette says
+};
+
+// A black picture in the format: zero bytes, or Y 0 with neutral chroma in yuy2.
+Bytes blackPicture(FrameFormat format, int width, int height);
+// The picture as R, G, B bytes, row after row. YUY2 is full-range Y'CbCr with the decoders'
+// colour equations.
+Bytes frameToRgb(const ExportedFrame& frame);
+
+// Writes an 8-bit RGB PNG; false with a message.
+bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
+              std::string& message);
+
+// Checks a file name pattern: exactly one integer conversion (%d, %i or %u with an optional 0
+// flag and width up to 20), "%%" for a percent sign, nothing else after a '%'. The pattern is
+// never handed to printf itself.
+bool checkFramePattern(const std::string& pattern, std::string& message);
+// The file name for a frame number from a pattern that passed checkFramePattern.
+std::string framePatternPath(const std::string& pattern, long number);
+
+// A YUV4MPEG2 stream of one picture size: 4:2:2 for yuy2 frames, 4:4:4 from RGB for the
+// others, limited-range BT.601.
+class Y4mWriter {
+  public:
+    ~Y4mWriter();
+    bool open(const std::string& path, FrameFormat format, int width, int height, int fps,
+              std::string& message);
+    bool write(const ExportedFrame& frame, std::string& message);
+    bool close(std::string& message);
+
+  private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    Bytes planes_;
+};
+
+} // namespace qztool

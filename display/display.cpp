@@ -6,6 +6,7 @@
 #include "display/colour_tables.h"
 #include "display/display_internal.h"
 #include "video/dor/dor_decoder.h"
+#include "video/krt/krt_decoder.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ void displayRelease(PlayerContext* ctx) {
     releaseDorPictures(ctx);
     if (!ctx->displayReady) return;
     PlayerConfig* config = ctx->config;
+    releaseKrtState(ctx);
     delete[] ctx->yuvImage;
     ctx->yuvImage = nullptr;
     if (ctx->displayMode == modeOverlay && config->movieSurface != nullptr &&

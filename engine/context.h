@@ -140,6 +140,27 @@ struct PlayerContext {
     LONG ownsPaletteEntries; // paletteEntries was allocated by the display set-up
     LONG krtPaletteCount; // palette entries n of the last KRT key frame header
 
+    // KRT decoder (types 1 and 2): the current and previous 8-bit pictures of the last key
+    // frame's size, and the delta frames' tables. Pictures and the row and index tables are made
+    // by key frames; the vector and block tables only grow. All freed by releaseKrtState.
+    BYTE* krtPicture;       // krtPictureBytes bytes: w x h rounded up to a multiple of 16
+    BYTE* krtPrevious;      // same size
+    LONG* krtRowOffsets;    // 2h entries: entry i is (i - h) x w
+    LONG* krtIndices;       // krtPictureBytes / 16 block indices of the last delta frame
+    LONG* krtVectors;       // 2 x krtVectorCapacity: unpacked (dx, dy) pairs
+    LONG* krtVectorOffsets; // krtVectorCapacity: dy x w + dx; krtNoOffset past the row table
+    LONG krtVectorCapacity;
+    BYTE* krtBlocks; // 16 x krtBlockCapacity: full blocks, then expanded two-bit blocks
+    LONG krtBlockCapacity;
+    LONG krtVectorCount; // M, F, T and W of the last delta frame
+    LONG krtFullCount;
+    LONG krtTwoBitCount;
+    LONG krtIndexBits;
+    LONG krtWidth; // size of the pictures, from the last key frame
+    LONG krtHeight;
+    LONG krtPictureBytes;
+    LONG krtIndexCount; // indices krtIndices holds from a delta frame; 0 after a key frame
+
     // DOR frame decoder (types 5 to 7). Pictures are packed words of V, U, Y1, Y0 bytes, rows
     // dorWidth * 2 bytes apart, for a picture of dorWidth x dorHeight (the frame's size rounded
     // up to whole macroblocks); null until the first DOR frame, freed by releaseDorPictures.

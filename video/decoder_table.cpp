@@ -1,14 +1,19 @@
 #include "video/decoder_table.h"
 
 #include "video/dor/dor_decoder.h"
+#include "video/krt/krt_decoder.h"
 #include "video/type3/type3_decoder.h"
 #include "video/type4/type4_decoder.h"
 
 namespace {
 
-void noPayload(PlayerContext*, const BYTE*) {}
-void noContext(PlayerContext*) {}
-void noOutput(PlayerContext*, BYTE*, BYTE*, LONG) {}
+void krtKeyFrame(PlayerContext* ctx, const BYTE* payload) {
+    decodeKrtKeyFrame(ctx, payload);
+}
+
+void krtDeltaFrame(PlayerContext* ctx, const BYTE* payload) {
+    decodeKrtDeltaFrame(ctx, payload);
+}
 
 void type4Quant(PlayerContext* ctx, LONG quality) {
     setupType4Quant(ctx->type4Quant, quality);
@@ -18,10 +23,10 @@ void type4Quant(PlayerContext* ctx, LONG quality) {
 
 DecoderEntryPoints defaultDecoderEntryPoints() {
     return DecoderEntryPoints{
-        .krtKeyFrame = noPayload,
-        .krtDeltaFrame = noPayload,
-        .krtColourLookup = noContext,
-        .krtOutput = noOutput,
+        .krtKeyFrame = krtKeyFrame,
+        .krtDeltaFrame = krtDeltaFrame,
+        .krtColourLookup = buildKrtColourLookup,
+        .krtOutput = writeKrtOutput,
         .type3Quant = setupType3Quant,
         .type3Decode32 = decodeType3Frame32,
         .type3Decode16 = decodeType3Frame16,

@@ -157,7 +157,7 @@ void decodeKrt(PlayerContext* ctx, const BYTE* payload, const TargetArea& area) 
     } else {
         d.krtDeltaFrame(ctx, payload);
     }
-    const LONG columnBytes = (depth == 8 ? 1 : 2) * (twice ? 2 : 1);
+    const LONG columnBytes = displayPixelBytes(depth) * (twice ? 2 : 1);
     // The output runs even when nothing of it is visible: the key and delta pictures advance.
     placeDecoderTarget(ctx, area, 0, 0, 1, columnBytes);
     d.krtOutput(ctx, area.base, area.second, area.pitch);

@@ -60,14 +60,18 @@ U32 roundToLong(double d) {
     return static_cast<U32>(std::bit_cast<std::uint64_t>(d + roundingBias));
 }
 
-} // namespace
+// The even half of idct8: e0..e3 from x0, x2, x4, x6.
+inline void evenPart(U32 x0, U32 x2, U32 x4, U32 x6, U32 e[4]) {
+    const U32 s04 = x0 + x4, d04 = x0 - x4, s26 = x2 + x6;
+    const U32 u = static_cast<U32>(halfRootTwo(x2 - x6));
+    e[0] = s04 + s26 + u;
+    e[3] = s04 - s26 - u;
+    e[1] = d04 + u;
+    e[2] = d04 - u;
+}
 
-void idct8(const LONG x[8], LONG y[8]) {
-    const U32 x0 = static_cast<U32>(x[0]), x1 = static_cast<U32>(x[1]);
-    const U32 x2 = static_cast<U32>(x[2]), x3 = static_cast<U32>(x[3]);
-    const U32 x4 = static_cast<U32>(x[4]), x5 = static_cast<U32>(x[5]);
-    const U32 x6 = static_cast<U32>(x[6]), x7 = static_cast<U32>(x[7]);
-
+// The odd half of idct8: o0..o3 from x1, x3, x5, x7.
+inline void oddPart(U32 x1, U32 x3, U32 x5, U32 x7, U32 o[4]) {
     const U32 s17 = x1 + x7, d17 = x1 - x7, s35 = x3 + x5, d53 = x5 - x3;
     const U32 t = s17 + s35;
     const U32 bigT = static_cast<U32>(halfRootTwo(s17 - s35));
@@ -76,34 +80,63 @@ void idct8(const LONG x[8], LONG y[8]) {
     const double fa = static_cast<double>(wrap(d53)) * sqrt2Cos3Pi8 + z;
     const double fb = static_cast<double>(wrap(d17)) * sqrt2CosPi8 - z;
     const U32 a = roundToLong(fa), b = roundToLong(fb);
+    o[0] = b + t;
+    o[1] = bigT + b;
+    o[2] = a + bigT;
+    o[3] = a;
+}
 
-    const U32 s04 = x0 + x4, d04 = x0 - x4, s26 = x2 + x6;
-    const U32 u = static_cast<U32>(halfRootTwo(x2 - x6));
+// idct8 with shortcuts that give the same numbers: a line whose odd inputs are all zero has an
+// odd half of zeros, and one with only x0 set is x0 throughout.
+inline void idct8Fast(const LONG* x, LONG* y, int outStride) {
+    const U32 x1 = static_cast<U32>(x[1]), x3 = static_cast<U32>(x[3]);
+    const U32 x5 = static_cast<U32>(x[5]), x7 = static_cast<U32>(x[7]);
+    const U32 x2 = static_cast<U32>(x[2]), x6 = static_cast<U32>(x[6]);
+    const U32 x4 = static_cast<U32>(x[4]);
+    if ((x1 | x2 | x3 | x4 | x5 | x6 | x7) == 0) {
+        for (int n = 0; n < 8; ++n) y[n * outStride] = x[0];
+        return;
+    }
+    U32 e[4], o[4] = {0, 0, 0, 0};
+    evenPart(static_cast<U32>(x[0]), x2, x4, x6, e);
+    if ((x1 | x3 | x5 | x7) != 0) oddPart(x1, x3, x5, x7, o);
+    for (int k = 0; k < 4; ++k) {
+        y[k * outStride] = wrap(e[k] + o[k]);
+        y[(7 - k) * outStride] = wrap(e[k] - o[k]);
+    }
+}
 
-    const U32 e0 = s04 + s26 + u, e3 = s04 - s26 - u, e1 = d04 + u, e2 = d04 - u;
-    const U32 o0 = b + t, o1 = bigT + b, o2 = a + bigT, o3 = a;
+} // namespace
 
-    y[0] = wrap(e0 + o0);
-    y[7] = wrap(e0 - o0);
-    y[1] = wrap(e1 + o1);
-    y[6] = wrap(e1 - o1);
-    y[2] = wrap(e2 + o2);
-    y[5] = wrap(e2 - o2);
-    y[3] = wrap(e3 + o3);
-    y[4] = wrap(e3 - o3);
+void idct8(const LONG x[8], LONG y[8]) {
+    U32 e[4], o[4];
+    evenPart(static_cast<U32>(x[0]), static_cast<U32>(x[2]), static_cast<U32>(x[4]),
+             static_cast<U32>(x[6]), e);
+    oddPart(static_cast<U32>(x[1]), static_cast<U32>(x[3]), static_cast<U32>(x[5]),
+            static_cast<U32>(x[7]), o);
+    for (int k = 0; k < 4; ++k) {
+        y[k] = wrap(e[k] + o[k]);
+        y[7 - k] = wrap(e[k] - o[k]);
+    }
 }
 
 void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift) {
+    // First pass straight into the transposed intermediate block: inter[n][h].
+    LONG inter[8][8];
+    for (int h = 0; h < 8; ++h) idct8Fast(coeff + 8 * h, &inter[0][h], 8);
+    for (int n = 0; n < 8; ++n) {
+        LONG out[8];
+        idct8Fast(inter[n], out, 1);
+        LONG* row = dest + n * stride;
+        for (int m = 0; m < 8; ++m) row[m] = out[m] >> shift;
+    }
+}
+
+void idctBlockPlain(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift) {
     LONG inter[8][8];
     for (int h = 0; h < 8; ++h) {
-        const LONG* line = coeff + 8 * h;
         LONG out[8];
-        if ((line[1] | line[2] | line[3] | line[4] | line[5] | line[6] | line[7]) == 0) {
-            // A line without AC coefficients transforms to its DC value on every row.
-            for (LONG& o : out) o = line[0];
-        } else {
-            idct8(line, out);
-        }
+        idct8(coeff + 8 * h, out);
         for (int n = 0; n < 8; ++n) inter[n][h] = out[n];
     }
     for (int n = 0; n < 8; ++n) {

@@ -24,3 +24,6 @@ void idct8(const LONG x[8], LONG y[8]);
 // output sample is shifted right arithmetically by shift (0 to 31) and stored at
 // dest[n × stride + m] for block row n and column m.
 void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
+// The same transform without the shortcuts idctBlock takes for zero inputs; kept to hold the
+// fast form to.
+void idctBlockPlain(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);

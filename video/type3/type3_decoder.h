@@ -25,7 +25,8 @@ void decodeType3Frame16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE
 void decodeType3Frame32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
                         LONG pitch);
 
-// The token reader: bits least significant first, 8 to 15 unread bits buffered between reads.
+// The token reader: bits least significant first, 8 to 32 unread bits buffered between reads;
+// next × 8 − count is the stream position of the next unread bit.
 struct Type3BitReader {
     const BYTE* data;
     std::ptrdiff_t size; // bytes readable from data

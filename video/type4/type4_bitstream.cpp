@@ -191,12 +191,29 @@ U32 streamWord(const BYTE* data, std::ptrdiff_t size, std::int64_t i) {
     return w;
 }
 
+// The 32 stream bits from pos; words wholly inside the data are loaded directly.
+inline U32 peekBits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {
+    const std::int64_t word = pos >> 5;
+    const int shift = static_cast<int>(pos & 31);
+    std::uint64_t pair;
+    if (word * 4 + 8 <= size) {
+        const BYTE* p = data + word * 4;
+        const U32 high = U32{p[0]} | U32{p[1]} << 8 | U32{p[2]} << 16 | U32{p[3]} << 24;
+        const U32 low = U32{p[4]} | U32{p[5]} << 8 | U32{p[6]} << 16 | U32{p[7]} << 24;
+        pair = (std::uint64_t{high} << 32) | low;
+    } else {
+        pair =
+            (std::uint64_t{streamWord(data, size, word)} << 32) | streamWord(data, size, word + 1);
+    }
+    return static_cast<U32>((pair << shift) >> 32);
+}
+
 struct Type4Reader {
     const BYTE* data;
     std::ptrdiff_t size;
     std::int64_t pos;
 
-    U32 peek() const { return peekType4Bits(data, size, pos); }
+    U32 peek() const { return peekBits(data, size, pos); }
     void skip(int n) { pos += n; }
     U32 read(int n) {
         const U32 value = peek() >> (32 - n);
@@ -225,11 +242,7 @@ int readDcSize(Type4Reader& bits, bool chroma) {
 } // namespace
 
 std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {
-    const std::int64_t word = pos >> 5;
-    const int shift = static_cast<int>(pos & 31);
-    const std::uint64_t pair =
-        (std::uint64_t{streamWord(data, size, word)} << 32) | streamWord(data, size, word + 1);
-    return static_cast<U32>((pair << shift) >> 32);
+    return peekBits(data, size, pos);
 }
 
 void resetType4Frame(PlayerContext* ctx, const BYTE* data) {

@@ -20,16 +20,6 @@ void decodeMacroblock(PlayerContext* ctx, MacroblockPlanes& planes) {
     decodeType4Block(ctx, 2, planes.cr, 8);
 }
 
-// YUY2: Y of pixel 2j, Cb[j], Y of pixel 2j + 1, Cr[j], each sample doubled and clamped.
-void yuy2Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
-    for (int j = 0; j < 8; ++j) {
-        dest[4 * j] = static_cast<BYTE>(clampedByte(luma[2 * j]));
-        dest[4 * j + 1] = static_cast<BYTE>(clampedByte(cb[j]));
-        dest[4 * j + 2] = static_cast<BYTE>(clampedByte(luma[2 * j + 1]));
-        dest[4 * j + 3] = static_cast<BYTE>(clampedByte(cr[j]));
-    }
-}
-
 // Component sums of the pixel pair j: the chroma lanes shared, each luma added.
 void componentSums(const LONG* luma, const LONG* cb, const LONG* cr, int j, U32 sums[2]) {
     const U32 chroma = static_cast<U32>(clampedComponent(uComponent, cb[j])) +
@@ -38,37 +28,25 @@ void componentSums(const LONG* luma, const LONG* cb, const LONG* cr, int j, U32 
     sums[1] = static_cast<U32>(clampedComponent(yComponent, luma[2 * j + 1])) + chroma;
 }
 
-void rgb32Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
-    for (int j = 0; j < 8; ++j) {
-        U32 sums[2];
-        componentSums(luma, cb, cr, j, sums);
-        const U32 pixels[2] = {static_cast<U32>(componentPixel(sums[0])),
-                               static_cast<U32>(componentPixel(sums[1]))};
-        std::memcpy(dest + 8 * j, pixels, 8);
-    }
+U32 lanePixel(const Type4LaneTables& lanes, U32 sum) {
+    return lanes.red[sum >> 23] | lanes.green[(sum >> 11) & 511] | lanes.blue[sum & 511];
 }
 
-// 16-bit pixels: the even one from the rounded (low) half of its gamma entry, the odd one from
-// the truncated (high) half.
-void rgb16Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
-    for (int j = 0; j < 8; ++j) {
-        U32 sums[2];
-        componentSums(luma, cb, cr, j, sums);
-        const std::uint16_t pixels[2] = {
-            static_cast<std::uint16_t>(componentPixel(sums[0])),
-            static_cast<std::uint16_t>(static_cast<U32>(componentPixel(sums[1])) >> 16)};
-        std::memcpy(dest + 4 * j, pixels, 4);
-    }
+void yuy2Output(const Type4LaneTables&, const LONG* luma, const LONG* cb, const LONG* cr,
+                BYTE* dest) {
+    type4Yuy2Row(luma, cb, cr, dest);
 }
 
-using RowOutput = void (*)(const LONG*, const LONG*, const LONG*, BYTE*);
+using RowOutput = void (*)(const Type4LaneTables&, const LONG*, const LONG*, const LONG*, BYTE*);
 
-void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes,
-                 RowOutput row) {
+template <RowOutput row>
+void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes) {
     resetType4Frame(ctx, data);
     const LONG columns = macroblockCount(ctx->config->movieWidth);
     const LONG rows = macroblockCount(ctx->config->movieHeight);
     const ClipBox clip = contextClipBox(ctx);
+    Type4LaneTables lanes;
+    if constexpr (row != yuy2Output) buildType4LaneTables(lanes);
     MacroblockPlanes planes;
     for (LONG my = 0; my < rows; ++my) {
         const std::int64_t y = std::int64_t{my} * 16;
@@ -79,8 +57,8 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
             decodeMacroblock(ctx, planes);
             placeMacroblock(clip, target, pitch, pixelBytes, x, y, [&](BYTE* dest, LONG p) {
                 for (int r = 0; r < 16; ++r) {
-                    row(planes.luma + 16 * r, planes.cb + 8 * (r >> 1), planes.cr + 8 * (r >> 1),
-                        dest + r * static_cast<std::ptrdiff_t>(p));
+                    row(lanes, planes.luma + 16 * r, planes.cb + 8 * (r >> 1),
+                        planes.cr + 8 * (r >> 1), dest + r * static_cast<std::ptrdiff_t>(p));
                 }
             });
         }
@@ -88,6 +66,66 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
 }
 
 } // namespace
+
+void buildType4LaneTables(Type4LaneTables& lanes) {
+    for (U32 field = 0; field < 512; ++field) {
+        lanes.red[field] = static_cast<U32>(gammaLaneLookup(redGamma, redGammaSize, field));
+        lanes.green[field] = static_cast<U32>(gammaLaneLookup(greenGamma, greenGammaSize, field));
+        lanes.blue[field] = static_cast<U32>(gammaLaneLookup(blueGamma, blueGammaSize, field));
+    }
+}
+
+void type4Yuy2Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
+    for (int j = 0; j < 8; ++j) {
+        dest[4 * j] = static_cast<BYTE>(clampedByte(luma[2 * j]));
+        dest[4 * j + 1] = static_cast<BYTE>(clampedByte(cb[j]));
+        dest[4 * j + 2] = static_cast<BYTE>(clampedByte(luma[2 * j + 1]));
+        dest[4 * j + 3] = static_cast<BYTE>(clampedByte(cr[j]));
+    }
+}
+
+void type4Rgb32RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
+    for (int j = 0; j < 8; ++j) {
+        U32 sums[2];
+        componentSums(luma, cb, cr, j, sums);
+        const U32 pixels[2] = {static_cast<U32>(componentPixel(sums[0])),
+                               static_cast<U32>(componentPixel(sums[1]))};
+        std::memcpy(dest + 8 * j, pixels, 8);
+    }
+}
+
+void type4Rgb16RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
+    for (int j = 0; j < 8; ++j) {
+        U32 sums[2];
+        componentSums(luma, cb, cr, j, sums);
+        const std::uint16_t pixels[2] = {
+            static_cast<std::uint16_t>(componentPixel(sums[0])),
+            static_cast<std::uint16_t>(static_cast<U32>(componentPixel(sums[1])) >> 16)};
+        std::memcpy(dest + 4 * j, pixels, 4);
+    }
+}
+
+void type4Rgb32Row(const Type4LaneTables& lanes, const LONG* luma, const LONG* cb, const LONG* cr,
+                   BYTE* dest) {
+    for (int j = 0; j < 8; ++j) {
+        U32 sums[2];
+        componentSums(luma, cb, cr, j, sums);
+        const U32 p0 = lanePixel(lanes, sums[0]), p1 = lanePixel(lanes, sums[1]);
+        std::memcpy(dest + 8 * j, &p0, 4);
+        std::memcpy(dest + 8 * j + 4, &p1, 4);
+    }
+}
+
+void type4Rgb16Row(const Type4LaneTables& lanes, const LONG* luma, const LONG* cb, const LONG* cr,
+                   BYTE* dest) {
+    for (int j = 0; j < 8; ++j) {
+        U32 sums[2];
+        componentSums(luma, cb, cr, j, sums);
+        const U32 pair =
+            (lanePixel(lanes, sums[0]) & 0xFFFF) | (lanePixel(lanes, sums[1]) & 0xFFFF0000);
+        std::memcpy(dest + 4 * j, &pair, 4);
+    }
+}
 
 void setupType4Quant(LONG* quant, LONG quality) {
     for (int i = 0; i < dctBlockSize; ++i) {
@@ -103,13 +141,13 @@ void setupType4Quant(LONG* quant, LONG quality) {
 }
 
 void decodeType4FrameRgb16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
-    decodeType4(ctx, data, target, pitch, 2, rgb16Row);
+    decodeType4<type4Rgb16Row>(ctx, data, target, pitch, 2);
 }
 
 void decodeType4FrameRgb32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
-    decodeType4(ctx, data, target, pitch, 4, rgb32Row);
+    decodeType4<type4Rgb32Row>(ctx, data, target, pitch, 4);
 }
 
 void decodeType4FrameYuy2(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
-    decodeType4(ctx, data, target, pitch, 2, yuy2Row);
+    decodeType4<yuy2Output>(ctx, data, target, pitch, 2);
 }

@@ -24,6 +24,24 @@ void decodeType4FrameRgb32(PlayerContext* ctx, const BYTE* data, BYTE* target, B
 void decodeType4FrameYuy2(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
                           LONG pitch);
 
+// Row conversions of one macroblock row: 16 luma samples, 8 Cb and 8 Cr samples to 16 pixels.
+// The RGB rows look each 9-bit lane field of a component sum up in lane tables built once per
+// frame from the gamma tables; the plain forms read the gamma tables through their limits for
+// every pixel and are kept to hold the fast ones to.
+struct Type4LaneTables {
+    std::uint32_t red[512];
+    std::uint32_t green[512];
+    std::uint32_t blue[512];
+};
+void buildType4LaneTables(Type4LaneTables& lanes);
+void type4Rgb32Row(const Type4LaneTables& lanes, const LONG* luma, const LONG* cb, const LONG* cr,
+                   BYTE* dest);
+void type4Rgb16Row(const Type4LaneTables& lanes, const LONG* luma, const LONG* cb, const LONG* cr,
+                   BYTE* dest);
+void type4Rgb32RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest);
+void type4Rgb16RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest);
+void type4Yuy2Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest);
+
 // Bitstream layer, shared with the encoder and tests.
 
 // One AC run/level code: its bits as written ("011"), without the sign bit that follows it.

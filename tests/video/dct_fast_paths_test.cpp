@@ -1,0 +1,164 @@
+// The DCT decoders' fast paths held bit for bit to plain forms over many random inputs: the
+// inverse transform's zero-input shortcuts, the type-4 lane tables, the whole-word bit reads of
+// both bitstreams.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "display/colour_tables.h"
+#include "video/dct/dct_toolkit.h"
+#include "video/type3/type3_decoder.h"
+#include "video/type4/type4_decoder.h"
+
+namespace {
+
+// A coefficient block with a random number of non-zero entries in random places, values drawn
+// from small levels up to the whole 32-bit range, so that both the shortcuts and the wrapping
+// arithmetic are exercised.
+void randomBlock(std::mt19937& rng, LONG coeff[dctBlockSize]) {
+    std::fill(coeff, coeff + dctBlockSize, 0);
+    const int kind = static_cast<int>(rng() % 4);
+    const int count = kind == 0 ? 1 : static_cast<int>(rng() % (kind == 3 ? 64 : 8)) + 1;
+    for (int i = 0; i < count; ++i) {
+        const int at = kind == 0 ? 0 : static_cast<int>(rng() % dctBlockSize);
+        const auto value = static_cast<LONG>(rng());
+        coeff[at] = kind == 2 ? value : (value % 4096) * 8192;
+    }
+}
+
+TEST(DctFastPaths, InverseTransformShortcutsGiveThePlainNumbers) {
+    std::mt19937 rng(41);
+    LONG coeff[dctBlockSize];
+    for (int round = 0; round < 20000; ++round) {
+        randomBlock(rng, coeff);
+        const int shift = round % 2 ? 17 : static_cast<int>(rng() % 32);
+        LONG fast[16 * 8], plain[16 * 8];
+        idctBlock(coeff, fast, 16, shift);
+        idctBlockPlain(coeff, plain, 16, shift);
+        for (int n = 0; n < 8; ++n)
+            for (int m = 0; m < 8; ++m)
+                ASSERT_EQ(fast[16 * n + m], plain[16 * n + m]) << round << ": " << n << "," << m;
+    }
+}
+
+TEST(DctFastPaths, LaneTablesGiveThePlainPixels) {
+    const PixelFormat formats[] = {{5, 5, 5, 10, 5, 0, 0x7FFF, 15},
+                                   {5, 6, 5, 11, 5, 0, 0xFFFF, 16},
+                                   {8, 8, 8, 16, 8, 0, 0xFFFFFF, 24}};
+    std::mt19937 rng(7);
+    for (const PixelFormat& format : formats) {
+        for (LONG gamma : {0, 60, 100, 150, 400}) {
+            buildColourTables(format, gamma);
+            Type4LaneTables lanes;
+            buildType4LaneTables(lanes);
+            for (int round = 0; round < 2000; ++round) {
+                LONG luma[16], cb[8], cr[8];
+                // Mostly samples near the clamp, some anywhere in the range a block can give.
+                auto sample = [&] {
+                    return rng() % 8 ? static_cast<LONG>(rng() % 600) - 300
+                                     : static_cast<LONG>(rng() % 32768) - 16384;
+                };
+                for (LONG& s : luma) s = sample();
+                for (int j = 0; j < 8; ++j) cb[j] = sample(), cr[j] = sample();
+                BYTE fast[64], plain[64];
+                type4Rgb32Row(lanes, luma, cb, cr, fast);
+                type4Rgb32RowPlain(luma, cb, cr, plain);
+                ASSERT_EQ(0, std::memcmp(fast, plain, 64)) << format.depth << " " << gamma;
+                type4Rgb16Row(lanes, luma, cb, cr, fast);
+                type4Rgb16RowPlain(luma, cb, cr, plain);
+                ASSERT_EQ(0, std::memcmp(fast, plain, 32)) << format.depth << " " << gamma;
+            }
+        }
+    }
+}
+
+// One bit at a time, least significant first; zeros past the end.
+struct PlainLsbBits {
+    const std::vector<BYTE>& data;
+    std::int64_t pos;
+    std::uint32_t peek(int n) const {
+        std::uint32_t v = 0;
+        for (int i = 0; i < n; ++i) {
+            const std::int64_t p = pos + i;
+            const std::uint32_t bit =
+                p / 8 < std::int64_t(data.size()) ? (data[std::size_t(p / 8)] >> (p % 8)) & 1 : 0;
+            v |= bit << i;
+        }
+        return v;
+    }
+    std::uint32_t read(int n) {
+        const std::uint32_t v = peek(n);
+        pos += n;
+        return v;
+    }
+};
+
+// The type-3 block token code read with the plain reader.
+void plainType3Block(PlainLsbBits& bits, const LONG quant[64], LONG coeff[64]) {
+    std::fill(coeff, coeff + 64, 0);
+    auto product = [](LONG a, LONG b) {
+        return static_cast<LONG>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+    };
+    coeff[0] = product(static_cast<signed char>(bits.read(8)), quant[0]);
+    auto store = [&](int k, LONG level) { coeff[zigzag[k]] = product(level, quant[zigzag[k]]); };
+    for (int k = 1; k < 64;) {
+        const std::uint32_t c = bits.peek(3);
+        if ((c & 3) == 3) {
+            const std::uint32_t field = bits.read(8) >> 2;
+            store(k++, field == 63 ? LONG{static_cast<signed char>(bits.read(8))}
+                                   : (field >= 32 ? LONG(field) - 64 : LONG(field)));
+        } else if (c == 1 || c == 5) {
+            const std::uint32_t n = bits.read(8) >> 3;
+            if (n == 0) return;
+            k += static_cast<int>(2 * n + (c == 5));
+        } else {
+            bits.read(3);
+            if (c == 2 || c == 6) store(k, c == 2 ? 1 : -1);
+            k += c == 4 ? 2 : 1;
+        }
+    }
+}
+
+TEST(DctFastPaths, Type3ReaderTakesWholeWordsAndGivesThePlainTokens) {
+    std::mt19937 rng(5);
+    LONG quant[64];
+    buildType3Quant(quant, 60);
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<BYTE> data(1 + rng() % 60);
+        for (BYTE& b : data) b = static_cast<BYTE>(rng());
+        const auto start = static_cast<std::ptrdiff_t>(rng() % data.size());
+        Type3BitReader fast = startType3Reader(data.data(), std::ptrdiff_t(data.size()), start);
+        PlainLsbBits plain{data, start * 8};
+        for (int block = 0; block < 6; ++block) {
+            LONG a[64], b[64];
+            readType3Block(fast, quant, a);
+            plainType3Block(plain, quant, b);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << round << " block " << block;
+            ASSERT_EQ(fast.next * 8 - fast.count, plain.pos) << round << " block " << block;
+        }
+    }
+}
+
+TEST(DctFastPaths, Type4PeeksGiveThePlainBits) {
+    std::mt19937 rng(9);
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<BYTE> data(rng() % 40);
+        for (BYTE& b : data) b = static_cast<BYTE>(rng());
+        const auto size = static_cast<std::int64_t>(data.size());
+        for (std::int64_t pos = 0; pos < size * 8 + 72; pos += 1 + rng() % 5) {
+            std::uint32_t plain = 0;
+            for (int i = 0; i < 32; ++i) {
+                // Bit p is bit 31 - p % 32 of little-endian word p / 32.
+                const std::int64_t p = pos + i, byte = p / 32 * 4 + (31 - p % 32) / 8;
+                const std::uint32_t bit =
+                    byte < size ? (data[std::size_t(byte)] >> ((31 - p % 32) % 8)) & 1 : 0;
+                plain = plain << 1 | bit;
+            }
+            ASSERT_EQ(peekType4Bits(data.data(), size, pos), plain) << round << " at " << pos;
+        }
+    }
+}
+
+} // namespace

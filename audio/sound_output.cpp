@@ -155,9 +155,13 @@ LONG streamPlayedOut(PlayerConfig* config) {
     if (buffer == nullptr) return 1;
     DWORD status = 0;
     if (FAILED(buffer->GetStatus(&status)) || (status & DSBSTATUS_PLAYING) == 0) return 1;
-    if ((status & DSBSTATUS_LOOPING) != 0 && lastBlockWithinLap(config->context, buffer))
-        buffer->Play(0, 0, 0);
-    return 0;
+    if ((status & DSBSTATUS_LOOPING) == 0 || !lastBlockWithinLap(config->context, buffer)) return 0;
+    if (SUCCEEDED(buffer->Play(0, 0, 0))) return 0;
+    // A lost buffer would loop on for ever: restore it, and stop it if that does not help.
+    buffer->Restore();
+    if (SUCCEEDED(buffer->Play(0, 0, 0))) return 0;
+    buffer->Stop();
+    return 1;
 }
 
 void stopStream(PlayerConfig* config) {

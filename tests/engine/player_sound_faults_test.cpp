@@ -1,0 +1,99 @@
+// Every DirectSound failure the sound output meets: set-up failures fall back to the simulated
+// clock, a lost buffer is restored, and one that stays lost has its blocks dropped while the
+// movie plays on and can still be stopped.
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "engine/player.h"
+#include "tests/engine/player_sound_support.h"
+
+using playertest::blankConfig;
+using namespace soundtest;
+
+namespace {
+
+class PlayerSoundFaults : public SoundTest {};
+
+// Plays the movie on this thread; the context stays for the test to read until it closes it.
+struct SyncPlay {
+    PlayerConfig config = blankConfig(audioOn);
+    PlayerContext* ctx = nullptr;
+
+    explicit SyncPlay(const std::string& path, IDirectSound* directSound = nullptr) {
+        config.directSound = directSound;
+        EXPECT_EQ(playerCreate(path.c_str(), nullptr, &config), &config);
+        ctx = config.context;
+        EXPECT_EQ(playerStart(&config), 1);
+        EXPECT_EQ(config.state, stateStopped);
+    }
+    ~SyncPlay() { playerClose(&config); }
+};
+
+} // namespace
+
+TEST_F(PlayerSoundFaults, EverySetUpFailureFallsBackToTheSimulatedClock) {
+    const SoundMovie movie{.slots = 8};
+    const std::string path = writeSoundMovie(movie);
+    const struct {
+        const char* name;
+        std::function<void()> arm;
+        std::size_t buffersMade;
+    } faults[] = {
+        {"DirectSoundCreate", [] { qzplat::failNextSoundCreate(); }, 0},
+        {"SetCooperativeLevel", [] { qzplat::failNextSoundCooperativeLevel(); }, 0},
+        {"CreateSoundBuffer", [] { qzplat::failNextSoundBufferCreate(); }, 0},
+        {"GetCaps", [] { qzplat::failNextSoundGetCaps(); }, 1},
+        {"Play", [] { qzplat::failNextSoundPlay(); }, 1},
+    };
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        qzplat::resetDirectSound();
+        fault.arm();
+        SyncPlay play(path);
+        EXPECT_EQ(play.ctx->noSoundDevice, 1);
+        EXPECT_EQ(play.ctx->audioStarted, 1);
+        EXPECT_EQ(play.config.soundBuffer, nullptr);
+        EXPECT_GE(play.config.frameCount, 8u);
+        EXPECT_EQ(qzplat::heardSounds().size(), fault.buffersMade);
+    }
+}
+
+TEST_F(PlayerSoundFaults, ACallersDeviceWithoutCooperativeLevelIsSimulatedAndKept) {
+    IDirectSound* device = nullptr;
+    ASSERT_EQ(DirectSoundCreate(nullptr, &device, nullptr), DS_OK);
+    {
+        SyncPlay play(writeSoundMovie({.slots = 6}), device);
+        EXPECT_EQ(play.ctx->ownsDirectSound, 0);
+        EXPECT_EQ(play.ctx->noSoundDevice, 1);
+    }
+    // Not released by the engine: the caller still holds its only reference.
+    EXPECT_EQ(qzplat::liveSoundObjects().devices, 1);
+    EXPECT_EQ(device->Release(), 0u);
+}
+
+TEST_F(PlayerSoundFaults, ALostBufferIsRestoredAndNothingIsLost) {
+    const SoundMovie movie{.slots = 12};
+    qzplat::failNextSoundLocks(3);
+    SyncPlay play(writeSoundMovie(movie));
+    EXPECT_EQ(play.ctx->noSoundDevice, 0);
+    EXPECT_EQ(play.ctx->audioChunksDropped, 0);
+    EXPECT_TRUE(audible(lastHeard()) == trackBytes(movie, 1));
+}
+
+TEST_F(PlayerSoundFaults, ABufferThatStaysLostLosesItsBlocksButPlaybackGoesOn) {
+    const SoundMovie movie{.slots = 10};
+    qzplat::failNextSoundLocks(1 << 30);
+    SyncPlay play(writeSoundMovie(movie));
+    EXPECT_EQ(play.ctx->audioChunksDropped, 10);
+    EXPECT_GE(play.config.frameCount, 10u);
+    EXPECT_TRUE(audible(lastHeard()).empty());
+}
+
+TEST_F(PlayerSoundFaults, StopIsAnsweredWhileTheBufferStaysLost) {
+    qzplat::failNextSoundLocks(1 << 30);
+    PlayerConfig config = blankConfig(ownThread | audioOn);
+    ASSERT_EQ(playerOpen(writeSoundMovie({.slots = 200}).c_str(), nullptr, &config), &config);
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    EXPECT_EQ(playerStop(&config), 0);
+    EXPECT_EQ(sharedLoad(config.state), stateClosed);
+}

@@ -1,6 +1,6 @@
 // The DCT decoders' fast paths held bit for bit to plain forms over many random inputs: the
-// inverse transform's zero-input shortcuts, the type-4 lane tables, the whole-word bit reads of
-// both bitstreams.
+// inverse transform's zero-input shortcuts, the type-4 lane tables and computed YUY2 clamp, the
+// whole-word bit reads of both bitstreams.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -43,7 +43,7 @@ TEST(DctFastPaths, InverseTransformShortcutsGiveThePlainNumbers) {
     }
 }
 
-TEST(DctFastPaths, LaneTablesGiveThePlainPixels) {
+TEST(DctFastPaths, RowConversionsGiveThePlainPixels) {
     const PixelFormat formats[] = {{5, 5, 5, 10, 5, 0, 0x7FFF, 15},
                                    {5, 6, 5, 11, 5, 0, 0xFFFF, 16},
                                    {8, 8, 8, 16, 8, 0, 0xFFFFFF, 24}};
@@ -69,6 +69,9 @@ TEST(DctFastPaths, LaneTablesGiveThePlainPixels) {
                 type4Rgb16Row(lanes, luma, cb, cr, fast);
                 type4Rgb16RowPlain(luma, cb, cr, plain);
                 ASSERT_EQ(0, std::memcmp(fast, plain, 32)) << format.depth << " " << gamma;
+                type4Yuy2Row(luma, cb, cr, fast);
+                type4Yuy2RowPlain(luma, cb, cr, plain);
+                ASSERT_EQ(0, std::memcmp(fast, plain, 32));
             }
         }
     }

@@ -15,25 +15,30 @@ BYTE byteAt(const BYTE* data, std::ptrdiff_t size, std::ptrdiff_t offset) {
     return offset < size ? data[offset] : 0;
 }
 
-// Tops the buffer up to at least 8 unread bits; away from the end of the data it takes in as
-// many whole bytes as the 32-bit buffer holds, so that refills are rare.
-void refill(Type3BitReader& bits) {
-    if (bits.count >= 8) return;
-    if (bits.next >= 0 && bits.next + 4 <= bits.size) {
-        const BYTE* p = bits.data + bits.next;
-        U32 word = U32{p[0]} | U32{p[1]} << 8 | U32{p[2]} << 16 | U32{p[3]} << 24;
-        const int bytes = (32 - bits.count) >> 3;
-        if (bytes < 4) word &= (U32{1} << (8 * bytes)) - 1;
-        bits.buffer |= word << bits.count;
-        bits.count += 8 * bytes;
-        bits.next += bytes;
-        return;
-    }
+// Takes in bytes one at a time near the end of the data, reading zeros past it.
+[[gnu::noinline]] void refillNearEnd(Type3BitReader& bits) {
     while (bits.count < 8) {
         bits.buffer |= U32{byteAt(bits.data, bits.size, bits.next)} << bits.count;
         ++bits.next;
         bits.count += 8;
     }
+}
+
+// Tops the buffer up to at least 8 unread bits; away from the end of the data it takes in as
+// many whole bytes as the 32-bit buffer holds, so that refills are rare.
+inline void refill(Type3BitReader& bits) {
+    if (bits.count >= 8) return;
+    if (bits.next < 0 || bits.next + 4 > bits.size) {
+        refillNearEnd(bits);
+        return;
+    }
+    const BYTE* p = bits.data + bits.next;
+    U32 word = U32{p[0]} | U32{p[1]} << 8 | U32{p[2]} << 16 | U32{p[3]} << 24;
+    const int bytes = (32 - bits.count) >> 3;
+    if (bytes < 4) word &= (U32{1} << (8 * bytes)) - 1;
+    bits.buffer |= word << bits.count;
+    bits.count += 8 * bytes;
+    bits.next += bytes;
 }
 
 U32 peekBits(const Type3BitReader& bits, int n) {

@@ -1,6 +1,7 @@
 // Type-4 quantiser, frame loop and the three output conversions.
 #include "video/type4/type4_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "display/colour_tables.h"
@@ -75,13 +76,29 @@ void buildType4LaneTables(Type4LaneTables& lanes) {
     }
 }
 
-void type4Yuy2Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
+void type4Yuy2RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
     for (int j = 0; j < 8; ++j) {
         dest[4 * j] = static_cast<BYTE>(clampedByte(luma[2 * j]));
         dest[4 * j + 1] = static_cast<BYTE>(clampedByte(cb[j]));
         dest[4 * j + 2] = static_cast<BYTE>(clampedByte(luma[2 * j + 1]));
         dest[4 * j + 3] = static_cast<BYTE>(clampedByte(cr[j]));
     }
+}
+
+// The byte clamp's entry for a sample is 2 × sample limited to 0..255, whatever the display;
+// computed here rather than looked up, the row vectorises.
+void type4Yuy2Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
+    auto clampTwice = [](LONG s) {
+        return static_cast<BYTE>(std::clamp<LONG>(2 * std::clamp<LONG>(s, -256, 256), 0, 255));
+    };
+    BYTE out[32];
+    for (int j = 0; j < 8; ++j) {
+        out[4 * j] = clampTwice(luma[2 * j]);
+        out[4 * j + 1] = clampTwice(cb[j]);
+        out[4 * j + 2] = clampTwice(luma[2 * j + 1]);
+        out[4 * j + 3] = clampTwice(cr[j]);
+    }
+    std::memcpy(dest, out, sizeof out);
 }
 
 void type4Rgb32RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {

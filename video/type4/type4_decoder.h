@@ -41,6 +41,7 @@ void type4Rgb16Row(const Type4LaneTables& lanes, const LONG* luma, const LONG* c
 void type4Rgb32RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest);
 void type4Rgb16RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest);
 void type4Yuy2Row(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest);
+void type4Yuy2RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest);
 
 // Bitstream layer, shared with the encoder and tests.
 

@@ -1,0 +1,13 @@
+// qztool demo --krt: a deterministic KRT movie authored with our own encoder.
+#pragma once
+
+#include <string>
+
+namespace qztool {
+
+// Writes five seconds of a moving, colourful 320x240 scene at 15 frames a second, coded as KRT
+// key frames (one every 25 frames) and delta frames, with a stereo IMA ADPCM soundtrack; false
+// when the file cannot be written.
+bool writeKrtDemoMovie(const std::string& path);
+
+} // namespace qztool

@@ -1,6 +1,7 @@
 // DOR frames: picture buffers and their roles, macroblock modes, predicted block copies, the
 // macroblock writer and the conversion of a picture into display pixels.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -94,18 +95,34 @@ BYTE pictureByte(LONG slot) {
     return static_cast<BYTE>(std::clamp((slot >> 16) + sampleBias, 0, maxPictureByte));
 }
 
+// Each slot becomes its picture byte; a plain loop the compiler can vectorise.
+void pictureBytes(const LONG* slots, BYTE* bytes, int count) {
+    for (int i = 0; i < count; ++i) bytes[i] = pictureByte(slots[i]);
+}
+
 void writeMacroblock(const PlayerContext* ctx, BYTE* picture, LONG x, LONG y) {
+    BYTE luma[256];
+    BYTE u[64];
+    BYTE v[64];
+    pictureBytes(ctx->dorLumaBlock, luma, 256);
+    pictureBytes(ctx->dorUBlock, u, 64);
+    pictureBytes(ctx->dorVBlock, v, 64);
     const std::ptrdiff_t stride = std::ptrdiff_t{ctx->dorWidth} * 2;
     for (int r = 0; r < 16; ++r) {
+        const BYTE* lumaRow = luma + 16 * r;
+        const BYTE* uRow = u + 8 * (r >> 1);
+        const BYTE* vRow = v + 8 * (r >> 1);
+        U32 words[8];
+        for (int k = 0; k < 8; ++k)
+            words[k] = U32{vRow[k]} | (U32{uRow[k]} << 8) | (U32{lumaRow[2 * k + 1]} << 16) |
+                       (U32{lumaRow[2 * k]} << 24);
+        // Picture words are stored little-endian: byte 0 V, 1 U, 2 Y1, 3 Y0.
         BYTE* out = picture + (y + r) * stride + x * 2;
-        const LONG* luma = ctx->dorLumaBlock + 16 * r;
-        const LONG* u = ctx->dorUBlock + 8 * (r >> 1);
-        const LONG* v = ctx->dorVBlock + 8 * (r >> 1);
-        for (int k = 0; k < 8; ++k) {
-            out[4 * k] = pictureByte(v[k]);
-            out[4 * k + 1] = pictureByte(u[k]);
-            out[4 * k + 2] = pictureByte(luma[2 * k + 1]);
-            out[4 * k + 3] = pictureByte(luma[2 * k]);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, words, sizeof words);
+        } else {
+            for (int k = 0; k < 8; ++k)
+                for (int b = 0; b < 4; ++b) out[4 * k + b] = static_cast<BYTE>(words[k] >> (8 * b));
         }
     }
 }
@@ -149,9 +166,70 @@ void decodeMacroblock(PlayerContext* ctx, bool motion, LONG x, LONG y, BYTE* pic
     writeMacroblock(ctx, picture, x, y);
 }
 
-// The display pixel of a component sum; lanes outside the gamma tables take their edge entries.
-inline U32 lanePixel(U32 sum) {
-    return static_cast<U32>(componentPixel(sum));
+// The gamma table entries for every 9-bit lane field of a component sum, built from the
+// current gamma tables for one frame: a field outside a table takes its edge entry, so a pixel
+// is three lookups without any range test.
+struct LaneTables {
+    U32 red[512];
+    U32 green[512];
+    U32 blue[512];
+};
+
+void buildLaneTables(LaneTables& t) {
+    for (U32 field = 0; field < 512; ++field) {
+        t.red[field] = static_cast<U32>(gammaLaneLookup(redGamma, redGammaSize, field));
+        t.green[field] = static_cast<U32>(gammaLaneLookup(greenGamma, greenGammaSize, field));
+        t.blue[field] = static_cast<U32>(gammaLaneLookup(blueGamma, blueGammaSize, field));
+    }
+}
+
+// The display pixels of the pixel pair in a picture word: P of the left and of the right pixel.
+inline void pairPixels(const LaneTables& lanes, const BYTE* word, U32& left, U32& right) {
+    // A byte picks entry 256 + byte: inside the 512-entry tables for every byte value.
+    const U32 chroma =
+        static_cast<U32>(uComponent[256 + word[1]]) + static_cast<U32>(vComponent[256 + word[0]]);
+    const U32 s0 = static_cast<U32>(yComponent[256 + word[3]]) + chroma;
+    const U32 s1 = static_cast<U32>(yComponent[256 + word[2]]) + chroma;
+    left = lanes.red[s0 >> 23] | lanes.green[(s0 >> 11) & 0x1FF] | lanes.blue[s0 & 0x1FF];
+    right = lanes.red[s1 >> 23] | lanes.green[(s1 >> 11) & 0x1FF] | lanes.blue[s1 & 0x1FF];
+}
+
+// Writes pixel column px (a pixel of a pair) of a row, 2 or 4 bytes a pixel. The left pixel of
+// a pair takes the low half of its 16-bit entry, the right one the high half.
+inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
+    if (pixelBytes == 2) {
+        const auto half = static_cast<std::uint16_t>(right ? p >> 16 : p);
+        std::memcpy(row + px * 2, &half, 2);
+    } else {
+        std::memcpy(row + px * 4, &p, 4);
+    }
+}
+
+template <int pixelBytes>
+void convertRow(const LaneTables& lanes, const BYTE* words, BYTE* out, LONG left, LONG right) {
+    LONG px = left;
+    if (px & 1) { // a row starting at the right pixel of a pair
+        U32 p0, p1;
+        pairPixels(lanes, words + 4 * (px >> 1), p0, p1);
+        storePixel(out, px, p1, true, pixelBytes);
+        ++px;
+    }
+    for (; px + 1 < right; px += 2) {
+        U32 p0, p1;
+        pairPixels(lanes, words + 2 * px, p0, p1);
+        if constexpr (pixelBytes == 2) {
+            const U32 pair = (p0 & 0xFFFF) | (p1 & 0xFFFF0000u);
+            std::memcpy(out + px * 2, &pair, 4);
+        } else {
+            const U32 pair[2] = {p0, p1};
+            std::memcpy(out + px * 4, pair, 8);
+        }
+    }
+    if (px < right) { // a row ending at the left pixel of a pair
+        U32 p0, p1;
+        pairPixels(lanes, words + 2 * px, p0, p1);
+        storePixel(out, px, p0, false, pixelBytes);
+    }
 }
 
 } // namespace
@@ -184,37 +262,16 @@ void convertDorPicture(const PlayerContext* ctx, const BYTE* picture, LONG width
     const LONG bottom = std::min<LONG>(ctx->clipBottom, height - 1);
     const LONG left = std::max<LONG>(ctx->clipLeft, 0);
     const LONG right = std::min<LONG>(ctx->clipRight, width);
-    if (left >= right) return;
+    if (left >= right || top >= bottom) return;
+    LaneTables lanes;
+    buildLaneTables(lanes);
     for (LONG i = top; i < bottom; ++i) {
         const BYTE* words = picture + i * stride;
         BYTE* out = base + static_cast<std::ptrdiff_t>(i) * pitch;
-        for (LONG pair = left >> 1; 2 * pair < right; ++pair) {
-            const BYTE* word = words + 4 * pair;
-            // A byte picks entry 256 + byte: inside the 512-entry tables for every byte value.
-            const U32 chroma = static_cast<U32>(uComponent[256 + word[1]]) +
-                               static_cast<U32>(vComponent[256 + word[0]]);
-            const U32 p0 = lanePixel(static_cast<U32>(yComponent[256 + word[3]]) + chroma);
-            const U32 p1 = lanePixel(static_cast<U32>(yComponent[256 + word[2]]) + chroma);
-            const LONG px = 2 * pair;
-            if (pixelBytes == 2) {
-                const std::uint16_t pixels[2] = {static_cast<std::uint16_t>(p0),
-                                                 static_cast<std::uint16_t>(p1 >> 16)};
-                if (px >= left && px + 1 < right)
-                    std::memcpy(out + px * 2, pixels, 4);
-                else if (px >= left)
-                    std::memcpy(out + px * 2, pixels, 2);
-                else
-                    std::memcpy(out + px * 2 + 2, pixels + 1, 2);
-            } else {
-                const U32 pixels[2] = {p0, p1};
-                if (px >= left && px + 1 < right)
-                    std::memcpy(out + px * 4, pixels, 8);
-                else if (px >= left)
-                    std::memcpy(out + px * 4, pixels, 4);
-                else
-                    std::memcpy(out + px * 4 + 4, pixels + 1, 4);
-            }
-        }
+        if (pixelBytes == 2)
+            convertRow<2>(lanes, words, out, left, right);
+        else
+            convertRow<4>(lanes, words, out, left, right);
     }
 }
 

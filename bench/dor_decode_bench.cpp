@@ -1,0 +1,181 @@
+// Decode speed of DOR key and motion frames into 16-bit pixels, against a JPEG decoder reading a
+// JPEG of the same picture at about the key frame's bits per pixel. After the runs, prints each
+// of our cases' speed as a multiple of the peer's (above 1: we are faster).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench/bench_pictures.h"
+#include "bench/jpeg_peer.h"
+#include "display/colour_tables.h"
+#include "encoder/dor_encoder.h"
+#include "engine/context.h"
+#include "video/dor/dor_decoder.h"
+
+namespace {
+
+constexpr int quantiser = 5;
+// The motion frame shows the picture moved by this many pixels.
+constexpr int shiftX = 3;
+constexpr int shiftY = 2;
+
+const PixelFormat formatRgb565{5, 6, 5, 11, 5, 0, 0xFFFF, 16};
+
+struct Size {
+    int width;
+    int height;
+};
+
+std::string sizeName(Size s) {
+    return std::to_string(s.width) + "x" + std::to_string(s.height);
+}
+
+// The bench picture's key frame, a motion frame of it moved, and the peer's JPEG.
+struct Prepared {
+    Bytes key;
+    Bytes motion;
+    std::size_t keyBytes = 0;
+    std::size_t motionBytes = 0;
+    std::optional<qzbench::JpegPicture> jpeg;
+};
+
+// The picture moved right and down, its edge repeated.
+std::vector<std::uint8_t> shifted(const std::vector<std::uint8_t>& rgb, Size size) {
+    std::vector<std::uint8_t> out(rgb.size());
+    for (int y = 0; y < size.height; ++y)
+        for (int x = 0; x < size.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int sx = std::max(x - shiftX, 0), sy = std::max(y - shiftY, 0);
+                out[(std::size_t(y) * size.width + x) * 3 + c] =
+                    rgb[(std::size_t(sy) * size.width + sx) * 3 + c];
+            }
+    return out;
+}
+
+const Prepared& prepared(Size size) {
+    static std::map<int, std::unique_ptr<Prepared>> cache;
+    auto& slot = cache[size.width];
+    if (slot) return *slot;
+    slot = std::make_unique<Prepared>();
+    const std::vector<std::uint8_t> rgb = qzbench::benchPicture(size.width, size.height);
+    const std::vector<std::uint8_t> moved = shifted(rgb, size);
+    DorEncoder encoder({.quantiser = quantiser});
+    slot->key = encoder.encode(rgbToYuv420(rgb.data(), size.width, size.height), DorFrameKind::key);
+    slot->motion =
+        encoder.encode(rgbToYuv420(moved.data(), size.width, size.height), DorFrameKind::motion);
+    slot->keyBytes = slot->key.size();
+    slot->motionBytes = slot->motion.size();
+    // Zeroed spare bytes after the payload, as the reader keeps them.
+    slot->key.resize(slot->keyBytes + videoPayloadSpare, 0);
+    slot->motion.resize(slot->motionBytes + videoPayloadSpare, 0);
+    slot->jpeg = qzbench::encodeJpegNear(rgb.data(), size.width, size.height,
+                                         double(slot->keyBytes) * 8 / (size.width * size.height));
+    return *slot;
+}
+
+void setCounters(benchmark::State& state, Size size, double bytes) {
+    state.counters["frames/s"] =
+        benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] = benchmark::Counter(double(size.width) * size.height / 1e6,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["bpp"] = bytes * 8 / (double(size.width) * size.height);
+}
+
+void oursDecode(benchmark::State& state, Size size, bool motion) {
+    const Prepared& p = prepared(size);
+    PlayerConfig config{};
+    auto ctx = std::make_unique<PlayerContext>();
+    ctx->config = &config;
+    config.pixelFormat = formatRgb565;
+    buildColourTables(config.pixelFormat, 100);
+    ctx->clipRight = size.width;
+    ctx->clipBottom = size.height;
+    const LONG pitch = size.width * 2;
+    std::vector<BYTE> target(std::size_t(pitch) * size.height);
+    // The motion frame predicts from the key frame's picture (and, run after run, from its own).
+    ctx->frameDataEnd = p.key.data() + p.keyBytes;
+    decodeDorFrame(ctx.get(), p.key.data(), target.data(), pitch, 5);
+    const Bytes& frame = motion ? p.motion : p.key;
+    ctx->frameDataEnd = frame.data() + (motion ? p.motionBytes : p.keyBytes);
+    for (auto _ : state) {
+        decodeDorFrame(ctx.get(), frame.data(), target.data(), pitch, motion ? 6 : 5);
+        benchmark::DoNotOptimize(target.data());
+        benchmark::ClobberMemory();
+    }
+    releaseDorPictures(ctx.get());
+    setCounters(state, size, double(motion ? p.motionBytes : p.keyBytes));
+}
+
+void peerDecode(benchmark::State& state, Size size) {
+    const Prepared& p = prepared(size);
+    if (!p.jpeg) {
+        state.SkipWithError("no JPEG peer (libturbojpeg not found)");
+        return;
+    }
+    qzbench::JpegDecoder decoder;
+    std::vector<std::uint8_t> out;
+    for (auto _ : state) {
+        if (!decoder.decode(*p.jpeg, out)) {
+            state.SkipWithError("the JPEG peer failed to decode");
+            return;
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    setCounters(state, size, double(p.jpeg->data.size()));
+    state.counters["jpegQuality"] = p.jpeg->quality;
+}
+
+// Prints what the console reporter prints and keeps each run's processor time per frame.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    std::map<std::string, double> seconds;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            seconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        }
+    }
+};
+
+constexpr Size sizes[] = {{320, 240}, {640, 480}};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    struct Pair {
+        std::string ours;
+        std::string peer;
+    };
+    std::vector<Pair> pairs;
+    for (Size size : sizes) {
+        const std::string peer = "peer/jpeg/" + sizeName(size) + "/xrgb8888";
+        for (bool motion : {false, true}) {
+            const std::string name = std::string("ours/dor-") + (motion ? "motion/" : "key/") +
+                                     sizeName(size) + "/rgb565";
+            benchmark::RegisterBenchmark(name.c_str(), oursDecode, size, motion)
+                ->Unit(benchmark::kMicrosecond);
+            pairs.push_back({name, peer});
+        }
+        benchmark::RegisterBenchmark(peer.c_str(), peerDecode, size)->Unit(benchmark::kMicrosecond);
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\nSpeed of ours as a multiple of the JPEG peer's (same picture, the key frame's "
+                "bits per pixel):\n");
+    for (const Pair& pair : pairs) {
+        const auto ours = reporter.seconds.find(pair.ours);
+        const auto peer = reporter.seconds.find(pair.peer);
+        if (ours == reporter.seconds.end() || peer == reporter.seconds.end()) continue;
+        std::printf("  %-32s %6.2f\n", pair.ours.c_str(), peer->second / ours->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

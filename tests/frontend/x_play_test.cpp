@@ -1,0 +1,320 @@
+// playqz end to end on a private X server: the demo movie played in the window and in full
+// screen, what the screen shows compared with the decoded frames, the keys and focus changes
+// sent as a user would, and the sound written by SDL's disk audio driver. Skipped, with a
+// message, when Xvfb or the X tools are not installed.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/frontend/x_session.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+constexpr int screenWidth = 1024;
+constexpr int screenHeight = 768;
+constexpr int movieWidth = 320;
+constexpr int movieHeight = 240;
+// Frames drawn through a 16-bit mode, a YUV overlay and scaling lose more than 1:1 RGB.
+constexpr double windowPsnrFloor = 30.0;
+constexpr double fullScreenPsnrFloor = 22.0;
+const char* const windowTitle = "Play QZ v1.60";
+
+using Picture = std::vector<unsigned char>; // RGB triples, movieWidth x movieHeight
+
+void pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// A file qztool makes, kept beside the scratch files for the next test while it is newer than
+// qztool: the demo takes a while to encode. Made under a private name and then renamed, so
+// tests running side by side never read half a file. Empty when it cannot be made.
+template <class Make> std::string cachedOutput(const std::string& name, Make make) {
+    namespace fs = std::filesystem;
+    const fs::path path = fs::path(qztest::scratchPath("x")).parent_path() / ("xplay-" + name);
+    std::error_code error;
+    if (fs::exists(path) &&
+        fs::last_write_time(path, error) > fs::last_write_time(QZ_QZTOOL_PATH, error))
+        return path.string();
+    std::string partial = qztest::scratchPath(name);
+    if (!make(partial)) return {};
+    fs::rename(partial, path, error);
+    return error ? std::string() : path.string();
+}
+
+struct Match {
+    int frame = -1;
+    double psnr = 0;
+};
+
+double psnr(const Picture& a, const unsigned char* b) {
+    // Every other pixel is plenty to tell frames apart and keeps the search quick.
+    double sum = 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i + 2 < a.size(); i += 6, n += 3) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            double d = double(a[i + c]) - double(b[i + c]);
+            sum += d * d;
+        }
+    }
+    double mse = sum / double(n);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The decoded frames of a movie as RGB, from qztool's xrgb8888 export.
+class Frames {
+  public:
+    bool load(const std::string& movie, int gamma) {
+        std::string raw = cachedOutput("frames-" + std::to_string(gamma) + ".raw", [&](auto& path) {
+            return qztest::runProgram(QZ_QZTOOL_PATH,
+                                      {"frames", "--pixel-format", "xrgb8888", "--gamma",
+                                       std::to_string(gamma), "--raw", path, movie})
+                       .exitCode == 0;
+        });
+        if (raw.empty()) return false;
+        Bytes bytes = qztest::readFileBytes(raw);
+        const std::size_t frameBytes = std::size_t(movieWidth) * movieHeight * 4;
+        count = int(bytes.size() / frameBytes);
+        rgb.resize(std::size_t(count) * movieWidth * movieHeight * 3);
+        for (std::size_t p = 0; p < rgb.size() / 3; ++p) {
+            // Each pixel is 0x00RRGGBB, little-endian.
+            rgb[p * 3] = bytes[p * 4 + 2];
+            rgb[p * 3 + 1] = bytes[p * 4 + 1];
+            rgb[p * 3 + 2] = bytes[p * 4];
+        }
+        return count > 0;
+    }
+
+    Match best(const Picture& shot) const {
+        Match match;
+        const std::size_t frameSize = std::size_t(movieWidth) * movieHeight * 3;
+        for (int f = 0; f < count; ++f) {
+            double value = psnr(shot, rgb.data() + std::size_t(f) * frameSize);
+            if (value > match.psnr) match = {f, value};
+        }
+        return match;
+    }
+
+    int count = 0;
+
+  private:
+    Picture rgb;
+};
+
+class PlayqzOnX : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string missing;
+        if (!xtest::programsInstalled({"Xvfb"}, &missing))
+            GTEST_SKIP() << "Xvfb is not installed: the end-to-end tests under X are skipped";
+        ASSERT_TRUE(xtest::programsInstalled({"xdotool", "xwd", "convert", "xlogo"}, &missing))
+            << missing << " is needed beside Xvfb";
+        session = std::make_unique<xtest::XSession>(screenWidth, screenHeight);
+        ASSERT_TRUE(session->started()) << "Xvfb did not start";
+        movie = cachedOutput("demo.qz", [](auto& path) {
+            return qztest::runProgram(QZ_QZTOOL_PATH, {"demo", path}).exitCode == 0;
+        });
+        ASSERT_FALSE(movie.empty()) << "qztool demo failed";
+        ASSERT_TRUE(plain.load(movie, 100));
+        ASSERT_TRUE(brighter.load(movie, 120));
+    }
+
+    void TearDown() override {
+        player.kill();
+        helper.kill();
+        session.reset();
+    }
+
+    void startPlayer(const std::vector<std::string>& options,
+                     std::vector<std::string> env = {"SDL_AUDIODRIVER=dummy"}) {
+        std::vector<std::string> args = options;
+        args.push_back(movie);
+        env.push_back("SDL_VIDEODRIVER=x11");
+        env.push_back("SDL_RENDER_DRIVER=software");
+        player = session->start(QZ_PLAYQZ_PATH, args, env, "playqz");
+        windowId = session->findWindow(windowTitle, 20000);
+        ASSERT_FALSE(windowId.empty()) << "no player window";
+        focusPlayer();
+    }
+
+    void focusPlayer() { session->run("xdotool windowfocus --sync " + windowId); }
+
+    void key(const std::string& name) {
+        ASSERT_EQ(session->run("xdotool key " + name), 0);
+        pause(400); // the pump looks every 30 ms; a loaded machine needs more
+    }
+
+    Picture shot() {
+        if (fullScreen) {
+            // The 640x480 mode fills the 1024x768 screen: the movie's 320x240 at the mode's
+            // centre is 512x384 at 256,192.
+            return session->grab(256, 192, 512, 384, movieWidth, movieHeight);
+        }
+        return session->grab((screenWidth - movieWidth) / 2, (screenHeight - movieHeight) / 2,
+                             movieWidth, movieHeight, movieWidth, movieHeight);
+    }
+
+    // Waits until the screen shows a decoded frame; the match found.
+    Match waitForPicture(const Frames& frames, double floor, int limitMs = 30000) {
+        Match match;
+        for (int waited = 0; waited < limitMs; waited += 500) {
+            match = frames.best(shot());
+            if (match.psnr >= floor) return match;
+            pause(500);
+        }
+        return match;
+    }
+
+    // True when the picture stays the same for a second.
+    bool pictureStill() {
+        Picture first = shot();
+        pause(1000);
+        return !first.empty() && shot() == first;
+    }
+
+    // Which decoding the screen matches better, gamma 120 (1) or 100 (-1), waiting for a
+    // picture bright enough to tell them apart; 0 when none came.
+    int brightness() {
+        for (int tries = 0; tries < 20; ++tries) {
+            Picture picture = shot();
+            double mean = 0;
+            for (unsigned char v : picture) mean += v;
+            mean /= double(std::max<std::size_t>(picture.size(), 1));
+            double high = brighter.best(picture).psnr, low = plain.best(picture).psnr;
+            if (mean > 40 && std::max(high, low) >= fullScreenPsnrFloor &&
+                std::abs(high - low) > 1.0)
+                return high > low ? 1 : -1;
+            pause(300);
+        }
+        return 0;
+    }
+
+    bool pictureMoves() {
+        for (int tries = 0; tries < 10; ++tries) {
+            Picture first = shot();
+            pause(700);
+            if (shot() != first) return true;
+        }
+        return false;
+    }
+
+    std::unique_ptr<xtest::XSession> session;
+    std::string movie;
+    Frames plain, brighter;
+    xtest::Background player, helper;
+    std::string windowId;
+    bool fullScreen = false;
+};
+
+TEST_F(PlayqzOnX, WindowShowsTheDecodedFramesAndFollowsTheKeysAndFocus) {
+    startPlayer({"-window", "-loop"});
+    Match first = waitForPicture(plain, windowPsnrFloor);
+    EXPECT_GE(first.psnr, windowPsnrFloor) << "frame " << first.frame;
+
+    // Shift pauses and resumes.
+    key("Shift_L");
+    EXPECT_TRUE(pictureStill());
+    key("Shift_L");
+    EXPECT_TRUE(pictureMoves());
+
+    // Keypad plus twice: gamma 120, which the frames decoded at 120 match better.
+    key("KP_Add");
+    key("KP_Add");
+    EXPECT_EQ(brightness(), 1);
+
+    // Space restarts from the first frame, the gamma kept. It is pressed well past the start
+    // so that the loop coming round cannot pass for the restart.
+    Match now;
+    for (int waited = 0; waited < 20000 && now.frame < 60; waited += 300) {
+        now = brighter.best(shot());
+        if (now.frame < 60) pause(300);
+    }
+    ASSERT_GE(now.frame, 60);
+    key("space");
+    Match restarted = waitForPicture(brighter, windowPsnrFloor, 5000);
+    EXPECT_LT(restarted.frame, 45) << "before Space: frame " << now.frame;
+    EXPECT_EQ(brightness(), 1);
+
+    // Keypad minus twice: back to 100.
+    key("KP_Subtract");
+    key("KP_Subtract");
+    EXPECT_EQ(brightness(), -1);
+
+    // Another program takes the focus: paused; the focus back: playing again.
+    helper = session->start("xlogo", {"-geometry", "80x80+0+0"}, {}, "xlogo");
+    std::string other = session->findWindow("xlogo", 10000);
+    ASSERT_FALSE(other.empty());
+    session->run("xdotool windowfocus --sync " + other);
+    pause(500);
+    EXPECT_TRUE(pictureStill());
+    focusPlayer();
+    pause(500);
+    EXPECT_TRUE(pictureMoves());
+
+    // Paused with Shift, it stays paused across a focus change.
+    key("Shift_L");
+    session->run("xdotool windowfocus --sync " + other);
+    pause(500);
+    focusPlayer();
+    pause(500);
+    EXPECT_TRUE(pictureStill());
+
+    // Escape ends the program at once.
+    key("Escape");
+    EXPECT_EQ(player.wait(10000), 0);
+}
+
+TEST_F(PlayqzOnX, FullScreenShowsTheModeScaledToTheDisplay) {
+    fullScreen = true;
+    startPlayer({"-loop"});
+    Match match = waitForPicture(plain, fullScreenPsnrFloor);
+    EXPECT_GE(match.psnr, fullScreenPsnrFloor) << "frame " << match.frame;
+    // Outside the mode's picture the screen is black.
+    Picture corner = session->grab(0, 0, 64, 48, movieWidth, movieHeight);
+    ASSERT_FALSE(corner.empty());
+    EXPECT_EQ(*std::max_element(corner.begin(), corner.end()), 0);
+    key("Shift_L");
+    EXPECT_TRUE(pictureStill());
+    key("Escape");
+    EXPECT_EQ(player.wait(10000), 0);
+}
+
+TEST_F(PlayqzOnX, SoundCardHearsTheDecodedTrack) {
+    std::string heard = qztest::scratchPath("heard.raw");
+    const auto begun = std::chrono::steady_clock::now();
+    startPlayer({"-window"}, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + heard});
+    ASSERT_EQ(player.wait(90000), 0) << "the movie did not end";
+    std::string decodedPath = qztest::scratchPath("decoded.raw");
+    ASSERT_EQ(qztest::runProgram(QZ_QZTOOL_PATH, {"audio", "--raw", decodedPath, movie}).exitCode,
+              0);
+    Bytes decoded = qztest::readFileBytes(decodedPath);
+    Bytes card = qztest::readFileBytes(heard);
+    ASSERT_FALSE(decoded.empty());
+    // The card runs at the primary format's 22,050 Hz (88,200 bytes a second) for the whole
+    // run; a card at twice that rate has resampled the track and cannot match it byte for byte.
+    const double seconds = double(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - begun)
+                                      .count()) /
+                           1000.0;
+    if (double(card.size()) / seconds > 130000.0)
+        GTEST_SKIP() << "the sound card ran at about " << int(double(card.size()) / seconds / 4)
+                     << " Hz, not the primary format's 22050 Hz: no byte-exact comparison";
+    // The card plays silence before the stream starts; after that every decoded byte comes
+    // out in order. The track is found by its first sound, not by its (silent) start.
+    const std::size_t probe = 4096;
+    auto loud = std::find_if(decoded.begin(), decoded.end(), [](BYTE b) { return b != 0; });
+    ASSERT_LT(std::size_t(loud - decoded.begin()) + probe, decoded.size());
+    auto found = std::search(card.begin(), card.end(), loud, loud + probe);
+    ASSERT_NE(found, card.end()) << "the track's sound never reached the card";
+    const std::ptrdiff_t lead = loud - decoded.begin();
+    ASSERT_GE(found - card.begin(), lead);
+    const std::size_t offset = std::size_t(found - card.begin() - lead);
+    ASSERT_GE(card.size() - offset, decoded.size()) << "the card heard only part of the track";
+    EXPECT_TRUE(std::equal(decoded.begin(), decoded.end(), card.begin() + std::ptrdiff_t(offset)));
+}
+
+} // namespace

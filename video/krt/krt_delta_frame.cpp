@@ -69,7 +69,7 @@ void unpackVectors(PlayerContext* ctx, const BYTE* field, LONG count) {
 
 void unpackBlocks(PlayerContext* ctx, const BYTE* full, LONG fullCount, const BYTE* twoBit,
                   LONG twoBitCount) {
-    std::memcpy(ctx->krtBlocks, full, 16 * std::size_t(fullCount));
+    if (fullCount > 0) std::memcpy(ctx->krtBlocks, full, 16 * std::size_t(fullCount));
     BYTE* out = ctx->krtBlocks + 16 * std::size_t(fullCount);
     for (LONG b = 0; b < twoBitCount; ++b, twoBit += 8, out += 16) {
         const std::uint32_t mask =

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "encoder/dor_encoder.h"
-#include "engine/chunk_ids.h"
 #include "tests/video/dct_test_support.h"
 #include "tests/video/dor_test_support.h"
 
@@ -92,20 +91,6 @@ TEST(DorRoundTrip, EncoderPicturesMatchAnIndependentPlayer) {
         ASSERT_NE(encoder.lastPicture(), nullptr);
         ASSERT_EQ(std::memcmp(encoder.lastPicture(), picture, 48 * 32 * 2), 0) << "frame " << t;
     }
-}
-
-TEST(DorRoundTrip, ChunkIdsAndTypes) {
-    EXPECT_EQ(dorChunkId(DorFrameKind::key), chunkId("DORk"));
-    EXPECT_EQ(dorChunkId(DorFrameKind::motion), chunkId("DORm"));
-    EXPECT_EQ(dorChunkId(DorFrameKind::nonReference), chunkId("DORe"));
-    EXPECT_EQ(dorFrameType(DorFrameKind::key), 5);
-    EXPECT_EQ(dorFrameType(DorFrameKind::motion), 6);
-    EXPECT_EQ(dorFrameType(DorFrameKind::nonReference), 7);
-    // Luma 113 is sample 0; chroma 129 likewise; both limited to 0..127.
-    EXPECT_EQ(dorLumaByte(113), 64);
-    EXPECT_EQ(dorChromaByte(129), 64);
-    EXPECT_EQ(dorLumaByte(0), 7);
-    EXPECT_EQ(dorLumaByte(255), 127);
 }
 
 } // namespace

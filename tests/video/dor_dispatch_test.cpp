@@ -106,18 +106,4 @@ TEST(DorDispatch, EightBitDisplaysAreLeftAlone) {
     EXPECT_EQ(screen.ctx.dorReference, nullptr);
 }
 
-TEST(DorDispatch, PicturesAreReleasedWithTheDisplay) {
-    ScreenOptions options;
-    options.flags &= ~hardwareYuv;
-    Screen screen(options);
-    screen.setup();
-    DorEncoder encoder;
-    screen.decode(5, encoder.encode(gradient(32, 16, 0), DorFrameKind::key));
-    ASSERT_NE(screen.ctx.dorReference, nullptr);
-    displayRelease(&screen.ctx);
-    EXPECT_EQ(screen.ctx.dorReference, nullptr);
-    EXPECT_EQ(screen.ctx.dorDecoded, nullptr);
-    EXPECT_EQ(screen.ctx.dorNonRef, nullptr);
-}
-
 } // namespace

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr DWORD feederPeriodMs = 10;
 // Passes a block may find the buffer unlockable (each trying Lock, Restore and Lock again)
 // before it is dropped. The wait spans passes, so a stop request is seen between tries.
 constexpr LONG lockRetryPasses = 5;
@@ -46,7 +45,9 @@ bool writeDevice(PlayerContext* ctx, const BYTE* source, LONG bytes, bool restor
     return true;
 }
 
-// Where the stream is being played now, or -1 when the device cannot tell.
+// Where the stream is being played now, or -1 when the device cannot tell. On a device
+// stream's first pass the writing starts at the device's write cursor, where the sound is
+// heard next, instead of behind a whole lap of the new buffer's silence.
 LONG playPosition(PlayerContext* ctx) {
     if (ctx->noSoundDevice != 0) {
         const DWORD now = GetTickCount();
@@ -55,9 +56,15 @@ LONG playPosition(PlayerContext* ctx) {
         return advanceSimulatedCursor(ctx, elapsed);
     }
     DWORD play = 0;
-    if (FAILED(sharedLoad(ctx->config->soundBuffer)->GetCurrentPosition(&play, nullptr)) ||
-        play >= static_cast<DWORD>(ctx->soundBufferBytes))
+    DWORD write = 0;
+    const auto size = static_cast<DWORD>(ctx->soundBufferBytes);
+    if (FAILED(sharedLoad(ctx->config->soundBuffer)->GetCurrentPosition(&play, &write)) ||
+        play >= size || write >= size)
         return -1;
+    if (ctx->lastPlayPos < 0) {
+        ctx->soundWritePos = static_cast<LONG>(write & ~3u);
+        ctx->lastPlayPos = static_cast<LONG>(play);
+    }
     return static_cast<LONG>(play);
 }
 
@@ -108,7 +115,9 @@ void feedBlock(PlayerContext* ctx, LONG freeBytes) {
     if (piece > 0) {
         ctx->soundTailPos = ctx->soundWritePos;
         sharedStore(ctx->soundTailHeard, LONG{0});
+        ctx->lastBlockBytes = total;
     }
+    ctx->silenceBytes = 0;
     InterlockedIncrement(&ctx->audioReadIndex);
     InterlockedExchange(&ctx->audioClock, stamp);
     // The cleared pointer hands the slot and its ring bytes back to the reader.
@@ -116,11 +125,22 @@ void feedBlock(PlayerContext* ctx, LONG freeBytes) {
     InterlockedDecrement(&ctx->audioBuffered);
 }
 
-// Nothing queued: the free part becomes silence and the clock moves on by one slot.
+// Nothing queued: the free part becomes silence and the clock moves on. Once a block has
+// been written, the clock moves one slot for every block's length of silence, so the pictures
+// after the last sound (or through a gap) keep their pace; before that, one slot a pass.
 void feedSilence(PlayerContext* ctx, LONG freeBytes) {
     if (ctx->noSoundDevice == 0) writeDevice(ctx, nullptr, freeBytes, false);
     ctx->soundWritePos = (ctx->soundWritePos + freeBytes) % ctx->soundBufferBytes;
-    InterlockedIncrement(&ctx->audioClock);
+    const LONG slotBytes = ctx->lastBlockBytes;
+    if (slotBytes <= 0) {
+        InterlockedIncrement(&ctx->audioClock);
+        return;
+    }
+    ctx->silenceBytes += freeBytes;
+    while (ctx->silenceBytes >= slotBytes) {
+        ctx->silenceBytes -= slotBytes;
+        InterlockedIncrement(&ctx->audioClock);
+    }
 }
 
 void feedPass(PlayerContext* ctx) {

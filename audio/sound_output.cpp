@@ -28,8 +28,10 @@ void resetWriteState(PlayerContext* ctx) {
     ctx->soundWritePos = 0;
     ctx->soundBlockOffset = 0;
     ctx->lockFailedPasses = 0;
-    ctx->lastPlayPos = 0;
+    ctx->lastPlayPos = -1; // no pass yet
     ctx->soundTailPos = 0;
+    ctx->lastBlockBytes = 0;
+    ctx->silenceBytes = 0;
     sharedStore(ctx->soundTailHeard, LONG{1});
 }
 
@@ -85,6 +87,25 @@ bool createDeviceBuffer(PlayerContext* ctx) {
     return true;
 }
 
+// The stream buffer size that makes the clock exact. The play loop takes the sound of slot
+// audioClock - audioLead to be heard now, with audioLead whole blocks of the prefill's average
+// size; a buffer of exactly that many blocks makes it so, where the default size would leave
+// the pictures up to a block early. The feeder hands a block over on average half a period
+// after its room appears, so the buffer holds half a period more to centre the clock's steps
+// on the moments the slots are heard.
+LONG pacedBufferBytes(const PlayerContext* ctx) {
+    const LONG chunks = ctx->audioChunksRead;
+    const LONG rate = ctx->audioRate;
+    if (chunks <= 0 || ctx->audioLead <= 0 || rate <= 0) return defaultStreamBufferBytes;
+    const long long average =
+        static_cast<long long>(static_cast<DWORD>(ctx->audioBytesRead)) / chunks;
+    const long long halfPeriod = static_cast<long long>(rate) * 4 * feederPeriodMs / 2000 / 4 * 4;
+    const long long bytes = average / 4 * 4 * ctx->audioLead + halfPeriod;
+    if (average < 4 || bytes > defaultStreamBufferBytes + halfPeriod)
+        return defaultStreamBufferBytes;
+    return static_cast<LONG>(bytes);
+}
+
 // True once switching the buffer to play once can no longer cut off sound the feeder wrote:
 // the cursor has passed the end of the last block, or that end lies ahead of the cursor
 // before the buffer's end.
@@ -121,9 +142,12 @@ void audioSetup(PlayerContext* ctx) {
         DSBCAPS caps{};
         caps.dwSize = sizeof(DSBCAPS);
         if (SUCCEEDED(cfg->primarySoundBuffer->GetCaps(&caps)) && caps.dwBufferBytes >= 4 &&
-            caps.dwBufferBytes <= maxStreamBufferBytes)
+            caps.dwBufferBytes <= maxStreamBufferBytes) {
             ctx->requestedBufferBytes = static_cast<LONG>(caps.dwBufferBytes);
+            return;
+        }
     }
+    ctx->requestedBufferBytes = pacedBufferBytes(ctx);
 }
 
 void createStreamBuffer(PlayerContext* ctx) {

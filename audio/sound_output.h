@@ -5,8 +5,11 @@
 
 #include "engine/context.h"
 
-// Bytes of the stream buffer unless the caller's primary buffer sets the size.
+// Bytes of the stream buffer when neither the caller's primary buffer nor the prefill's
+// average block size sets it.
 inline constexpr LONG defaultStreamBufferBytes = 32768;
+// Milliseconds between two passes of the feeder thread.
+inline constexpr DWORD feederPeriodMs = 10;
 // Rate the simulated cursor plays at when the stream header gave no usable rate.
 inline constexpr LONG fallbackStreamRate = 22050;
 

@@ -96,6 +96,8 @@ struct PlayerContext {
     LONG lastPlayPos;        // play cursor at the feeder's previous pass
     LONG soundTailPos;       // write position just after the last block written
     LONG soundTailHeard;     // the play cursor has passed soundTailPos
+    LONG lastBlockBytes;     // length of the last block written: one slot of sound
+    LONG silenceBytes;       // silence written since the clock last moved for it
 
     // The frame being decoded, set by the dispatch before it calls a decoder.
     LONG frameType;

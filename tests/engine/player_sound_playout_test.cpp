@@ -39,9 +39,8 @@ TEST_F(PlayerSound, EverythingDecodedIsHeardInOrderAndTheBufferPlaysOut) {
         EXPECT_EQ(heard[0].format.nSamplesPerSec, 22050u);
         EXPECT_EQ(heard[0].format.nBlockAlign, 4);
         // Byte for byte, with nothing lost at the end: the buffer was switched to play once
-        // only when that could not cut the last block off, and it stopped at its end.
+        // only when that could not cut the last block off.
         EXPECT_TRUE(audible(lastHeard()) == trackBytes(movie, 1));
-        EXPECT_EQ(heard[0].total % 32768, 0u);
         // The sound lasts 20 / 15 s, and the movie does not end before it has been heard.
         EXPECT_GE(config.elapsedMs, 1300u);
         if (video) {

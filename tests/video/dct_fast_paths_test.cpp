@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "display/colour_tables.h"
+#include "encoder/type4_encoder.h"
+#include "tests/video/dct_test_support.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/type3/type3_decoder.h"
 #include "video/type4/type4_decoder.h"
@@ -160,6 +162,65 @@ TEST(DctFastPaths, Type4PeeksGiveThePlainBits) {
                 plain = plain << 1 | bit;
             }
             ASSERT_EQ(peekType4Bits(data.data(), size, pos), plain) << round << " at " << pos;
+        }
+    }
+}
+
+// A picture with flat areas (whose blocks have no AC coefficients) beside detail.
+YuvPicture patchyPicture(int width, int height, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint8_t> rgb(std::size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int k = 0; k < 3; ++k) {
+                const bool detail = ((x / 24 + y / 16 + k) % 3) == 0;
+                rgb[(std::size_t(y) * width + x) * 3 + k] =
+                    static_cast<std::uint8_t>(detail ? rng() : 40 + 60 * k + 20 * (x / 32));
+            }
+    return rgbToYuv420(rgb.data(), width, height);
+}
+
+// The frame loop in its plain form: every block decoded, every row converted.
+void plainType4Frame(PlayerContext* ctx, const Bytes& payload, dcttest::Variant variant,
+                     BYTE* target, LONG pitch) {
+    const int pixelBytes = dcttest::pixelBytes(variant);
+    ctx->frameDataEnd = payload.data() + payload.size();
+    resetType4Frame(ctx, payload.data() + 8);
+    LONG planes[384];
+    for (LONG y = 0; y < ctx->config->movieHeight; y += 16) {
+        for (LONG x = 0; x < ctx->config->movieWidth; x += 16) {
+            for (int b = 0; b < 4; ++b)
+                decodeType4Block(ctx, 0, planes + (b >> 1) * 128 + (b & 1) * 8, 16);
+            decodeType4Block(ctx, 1, planes + 256, 8);
+            decodeType4Block(ctx, 2, planes + 320, 8);
+            for (int r = 0; r < 16; ++r) {
+                BYTE* out = target + (y + r) * pitch + x * pixelBytes;
+                const LONG *luma = planes + 16 * r, *cb = planes + 256 + 8 * (r >> 1),
+                           *cr = planes + 320 + 8 * (r >> 1);
+                if (variant == dcttest::Variant::type4Rgb32) type4Rgb32RowPlain(luma, cb, cr, out);
+                if (variant == dcttest::Variant::type4Rgb16) type4Rgb16RowPlain(luma, cb, cr, out);
+                if (variant == dcttest::Variant::type4Yuy2) type4Yuy2RowPlain(luma, cb, cr, out);
+            }
+        }
+    }
+}
+
+TEST(DctFastPaths, Type4FramesCopyRowsOfFlatHalvesExactly) {
+    using dcttest::Variant;
+    constexpr int width = 96, height = 64;
+    for (unsigned seed : {1u, 2u, 3u}) {
+        for (int quality : {20, 75, 100}) {
+            const Bytes payload = encodeType4Frame(patchyPicture(width, height, seed), quality);
+            for (Variant v : {Variant::type4Rgb16, Variant::type4Rgb32, Variant::type4Yuy2}) {
+                dcttest::Decoder decoder(dcttest::rgb565);
+                decoder.clip(0, 0, width, height);
+                dcttest::Target fast(width * dcttest::pixelBytes(v), height);
+                decoder.decode(payload, v, fast);
+                dcttest::Target plain(fast.pitch, height);
+                // decode() left the context set up for this frame (size and quantiser).
+                plainType4Frame(decoder.ctx.get(), payload, v, plain.origin(), plain.pitch);
+                ASSERT_EQ(fast.bytes, plain.bytes) << seed << " q" << quality;
+            }
         }
     }
 }

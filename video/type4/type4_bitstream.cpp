@@ -253,7 +253,7 @@ void resetType4Frame(PlayerContext* ctx, const BYTE* data) {
     ctx->dcPredCr = 0;
 }
 
-void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride) {
+void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride, bool* flat) {
     const BYTE* data = ctx->type4BitBase;
     const std::ptrdiff_t size =
         ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
@@ -313,6 +313,7 @@ void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride)
     const std::int64_t limit = std::min<std::int64_t>(std::int64_t{size} * 8 + 64, 0x7FFFFFFF);
     ctx->type4BitPos = static_cast<LONG>(bits.pos < limit ? bits.pos : limit);
 
+    if (flat != nullptr) *flat = !anyAc;
     if (!anyAc) {
         const LONG sample = coeff[0] >> 17;
         for (int n = 0; n < 8; ++n)

@@ -12,13 +12,14 @@ namespace {
 
 using U32 = std::uint32_t;
 
-void decodeMacroblock(PlayerContext* ctx, MacroblockPlanes& planes) {
-    decodeType4Block(ctx, 0, planes.luma, 16);
-    decodeType4Block(ctx, 0, planes.luma + 8, 16);
-    decodeType4Block(ctx, 0, planes.luma + 128, 16);
-    decodeType4Block(ctx, 0, planes.luma + 136, 16);
-    decodeType4Block(ctx, 1, planes.cb, 8);
-    decodeType4Block(ctx, 2, planes.cr, 8);
+// Decodes the six blocks; flat[k] tells whether block k (Y0..Y3, Cb, Cr) is one value.
+void decodeMacroblock(PlayerContext* ctx, MacroblockPlanes& planes, bool flat[6]) {
+    decodeType4Block(ctx, 0, planes.luma, 16, &flat[0]);
+    decodeType4Block(ctx, 0, planes.luma + 8, 16, &flat[1]);
+    decodeType4Block(ctx, 0, planes.luma + 128, 16, &flat[2]);
+    decodeType4Block(ctx, 0, planes.luma + 136, 16, &flat[3]);
+    decodeType4Block(ctx, 1, planes.cb, 8, &flat[4]);
+    decodeType4Block(ctx, 2, planes.cr, 8, &flat[5]);
 }
 
 // Component sums of the pixel pair j: the chroma lanes shared, each luma added.
@@ -55,11 +56,21 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
         for (LONG mx = 0; mx < columns; ++mx) {
             const std::int64_t x = std::int64_t{mx} * 16;
             // Hidden macroblocks are still decoded: the bit position and the predictors run on.
-            decodeMacroblock(ctx, planes);
+            bool flat[6];
+            decodeMacroblock(ctx, planes, flat);
+            // In a half macroblock whose two luma blocks and both chroma blocks are flat, every
+            // row is the same: it is converted once and copied.
+            const bool sameRows[2] = {flat[0] && flat[1] && flat[4] && flat[5],
+                                      flat[2] && flat[3] && flat[4] && flat[5]};
             placeMacroblock(clip, target, pitch, pixelBytes, x, y, [&](BYTE* dest, LONG p) {
                 for (int r = 0; r < 16; ++r) {
+                    BYTE* out = dest + r * static_cast<std::ptrdiff_t>(p);
+                    if ((r & 7) != 0 && sameRows[r >> 3]) {
+                        std::memcpy(out, out - static_cast<std::ptrdiff_t>(p), 16 * pixelBytes);
+                        continue;
+                    }
                     row(lanes, planes.luma + 16 * r, planes.cb + 8 * (r >> 1),
-                        planes.cr + 8 * (r >> 1), dest + r * static_cast<std::ptrdiff_t>(p));
+                        planes.cr + 8 * (r >> 1), out);
                 }
             });
         }

@@ -63,5 +63,7 @@ void resetType4Frame(PlayerContext* ctx, const BYTE* data);
 // beyond size read as zeros.
 std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos);
 // Decodes one block at ctx->type4BitPos into 64 samples at dest (rows stride apart), updating
-// the block's DC predictor (component 0 luma, 1 Cb, 2 Cr) and the bit position.
-void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride);
+// the block's DC predictor (component 0 luma, 1 Cb, 2 Cr) and the bit position. With flat, tells
+// whether the block had no AC coefficient (all 64 samples then equal).
+void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride,
+                      bool* flat = nullptr);

@@ -26,5 +26,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "playqz: no display to show the movie on (%s)\n", failure.c_str());
         return 1;
     }
-    return runPlayer(settings);
+    const int exitCode = runPlayer(settings);
+    stopWindowSystem();
+    return exitCode;
 }

@@ -43,6 +43,13 @@ bool startWindowSystem(std::string& error) {
     return true;
 }
 
+void stopWindowSystem() {
+#if QZ_STANDIN
+    qzplat::resetWindows();
+#endif
+    window = nullptr;
+}
+
 bool createPlayerWindow() {
     instance = GetModuleHandleA(nullptr);
     WNDCLASSA wc{};

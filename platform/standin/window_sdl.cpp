@@ -184,6 +184,8 @@ void sdlStop() {
     if (!started) return;
     handles.clear();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    // The last subsystem gone: SDL's own connections (the desktop bus among them) go too.
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
     started = false;
 }
 

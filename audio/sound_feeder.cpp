@@ -113,7 +113,7 @@ void feedBlock(PlayerContext* ctx, LONG freeBytes) {
     const LONG stamp = entry.stamp;
     entry.bytes = 0;
     if (piece > 0) {
-        ctx->soundTailPos = ctx->soundWritePos;
+        sharedStore(ctx->soundTailPos, ctx->soundWritePos);
         sharedStore(ctx->soundTailHeard, LONG{0});
         ctx->lastBlockBytes = total;
     }

@@ -18,25 +18,13 @@ const PixelFormat xrgb8888{8, 8, 8, 16, 8, 0, 0xFFFFFF, 24};
 constexpr BYTE fill = 0xA5;
 constexpr std::size_t guard = 64;
 
-// A target with guard bytes before and after it.
+// A target of rows x pitch bytes with guard bytes before and after it.
 struct Target {
     LONG pitch;
-    LONG rows;
     ByteList bytes;
-    Target(LONG pitchBytes, LONG rowCount)
-        : pitch(pitchBytes), rows(rowCount),
-          bytes(2 * guard + std::size_t(pitchBytes) * rowCount, fill) {}
+    Target(LONG pitchBytes, LONG rows)
+        : pitch(pitchBytes), bytes(2 * guard + std::size_t(pitchBytes) * rows, fill) {}
     BYTE* origin() { return bytes.data() + guard; }
-    std::uint32_t read(LONG x, LONG y, int size) {
-        std::uint32_t v = 0;
-        std::memcpy(&v, origin() + y * pitch + x * size, std::size_t(size));
-        return v;
-    }
-    bool guardsIntact() const {
-        for (std::size_t i = 0; i < guard; ++i)
-            if (bytes[i] != fill || bytes[bytes.size() - 1 - i] != fill) return false;
-        return true;
-    }
 };
 
 struct Output : KrtDecoder {
@@ -44,11 +32,12 @@ struct Output : KrtDecoder {
         config.pixelFormat = format;
         for (int i = 0; i < 768; ++i) config.paletteRgb[i] = BYTE(i * 7);
     }
-    void clip(LONG left, LONG top, LONG right, LONG bottom) {
+    void write(Target& t, LONG left, LONG top, LONG right, LONG bottom) {
         ctx.clipLeft = left;
         ctx.clipTop = top;
         ctx.clipRight = right;
         ctx.clipBottom = bottom;
+        writeKrtOutput(&ctx, t.origin(), nullptr, t.pitch);
     }
 };
 
@@ -89,98 +78,58 @@ TEST(KrtColourLookup, PixelsForEachFormat) {
               (DWORD(BYTE(765 * 7)) << 16) | (DWORD(BYTE(766 * 7)) << 8) | BYTE(767 * 7));
 }
 
-TEST(KrtOutput, EveryDepthWithAndWithoutDoubleX) {
+TEST(KrtOutput, EveryDepthWithAndWithoutDoubleXInsideTheClipBox) {
     struct Case {
         PixelFormat format;
         DWORD flags;
-        int bytesPerPixel; // bytes one picture pixel takes in the target
+        int size;   // target bytes of one picture pixel
+        int copies; // times the pixel is written
     };
-    const Case cases[] = {{palette8, 0, 1},     {palette8, doubleX, 2}, {rgb565, 0, 2},
-                          {rgb565, doubleX, 4}, {xrgb8888, 0, 4},       {xrgb8888, doubleX, 8}};
+    const Case cases[] = {{palette8, 0, 1, 1}, {palette8, doubleX, 1, 2},
+                          {rgb565, 0, 2, 1},   {rgb565, doubleX, 4, 1},
+                          {xrgb8888, 0, 4, 1}, {xrgb8888, doubleX, 4, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "depth " << c.format.depth << " flags " << c.flags);
         Output d(c.format, c.flags);
+        // Nothing is written before the first key frame.
+        Target before(64, 4);
+        d.write(before, 0, 0, 8, 4);
+        EXPECT_EQ(before.bytes, ByteList(before.bytes.size(), fill));
         ASSERT_EQ(d.key(literalKeyFrame(8, 4, testPicture())), 1);
         if (c.format.depth != 8) buildKrtColourLookup(&d.ctx);
-        // Pitch 2 bytes wider than a row: the 8-bit copy steps by the pitch rounded down to 4.
-        const LONG pitch = 8 * c.bytesPerPixel + (c.bytesPerPixel == 1 ? 6 : 2);
-        Target t(pitch, 4);
-        d.clip(0, 0, 8, 4);
-        writeKrtOutput(&d.ctx, t.origin(), nullptr, pitch);
-        const LONG rowStep = (c.bytesPerPixel == 1) ? (pitch & ~3) : pitch;
-        for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const BYTE index = pixelAt(x, y);
-                const DWORD lookup = d.config.paletteLookup[index];
-                BYTE* at = t.origin() + y * rowStep + x * c.bytesPerPixel;
-                switch (c.bytesPerPixel) {
-                case 1:
-                    ASSERT_EQ(at[0], index);
-                    break;
-                case 2: {
-                    std::uint16_t v;
-                    std::memcpy(&v, at, 2);
-                    ASSERT_EQ(v, c.format.depth == 8 ? index * 0x101u : (lookup & 0xFFFF));
-                    break;
-                }
-                case 4: {
-                    std::uint32_t v;
-                    std::memcpy(&v, at, 4);
-                    ASSERT_EQ(v, lookup);
-                    if (c.format.depth == 16) {
-                        ASSERT_EQ(v >> 16, v & 0xFFFF);
-                    }
-                    break;
-                }
-                default: {
-                    std::uint32_t v[2];
-                    std::memcpy(v, at, 8);
-                    ASSERT_EQ(v[0], lookup);
-                    ASSERT_EQ(v[1], lookup);
-                }
-                }
-            }
-        EXPECT_TRUE(t.guardsIntact());
-    }
-}
-
-TEST(KrtOutput, OnlyTheClipBoxIsWritten) {
-    for (const PixelFormat& format : {palette8, rgb565, xrgb8888}) {
-        for (DWORD flags : {DWORD{0}, doubleX}) {
-            Output d(format, flags);
-            ASSERT_EQ(d.key(literalKeyFrame(8, 4, testPicture())), 1);
-            buildKrtColourLookup(&d.ctx);
-            const int size =
-                (format.depth == 8 ? 1 : (format.depth == 16 ? 2 : 4)) * (flags ? 2 : 1);
-            Target whole(8 * size, 4);
-            d.clip(0, 0, 8, 4);
-            writeKrtOutput(&d.ctx, whole.origin(), nullptr, whole.pitch);
-            Target t(8 * size, 4);
-            d.clip(2, 1, 5, 3);
-            writeKrtOutput(&d.ctx, t.origin(), nullptr, t.pitch);
+        const int pixelBytes = c.size * c.copies;
+        // Rows 2 bytes longer than the picture's: the 8-bit copy steps by the pitch rounded down
+        // to a multiple of 4. The clip box is larger than the picture, then a part of it.
+        const LONG pitch = 8 * pixelBytes + (pixelBytes == 1 ? 6 : 2);
+        const LONG rowStep = c.format.depth == 8 && c.copies == 1 ? (pitch & ~3) : pitch;
+        for (bool part : {false, true}) {
+            Target t(pitch, 4);
+            if (part)
+                d.write(t, 2, 1, 5, 3);
+            else
+                d.write(t, 0, 0, 9, 5);
             for (int y = 0; y < 4; ++y)
-                for (int x = 0; x < 8 * size; ++x) {
-                    const bool inside = x >= 2 * size && x < 5 * size && y >= 1 && y < 3;
-                    const BYTE expected = inside ? whole.origin()[y * t.pitch + x] : fill;
-                    ASSERT_EQ(t.origin()[y * t.pitch + x], expected) << x << "," << y;
+                for (int x = 0; x < 8; ++x) {
+                    const bool inside = !part || (x >= 2 && x < 5 && y >= 1 && y < 3);
+                    const BYTE index = pixelAt(x, y);
+                    const DWORD pixel = c.format.depth == 8 ? index : d.config.paletteLookup[index];
+                    for (int k = 0; k < c.copies; ++k) {
+                        DWORD v = 0;
+                        std::memcpy(&v, t.origin() + y * rowStep + (x * c.copies + k) * c.size,
+                                    std::size_t(c.size));
+                        const DWORD mask = c.size == 4 ? 0xFFFFFFFFu : (1u << (8 * c.size)) - 1;
+                        ASSERT_EQ(v, inside ? (pixel & mask) : (0xA5A5A5A5u & mask))
+                            << x << "," << y;
+                    }
                 }
-            EXPECT_TRUE(t.guardsIntact());
-            // A clip box larger than the picture writes the picture alone.
-            Target wide(16 * size, 6);
-            d.clip(0, 0, 16, 6);
-            writeKrtOutput(&d.ctx, wide.origin(), nullptr, wide.pitch);
-            EXPECT_EQ(wide.origin()[4 * wide.pitch], fill);
-            EXPECT_EQ(wide.origin()[8 * size], fill);
+            // Nothing past the picture's rows and columns, nothing outside the target.
+            for (std::size_t i = 0; i < guard; ++i) {
+                ASSERT_EQ(t.bytes[i], fill);
+                ASSERT_EQ(t.bytes[t.bytes.size() - 1 - i], fill);
+            }
+            ASSERT_EQ(t.origin()[3 * rowStep + 8 * pixelBytes], fill);
         }
     }
-}
-
-TEST(KrtOutput, NothingBeforeTheFirstKeyFrame) {
-    Output d(rgb565, 0);
-    Target t(16, 4);
-    d.clip(0, 0, 8, 4);
-    writeKrtOutput(&d.ctx, t.origin(), nullptr, t.pitch);
-    for (BYTE b : t.bytes) ASSERT_EQ(b, fill);
     ByteList doubled(6);
     doubleBytes(ByteList{1, 2, 3}.data(), doubled.data(), 3);
     EXPECT_EQ(doubled, (ByteList{1, 1, 2, 2, 3, 3}));

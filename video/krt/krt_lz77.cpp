@@ -55,7 +55,7 @@ std::size_t unpackKrtLz77(const BYTE* input, std::size_t inputBytes, BYTE* outpu
         // Literals: as many as both sides hold, then stop if any were missing.
         const std::size_t literals =
             std::min(c.literals, std::min(inputBytes - in, outputBytes - out));
-        std::memcpy(output + out, input + in, literals);
+        if (literals > 0) std::memcpy(output + out, input + in, literals);
         in += literals;
         out += literals;
         if (literals < c.literals || c.end) break;

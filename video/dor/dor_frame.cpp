@@ -1,7 +1,6 @@
 // DOR frames: picture buffers and their roles, macroblock modes, predicted block copies, the
 // macroblock writer and the conversion of a picture into display pixels.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -112,17 +111,12 @@ void writeMacroblock(const PlayerContext* ctx, BYTE* picture, LONG x, LONG y) {
         const BYTE* lumaRow = luma + 16 * r;
         const BYTE* uRow = u + 8 * (r >> 1);
         const BYTE* vRow = v + 8 * (r >> 1);
-        U32 words[8];
-        for (int k = 0; k < 8; ++k)
-            words[k] = U32{vRow[k]} | (U32{uRow[k]} << 8) | (U32{lumaRow[2 * k + 1]} << 16) |
-                       (U32{lumaRow[2 * k]} << 24);
-        // Picture words are stored little-endian: byte 0 V, 1 U, 2 Y1, 3 Y0.
         BYTE* out = picture + (y + r) * stride + x * 2;
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(out, words, sizeof words);
-        } else {
-            for (int k = 0; k < 8; ++k)
-                for (int b = 0; b < 4; ++b) out[4 * k + b] = static_cast<BYTE>(words[k] >> (8 * b));
+        for (int k = 0; k < 8; ++k) {
+            out[4 * k] = vRow[k];
+            out[4 * k + 1] = uRow[k];
+            out[4 * k + 2] = lumaRow[2 * k + 1];
+            out[4 * k + 3] = lumaRow[2 * k];
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "encoder/krt_encoder.h"
 #include "encoder/movie_writer.h"
 #include "encoder/type3_encoder.h"
 #include "encoder/type4_encoder.h"
@@ -136,6 +137,40 @@ TEST(QztoolFrames, EveryFormatMatchesTheDecodersByteForByte) {
     EXPECT_EQ(pal.raw, Bytes(std::size_t(width) * height * frames.size(), 0));
     EXPECT_EQ(count(pal.err, "cannot show"), 1u) << pal.err;
     EXPECT_NE(pal.out.find("4 black"), std::string::npos) << pal.out;
+}
+
+TEST(QztoolFrames, PaletteFramesGiveTheirIndicesInPal8Only) {
+    KrtEncoder encoder;
+    Movie movie;
+    Bytes expected;
+    for (int frame = 0; frame < 3; ++frame) {
+        RgbPicture picture{width, height,
+                           std::vector<std::uint8_t>(std::size_t(width) * height * 3)};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* p = picture.rgb.data() + (std::size_t(y) * width + x) * 3;
+                p[0] = static_cast<std::uint8_t>((x + frame * 4) * 6);
+                p[1] = static_cast<std::uint8_t>(y * 10);
+                p[2] = static_cast<std::uint8_t>(x < 20 + frame * 4 ? 200 : 30);
+            }
+        movie.video.push_back(frame == 0 ? encoder.keyFrame(picture) : encoder.deltaFrame(picture));
+        expected.insert(expected.end(), encoder.picture().begin(), encoder.picture().end());
+    }
+    const std::string path = qztest::writeScratchFile("krt.qz", movieBytes(movie));
+    const Export pal = exportRaw(path, "pal8");
+    ASSERT_EQ(pal.code, 0) << pal.err;
+    EXPECT_EQ(pal.raw, expected);
+    EXPECT_EQ(count(pal.err, "cannot show"), 0u) << pal.err;
+    // No YUV output for palette frames: black, with one message.
+    const Export yuv = exportRaw(path, "yuy2");
+    ASSERT_EQ(yuv.code, 0) << yuv.err;
+    Bytes black;
+    for (int frame = 0; frame < 3; ++frame) {
+        const Bytes one = qztool::blackPicture(qztool::FrameFormat::yuy2, width, height);
+        black.insert(black.end(), one.begin(), one.end());
+    }
+    EXPECT_EQ(yuv.raw, black);
+    EXPECT_EQ(count(yuv.err, "cannot show"), 1u) << yuv.err;
 }
 
 TEST(QztoolFrames, TheTargetStartsZeroAndKeepsSkippedMacroblocks) {

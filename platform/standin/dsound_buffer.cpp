@@ -198,15 +198,21 @@ HRESULT SoundBuffer::SetCurrentPosition(DWORD newPosition) {
 
 HRESULT SoundBuffer::SetFormat(LPCWAVEFORMATEX newFormat) {
     SoundState& st = soundState();
-    std::lock_guard lock(st.mutex);
-    if (HRESULT code = usable(*this); code != DS_OK) return code;
-    if (!primary) return DSERR_INVALIDCALL;
-    if (device->level < DSSCL_PRIORITY) return DSERR_PRIOLEVELNEEDED;
-    if (newFormat == nullptr || !validPcm(*newFormat)) return DSERR_BADFORMAT;
-    format = *newFormat;
-    format.cbSize = 0;
-    frequency = format.nSamplesPerSec;
-    st.primaryFormat = format;
+    bool sdl = false;
+    {
+        std::lock_guard lock(st.mutex);
+        if (HRESULT code = usable(*this); code != DS_OK) return code;
+        if (!primary) return DSERR_INVALIDCALL;
+        if (device->level < DSSCL_PRIORITY) return DSERR_PRIOLEVELNEEDED;
+        if (newFormat == nullptr || !validPcm(*newFormat)) return DSERR_BADFORMAT;
+        format = *newFormat;
+        format.cbSize = 0;
+        frequency = format.nSamplesPerSec;
+        st.primaryFormat = format;
+        sdl = device->sdl;
+    }
+    // The card now runs at the primary format's rate.
+    if (sdl) sdlFollowPrimaryRate(newFormat->nSamplesPerSec);
     return DS_OK;
 }
 

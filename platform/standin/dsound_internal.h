@@ -68,6 +68,7 @@ struct SoundBuffer final : IDirectSoundBuffer {
     int record = -1;          // index into the heard records, -1 when not recorded
     void* stream = nullptr;   // SDL rate converter
     DWORD streamFrequency = 0;
+    int streamCardRate = 0;
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override;
@@ -126,6 +127,9 @@ DWORD passCursor(SoundBuffer* buffer, DWORD count, std::int64_t now);
 bool sdlAcquire();
 // Drops a reference; the last one closes the output. Call without the lock held.
 void sdlRelease();
+// Reopens an open output at the rate a primary buffer's new format asks for, as setting the
+// primary format does on the platform. Call without the lock held.
+void sdlFollowPrimaryRate(DWORD rate);
 // Frees a buffer's SDL rate converter.
 void sdlForget(SoundBuffer* buffer);
 void destroyBuffer(SoundBuffer* buffer);

@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -24,6 +25,7 @@ struct SdlOutput {
     int references = 0;
     SDL_AudioDeviceID device = 0;
     SDL_AudioSpec spec{};
+    std::atomic<int> cardRate{0}; // what the callback converts to, set before it runs
 };
 
 SdlOutput& output() {
@@ -43,13 +45,16 @@ double gainOf(LONG volume) {
 
 // Makes (or remakes after a rate change) the converter from the buffer to the card.
 bool prepareStream(SoundBuffer* buffer, int cardRate) {
-    if (buffer->stream != nullptr && buffer->streamFrequency == buffer->frequency) return true;
+    if (buffer->stream != nullptr && buffer->streamFrequency == buffer->frequency &&
+        buffer->streamCardRate == cardRate)
+        return true;
     sdlForget(buffer);
     const SDL_AudioFormat from = buffer->format.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
     SDL_AudioStream* stream = SDL_NewAudioStream(from, Uint8(buffer->format.nChannels),
                                                  int(buffer->frequency), AUDIO_S16SYS, 2, cardRate);
     buffer->stream = stream;
     buffer->streamFrequency = buffer->frequency;
+    buffer->streamCardRate = cardRate;
     return stream != nullptr;
 }
 
@@ -86,7 +91,7 @@ void mixBuffer(SoundBuffer* buffer, int len, int cardRate, std::int64_t now) {
 }
 
 void SDLCALL mixCallback(void*, Uint8* out, int len) {
-    const int cardRate = output().spec.freq;
+    const int cardRate = output().cardRate.load();
     SoundState& st = soundState();
     mixSums.assign(std::size_t(len) / 2, 0);
     {
@@ -104,6 +109,24 @@ void SDLCALL mixCallback(void*, Uint8* out, int len) {
         samples[i] = std::int16_t(std::clamp<std::int32_t>(mixSums[i], -32768, 32767));
 }
 
+// Opens the card at rate (out.mutex held); false when it cannot be opened.
+bool openCard(SdlOutput& out, int rate) {
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = deviceFrames;
+    want.callback = mixCallback;
+    // Only the rate may differ; SDL converts our 16-bit stereo to whatever else the card takes.
+    SDL_AudioSpec have{};
+    out.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+    if (out.device == 0) return false;
+    out.spec = have;
+    out.cardRate.store(have.freq);
+    SDL_PauseAudioDevice(out.device, 0);
+    return true;
+}
+
 } // namespace
 
 bool sdlAcquire() {
@@ -114,24 +137,23 @@ bool sdlAcquire() {
         return true;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-    SDL_AudioSpec want{};
-    // The primary format the front end set decides the card's rate, as it does on the platform.
+    // A primary format set earlier decides the card's rate, as it does on the platform.
     const WAVEFORMATEX primary = primarySoundFormat();
-    want.freq = primary.nSamplesPerSec != 0 ? int(primary.nSamplesPerSec) : deviceRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = deviceFrames;
-    want.callback = mixCallback;
-    // Only the rate may differ; SDL converts our 16-bit stereo to whatever else the card takes.
-    out.device =
-        SDL_OpenAudioDevice(nullptr, 0, &want, &out.spec, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
-    if (out.device == 0) {
+    if (!openCard(out, primary.nSamplesPerSec != 0 ? int(primary.nSamplesPerSec) : deviceRate)) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
     out.references = 1;
-    SDL_PauseAudioDevice(out.device, 0);
     return true;
+}
+
+void sdlFollowPrimaryRate(DWORD rate) {
+    SdlOutput& out = output();
+    std::lock_guard lock(out.mutex);
+    if (out.references == 0 || out.spec.freq == int(rate)) return;
+    SDL_CloseAudioDevice(out.device);
+    // The card keeps its old rate when the new one cannot be had.
+    if (!openCard(out, int(rate))) openCard(out, out.spec.freq);
 }
 
 void sdlRelease() {

@@ -84,13 +84,21 @@ YuvPicture rgbToYuv420(const std::uint8_t* rgb, int width, int height) {
 }
 
 DctBlock forwardDct(const DctBlock& samples) {
+    // Separable: first along each row (horizontal frequency h), then down each column.
     const auto& c = cosTable();
+    double rows[8][8]; // rows[n][h]: row n transformed horizontally
+    for (int n = 0; n < 8; ++n) {
+        for (int h = 0; h < 8; ++h) {
+            double sum = 0;
+            for (int m = 0; m < 8; ++m) sum += samples[8 * n + m] * c[h][m];
+            rows[n][h] = sum;
+        }
+    }
     DctBlock out{};
     for (int h = 0; h < 8; ++h) {
         for (int v = 0; v < 8; ++v) {
             double sum = 0;
-            for (int n = 0; n < 8; ++n)
-                for (int m = 0; m < 8; ++m) sum += samples[8 * n + m] * c[h][m] * c[v][n];
+            for (int n = 0; n < 8; ++n) sum += rows[n][h] * c[v][n];
             out[8 * h + v] = sum;
         }
     }

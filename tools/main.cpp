@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include "tools/audio_export.h"
+#include "tools/demo_dor.h"
+#include "tools/demo_krt.h"
 #include "tools/demo_movie.h"
 #include "tools/frame_export.h"
 #include "tools/movie_info.h"
@@ -59,6 +61,10 @@ int main(int argc, char** argv) {
     std::string demoPath;
     CLI::App* demo = app.add_subcommand("demo", "Write a demo movie made by our own encoder");
     demo->add_option("OUT", demoPath, "movie file to write")->required();
+    bool demoKrt = false;
+    bool demoDor = false;
+    demo->add_flag("--krt", demoKrt, "write a KRT movie (palettised; plays with -8)");
+    demo->add_flag("--dor", demoDor, "write a DOR movie (key, motion and non-reference frames)");
 
     try {
         app.parse(argc, argv);
@@ -83,6 +89,21 @@ int main(int argc, char** argv) {
     if (*frames) {
         framesOptions.progress = isatty(STDERR_FILENO) != 0;
         return qztool::runFrames(framesOptions, std::cout, std::cerr);
+    }
+    if (*demo && (demoKrt || demoDor)) {
+        if (demoKrt && demoDor) {
+            std::cerr << "qztool: give --krt or --dor, not both\n";
+            return 1;
+        }
+        const bool written =
+            demoKrt ? qztool::writeKrtDemoMovie(demoPath) : qztool::writeDorDemoMovie(demoPath);
+        if (!written) {
+            std::cerr << "qztool: cannot write " << demoPath << "\n";
+            return 1;
+        }
+        std::cout << "wrote " << demoPath << ": 5 s of 320x240 " << (demoKrt ? "KRT" : "DOR")
+                  << " video at 15 frames a second with a stereo IMA ADPCM soundtrack\n";
+        return 0;
     }
     if (*demo) return qztool::runDemo(demoPath, std::cout, std::cerr);
     return 1;

@@ -230,3 +230,21 @@ TEST(QztoolDemo, DeterministicAudibleAndFaithful) {
 }
 
 } // namespace
+
+TEST(QztoolDemo, KrtAndDorDemosHoldTheirOwnFrames) {
+    const struct {
+        const char* flag;
+        std::vector<std::string> ids;
+    } cases[] = {{"--krt", {"KRTk", "KRTf"}}, {"--dor", {"DORk", "DORm", "DORe"}}};
+    for (const auto& demo : cases) {
+        const std::string path = qztest::scratchPath(std::string(demo.flag + 2) + ".qz");
+        ASSERT_EQ(runProgram(QZ_QZTOOL_PATH, {"demo", demo.flag, path}).exitCode, 0) << demo.flag;
+        const auto info = runProgram(QZ_QZTOOL_PATH, {"info", path});
+        EXPECT_EQ(info.exitCode, 0);
+        for (const std::string& id : demo.ids)
+            EXPECT_NE(info.out.find(id), std::string::npos) << demo.flag << " lacks " << id;
+    }
+    EXPECT_EQ(runProgram(QZ_QZTOOL_PATH, {"demo", "--krt", "--dor", qztest::scratchPath("x.qz")})
+                  .exitCode,
+              1);
+}

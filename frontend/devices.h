@@ -21,8 +21,6 @@ struct DisplayObjects {
 // Chooses the window system and sound card that show and play the movie (on the stand-in:
 // SDL's). False, with the reason in error, when no display can be had.
 bool startWindowSystem(std::string& error);
-// Closes the window system at exit, so that it leaves nothing behind.
-void stopWindowSystem();
 // Creates the player window: true on success. The window handle goes to every play.
 bool createPlayerWindow();
 HWND playerWindow();

@@ -26,7 +26,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "playqz: no display to show the movie on (%s)\n", failure.c_str());
         return 1;
     }
-    const int exitCode = runPlayer(settings);
-    stopWindowSystem();
-    return exitCode;
+    // The window lives until the process ends, as the platform's windows do.
+    return runPlayer(settings);
 }

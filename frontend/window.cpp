@@ -43,13 +43,6 @@ bool startWindowSystem(std::string& error) {
     return true;
 }
 
-void stopWindowSystem() {
-#if QZ_STANDIN
-    qzplat::resetWindows();
-#endif
-    window = nullptr;
-}
-
 bool createPlayerWindow() {
     instance = GetModuleHandleA(nullptr);
     WNDCLASSA wc{};

@@ -184,8 +184,6 @@ void sdlStop() {
     if (!started) return;
     handles.clear();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    // The last subsystem gone: SDL's own connections (the desktop bus among them) go too.
-    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
     started = false;
 }
 

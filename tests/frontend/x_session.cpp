@@ -107,7 +107,11 @@ XSession::XSession(int width, int height) {
         if (exists(socket) && waitpid(server, nullptr, WNOHANG) == 0) {
             display_ = number;
             server_ = server;
-            pause(300);
+            // The socket comes before the server takes clients: wait until one is served.
+            for (int waited = 0; waited < serverStartMs; waited += 100) {
+                if (run("xdotool getdisplaygeometry >/dev/null 2>&1") == 0) break;
+                pause(100);
+            }
         } else {
             ::kill(server, SIGKILL);
             waitpid(server, nullptr, 0);

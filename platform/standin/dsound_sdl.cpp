@@ -24,7 +24,7 @@ struct SdlOutput {
     std::mutex mutex; // guards the fields below; never held together with the sound lock
     int references = 0;
     SDL_AudioDeviceID device = 0;
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec cardFormat{};
     std::atomic<int> cardRate{0}; // what the callback converts to, set before it runs
 };
 
@@ -121,7 +121,7 @@ bool openCard(SdlOutput& out, int rate) {
     SDL_AudioSpec have{};
     out.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (out.device == 0) return false;
-    out.spec = have;
+    out.cardFormat = have;
     out.cardRate.store(have.freq);
     SDL_PauseAudioDevice(out.device, 0);
     return true;
@@ -150,10 +150,10 @@ bool sdlAcquire() {
 void sdlFollowPrimaryRate(DWORD rate) {
     SdlOutput& out = output();
     std::lock_guard lock(out.mutex);
-    if (out.references == 0 || out.spec.freq == int(rate)) return;
+    if (out.references == 0 || out.cardFormat.freq == int(rate)) return;
     SDL_CloseAudioDevice(out.device);
     // The card keeps its old rate when the new one cannot be had.
-    if (!openCard(out, int(rate))) openCard(out, out.spec.freq);
+    if (!openCard(out, int(rate))) openCard(out, out.cardFormat.freq);
 }
 
 void sdlRelease() {

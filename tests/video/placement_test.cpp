@@ -43,8 +43,8 @@ TEST(Placement, RowDoublingDoublesThePitchOfThePlacedDecodersOnly) {
         screen.setup();
         screen.decode(4, displaytest::dctFrame(64, 48)); // overlay: plain pitch
         const LONG yuvPitch = recording::calls().back().pitch;
-        screen.decode(3, displaytest::dctFrame(64, 48)); // leaves the overlay
-        const recording::Call& call = recording::calls().back();
+        screen.decode(3, displaytest::dctFrame(64, 48));        // leaves the overlay
+        const recording::Call call = recording::calls().back(); // a copy: later calls grow the list
         EXPECT_EQ(screen.ctx.destHeight, 96);
         EXPECT_EQ(screen.ctx.destY, (480 - 96) / 2);
         LONG pitch = 0;

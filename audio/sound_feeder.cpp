@@ -1,6 +1,7 @@
 // The feeder thread: every 10 ms it measures how far the play cursor has moved and copies the
 // next decoded audio block into the free part of the stream buffer, or fills the free part
 // with silence when nothing is queued. The stamp of the block written last is the audio clock.
+#include <algorithm>
 #include <cstring>
 
 #include "audio/sound_output.h"
@@ -11,6 +12,11 @@ namespace {
 // Passes a block may find the buffer unlockable (each trying Lock, Restore and Lock again)
 // before it is dropped. The wait spans passes, so a stop request is seen between tries.
 constexpr LONG lockRetryPasses = 5;
+
+// Bytes always left unwritten just behind the play cursor. Equal write and play positions read
+// as an empty buffer, so a write that reached the cursor would make a full buffer look empty
+// and the next pass would write over a whole lap of sound not yet played.
+constexpr LONG cursorGuardBytes = 4;
 
 // Copies bytes from source (null writes silence) into the stream buffer at soundWritePos.
 // A lost buffer is restored and locked once more; false when that fails too.
@@ -129,6 +135,7 @@ void feedBlock(PlayerContext* ctx, LONG freeBytes) {
 // been written, the clock moves one slot for every block's length of silence, so the pictures
 // after the last sound (or through a gap) keep their pace; before that, one slot a pass.
 void feedSilence(PlayerContext* ctx, LONG freeBytes) {
+    if (freeBytes <= 0) return;
     if (ctx->noSoundDevice == 0) writeDevice(ctx, nullptr, freeBytes, false);
     ctx->soundWritePos = (ctx->soundWritePos + freeBytes) % ctx->soundBufferBytes;
     const LONG slotBytes = ctx->lastBlockBytes;
@@ -147,7 +154,8 @@ void feedPass(PlayerContext* ctx) {
     const LONG play = playPosition(ctx);
     if (play < 0) return;
     if (ctx->noSoundDevice == 0) followCursor(ctx, play);
-    const LONG freeBytes = streamFreeSpace(play, ctx->soundWritePos, ctx->soundBufferBytes);
+    const LONG freeBytes = std::max<LONG>(
+        streamFreeSpace(play, ctx->soundWritePos, ctx->soundBufferBytes) - cursorGuardBytes, 0);
     if (sharedLoad(ctx->audioBuffered) > 0)
         feedBlock(ctx, freeBytes);
     else

@@ -23,6 +23,9 @@ struct SoundProfile {
                  DSCAPS_SECONDARYMONO | DSCAPS_SECONDARYSTEREO | DSCAPS_SECONDARY8BIT |
                  DSCAPS_SECONDARY16BIT;
     DWORD primaryBufferBytes = 32768; // what GetCaps reports for a primary buffer
+    // The headless cursor moves in whole steps of this many bytes, as a card that takes the
+    // buffer a period at a time does (0: every sample frame).
+    DWORD cursorStepBytes = 0;
 };
 void setSoundProfile(const SoundProfile& profile);
 // Back to the headless back end, the default profile, no faults and no records; frees objects

@@ -71,6 +71,8 @@ void advanceClock(SoundBuffer* buffer) {
     const auto elapsed = static_cast<unsigned __int128>(now - buffer->anchorNs);
     auto target = static_cast<std::uint64_t>(elapsed * bps / 1000000000u);
     target -= target % align;
+    const std::uint64_t period = soundState().profile.cursorStepBytes;
+    if (period > align) target -= target % period;
     while (buffer->playing && buffer->anchorPlayed < target) {
         const std::uint64_t step = std::min<std::uint64_t>(target - buffer->anchorPlayed, 1u << 30);
         const auto first = std::int64_t(double(buffer->anchorNs) +

@@ -49,6 +49,23 @@ TEST_F(PlayerSound, EverythingDecodedIsHeardInOrderAndTheBufferPlaysOut) {
     }
 }
 
+TEST_F(PlayerSound, ACardTakingTheBufferInPeriodsHearsEveryByte) {
+    // A cursor that stands still between periods often sits exactly where the last write
+    // ended; the full buffer must not then be taken for an empty one and written over.
+    for (DWORD period : {DWORD(slotBytes), DWORD(4160), DWORD(2048)}) {
+        SCOPED_TRACE(period);
+        qzplat::resetDirectSound();
+        qzplat::SoundProfile profile;
+        profile.cursorStepBytes = period;
+        qzplat::setSoundProfile(profile);
+        SoundMovie movie{.slots = 30};
+        PlayerConfig config = blankConfig(threaded);
+        ASSERT_EQ(playerOpen(writeSoundMovie(movie).c_str(), nullptr, &config), &config);
+        ASSERT_TRUE(waitFor([&] { return playerIsPlaying(&config) == 0; }));
+        EXPECT_TRUE(audible(lastHeard()) == trackBytes(movie, 1));
+    }
+}
+
 TEST_F(PlayerSound, WithoutAudioOnNoSoundObjectIsMadeAndTheVideoSetsTheEnd) {
     SoundMovie movie{.slots = 15};
     PlayerConfig config = blankConfig(ownThread);

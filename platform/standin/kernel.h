@@ -29,7 +29,9 @@ std::uintptr_t _beginthread(void(__cdecl* start)(void*), unsigned stackSize, voi
 
 // Pseudo handle for the calling thread, as the platform returns it.
 HANDLE GetCurrentThread();
-// Best effort: the stand-in has no say over the scheduler, so this only reports success.
+// Sets the priority of the calling thread (GetCurrentThread()) or of a running thread started
+// by _beginthread. Time-critical becomes the lowest real-time priority where the system
+// permits it; FALSE for an unknown thread, an undefined priority or a refused change.
 BOOL SetThreadPriority(HANDLE thread, int priority);
 
 // Appends text to the process-wide debug channel (what a debugger would show).

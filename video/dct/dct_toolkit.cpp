@@ -1,5 +1,7 @@
 #include "video/dct/dct_toolkit.h"
 
+#include "video/dct/simd_switch.h"
+
 #include <bit>
 #include <cstdint>
 
@@ -121,6 +123,16 @@ void idct8(const LONG x[8], LONG y[8]) {
 }
 
 void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift) {
+#if QZ_X86_SIMD
+    if (simdEnabled()) {
+        idctBlockAvx2(coeff, dest, stride, shift);
+        return;
+    }
+#endif
+    idctBlockScalar(coeff, dest, stride, shift);
+}
+
+void idctBlockScalar(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift) {
     // First pass straight into the transposed intermediate block: inter[n][h].
     LONG inter[8][8];
     for (int h = 0; h < 8; ++h) idct8Fast(coeff + 8 * h, &inter[0][h], 8);

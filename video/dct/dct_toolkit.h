@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "video/dct/simd_switch.h"
 
 inline constexpr int dctBlockSize = 64;
 
@@ -22,8 +23,14 @@ void idct8(const LONG x[8], LONG y[8]);
 
 // Inverse transform of a coefficient block: vertical frequencies first, then horizontal. Each
 // output sample is shifted right arithmetically by shift (0 to 31) and stored at
-// dest[n × stride + m] for block row n and column m.
+// dest[n × stride + m] for block row n and column m. Runs the AVX2 form when simdEnabled(),
+// else the scalar one.
 void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
-// The same transform without the shortcuts idctBlock takes for zero inputs; kept to hold the
-// fast form to.
+// The scalar form, with shortcuts for lines whose inputs are zero.
+void idctBlockScalar(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
+#if QZ_X86_SIMD
+// Eight lines at a time in AVX2 registers; only for processors with AVX2.
+void idctBlockAvx2(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
+#endif
+// The same transform without any shortcut; kept to hold the fast forms to.
 void idctBlockPlain(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);

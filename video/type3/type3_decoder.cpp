@@ -1,6 +1,7 @@
 #include "video/type3/type3_decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "display/colour_tables.h"
@@ -15,43 +16,91 @@ BYTE byteAt(const BYTE* data, std::ptrdiff_t size, std::ptrdiff_t offset) {
     return offset < size ? data[offset] : 0;
 }
 
+using U64 = std::uint64_t;
+
 // Takes in bytes one at a time near the end of the data, reading zeros past it.
 [[gnu::noinline]] void refillNearEnd(Type3BitReader& bits) {
-    while (bits.count < 8) {
-        bits.buffer |= U32{byteAt(bits.data, bits.size, bits.next)} << bits.count;
+    while (bits.count < 16) {
+        bits.buffer |= U64{byteAt(bits.data, bits.size, bits.next)} << bits.count;
         ++bits.next;
         bits.count += 8;
     }
 }
 
-// Tops the buffer up to at least 8 unread bits; away from the end of the data it takes in as
-// many whole bytes as the 32-bit buffer holds, so that refills are rare.
+// Tops the buffer up to at least 16 unread bits, enough for any token; away from the end of the
+// data it takes in as many whole bytes as the 64-bit buffer holds, so that refills are rare.
 inline void refill(Type3BitReader& bits) {
-    if (bits.count >= 8) return;
-    if (bits.next < 0 || bits.next + 4 > bits.size) {
+    if (bits.count >= 16) return;
+    if (bits.next < 0 || bits.next + 8 > bits.size) {
         refillNearEnd(bits);
         return;
     }
-    const BYTE* p = bits.data + bits.next;
-    U32 word = U32{p[0]} | U32{p[1]} << 8 | U32{p[2]} << 16 | U32{p[3]} << 24;
-    const int bytes = (32 - bits.count) >> 3;
-    if (bytes < 4) word &= (U32{1} << (8 * bytes)) - 1;
+    U64 word;
+    std::memcpy(&word, bits.data + bits.next, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    const int bytes = (63 - bits.count) >> 3; // 6 or 7
+    word &= (U64{1} << (8 * bytes)) - 1;
     bits.buffer |= word << bits.count;
     bits.count += 8 * bytes;
     bits.next += bytes;
 }
 
 U32 peekBits(const Type3BitReader& bits, int n) {
-    return bits.buffer & ((U32{1} << n) - 1);
+    return static_cast<U32>(bits.buffer) & ((U32{1} << n) - 1);
+}
+
+void skipBits(Type3BitReader& bits, int n) {
+    bits.buffer >>= n;
+    bits.count -= n;
 }
 
 U32 readBits(Type3BitReader& bits, int n) {
     const U32 value = peekBits(bits, n);
-    bits.buffer >>= n;
-    bits.count -= n;
+    skipBits(bits, n);
     refill(bits);
     return value;
 }
+
+// One token read from its first 8 bits (low bits first): its length in bits, the positions it
+// passes over before the position it stores, and the level it stores there (zero for the zero
+// runs, which store a zero at their last position). Two kinds stand apart: the end of the block
+// and the escaped level that is the next 8 bits.
+struct Type3Token {
+    std::uint8_t length;
+    std::uint8_t skip;
+    std::int8_t level;
+    std::uint8_t kind;
+};
+enum : std::uint8_t { tokenLevel, tokenEnd, tokenEscape };
+
+struct Type3TokenTable {
+    Type3Token entries[256];
+};
+
+constexpr Type3TokenTable buildTokenTable() {
+    Type3TokenTable t{};
+    for (U32 bits = 0; bits < 256; ++bits) {
+        const U32 c = bits & 7;
+        Type3Token& e = t.entries[bits];
+        if ((c & 3) == 3) {
+            const U32 field = bits >> 2;
+            const int level = field >= 32 ? static_cast<int>(field) - 64 : static_cast<int>(field);
+            e = {8, 0, static_cast<std::int8_t>(level), field == 63 ? tokenEscape : tokenLevel};
+        } else if (c == 1 || c == 5) {
+            const U32 n = bits >> 3;
+            const int run = static_cast<int>(2 * n + (c == 5 ? 1 : 0));
+            e = {8, static_cast<std::uint8_t>(n == 0 ? 0 : run - 1), 0,
+                 n == 0 ? tokenEnd : tokenLevel};
+        } else {
+            const int level = c == 2 ? 1 : (c == 6 ? -1 : 0);
+            e = {3, static_cast<std::uint8_t>(c == 4 ? 1 : 0), static_cast<std::int8_t>(level),
+                 tokenLevel};
+        }
+    }
+    return t;
+}
+
+constexpr Type3TokenTable tokenTable = buildTokenTable();
 
 LONG wrappedProduct(LONG a, LONG b) {
     return static_cast<LONG>(static_cast<U32>(a) * static_cast<U32>(b));
@@ -197,46 +246,27 @@ Type3BitReader startType3Reader(const BYTE* data, std::ptrdiff_t size, std::ptrd
 void readType3Block(Type3BitReader& bits, const LONG quant[64], LONG coeff[64]) {
     std::fill(coeff, coeff + dctBlockSize, 0);
     coeff[0] = wrappedProduct(static_cast<signed char>(readBits(bits, 8)), quant[0]);
-    auto store = [&](int k, LONG level) {
-        coeff[zigzag[k]] = wrappedProduct(level, quant[zigzag[k]]);
-    };
     int k = 1;
     while (k < dctBlockSize) {
-        const U32 c = peekBits(bits, 3);
-        if ((c & 3) == 3) {
-            const U32 field = readBits(bits, 8) >> 2;
-            LONG level;
-            if (field == 63) {
-                level = static_cast<signed char>(readBits(bits, 8));
-            } else {
-                level = field >= 32 ? static_cast<LONG>(field) - 64 : static_cast<LONG>(field);
-            }
-            store(k++, level);
-            continue;
-        }
-        switch (c) {
-        case 0:
-            readBits(bits, 3), k += 1;
-            break;
-        case 2:
-            readBits(bits, 3), store(k++, 1);
-            break;
-        case 6:
-            readBits(bits, 3), store(k++, -1);
-            break;
-        case 4:
-            readBits(bits, 3), k += 2;
-            break;
-        default: { // 1 and 5: a long zero run
-            const U32 n = readBits(bits, 8) >> 3;
+        const Type3Token token = tokenTable.entries[peekBits(bits, 8)];
+        skipBits(bits, token.length);
+        LONG level = token.level;
+        if (token.kind != tokenLevel) {
             // A run of no zeros would code nothing; the block ends there.
-            if (n == 0) return;
-            k += static_cast<int>(2 * n + (c == 5 ? 1 : 0));
-            break;
+            if (token.kind == tokenEnd) {
+                refill(bits);
+                return;
+            }
+            level = static_cast<signed char>(peekBits(bits, 8));
+            skipBits(bits, 8);
         }
-        }
+        refill(bits);
+        k += token.skip;
+        // Runs that pass the last position end the block; their zeros are already stored.
+        if (k >= dctBlockSize) break;
+        coeff[zigzag[k]] = wrappedProduct(level, quant[zigzag[k]]);
+        ++k;
     }
-    // Runs that pass the last position end the block; their zeros are already stored.
 }
 
 void decodeType3Frame16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {

@@ -25,13 +25,13 @@ void decodeType3Frame16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE
 void decodeType3Frame32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
                         LONG pitch);
 
-// The token reader: bits least significant first, 8 to 32 unread bits buffered between reads;
-// next × 8 − count is the stream position of the next unread bit.
+// The token reader: bits least significant first, 8 to 63 unread bits buffered (in the low bits
+// of buffer, the rest zero); next × 8 − count is the stream position of the next unread bit.
 struct Type3BitReader {
     const BYTE* data;
     std::ptrdiff_t size; // bytes readable from data
     std::ptrdiff_t next; // offset of the next byte to take in
-    std::uint32_t buffer;
+    std::uint64_t buffer;
     int count;
 };
 // Starts the reader at offset start of data[0..size).

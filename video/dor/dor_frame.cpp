@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "display/colour_tables.h"
+#include "video/dct/colour_rows.h"
 #include "video/dor/dor_decoder.h"
 #include "video/placement.h"
 
@@ -160,22 +161,7 @@ void decodeMacroblock(PlayerContext* ctx, bool motion, LONG x, LONG y, BYTE* pic
     writeMacroblock(ctx, picture, x, y);
 }
 
-// The gamma table entries for every 9-bit lane field of a component sum, built from the
-// current gamma tables for one frame: a field outside a table takes its edge entry, so a pixel
-// is three lookups without any range test.
-struct LaneTables {
-    U32 red[512];
-    U32 green[512];
-    U32 blue[512];
-};
-
-void buildLaneTables(LaneTables& t) {
-    for (U32 field = 0; field < 512; ++field) {
-        t.red[field] = static_cast<U32>(gammaLaneLookup(redGamma, redGammaSize, field));
-        t.green[field] = static_cast<U32>(gammaLaneLookup(greenGamma, greenGammaSize, field));
-        t.blue[field] = static_cast<U32>(gammaLaneLookup(blueGamma, blueGammaSize, field));
-    }
-}
+using LaneTables = GammaLaneTables;
 
 // The display pixels of the pixel pair in a picture word: P of the left and of the right pixel.
 inline void pairPixels(const LaneTables& lanes, const BYTE* word, U32& left, U32& right) {
@@ -200,7 +186,8 @@ inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
 }
 
 template <int pixelBytes>
-void convertRow(const LaneTables& lanes, const BYTE* words, BYTE* out, LONG left, LONG right) {
+void convertRow(const LaneTables& lanes, const BYTE* words, BYTE* out, LONG left, LONG right,
+                bool simd) {
     LONG px = left;
     if (px & 1) { // a row starting at the right pixel of a pair
         U32 p0, p1;
@@ -208,6 +195,12 @@ void convertRow(const LaneTables& lanes, const BYTE* words, BYTE* out, LONG left
         storePixel(out, px, p1, true, pixelBytes);
         ++px;
     }
+#if QZ_X86_SIMD
+    if (simd) {
+        for (; px + 16 <= right; px += 16)
+            dorWordsToPixelsAvx2(lanes, words + 2 * px, out + px * pixelBytes, pixelBytes);
+    }
+#endif
     for (; px + 1 < right; px += 2) {
         U32 p0, p1;
         pairPixels(lanes, words + 2 * px, p0, p1);
@@ -258,14 +251,15 @@ void convertDorPicture(const PlayerContext* ctx, const BYTE* picture, LONG width
     const LONG right = std::min<LONG>(ctx->clipRight, width);
     if (left >= right || top >= bottom) return;
     LaneTables lanes;
-    buildLaneTables(lanes);
+    buildGammaLaneTables(lanes);
+    const bool simd = simdEnabled();
     for (LONG i = top; i < bottom; ++i) {
         const BYTE* words = picture + i * stride;
         BYTE* out = base + static_cast<std::ptrdiff_t>(i) * pitch;
         if (pixelBytes == 2)
-            convertRow<2>(lanes, words, out, left, right);
+            convertRow<2>(lanes, words, out, left, right, simd);
         else
-            convertRow<4>(lanes, words, out, left, right);
+            convertRow<4>(lanes, words, out, left, right, simd);
     }
 }
 

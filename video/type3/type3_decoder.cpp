@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "display/colour_tables.h"
+#include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dct/macroblock_output.h"
 
@@ -160,6 +161,7 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
         ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
     const ClipBox clip = contextClipBox(ctx);
     const LONG* quant = ctx->type3Quant;
+    const bool simd = simdEnabled();
 
     std::ptrdiff_t pos = 0;
     for (LONG my = 0; my < rows; ++my) {
@@ -205,6 +207,13 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
                 }
                 placeMacroblock(clip, target, pitch, PixelBytes, x, y,
                                 [&](BYTE* dest, LONG destPitch) {
+#if QZ_X86_SIMD
+                                    if (simd) {
+                                        type3MacroblockAvx2(planes.luma, planes.cb, planes.cr, dest,
+                                                            destPitch, PixelBytes);
+                                        return;
+                                    }
+#endif
                                     for (int r = 0; r < 16; ++r) {
                                         outputRow<PixelBytes>(
                                             planes.luma + 16 * r, planes.cb + 8 * (r >> 1),

@@ -80,11 +80,7 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
 } // namespace
 
 void buildType4LaneTables(Type4LaneTables& lanes) {
-    for (U32 field = 0; field < 512; ++field) {
-        lanes.red[field] = static_cast<U32>(gammaLaneLookup(redGamma, redGammaSize, field));
-        lanes.green[field] = static_cast<U32>(gammaLaneLookup(greenGamma, greenGammaSize, field));
-        lanes.blue[field] = static_cast<U32>(gammaLaneLookup(blueGamma, blueGammaSize, field));
-    }
+    buildGammaLaneTables(lanes);
 }
 
 void type4Yuy2RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
@@ -169,10 +165,16 @@ void setupType4Quant(LONG* quant, LONG quality) {
 }
 
 void decodeType4FrameRgb16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+#if QZ_X86_SIMD
+    if (simdEnabled()) return decodeType4<type4Rgb16RowAvx2>(ctx, data, target, pitch, 2);
+#endif
     decodeType4<type4Rgb16Row>(ctx, data, target, pitch, 2);
 }
 
 void decodeType4FrameRgb32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+#if QZ_X86_SIMD
+    if (simdEnabled()) return decodeType4<type4Rgb32RowAvx2>(ctx, data, target, pitch, 4);
+#endif
     decodeType4<type4Rgb32Row>(ctx, data, target, pitch, 4);
 }
 

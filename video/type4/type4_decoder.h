@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "engine/context.h"
+#include "video/dct/colour_rows.h"
 
 // Fills quant (64 entries) for the frame's quality byte.
 void setupType4Quant(LONG* quant, LONG quality);
@@ -28,11 +29,7 @@ void decodeType4FrameYuy2(PlayerContext* ctx, const BYTE* data, BYTE* target, BY
 // The RGB rows look each 9-bit lane field of a component sum up in lane tables built once per
 // frame from the gamma tables; the plain forms read the gamma tables through their limits for
 // every pixel and are kept to hold the fast ones to.
-struct Type4LaneTables {
-    std::uint32_t red[512];
-    std::uint32_t green[512];
-    std::uint32_t blue[512];
-};
+using Type4LaneTables = GammaLaneTables;
 void buildType4LaneTables(Type4LaneTables& lanes);
 void type4Rgb32Row(const Type4LaneTables& lanes, const LONG* luma, const LONG* cb, const LONG* cr,
                    BYTE* dest);

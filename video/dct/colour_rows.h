@@ -1,0 +1,35 @@
+// Colour conversion shared by the DCT and DOR decoders: the gamma lane tables built once per
+// frame, and the AVX2 forms of the decoders' row conversions (8 pixel pairs a row), each giving
+// exactly the pixels of the decoder's scalar form.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+#include "video/dct/simd_switch.h"
+
+// The gamma table entries for every 9-bit lane field of a component sum, built from the current
+// gamma tables: a field outside a table takes the entry gammaLaneLookup gives it, so a pixel is
+// three lookups without any range test.
+struct GammaLaneTables {
+    std::uint32_t red[512];
+    std::uint32_t green[512];
+    std::uint32_t blue[512];
+};
+void buildGammaLaneTables(GammaLaneTables& lanes);
+
+#if QZ_X86_SIMD
+// Type 3: 16 rows of 16 pixels from the macroblock planes, by sums of the 128-entry YUV tables,
+// pixelBytes (2 or 4) a pixel, rows pitch bytes apart.
+void type3MacroblockAvx2(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
+                         int pixelBytes);
+// Type 4 component RGB: one row of 16 pixels, 4 or 2 bytes a pixel (the 2-byte form takes the
+// low half of an even pixel's entry and the high half of an odd one's).
+void type4Rgb32RowAvx2(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,
+                       const LONG* cr, BYTE* dest);
+void type4Rgb16RowAvx2(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,
+                       const LONG* cr, BYTE* dest);
+// DOR: 8 picture words (V, U, Y1, Y0 bytes, each 0 to 255) to 16 pixels of 2 or 4 bytes.
+void dorWordsToPixelsAvx2(const GammaLaneTables& lanes, const BYTE* words, BYTE* dest,
+                          int pixelBytes);
+#endif

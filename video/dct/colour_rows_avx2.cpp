@@ -1,0 +1,129 @@
+// AVX2 row conversions: table entries fetched eight at a time with gathers, sums in 32-bit lanes
+// (wrapping as the scalar sums do), pixels reordered with shuffles.
+#include "display/colour_tables.h"
+#include "video/dct/colour_rows.h"
+
+#if QZ_X86_SIMD
+
+#include <immintrin.h>
+
+namespace {
+
+QZ_INLINE_AVX2 __m256i load8(const LONG* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+QZ_INLINE_AVX2 void store8(BYTE* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+// table[index] in every lane.
+template <class T> QZ_INLINE_AVX2 __m256i gather(const T* table, __m256i index) {
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 4);
+}
+
+// The pixel of a component sum in every lane: the three gamma lane entries ORed.
+QZ_INLINE_AVX2 __m256i lanePixels(const GammaLaneTables& lanes, __m256i sum) {
+    const __m256i field = _mm256_set1_epi32(511);
+    const __m256i red = gather(lanes.red, _mm256_srli_epi32(sum, 23));
+    const __m256i green = gather(lanes.green, _mm256_and_si256(_mm256_srli_epi32(sum, 11), field));
+    const __m256i blue = gather(lanes.blue, _mm256_and_si256(sum, field));
+    return _mm256_or_si256(_mm256_or_si256(red, green), blue);
+}
+
+// Writes 16 pixels given as the left (even) and right (odd) pixels of 8 pairs: 32-bit pixels in
+// order, or for 16-bit pixels the low half of each left and the high half of each right one.
+QZ_INLINE_AVX2 void storePairs(__m256i left, __m256i right, BYTE* dest, int pixelBytes) {
+    if (pixelBytes == 2) {
+        store8(dest, _mm256_blend_epi16(left, right, 0xAA));
+        return;
+    }
+    const __m256i low = _mm256_unpacklo_epi32(left, right);  // pairs 0, 1 | 4, 5
+    const __m256i high = _mm256_unpackhi_epi32(left, right); // pairs 2, 3 | 6, 7
+    store8(dest, _mm256_permute2x128_si256(low, high, 0x20));
+    store8(dest + 32, _mm256_permute2x128_si256(low, high, 0x31));
+}
+
+// The even and the odd samples of a row of 16.
+QZ_INLINE_AVX2 void splitPairs(const LONG* row, __m256i& even, __m256i& odd) {
+    const __m256i order = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i a = _mm256_permutevar8x32_epi32(load8(row), order);
+    const __m256i b = _mm256_permutevar8x32_epi32(load8(row + 8), order);
+    even = _mm256_permute2x128_si256(a, b, 0x20);
+    odd = _mm256_permute2x128_si256(a, b, 0x31);
+}
+
+// Entry 256 + s of a component table with s limited to the clamp's range.
+QZ_INLINE_AVX2 __m256i componentIndex(__m256i sample) {
+    const __m256i limited =
+        _mm256_min_epi32(_mm256_max_epi32(sample, _mm256_set1_epi32(clampSampleMin)),
+                         _mm256_set1_epi32(clampSampleMax));
+    return _mm256_add_epi32(limited, _mm256_set1_epi32(256));
+}
+
+QZ_INLINE_AVX2 void type4Row(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,
+                             const LONG* cr, BYTE* dest, int pixelBytes) {
+    const __m256i chroma = _mm256_add_epi32(gather(uComponent, componentIndex(load8(cb))),
+                                            gather(vComponent, componentIndex(load8(cr))));
+    __m256i even, odd;
+    splitPairs(luma, even, odd);
+    const __m256i left = _mm256_add_epi32(gather(yComponent, componentIndex(even)), chroma);
+    const __m256i right = _mm256_add_epi32(gather(yComponent, componentIndex(odd)), chroma);
+    storePairs(lanePixels(lanes, left), lanePixels(lanes, right), dest, pixelBytes);
+}
+
+// Index of a type-3 sample in the 128-entry tables: bits 17 to 23.
+QZ_INLINE_AVX2 __m256i type3Index(__m256i sample) {
+    return _mm256_and_si256(_mm256_srai_epi32(sample, 17), _mm256_set1_epi32(127));
+}
+
+} // namespace
+
+QZ_TARGET_AVX2 void type3MacroblockAvx2(const LONG* luma, const LONG* cb, const LONG* cr,
+                                        BYTE* dest, LONG pitch, int pixelBytes) {
+    for (int i = 0; i < 8; ++i) {
+        const __m256i chroma = _mm256_add_epi32(gather(uTable, type3Index(load8(cb + 8 * i))),
+                                                gather(vTable, type3Index(load8(cr + 8 * i))));
+        for (int r = 2 * i; r < 2 * i + 2; ++r) {
+            __m256i even, odd;
+            splitPairs(luma + 16 * r, even, odd);
+            const __m256i left = _mm256_add_epi32(gather(yTable, type3Index(even)), chroma);
+            const __m256i right = _mm256_add_epi32(gather(yTable, type3Index(odd)), chroma);
+            BYTE* row = dest + r * static_cast<std::ptrdiff_t>(pitch);
+            if (pixelBytes == 4) {
+                storePairs(left, right, row, 4);
+            } else {
+                // Each pixel's low 16 bits, in order.
+                const __m256i low = _mm256_and_si256(left, _mm256_set1_epi32(0xFFFF));
+                store8(row, _mm256_or_si256(low, _mm256_slli_epi32(right, 16)));
+            }
+        }
+    }
+}
+
+QZ_TARGET_AVX2 void type4Rgb32RowAvx2(const GammaLaneTables& lanes, const LONG* luma,
+                                      const LONG* cb, const LONG* cr, BYTE* dest) {
+    type4Row(lanes, luma, cb, cr, dest, 4);
+}
+
+QZ_TARGET_AVX2 void type4Rgb16RowAvx2(const GammaLaneTables& lanes, const LONG* luma,
+                                      const LONG* cb, const LONG* cr, BYTE* dest) {
+    type4Row(lanes, luma, cb, cr, dest, 2);
+}
+
+QZ_TARGET_AVX2 void dorWordsToPixelsAvx2(const GammaLaneTables& lanes, const BYTE* words,
+                                         BYTE* dest, int pixelBytes) {
+    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
+    const __m256i byte = _mm256_set1_epi32(255);
+    // A picture byte b picks entry 256 + b.
+    const LONG* y = yComponent + 256;
+    const __m256i chroma =
+        _mm256_add_epi32(gather(uComponent + 256, _mm256_and_si256(_mm256_srli_epi32(w, 8), byte)),
+                         gather(vComponent + 256, _mm256_and_si256(w, byte)));
+    const __m256i left = _mm256_add_epi32(gather(y, _mm256_srli_epi32(w, 24)), chroma);
+    const __m256i right =
+        _mm256_add_epi32(gather(y, _mm256_and_si256(_mm256_srli_epi32(w, 16), byte)), chroma);
+    storePairs(lanePixels(lanes, left), lanePixels(lanes, right), dest, pixelBytes);
+}
+
+#endif

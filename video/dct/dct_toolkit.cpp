@@ -124,9 +124,13 @@ void idct8(const LONG x[8], LONG y[8]) {
 
 void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift) {
 #if QZ_X86_SIMD
-    if (simdEnabled()) {
-        idctBlockAvx2(coeff, dest, stride, shift);
-        return;
+    switch (simdLevel()) {
+    case SimdLevel::avx512:
+        return idctBlockAvx512(coeff, dest, stride, shift);
+    case SimdLevel::avx2:
+        return idctBlockAvx2(coeff, dest, stride, shift);
+    case SimdLevel::none:
+        break;
     }
 #endif
     idctBlockScalar(coeff, dest, stride, shift);

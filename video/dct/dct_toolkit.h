@@ -23,14 +23,16 @@ void idct8(const LONG x[8], LONG y[8]);
 
 // Inverse transform of a coefficient block: vertical frequencies first, then horizontal. Each
 // output sample is shifted right arithmetically by shift (0 to 31) and stored at
-// dest[n × stride + m] for block row n and column m. Runs the AVX2 form when simdEnabled(),
-// else the scalar one.
+// dest[n × stride + m] for block row n and column m. Runs the widest vector form of
+// simdLevel(), else the scalar one.
 void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
 // The scalar form, with shortcuts for lines whose inputs are zero.
 void idctBlockScalar(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
 #if QZ_X86_SIMD
-// Eight lines at a time in AVX2 registers; only for processors with AVX2.
+// Eight lines at a time in AVX2 registers, the doubles four at a time; only for processors with
+// AVX2. The AVX-512F form takes the doubles eight at a time.
 void idctBlockAvx2(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
+void idctBlockAvx512(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
 #endif
 // The same transform without any shortcut; kept to hold the fast forms to.
 void idctBlockPlain(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);

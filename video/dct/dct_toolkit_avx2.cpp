@@ -70,32 +70,30 @@ QZ_INLINE_AVX2 void oddProducts(__m128i d17, __m128i d53, __m256d& fa, __m256d& 
                        z);
 }
 
-// idct8 on eight lines at once: x[k] holds input k of every line, and receives output k.
-QZ_INLINE_AVX2 void idct8Lines(__m256i x[8]) {
+// The even half of eight lines: e[k] from inputs 0, 2, 4 and 6.
+QZ_INLINE_AVX2 void evenHalf(const __m256i x[8], __m256i e[4]) {
     const __m256i s04 = _mm256_add_epi32(x[0], x[4]), d04 = _mm256_sub_epi32(x[0], x[4]);
     const __m256i s26 = _mm256_add_epi32(x[2], x[6]);
     const __m256i u = halfRootTwo(_mm256_sub_epi32(x[2], x[6]));
-    __m256i e[4];
     e[0] = _mm256_add_epi32(_mm256_add_epi32(s04, s26), u);
     e[3] = _mm256_sub_epi32(_mm256_sub_epi32(s04, s26), u);
     e[1] = _mm256_add_epi32(d04, u);
     e[2] = _mm256_sub_epi32(d04, u);
+}
 
-    const __m256i oddInputs =
-        _mm256_or_si256(_mm256_or_si256(x[1], x[3]), _mm256_or_si256(x[5], x[7]));
-    if (_mm256_testz_si256(oddInputs, oddInputs)) {
-        // No odd inputs in any line: the odd half is zero.
-        for (int k = 0; k < 4; ++k) x[k] = x[7 - k] = e[k];
-        return;
-    }
-    const __m256i s17 = _mm256_add_epi32(x[1], x[7]), d17 = _mm256_sub_epi32(x[1], x[7]);
-    const __m256i s35 = _mm256_add_epi32(x[3], x[5]), d53 = _mm256_sub_epi32(x[5], x[3]);
+// True when no line has an odd input: the odd half is then zero and every output pair is e[k].
+QZ_INLINE_AVX2 bool evenOnly(__m256i x[8], const __m256i e[4]) {
+    const __m256i odd = _mm256_or_si256(_mm256_or_si256(x[1], x[3]), _mm256_or_si256(x[5], x[7]));
+    if (!_mm256_testz_si256(odd, odd)) return false;
+    for (int k = 0; k < 4; ++k) x[k] = x[7 - k] = e[k];
+    return true;
+}
+
+// The outputs from the even half, the odd inputs and the rounded a and b.
+QZ_INLINE_AVX2 void combine(__m256i x[8], const __m256i e[4], __m256i a, __m256i b) {
+    const __m256i s17 = _mm256_add_epi32(x[1], x[7]), s35 = _mm256_add_epi32(x[3], x[5]);
     const __m256i t = _mm256_add_epi32(s17, s35);
     const __m256i bigT = halfRootTwo(_mm256_sub_epi32(s17, s35));
-    __m256d faLow, fbLow, faHigh, fbHigh;
-    oddProducts(_mm256_castsi256_si128(d17), _mm256_castsi256_si128(d53), faLow, fbLow);
-    oddProducts(_mm256_extracti128_si256(d17, 1), _mm256_extracti128_si256(d53, 1), faHigh, fbHigh);
-    const __m256i a = roundToLong(faLow, faHigh), b = roundToLong(fbLow, fbHigh);
     const __m256i o[4] = {_mm256_add_epi32(b, t), _mm256_add_epi32(bigT, b),
                           _mm256_add_epi32(a, bigT), a};
     for (int k = 0; k < 4; ++k) {
@@ -104,30 +102,95 @@ QZ_INLINE_AVX2 void idct8Lines(__m256i x[8]) {
     }
 }
 
+// idct8 on eight lines at once: x[k] holds input k of every line, and receives output k. The
+// odd half's doubles four at a time.
+QZ_INLINE_AVX2 void idct8Lines(__m256i x[8]) {
+    __m256i e[4];
+    evenHalf(x, e);
+    if (evenOnly(x, e)) return;
+    const __m256i d17 = _mm256_sub_epi32(x[1], x[7]), d53 = _mm256_sub_epi32(x[5], x[3]);
+    __m256d faLow, fbLow, faHigh, fbHigh;
+    oddProducts(_mm256_castsi256_si128(d17), _mm256_castsi256_si128(d53), faLow, fbLow);
+    oddProducts(_mm256_extracti128_si256(d17, 1), _mm256_extracti128_si256(d53, 1), faHigh, fbHigh);
+    combine(x, e, roundToLong(faLow, faHigh), roundToLong(fbLow, fbHigh));
+}
+
+#define QZ_INLINE_AVX512 __attribute__((target("avx2,avx512f"), always_inline)) inline
+
+// The conversions in their zero-masked forms, which GCC 12 compiles without a false warning of
+// an uninitialised value.
+QZ_INLINE_AVX512 __m512d toDoubles(__m256i v) {
+    return _mm512_maskz_cvtepi32_pd(0xFF, v);
+}
+
+QZ_INLINE_AVX512 __m256i lowWords(__m512i v) {
+    return _mm512_maskz_cvtepi64_epi32(0xFF, v);
+}
+
+// The same with the doubles eight at a time in AVX-512F registers.
+QZ_INLINE_AVX512 void idct8LinesWide(__m256i x[8]) {
+    __m256i e[4];
+    evenHalf(x, e);
+    if (evenOnly(x, e)) return;
+    const __m256i d17 = _mm256_sub_epi32(x[1], x[7]), d53 = _mm256_sub_epi32(x[5], x[3]);
+    const __m512d z =
+        _mm512_mul_pd(toDoubles(_mm256_add_epi32(d17, d53)), _mm512_set1_pd(0.3826834261417389));
+    const __m512d fa =
+        _mm512_add_pd(_mm512_mul_pd(toDoubles(d53), _mm512_set1_pd(0.5411961078643799)), z);
+    const __m512d fb =
+        _mm512_sub_pd(_mm512_mul_pd(toDoubles(d17), _mm512_set1_pd(1.3065630197525024)), z);
+    // Adding 1.5 × 2^52 leaves the rounded value in the low 32 bits of each 64-bit lane.
+    const __m512d bias = _mm512_set1_pd(6755399441055744.0);
+    combine(x, e, lowWords(_mm512_castpd_si512(_mm512_add_pd(fa, bias))),
+            lowWords(_mm512_castpd_si512(_mm512_add_pd(fb, bias))));
+}
+
+// Loads the block; when only its DC coefficient is set, stores that throughout and returns
+// false.
+QZ_INLINE_AVX2 bool loadBlock(const LONG* coeff, __m256i r[8], LONG* dest, int stride,
+                              __m128i count) {
+    for (int h = 0; h < 8; ++h) r[h] = loadRow(coeff + 8 * h);
+    __m256i ac = _mm256_blend_epi32(r[0], _mm256_setzero_si256(), 0x01);
+    for (int h = 1; h < 8; ++h) ac = _mm256_or_si256(ac, r[h]);
+    if (!_mm256_testz_si256(ac, ac)) return true;
+    const __m256i dc = _mm256_sra_epi32(_mm256_set1_epi32(coeff[0]), count);
+    for (int n = 0; n < 8; ++n) storeRow(dest + n * stride, dc);
+    return false;
+}
+
+// r[m] holds sample column m of every row: transposed, shifted and stored by rows.
+QZ_INLINE_AVX2 void storeBlock(__m256i r[8], LONG* dest, int stride, __m128i count) {
+    transpose(r);
+    for (int n = 0; n < 8; ++n) storeRow(dest + n * stride, _mm256_sra_epi32(r[n], count));
+}
+
 } // namespace
 
+// Line h of the block holds the vertical frequencies of horizontal frequency h. Transposed,
+// r[k] holds input k of every line; the first pass leaves r[n][h], the intermediate block;
+// transposed again, the second pass leaves sample (n, m) in r[m][n].
 QZ_TARGET_AVX2 void idctBlockAvx2(const LONG coeff[dctBlockSize], LONG* dest, int stride,
                                   int shift) {
     __m256i r[8];
-    for (int h = 0; h < 8; ++h) r[h] = loadRow(coeff + 8 * h);
     const __m128i count = _mm_cvtsi32_si128(shift);
-
-    // A block with only its DC coefficient is that coefficient throughout.
-    __m256i ac = _mm256_blend_epi32(r[0], _mm256_setzero_si256(), 0x01);
-    for (int h = 1; h < 8; ++h) ac = _mm256_or_si256(ac, r[h]);
-    if (_mm256_testz_si256(ac, ac)) {
-        const __m256i dc = _mm256_sra_epi32(_mm256_set1_epi32(coeff[0]), count);
-        for (int n = 0; n < 8; ++n) storeRow(dest + n * stride, dc);
-        return;
-    }
-
-    // r[h] holds line h (vertical frequencies); transposed, r[k] holds input k of every line.
+    if (!loadBlock(coeff, r, dest, stride, count)) return;
     transpose(r);
-    idct8Lines(r); // r[n][h]: the intermediate block
-    transpose(r);  // r[k][n]: input k of the second-pass line of row n
-    idct8Lines(r); // r[m][n]: sample (n, m)
+    idct8Lines(r);
     transpose(r);
-    for (int n = 0; n < 8; ++n) storeRow(dest + n * stride, _mm256_sra_epi32(r[n], count));
+    idct8Lines(r);
+    storeBlock(r, dest, stride, count);
+}
+
+__attribute__((target("avx2,avx512f"))) void idctBlockAvx512(const LONG coeff[dctBlockSize],
+                                                             LONG* dest, int stride, int shift) {
+    __m256i r[8];
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    if (!loadBlock(coeff, r, dest, stride, count)) return;
+    transpose(r);
+    idct8LinesWide(r);
+    transpose(r);
+    idct8LinesWide(r);
+    storeBlock(r, dest, stride, count);
 }
 
 #endif

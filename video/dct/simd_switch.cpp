@@ -1,34 +1,39 @@
 #include "video/dct/simd_switch.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
 
-bool probeAvx2() {
+SimdLevel probe() {
 #if QZ_X86_SIMD
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
+    if (__builtin_cpu_supports("avx512f")) return SimdLevel::avx512;
+    if (__builtin_cpu_supports("avx2")) return SimdLevel::avx2;
 #endif
+    return SimdLevel::none;
 }
 
-std::atomic<bool>& enabledFlag() {
-    static std::atomic<bool> flag{simdAvailable()};
-    return flag;
+std::atomic<SimdLevel>& levelInUse() {
+    static std::atomic<SimdLevel> level{simdAvailable()};
+    return level;
 }
 
 } // namespace
 
-bool simdAvailable() {
-    static const bool available = probeAvx2();
+SimdLevel simdAvailable() {
+    static const SimdLevel available = probe();
     return available;
 }
 
-bool simdEnabled() {
-    return enabledFlag().load(std::memory_order_relaxed);
+SimdLevel simdLevel() {
+    return levelInUse().load(std::memory_order_relaxed);
 }
 
-void setSimdEnabled(bool on) {
-    enabledFlag().store(on && simdAvailable(), std::memory_order_relaxed);
+bool simdEnabled() {
+    return simdLevel() != SimdLevel::none;
+}
+
+void setSimdLevel(SimdLevel level) {
+    levelInUse().store(std::min(level, simdAvailable()), std::memory_order_relaxed);
 }

@@ -19,13 +19,15 @@ BYTE byteAt(const BYTE* data, std::ptrdiff_t size, std::ptrdiff_t offset) {
 
 using U64 = std::uint64_t;
 
-// Takes in bytes one at a time near the end of the data, reading zeros past it.
-[[gnu::noinline]] void refillNearEnd(Type3BitReader& bits) {
+// Takes in bytes one at a time near the end of the data, reading zeros past it. The reader goes
+// by value, so that the callers' copies can stay in registers.
+[[gnu::noinline]] Type3BitReader refilledNearEnd(Type3BitReader bits) {
     while (bits.count < 16) {
         bits.buffer |= U64{byteAt(bits.data, bits.size, bits.next)} << bits.count;
         ++bits.next;
         bits.count += 8;
     }
+    return bits;
 }
 
 // Tops the buffer up to at least 16 unread bits, enough for any token; away from the end of the
@@ -33,7 +35,7 @@ using U64 = std::uint64_t;
 inline void refill(Type3BitReader& bits) {
     if (bits.count >= 16) return;
     if (bits.next < 0 || bits.next + 8 > bits.size) {
-        refillNearEnd(bits);
+        bits = refilledNearEnd(bits);
         return;
     }
     U64 word;
@@ -252,7 +254,9 @@ Type3BitReader startType3Reader(const BYTE* data, std::ptrdiff_t size, std::ptrd
     return bits;
 }
 
-void readType3Block(Type3BitReader& bits, const LONG quant[64], LONG coeff[64]) {
+namespace {
+
+void readBlock(Type3BitReader& bits, const LONG quant[64], LONG coeff[64]) {
     std::fill(coeff, coeff + dctBlockSize, 0);
     coeff[0] = wrappedProduct(static_cast<signed char>(readBits(bits, 8)), quant[0]);
     int k = 1;
@@ -276,6 +280,15 @@ void readType3Block(Type3BitReader& bits, const LONG quant[64], LONG coeff[64]) 
         coeff[zigzag[k]] = wrappedProduct(level, quant[zigzag[k]]);
         ++k;
     }
+}
+
+} // namespace
+
+void readType3Block(Type3BitReader& reader, const LONG quant[64], LONG coeff[64]) {
+    // A local copy, which the stores into coeff cannot alias, stays in registers.
+    Type3BitReader bits = reader;
+    readBlock(bits, quant, coeff);
+    reader = bits;
 }
 
 void decodeType3Frame16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {

@@ -23,6 +23,9 @@ void buildGammaLaneTables(GammaLaneTables& lanes);
 // pixelBytes (2 or 4) a pixel, rows pitch bytes apart.
 void type3MacroblockAvx2(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
                          int pixelBytes);
+// The same with AVX-512F.
+void type3MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
+                           int pixelBytes);
 // Type 4 component RGB: one row of 16 pixels, 4 or 2 bytes a pixel (the 2-byte form takes the
 // low half of an even pixel's entry and the high half of an odd one's).
 void type4Rgb32RowAvx2(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,

@@ -163,7 +163,7 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
         ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
     const ClipBox clip = contextClipBox(ctx);
     const LONG* quant = ctx->type3Quant;
-    const bool simd = simdEnabled();
+    const SimdLevel simd = simdLevel();
 
     std::ptrdiff_t pos = 0;
     for (LONG my = 0; my < rows; ++my) {
@@ -210,7 +210,12 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
                 placeMacroblock(clip, target, pitch, PixelBytes, x, y,
                                 [&](BYTE* dest, LONG destPitch) {
 #if QZ_X86_SIMD
-                                    if (simd) {
+                                    if (simd == SimdLevel::avx512) {
+                                        type3MacroblockAvx512(planes.luma, planes.cb, planes.cr,
+                                                              dest, destPitch, PixelBytes);
+                                        return;
+                                    }
+                                    if (simd == SimdLevel::avx2) {
                                         type3MacroblockAvx2(planes.luma, planes.cb, planes.cr, dest,
                                                             destPitch, PixelBytes);
                                         return;

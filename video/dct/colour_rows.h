@@ -32,7 +32,15 @@ void type4Rgb32RowAvx2(const GammaLaneTables& lanes, const LONG* luma, const LON
                        const LONG* cr, BYTE* dest);
 void type4Rgb16RowAvx2(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,
                        const LONG* cr, BYTE* dest);
+// Type 4 component RGB with AVX-512F: the 16 rows of a macroblock, 4 or 2 bytes a pixel, rows
+// pitch bytes apart; a row whose bit is set in copiedRows is a copy of the row above.
+void type4MacroblockAvx512(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,
+                           const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes,
+                           unsigned copiedRows);
 // DOR: 8 picture words (V, U, Y1, Y0 bytes, each 0 to 255) to 16 pixels of 2 or 4 bytes.
 void dorWordsToPixelsAvx2(const GammaLaneTables& lanes, const BYTE* words, BYTE* dest,
                           int pixelBytes);
+// The same with AVX-512F, for 16 words (32 pixels).
+void dorWordsToPixelsAvx512(const GammaLaneTables& lanes, const BYTE* words, BYTE* dest,
+                            int pixelBytes);
 #endif

@@ -1,6 +1,8 @@
 // AVX-512F row conversions: lookups in the 128-entry tables (the YUV tables, and the component
 // tables over the samples they tell apart) by register permutes, sixteen at a time, instead of
 // gathers; the gamma lane tables, of 512 entries, by sixteen-lane gathers.
+#include <cstring>
+
 #include "display/colour_tables.h"
 #include "video/dct/colour_rows.h"
 
@@ -60,7 +62,103 @@ QZ_INLINE_AVX512 void storePixels(BYTE* dest, __m512i pixels, int pixelBytes) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest), _mm512_cvtepi32_epi16(pixels));
 }
 
+// Entry 256 + s of a component table for s limited to 0..127: the tables are constant beyond
+// that range on both sides, so this is the entry of the clamped sample. (A DOR picture byte b
+// picks entry 256 + b, so it is such an s.)
+QZ_INLINE_AVX512 __m512i componentIndex(__m512i sample) {
+    return _mm512_min_epi32(_mm512_max_epi32(sample, _mm512_setzero_si512()),
+                            _mm512_set1_epi32(127));
+}
+
+// Eight values in both halves of a register.
+QZ_INLINE_AVX512 __m512i bothHalves(const LONG* p) {
+    return _mm512_broadcast_i64x4(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+
+// The pixel of a component sum in every lane: the three gamma lane entries ORed.
+QZ_INLINE_AVX512 __m512i lanePixels(const GammaLaneTables& lanes, __m512i sum) {
+    const __m512i field = _mm512_set1_epi32(511);
+    const __m512i red = _mm512_i32gather_epi32(_mm512_srli_epi32(sum, 23), lanes.red, 4);
+    const __m512i green =
+        _mm512_i32gather_epi32(_mm512_and_si512(_mm512_srli_epi32(sum, 11), field), lanes.green, 4);
+    const __m512i blue = _mm512_i32gather_epi32(_mm512_and_si512(sum, field), lanes.blue, 4);
+    return _mm512_or_si512(_mm512_or_si512(red, green), blue);
+}
+
+// Writes 32 pixels given as the left and the right pixels of 16 pairs: 32-bit pixels in order,
+// or for 16-bit pixels the low half of each left and the high half of each right one.
+QZ_INLINE_AVX512 void storePairs(__m512i left, __m512i right, BYTE* dest, int pixelBytes) {
+    if (pixelBytes == 2) {
+        const __m512i low = _mm512_set1_epi32(0xFFFF);
+        _mm512_storeu_si512(
+            dest, _mm512_or_si512(_mm512_and_si512(left, low), _mm512_andnot_si512(low, right)));
+        return;
+    }
+    const __m512i a = _mm512_unpacklo_epi32(left, right); // pairs 0, 1 | 4, 5 | 8, 9 | 12, 13
+    const __m512i b = _mm512_unpackhi_epi32(left, right); // pairs 2, 3 | 6, 7 | ...
+    _mm512_storeu_si512(
+        dest, _mm512_permutex2var_epi64(a, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), b));
+    _mm512_storeu_si512(
+        dest + 64, _mm512_permutex2var_epi64(a, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), b));
+}
+
 } // namespace
+
+QZ_TARGET_AVX512 void dorWordsToPixelsAvx512(const GammaLaneTables& lanes, const BYTE* words,
+                                             BYTE* dest, int pixelBytes) {
+    const Table128 y = loadTable(yComponent + 256), u = loadTable(uComponent + 256),
+                   v = loadTable(vComponent + 256);
+    const __m512i w = _mm512_loadu_si512(words);
+    const __m512i byte = _mm512_set1_epi32(255);
+    const __m512i chroma =
+        _mm512_add_epi32(lookup(u, componentIndex(_mm512_and_si512(_mm512_srli_epi32(w, 8), byte))),
+                         lookup(v, componentIndex(_mm512_and_si512(w, byte))));
+    const __m512i left =
+        _mm512_add_epi32(lookup(y, componentIndex(_mm512_srli_epi32(w, 24))), chroma);
+    const __m512i right = _mm512_add_epi32(
+        lookup(y, componentIndex(_mm512_and_si512(_mm512_srli_epi32(w, 16), byte))), chroma);
+    storePairs(lanePixels(lanes, left), lanePixels(lanes, right), dest, pixelBytes);
+}
+
+QZ_INLINE_AVX512 void type4Row(const GammaLaneTables& lanes, const Table128& y, const Table128& u,
+                               const Table128& v, const LONG* luma, const LONG* cb, const LONG* cr,
+                               BYTE* dest, int pixelBytes) {
+    // Lanes 0 to 7 the left pixels of the 8 pairs, lanes 8 to 15 the right ones.
+    const __m512i split = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    const __m512i samples = _mm512_permutexvar_epi32(split, load16(luma));
+    const __m512i chroma = _mm512_add_epi32(lookup(u, componentIndex(bothHalves(cb))),
+                                            lookup(v, componentIndex(bothHalves(cr))));
+    const __m512i pixels =
+        lanePixels(lanes, _mm512_add_epi32(lookup(y, componentIndex(samples)), chroma));
+    const __m256i left = _mm512_castsi512_si256(pixels);
+    const __m256i right = _mm512_extracti64x4_epi64(pixels, 1);
+    if (pixelBytes == 2) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest),
+                            _mm256_blend_epi16(left, right, 0xAA));
+        return;
+    }
+    const __m256i a = _mm256_unpacklo_epi32(left, right), b = _mm256_unpackhi_epi32(left, right);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest), _mm256_permute2x128_si256(a, b, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + 32),
+                        _mm256_permute2x128_si256(a, b, 0x31));
+}
+
+QZ_TARGET_AVX512 void type4MacroblockAvx512(const GammaLaneTables& lanes, const LONG* luma,
+                                            const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
+                                            int pixelBytes, unsigned copiedRows) {
+    const Table128 y = loadTable(yComponent + 256), u = loadTable(uComponent + 256),
+                   v = loadTable(vComponent + 256);
+    for (int r = 0; r < 16; ++r) {
+        BYTE* out = dest + r * static_cast<std::ptrdiff_t>(pitch);
+        if (copiedRows & (1u << r)) {
+            std::memcpy(out, out - static_cast<std::ptrdiff_t>(pitch),
+                        static_cast<std::size_t>(16 * pixelBytes));
+            continue;
+        }
+        type4Row(lanes, y, u, v, luma + 16 * r, cb + 8 * (r >> 1), cr + 8 * (r >> 1), out,
+                 pixelBytes);
+    }
+}
 
 QZ_TARGET_AVX512 void type3MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr,
                                             BYTE* dest, LONG pitch, int pixelBytes) {

@@ -187,7 +187,7 @@ inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
 
 template <int pixelBytes>
 void convertRow(const LaneTables& lanes, const BYTE* words, BYTE* out, LONG left, LONG right,
-                bool simd) {
+                SimdLevel simd) {
     LONG px = left;
     if (px & 1) { // a row starting at the right pixel of a pair
         U32 p0, p1;
@@ -196,7 +196,11 @@ void convertRow(const LaneTables& lanes, const BYTE* words, BYTE* out, LONG left
         ++px;
     }
 #if QZ_X86_SIMD
-    if (simd) {
+    if (simd == SimdLevel::avx512) {
+        for (; px + 32 <= right; px += 32)
+            dorWordsToPixelsAvx512(lanes, words + 2 * px, out + px * pixelBytes, pixelBytes);
+    }
+    if (simd != SimdLevel::none) {
         for (; px + 16 <= right; px += 16)
             dorWordsToPixelsAvx2(lanes, words + 2 * px, out + px * pixelBytes, pixelBytes);
     }
@@ -252,7 +256,7 @@ void convertDorPicture(const PlayerContext* ctx, const BYTE* picture, LONG width
     if (left >= right || top >= bottom) return;
     LaneTables lanes;
     buildGammaLaneTables(lanes);
-    const bool simd = simdEnabled();
+    const SimdLevel simd = simdLevel();
     for (LONG i = top; i < bottom; ++i) {
         const BYTE* words = picture + i * stride;
         BYTE* out = base + static_cast<std::ptrdiff_t>(i) * pitch;

@@ -41,7 +41,8 @@ void yuy2Output(const Type4LaneTables&, const LONG* luma, const LONG* cb, const 
 
 using RowOutput = void (*)(const Type4LaneTables&, const LONG*, const LONG*, const LONG*, BYTE*);
 
-template <RowOutput row>
+// Converts the macroblock at once when given, else row by row.
+template <RowOutput row, bool wholeMacroblock = false>
 void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes) {
     resetType4Frame(ctx, data);
     const LONG columns = macroblockCount(ctx->config->movieWidth);
@@ -63,6 +64,15 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
             const bool sameRows[2] = {flat[0] && flat[1] && flat[4] && flat[5],
                                       flat[2] && flat[3] && flat[4] && flat[5]};
             placeMacroblock(clip, target, pitch, pixelBytes, x, y, [&](BYTE* dest, LONG p) {
+#if QZ_X86_SIMD
+                if constexpr (wholeMacroblock) {
+                    const unsigned copied =
+                        (sameRows[0] ? 0xFEu : 0u) | (sameRows[1] ? 0xFE00u : 0u);
+                    type4MacroblockAvx512(lanes, planes.luma, planes.cb, planes.cr, dest, p,
+                                          pixelBytes, copied);
+                    return;
+                }
+#endif
                 for (int r = 0; r < 16; ++r) {
                     BYTE* out = dest + r * static_cast<std::ptrdiff_t>(p);
                     if ((r & 7) != 0 && sameRows[r >> 3]) {
@@ -166,14 +176,20 @@ void setupType4Quant(LONG* quant, LONG quality) {
 
 void decodeType4FrameRgb16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
 #if QZ_X86_SIMD
-    if (simdEnabled()) return decodeType4<type4Rgb16RowAvx2>(ctx, data, target, pitch, 2);
+    if (simdLevel() == SimdLevel::avx512)
+        return decodeType4<type4Rgb16Row, true>(ctx, data, target, pitch, 2);
+    if (simdLevel() == SimdLevel::avx2)
+        return decodeType4<type4Rgb16RowAvx2>(ctx, data, target, pitch, 2);
 #endif
     decodeType4<type4Rgb16Row>(ctx, data, target, pitch, 2);
 }
 
 void decodeType4FrameRgb32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
 #if QZ_X86_SIMD
-    if (simdEnabled()) return decodeType4<type4Rgb32RowAvx2>(ctx, data, target, pitch, 4);
+    if (simdLevel() == SimdLevel::avx512)
+        return decodeType4<type4Rgb32Row, true>(ctx, data, target, pitch, 4);
+    if (simdLevel() == SimdLevel::avx2)
+        return decodeType4<type4Rgb32RowAvx2>(ctx, data, target, pitch, 4);
 #endif
     decodeType4<type4Rgb32Row>(ctx, data, target, pitch, 4);
 }

@@ -5,7 +5,12 @@
 #include <climits>
 #include <cstring>
 #include <random>
+#include <vector>
 
+#include "display/colour_tables.h"
+#include "tests/video/dct_test_support.h"
+#include "tests/video/dor_test_support.h"
+#include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dct/simd_switch.h"
 
@@ -79,6 +84,188 @@ TEST(SimdForms, EveryTransformFormGivesThePlainNumbers) {
     SimdLevelInUse plain(SimdLevel::none);
     EXPECT_FALSE(simdEnabled());
     expectPlainTransform(idctBlock, "dispatched, vector forms off");
+}
+
+// The vector levels this processor has, beyond none.
+std::vector<SimdLevel> vectorLevels() {
+    std::vector<SimdLevel> levels;
+    for (SimdLevel l : {SimdLevel::avx2, SimdLevel::avx512})
+        if (l <= simdAvailable()) levels.push_back(l);
+    return levels;
+}
+
+const PixelFormat formats[] = {dcttest::rgb555, dcttest::rgb565, dcttest::xrgb8888};
+
+// A sample: mostly near the ranges the tables cover, some anywhere in 32 bits.
+LONG randomSample(std::mt19937& rng) {
+    switch (rng() % 4) {
+    case 0:
+        return static_cast<LONG>(rng());
+    case 1:
+        return (static_cast<LONG>(rng() % 512) - 256) * 65536 + static_cast<LONG>(rng() % 65536);
+    default:
+        return static_cast<LONG>(rng() % 700) - 300;
+    }
+}
+
+#if QZ_X86_SIMD
+TEST(SimdForms, RowConversionsGiveThePlainPixels) {
+    std::mt19937 rng(17);
+    for (const PixelFormat& format : formats) {
+        for (LONG gamma : {40, 100, 250}) {
+            buildColourTables(format, gamma);
+            GammaLaneTables lanes;
+            buildGammaLaneTables(lanes);
+            for (int round = 0; round < 300; ++round) {
+                LONG luma[256], cb[64], cr[64];
+                for (LONG& s : luma) s = randomSample(rng);
+                for (int j = 0; j < 64; ++j) cb[j] = randomSample(rng), cr[j] = randomSample(rng);
+                // Type 3: the sums of the three YUV table entries the samples' bits 17 to 23 pick.
+                for (int pixelBytes : {2, 4}) {
+                    BYTE plain[16 * 64] = {}, fast[16 * 64] = {};
+                    for (int r = 0; r < 16; ++r)
+                        for (int c = 0; c < 16; ++c) {
+                            auto index = [](LONG s) { return (s >> 17) & 127; };
+                            const std::uint32_t p =
+                                static_cast<std::uint32_t>(yTable[index(luma[16 * r + c])]) +
+                                static_cast<std::uint32_t>(uTable[index(cb[8 * (r / 2) + c / 2])]) +
+                                static_cast<std::uint32_t>(vTable[index(cr[8 * (r / 2) + c / 2])]);
+                            std::memcpy(plain + 64 * r + c * pixelBytes, &p, pixelBytes);
+                        }
+                    type3MacroblockAvx2(luma, cb, cr, fast, 64, pixelBytes);
+                    ASSERT_EQ(0, std::memcmp(fast, plain, sizeof plain)) << "type 3 avx2";
+                    if (simdAvailable() == SimdLevel::avx512) {
+                        std::memset(fast, 0, sizeof fast);
+                        type3MacroblockAvx512(luma, cb, cr, fast, 64, pixelBytes);
+                        ASSERT_EQ(0, std::memcmp(fast, plain, sizeof plain)) << "type 3 avx512";
+                    }
+                }
+                // Type 4: every row, and whole macroblocks with rows copied from the one above.
+                for (int pixelBytes : {2, 4}) {
+                    BYTE plain[16 * 64] = {}, fast[16 * 64] = {};
+                    const unsigned copied = static_cast<unsigned>(rng()) & 0xFEFE;
+                    for (int r = 0; r < 16; ++r) {
+                        const LONG *y = luma + 16 * r, *u = cb + 8 * (r / 2), *v = cr + 8 * (r / 2);
+                        BYTE* out = plain + 64 * r;
+                        if (copied & (1u << r)) {
+                            std::memcpy(out, out - 64, 64);
+                        } else if (pixelBytes == 4) {
+                            type4Rgb32RowPlain(y, u, v, out);
+                            type4Rgb32RowAvx2(lanes, y, u, v, fast + 64 * r);
+                            ASSERT_EQ(0, std::memcmp(fast + 64 * r, out, 64)) << "type 4 avx2";
+                        } else {
+                            type4Rgb16RowPlain(y, u, v, out);
+                            type4Rgb16RowAvx2(lanes, y, u, v, fast + 64 * r);
+                            ASSERT_EQ(0, std::memcmp(fast + 64 * r, out, 32)) << "type 4 avx2";
+                        }
+                    }
+                    if (simdAvailable() == SimdLevel::avx512) {
+                        std::memset(fast, 0, sizeof fast);
+                        type4MacroblockAvx512(lanes, luma, cb, cr, fast, 64, pixelBytes, copied);
+                        for (int r = 0; r < 16; ++r)
+                            ASSERT_EQ(0,
+                                      std::memcmp(fast + 64 * r, plain + 64 * r, 16 * pixelBytes))
+                                << "type 4 avx512, row " << r;
+                    }
+                }
+            }
+        }
+    }
+}
+#endif
+
+// Random pictures of any bytes converted through random clip boxes (odd edges included) at
+// every level.
+TEST(SimdForms, DorPictureConversionGivesThePlainPixels) {
+    std::mt19937 rng(23);
+    for (const PixelFormat& format : formats) {
+        dortest::Decoder decoder(format);
+        const int width = 96, height = 40, pixelBytes = decoder.pixelBytes();
+        std::vector<BYTE> picture(std::size_t(width) * height * 2);
+        for (int round = 0; round < 60; ++round) {
+            for (BYTE& b : picture) b = static_cast<BYTE>(rng() % 3 ? rng() % 128 : rng());
+            decoder.ctx->dorWidth = width;
+            decoder.ctx->clipLeft = static_cast<LONG>(rng() % 40) - 4;
+            decoder.ctx->clipRight = static_cast<LONG>(rng() % 70) + 30;
+            decoder.ctx->clipTop = static_cast<LONG>(rng() % 10);
+            decoder.ctx->clipBottom = static_cast<LONG>(rng() % 40) + 5;
+            auto convert = [&](SimdLevel level) {
+                SimdLevelInUse use(level);
+                dcttest::Target target(width * pixelBytes, height);
+                convertDorPicture(decoder.ctx.get(), picture.data(), width, height, target.origin(),
+                                  target.pitch, pixelBytes);
+                return target.bytes;
+            };
+            const auto plain = convert(SimdLevel::none);
+            for (SimdLevel level : vectorLevels())
+                ASSERT_EQ(convert(level), plain) << int(level) << " round " << round;
+        }
+        decoder.ctx->dorWidth = 0;
+    }
+}
+
+// A payload of random bytes after a header of the given size: a stream of wild codes, which
+// gives coefficients and samples of any size.
+Bytes randomPayload(std::mt19937& rng, int width, int height, std::size_t bytes) {
+    Bytes payload(8 + bytes);
+    for (BYTE& b : payload) b = static_cast<BYTE>(rng());
+    payload[0] = static_cast<BYTE>(width), payload[1] = static_cast<BYTE>(width >> 8);
+    payload[2] = static_cast<BYTE>(height), payload[3] = static_cast<BYTE>(height >> 8);
+    return payload;
+}
+
+TEST(SimdForms, DctFramesOfRandomBytesDecodeAsWithThePlainForms) {
+    using dcttest::Variant;
+    std::mt19937 rng(31);
+    for (int round = 0; round < 40; ++round) {
+        const int width = 8 + static_cast<int>(rng() % 90),
+                  height = 8 + static_cast<int>(rng() % 50);
+        const Bytes payload = randomPayload(rng, width, height, 200 + rng() % 3000);
+        const PixelFormat& format = formats[round % 3];
+        for (Variant v : {Variant::type3Rgb16, Variant::type3Rgb32, Variant::type4Rgb16,
+                          Variant::type4Rgb32, Variant::type4Yuy2}) {
+            auto decode = [&](SimdLevel level) {
+                SimdLevelInUse use(level);
+                dcttest::Decoder decoder(format);
+                const LONG pitch = (width + 16) * dcttest::pixelBytes(v);
+                dcttest::Target target(pitch, height + 16);
+                decoder.clip(1, 2, width - 1, height);
+                decoder.decode(payload, v, target);
+                return target.bytes;
+            };
+            const auto plain = decode(SimdLevel::none);
+            for (SimdLevel level : vectorLevels())
+                ASSERT_EQ(decode(level), plain) << "round " << round << " variant " << int(v);
+        }
+    }
+}
+
+TEST(SimdForms, DorFramesOfRandomBytesDecodeAsWithThePlainForms) {
+    std::mt19937 rng(37);
+    for (int round = 0; round < 30; ++round) {
+        const int width = 16 * (1 + static_cast<int>(rng() % 6));
+        const int height = 16 * (1 + static_cast<int>(rng() % 4));
+        Bytes frames[3];
+        for (Bytes& f : frames) {
+            f = Bytes(dorHeaderBytes + 100 + rng() % 1500);
+            for (BYTE& b : f) b = static_cast<BYTE>(rng());
+            f[8] = static_cast<BYTE>(width), f[9] = 0, f[10] = static_cast<BYTE>(height), f[11] = 0;
+        }
+        auto decode = [&](SimdLevel level) {
+            SimdLevelInUse use(level);
+            dortest::Decoder decoder(round % 2 ? dcttest::rgb565 : dcttest::xrgb8888);
+            dcttest::Target target(width * decoder.pixelBytes(), height);
+            std::vector<std::uint8_t> shown;
+            const LONG types[3] = {5, 6, 7};
+            for (int k = 0; k < 3; ++k) {
+                decoder.decode(frames[k], types[k], &target);
+                shown.insert(shown.end(), target.bytes.begin(), target.bytes.end());
+            }
+            return shown;
+        };
+        const auto plain = decode(SimdLevel::none);
+        for (SimdLevel level : vectorLevels()) ASSERT_EQ(decode(level), plain) << "round " << round;
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -162,6 +163,117 @@ TEST(DctFastPaths, Type4PeeksGiveThePlainBits) {
                 plain = plain << 1 | bit;
             }
             ASSERT_EQ(peekType4Bits(data.data(), size, pos), plain) << round << " at " << pos;
+        }
+    }
+}
+
+// Bits most significant first from 32-bit little-endian words, one at a time; zeros past the end.
+struct PlainMsbBits {
+    const std::vector<BYTE>& data;
+    std::int64_t pos = 0;
+    std::uint32_t bit(std::int64_t p) const {
+        const std::int64_t byte = p / 32 * 4 + (31 - p % 32) / 8;
+        return byte < std::int64_t(data.size())
+                   ? (data[std::size_t(byte)] >> ((31 - p % 32) % 8)) & 1
+                   : 0;
+    }
+    bool startsWith(const char* code) const {
+        for (int i = 0; code[i]; ++i)
+            if (bit(pos + i) != std::uint32_t(code[i] - '0')) return false;
+        return true;
+    }
+    std::uint32_t read(int n) {
+        std::uint32_t v = 0;
+        for (int i = 0; i < n; ++i) v = v << 1 | bit(pos++);
+        return v;
+    }
+};
+
+// One type-4 block read code by code from the written code tables, then transformed by the
+// plain inverse transform: its 64 samples.
+void plainType4Block(PlainMsbBits& bits, bool chroma, const LONG quant[64], LONG& pred,
+                     LONG samples[64]) {
+    static const char* const lumaSizes[] = {"100",  "00",    "01",     "101",    "110",
+                                            "1110", "11110", "111110", "1111110"};
+    static const char* const chromaSizes[] = {"00",    "01",     "10",      "110",     "1110",
+                                              "11110", "111110", "1111110", "11111110"};
+    int size = 0;
+    for (int s = 0; s < 9; ++s) {
+        const char* code = (chroma ? chromaSizes : lumaSizes)[s];
+        if (bits.startsWith(code)) {
+            bits.pos += std::int64_t(std::strlen(code));
+            size = s;
+            break;
+        }
+    }
+    if (size > 0) {
+        const std::uint32_t m = bits.read(size);
+        pred += LONG(m >> (size - 1) ? m : m - ((1u << size) - 1));
+    }
+    LONG coeff[64] = {};
+    auto product = [](LONG a, LONG b) {
+        return static_cast<LONG>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+    };
+    coeff[0] = product(pred, quant[0]);
+    bool anyAc = false;
+    for (int k = 0;;) {
+        int run = 0;
+        LONG level = 0;
+        if (bits.startsWith(type4EndOfBlock)) {
+            bits.pos += 2;
+            break;
+        }
+        if (bits.startsWith(type4Escape)) {
+            bits.pos += 6;
+            run = int(bits.read(6));
+            const LONG field = LONG(bits.read(8));
+            level = field == 0     ? LONG(bits.read(8))
+                    : field == 128 ? LONG(bits.read(8)) - 256
+                                   : (field < 128 ? field : field - 256);
+        } else {
+            const Type4RunLevelCode* found = nullptr;
+            for (const Type4RunLevelCode& c : type4RunLevelCodes)
+                if (bits.startsWith(c.bits)) found = &c;
+            if (found == nullptr) break;
+            bits.pos += std::int64_t(std::strlen(found->bits));
+            run = found->run;
+            level = bits.read(1) ? -found->level : found->level;
+        }
+        k += run + 1;
+        if (k >= 64) break;
+        anyAc = true;
+        coeff[zigzag[k]] = product(level, quant[zigzag[k]]);
+    }
+    if (anyAc)
+        idctBlockPlain(coeff, samples, 8, 17);
+    else
+        std::fill(samples, samples + 64, coeff[0] >> 17);
+}
+
+TEST(DctFastPaths, Type4BlocksGiveThePlainSamples) {
+    std::mt19937 rng(13);
+    auto owner = std::make_unique<PlayerContext>();
+    PlayerContext& ctx = *owner;
+    for (int round = 0; round < 400; ++round) {
+        // Random bytes, and bytes mostly of one bits, for long DC size codes and escapes.
+        std::vector<BYTE> data(8 + rng() % 200);
+        for (BYTE& b : data) b = static_cast<BYTE>(round % 3 ? rng() : rng() | rng() | rng());
+        setupType4Quant(ctx.type4Quant, LONG(rng() % 108));
+        ctx.frameDataEnd = data.data() + data.size();
+        resetType4Frame(&ctx, data.data());
+        PlainMsbBits plain{data};
+        LONG preds[3] = {0, 0, 0};
+        for (int block = 0; plain.pos < std::int64_t(data.size()) * 8; ++block) {
+            const int component = block % 6 < 4 ? 0 : block % 6 - 3;
+            LONG fast[64], expected[64];
+            decodeType4Block(&ctx, component, fast, 8);
+            plainType4Block(plain, component != 0, ctx.type4Quant, preds[component], expected);
+            ASSERT_EQ(0, std::memcmp(fast, expected, sizeof fast)) << round << " block " << block;
+            if (plain.pos < std::int64_t(data.size()) * 8 + 64) {
+                ASSERT_EQ(ctx.type4BitPos, plain.pos) << round << " block " << block;
+            }
+            const LONG got[3] = {ctx.dcPredY, ctx.dcPredCb, ctx.dcPredCr};
+            ASSERT_EQ(got[component], preds[component]) << round << " block " << block;
         }
     }
 }

@@ -222,21 +222,24 @@ struct Type4Reader {
     }
 };
 
-// The DC size of a luma (chroma false) or chroma block from its size code.
-int readDcSize(Type4Reader& bits, bool chroma) {
-    const U32 w = bits.peek();
+// A DC size and the length of its code.
+struct DcSize {
+    int size;
+    int length;
+};
+
+// The DC size of a luma (chroma false) or chroma block from its size code at the top of w.
+DcSize dcSizeOf(U32 w, bool chroma) {
     const int ones = std::countl_one(w);
     if (!chroma) {
-        if (ones >= 7) return 0; // outside the code: size 0, nothing consumed
-        if (ones == 0) return static_cast<int>(bits.read(2)) + 1;
-        if (ones == 1) return bits.read(3) == 0b100 ? 0 : 3;
-        bits.skip(ones + 1);
-        return ones + 2;
+        if (ones >= 7) return {0, 0}; // outside the code: size 0, nothing consumed
+        if (ones == 0) return {static_cast<int>(w >> 30) + 1, 2};
+        if (ones == 1) return {(w >> 29) == 0b100 ? 0 : 3, 3};
+        return {ones + 2, ones + 1};
     }
-    if (ones >= 8) return 0;
-    if (ones == 0) return static_cast<int>(bits.read(2));
-    bits.skip(ones + 1);
-    return ones + 1;
+    if (ones >= 8) return {0, 0};
+    if (ones == 0) return {static_cast<int>(w >> 30), 2};
+    return {ones + 1, ones + 1};
 }
 
 } // namespace
@@ -260,10 +263,13 @@ void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride,
     Type4Reader bits{data, size, ctx->type4BitPos};
 
     LONG& pred = component == 0 ? ctx->dcPredY : (component == 1 ? ctx->dcPredCb : ctx->dcPredCr);
-    const int dcSize = readDcSize(bits, component != 0);
-    if (dcSize > 0) {
-        const U32 m = bits.read(dcSize);
-        const U32 diff = (m >> (dcSize - 1)) == 0 ? m - ((U32{1} << dcSize) - 1) : m;
+    // The size code and the difference bits (at most 7 + 8) come from one look at the stream.
+    const U32 first = bits.peek();
+    const DcSize dc = dcSizeOf(first, component != 0);
+    bits.skip(dc.length + dc.size);
+    if (dc.size > 0) {
+        const U32 m = (first << dc.length) >> (32 - dc.size);
+        const U32 diff = (m >> (dc.size - 1)) == 0 ? m - ((U32{1} << dc.size) - 1) : m;
         pred = static_cast<LONG>(static_cast<U32>(pred) + diff);
     }
     const LONG* quant = ctx->type4Quant;
@@ -298,9 +304,12 @@ void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride,
                 level = field < 128 ? static_cast<LONG>(field) : static_cast<LONG>(field) - 256;
             }
         } else {
-            bits.skip(e.length);
+            // The sign bit follows the code within the word already peeked (codes are at most
+            // 16 bits).
+            const bool negative = (w >> (31 - e.length)) & 1;
+            bits.skip(e.length + 1);
             run = e.run;
-            level = bits.read(1) ? -LONG{e.level} : LONG{e.level};
+            level = negative ? -LONG{e.level} : LONG{e.level};
         }
         k += run + 1;
         if (k >= dctBlockSize) break; // a run past the last position ends the block

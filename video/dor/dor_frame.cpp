@@ -8,6 +8,7 @@
 #include "display/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dor/dor_decoder.h"
+#include "video/dor/dor_macroblock.h"
 #include "video/placement.h"
 
 namespace {
@@ -101,6 +102,14 @@ void pictureBytes(const LONG* slots, BYTE* bytes, int count) {
 }
 
 void writeMacroblock(const PlayerContext* ctx, BYTE* picture, LONG x, LONG y) {
+#if QZ_X86_SIMD
+    if (simdEnabled()) {
+        writeDorMacroblockAvx2(ctx->dorLumaBlock, ctx->dorUBlock, ctx->dorVBlock,
+                               picture + y * std::ptrdiff_t{ctx->dorWidth} * 2 + x * 2,
+                               std::ptrdiff_t{ctx->dorWidth} * 2);
+        return;
+    }
+#endif
     BYTE luma[256];
     BYTE u[64];
     BYTE v[64];

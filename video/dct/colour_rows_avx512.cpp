@@ -16,9 +16,6 @@
 #endif
 #include <immintrin.h>
 
-#define QZ_TARGET_AVX512 __attribute__((target("avx2,avx512f")))
-#define QZ_INLINE_AVX512 __attribute__((target("avx2,avx512f"), always_inline)) inline
-
 namespace {
 
 // A table of 128 entries held in eight registers.

@@ -115,8 +115,6 @@ QZ_INLINE_AVX2 void idct8Lines(__m256i x[8]) {
     combine(x, e, roundToLong(faLow, faHigh), roundToLong(fbLow, fbHigh));
 }
 
-#define QZ_INLINE_AVX512 __attribute__((target("avx2,avx512f"), always_inline)) inline
-
 // The conversions in their zero-masked forms, which GCC 12 compiles without a false warning of
 // an uninitialised value.
 QZ_INLINE_AVX512 __m512d toDoubles(__m256i v) {
@@ -181,8 +179,8 @@ QZ_TARGET_AVX2 void idctBlockAvx2(const LONG coeff[dctBlockSize], LONG* dest, in
     storeBlock(r, dest, stride, count);
 }
 
-__attribute__((target("avx2,avx512f"))) void idctBlockAvx512(const LONG coeff[dctBlockSize],
-                                                             LONG* dest, int stride, int shift) {
+QZ_TARGET_AVX512 void idctBlockAvx512(const LONG coeff[dctBlockSize], LONG* dest, int stride,
+                                      int shift) {
     __m256i r[8];
     const __m128i count = _mm_cvtsi32_si128(shift);
     if (!loadBlock(coeff, r, dest, stride, count)) return;

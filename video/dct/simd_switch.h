@@ -10,8 +10,10 @@
     !(defined(_WIN32) && !defined(__clang__))
 #define QZ_X86_SIMD 1
 #define QZ_TARGET_AVX2 __attribute__((target("avx2")))
-// For the small helpers of AVX2 functions, which the compiler would not always inline.
+#define QZ_TARGET_AVX512 __attribute__((target("avx2,avx512f")))
+// For the small helpers of vector functions, which the compiler would not always inline.
 #define QZ_INLINE_AVX2 __attribute__((target("avx2"), always_inline)) inline
+#define QZ_INLINE_AVX512 __attribute__((target("avx2,avx512f"), always_inline)) inline
 #else
 #define QZ_X86_SIMD 0
 #endif

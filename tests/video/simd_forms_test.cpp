@@ -96,6 +96,7 @@ std::vector<SimdLevel> vectorLevels() {
 
 const PixelFormat formats[] = {dcttest::rgb555, dcttest::rgb565, dcttest::xrgb8888};
 
+#if QZ_X86_SIMD
 // A sample: mostly near the ranges the tables cover, some anywhere in 32 bits.
 LONG randomSample(std::mt19937& rng) {
     switch (rng() % 4) {
@@ -108,7 +109,6 @@ LONG randomSample(std::mt19937& rng) {
     }
 }
 
-#if QZ_X86_SIMD
 TEST(SimdForms, RowConversionsGiveThePlainPixels) {
     std::mt19937 rng(17);
     for (const PixelFormat& format : formats) {

@@ -196,7 +196,7 @@ inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
 
 template <int pixelBytes>
 void convertRow(const LaneTables& lanes, const BYTE* words, BYTE* out, LONG left, LONG right,
-                SimdLevel simd) {
+                [[maybe_unused]] SimdLevel simd) {
     LONG px = left;
     if (px & 1) { // a row starting at the right pixel of a pair
         U32 p0, p1;

@@ -163,7 +163,7 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
         ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
     const ClipBox clip = contextClipBox(ctx);
     const LONG* quant = ctx->type3Quant;
-    const SimdLevel simd = simdLevel();
+    [[maybe_unused]] const SimdLevel simd = simdLevel();
 
     std::ptrdiff_t pos = 0;
     for (LONG my = 0; my < rows; ++my) {

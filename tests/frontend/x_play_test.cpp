@@ -251,6 +251,8 @@ TEST_F(PlayqzOnX, WindowShowsTheDecodedFramesAndFollowsTheKeysAndFocus) {
     // Space restarts from the first frame, the gamma kept. The movie loops, so the restart is
     // told from the loop coming round by time: pressed at frame f, the loop cannot bring an
     // earlier frame back within (150 - f) / 15 seconds, since the sound paces the picture.
+    // Screenshots are slow on a busy machine, so the restart is seen as the picture going back
+    // from the last frame seen, wherever in the movie's start it is caught.
     Match before;
     for (int waited = 0; waited < 20000 && (before.frame < 10 || before.frame > 40);
          waited += 200) {
@@ -259,15 +261,18 @@ TEST_F(PlayqzOnX, WindowShowsTheDecodedFramesAndFollowsTheKeysAndFocus) {
     ASSERT_TRUE(before.frame >= 10 && before.frame <= 40) << before.frame;
     key("space");
     const auto pressed = std::chrono::steady_clock::now() - std::chrono::milliseconds(400);
-    Match restarted = before;
-    while (restarted.frame >= before.frame - 5 &&
-           std::chrono::steady_clock::now() - pressed < std::chrono::seconds(12)) {
+    Match last = before;
+    bool wentBack = false;
+    while (!wentBack && std::chrono::steady_clock::now() - pressed < std::chrono::seconds(12)) {
         Match now = brighter.best(shot());
-        if (now.psnr >= windowPsnrFloor) restarted = now;
+        if (now.psnr < windowPsnrFloor) continue;
+        wentBack = now.frame < last.frame - 5;
+        last = now;
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - pressed).count();
-    EXPECT_LT(restarted.frame, before.frame - 5);
+    EXPECT_TRUE(wentBack) << "still at frame " << last.frame << " after the press at frame "
+                          << before.frame;
     // The frame on screen at the press may be a second past the one seen before it.
     EXPECT_LT(seconds, (150 - before.frame - 20) / 15.0)
         << "an earlier frame came only with the loop";

@@ -37,10 +37,14 @@ using MMRESULT = UINT;
 #define SEEK_END 2
 #endif
 
+using LPMMIOPROC = LRESULT(CALLBACK*)(LPSTR mmioInfo, UINT message, LPARAM param1, LPARAM param2);
+
+// The multimedia records are byte-packed, as on the platform.
+#pragma pack(push, 1)
 struct MMIOINFO {
     DWORD dwFlags;
     FOURCC fccIOProc;
-    void* pIOProc;
+    LPMMIOPROC pIOProc;
     UINT wErrorRet;
     HANDLE htask;
     LONG cchBuffer;
@@ -55,6 +59,7 @@ struct MMIOINFO {
     DWORD dwReserved2;
     HMMIO hmmio;
 };
+#pragma pack(pop)
 using LPMMIOINFO = MMIOINFO*;
 
 // Opens a file for reading (flags MMIO_READ). With info->fccIOProc FOURCC_MEM and a null name,

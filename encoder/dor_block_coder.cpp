@@ -181,6 +181,6 @@ std::array<std::uint8_t, 64> reconstructDorBlock(const DorLevels& levels, const 
         idctBlock(coeff, samples, 8, 0);
     std::array<std::uint8_t, 64> out;
     for (int i = 0; i < 64; ++i)
-        out[i] = static_cast<std::uint8_t>(std::clamp((samples[i] >> 16) + 64, 0, 127));
+        out[i] = static_cast<std::uint8_t>(std::clamp<LONG>((samples[i] >> 16) + 64, 0, 127));
     return out;
 }

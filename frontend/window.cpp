@@ -3,6 +3,7 @@
 
 #include "engine/shared.h"
 #include "frontend/devices.h"
+#include "platform/window_system.h"
 
 namespace {
 
@@ -32,15 +33,7 @@ bool moviePlaying(PlayerConfig* movie) {
 } // namespace
 
 bool startWindowSystem(std::string& error) {
-#if QZ_STANDIN
-    if (!qzplat::useSdlWindows()) {
-        error = qzplat::lastWindowError();
-        return false;
-    }
-    qzplat::setSoundBackEnd(qzplat::SoundBackEnd::sdl);
-#endif
-    (void)error;
-    return true;
+    return qzplat::useScreenWindows(error);
 }
 
 bool createPlayerWindow() {
@@ -71,11 +64,7 @@ HWND playerWindow() {
 }
 
 std::string windowFailureReason() {
-#if QZ_STANDIN
-    return qzplat::lastWindowError();
-#else
-    return "error " + std::to_string(GetLastError());
-#endif
+    return qzplat::windowFailureReason();
 }
 
 LRESULT CALLBACK playerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

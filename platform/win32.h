@@ -4,12 +4,16 @@
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// The original sound buffer description (no 3D algorithm), as the stand-in has it.
+#define DIRECTSOUND_VERSION 0x0300
 #include <windows.h>
 #include <mmsystem.h>
 #include <process.h>
 #include <ddraw.h>
 #include <dsound.h>
-#define QZ_STANDIN 0
 #else
 #include "platform/standin/windows_base.h"
 #include "platform/standin/kernel.h"
@@ -17,5 +21,4 @@
 #include "platform/standin/ddraw.h"
 #include "platform/standin/dsound.h"
 #include "platform/standin/winuser.h"
-#define QZ_STANDIN 1
 #endif

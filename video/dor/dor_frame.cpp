@@ -93,7 +93,7 @@ void copyChroma(const PlayerContext* ctx, int byte, LONG x, LONG y, LONG dx, LON
 }
 
 BYTE pictureByte(LONG slot) {
-    return static_cast<BYTE>(std::clamp((slot >> 16) + sampleBias, 0, maxPictureByte));
+    return static_cast<BYTE>(std::clamp<LONG>((slot >> 16) + sampleBias, 0, maxPictureByte));
 }
 
 // Each slot becomes its picture byte; a plain loop the compiler can vectorise.

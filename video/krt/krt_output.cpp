@@ -13,7 +13,8 @@ constexpr int paletteColours = 256;
 // A palette byte scaled to a channel of bits bits at shift.
 std::uint32_t channel(std::uint32_t value, LONG bits, LONG shift) {
     if (bits <= 0 || shift < 0 || shift > 31) return 0;
-    const std::uint32_t scaled = bits <= 8 ? value >> (8 - bits) : value << std::min(bits - 8, 24);
+    const std::uint32_t scaled =
+        bits <= 8 ? value >> (8 - bits) : value << std::min<LONG>(bits - 8, 24);
     return scaled << shift;
 }
 

@@ -2,12 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qztest {
@@ -15,7 +13,8 @@ namespace qztest {
 namespace {
 std::string scratchDir() {
     const char* env = std::getenv("QZ_TEST_TMP");
-    std::filesystem::path dir = env != nullptr ? env : std::filesystem::temp_directory_path() / "qztest";
+    std::filesystem::path dir =
+        env != nullptr ? env : std::filesystem::temp_directory_path() / "qztest";
     std::filesystem::create_directories(dir);
     return dir.string();
 }
@@ -28,47 +27,22 @@ std::string readAll(const std::string& path) {
 
 std::string scratchPath(const std::string& name) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string prefix = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "global";
+    std::string prefix =
+        info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "global";
     return scratchDir() + "/" + prefix + "." + std::to_string(getpid()) + "." + name;
 }
 
 std::string writeScratchFile(const std::string& name, const Bytes& bytes) {
     std::string path = scratchPath(name);
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
 Bytes readFileBytes(const std::string& path) {
     std::string text = readAll(path);
     return Bytes(text.begin(), text.end());
-}
-
-CommandResult runProgram(const std::string& program, const std::vector<std::string>& args) {
-    std::string outPath = scratchPath("stdout.txt");
-    std::string errPath = scratchPath("stderr.txt");
-    CommandResult result;
-    pid_t pid = fork();
-    if (pid == 0) {
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int in = open("/dev/null", O_RDONLY);
-        dup2(out, 1);
-        dup2(err, 2);
-        dup2(in, 0);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = readAll(outPath);
-    result.err = readAll(errPath);
-    return result;
 }
 
 } // namespace qztest

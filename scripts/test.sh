@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, then builds and runs the whole test suite: the release build (GCC), the
-# ASan+UBSan build (Clang) and the ThreadSanitizer build (GCC).
+# ASan+UBSan build (Clang) and the ThreadSanitizer build (GCC); then the Windows build and its
+# smoke test under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -13,3 +14,6 @@ for preset in release asan tsan; do
     echo "=== $preset tests ==="
     ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== windows build and wine smoke test ==="
+bash scripts/wine_smoke.sh release

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "tests/frontend/x_frames.h"
 #include "tests/frontend/x_session.h"
 #include "tests/support/test_support.h"
 
@@ -23,93 +23,20 @@ namespace {
 
 constexpr int screenWidth = 1024;
 constexpr int screenHeight = 768;
-constexpr int movieWidth = 320;
-constexpr int movieHeight = 240;
 // Frames drawn through a 16-bit mode, a YUV overlay and scaling lose more than 1:1 RGB.
 constexpr double windowPsnrFloor = 30.0;
 constexpr double fullScreenPsnrFloor = 22.0;
 const char* const windowTitle = "Play QZ v1.60";
 
-using Picture = std::vector<unsigned char>; // RGB triples, movieWidth x movieHeight
+using xtest::Frames;
+using xtest::Match;
+using xtest::movieHeight;
+using xtest::movieWidth;
+using xtest::Picture;
 
 void pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
-
-// A file qztool makes, kept beside the scratch files for the next test while it is newer than
-// qztool: the demo takes a while to encode. Made under a private name and then renamed, so
-// tests running side by side never read half a file. Empty when it cannot be made.
-template <class Make> std::string cachedOutput(const std::string& name, Make make) {
-    namespace fs = std::filesystem;
-    const fs::path path = fs::path(qztest::scratchPath("x")).parent_path() / ("xplay-" + name);
-    std::error_code error;
-    if (fs::exists(path) &&
-        fs::last_write_time(path, error) > fs::last_write_time(QZ_QZTOOL_PATH, error))
-        return path.string();
-    std::string partial = qztest::scratchPath(name);
-    if (!make(partial)) return {};
-    fs::rename(partial, path, error);
-    return error ? std::string() : path.string();
-}
-
-struct Match {
-    int frame = -1;
-    double psnr = 0;
-};
-
-double psnr(const Picture& a, const unsigned char* b) {
-    // Every other pixel is plenty to tell frames apart and keeps the search quick.
-    double sum = 0;
-    std::size_t n = 0;
-    for (std::size_t i = 0; i + 2 < a.size(); i += 6, n += 3) {
-        for (std::size_t c = 0; c < 3; ++c) {
-            double d = double(a[i + c]) - double(b[i + c]);
-            sum += d * d;
-        }
-    }
-    double mse = sum / double(n);
-    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
-// The decoded frames of a movie as RGB, from qztool's xrgb8888 export.
-class Frames {
-  public:
-    bool load(const std::string& movie, int gamma) {
-        std::string raw = cachedOutput("frames-" + std::to_string(gamma) + ".raw", [&](auto& path) {
-            return qztest::runProgram(QZ_QZTOOL_PATH,
-                                      {"frames", "--pixel-format", "xrgb8888", "--gamma",
-                                       std::to_string(gamma), "--raw", path, movie})
-                       .exitCode == 0;
-        });
-        if (raw.empty()) return false;
-        Bytes bytes = qztest::readFileBytes(raw);
-        const std::size_t frameBytes = std::size_t(movieWidth) * movieHeight * 4;
-        count = int(bytes.size() / frameBytes);
-        rgb.resize(std::size_t(count) * movieWidth * movieHeight * 3);
-        for (std::size_t p = 0; p < rgb.size() / 3; ++p) {
-            // Each pixel is 0x00RRGGBB, little-endian.
-            rgb[p * 3] = bytes[p * 4 + 2];
-            rgb[p * 3 + 1] = bytes[p * 4 + 1];
-            rgb[p * 3 + 2] = bytes[p * 4];
-        }
-        return count > 0;
-    }
-
-    Match best(const Picture& shot) const {
-        Match match;
-        const std::size_t frameSize = std::size_t(movieWidth) * movieHeight * 3;
-        for (int f = 0; f < count; ++f) {
-            double value = psnr(shot, rgb.data() + std::size_t(f) * frameSize);
-            if (value > match.psnr) match = {f, value};
-        }
-        return match;
-    }
-
-    int count = 0;
-
-  private:
-    Picture rgb;
-};
 
 class PlayqzOnX : public ::testing::Test {
   protected:
@@ -122,9 +49,7 @@ class PlayqzOnX : public ::testing::Test {
             << missing << " is needed beside Xvfb";
         session = std::make_unique<xtest::XSession>(screenWidth, screenHeight);
         ASSERT_TRUE(session->started()) << "Xvfb did not start";
-        movie = cachedOutput("demo.qz", [](auto& path) {
-            return qztest::runProgram(QZ_QZTOOL_PATH, {"demo", path}).exitCode == 0;
-        });
+        movie = xtest::demoMovie();
         ASSERT_FALSE(movie.empty()) << "qztool demo failed";
         ASSERT_TRUE(plain.load(movie, 100));
         ASSERT_TRUE(brighter.load(movie, 120));

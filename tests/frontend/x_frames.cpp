@@ -1,0 +1,89 @@
+// The demo movie and its decoded frames, made with qztool.
+#include "tests/frontend/x_frames.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "tests/support/test_support.h"
+
+// The demo and its decoded frames come from qztool; without it the tests using them are skipped.
+#ifndef QZ_QZTOOL_PATH
+#define QZ_QZTOOL_PATH ""
+#endif
+
+namespace xtest {
+
+namespace {
+
+// A file qztool makes, kept beside the scratch files for the next test while it is newer than
+// qztool: the demo takes a while to encode. Made under a private name and then renamed, so
+// tests running side by side never read half a file. Empty when it cannot be made.
+template <class Make> std::string cachedOutput(const std::string& name, Make make) {
+    namespace fs = std::filesystem;
+    if (std::string(QZ_QZTOOL_PATH).empty()) return {};
+    const fs::path path = fs::path(qztest::scratchPath("x")).parent_path() / ("xplay-" + name);
+    std::error_code error;
+    if (fs::exists(path) &&
+        fs::last_write_time(path, error) > fs::last_write_time(QZ_QZTOOL_PATH, error))
+        return path.string();
+    std::string partial = qztest::scratchPath(name);
+    if (!make(partial)) return {};
+    fs::rename(partial, path, error);
+    return error ? std::string() : path.string();
+}
+
+double psnr(const Picture& a, const unsigned char* b) {
+    // Every other pixel is plenty to tell frames apart and keeps the search quick.
+    double sum = 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i + 2 < a.size(); i += 6, n += 3) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            double d = double(a[i + c]) - double(b[i + c]);
+            sum += d * d;
+        }
+    }
+    double mse = sum / double(n);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+} // namespace
+
+std::string demoMovie() {
+    return cachedOutput("demo.qz", [](auto& path) {
+        return qztest::runProgram(QZ_QZTOOL_PATH, {"demo", path}).exitCode == 0;
+    });
+}
+
+bool Frames::load(const std::string& movie, int gamma) {
+    std::string raw = cachedOutput("frames-" + std::to_string(gamma) + ".raw", [&](auto& path) {
+        return qztest::runProgram(QZ_QZTOOL_PATH,
+                                  {"frames", "--pixel-format", "xrgb8888", "--gamma",
+                                   std::to_string(gamma), "--raw", path, movie})
+                   .exitCode == 0;
+    });
+    if (raw.empty()) return false;
+    Bytes bytes = qztest::readFileBytes(raw);
+    const std::size_t frameBytes = std::size_t(movieWidth) * movieHeight * 4;
+    count = int(bytes.size() / frameBytes);
+    rgb.resize(std::size_t(count) * movieWidth * movieHeight * 3);
+    for (std::size_t p = 0; p < rgb.size() / 3; ++p) {
+        // Each pixel is 0x00RRGGBB, little-endian.
+        rgb[p * 3] = bytes[p * 4 + 2];
+        rgb[p * 3 + 1] = bytes[p * 4 + 1];
+        rgb[p * 3 + 2] = bytes[p * 4];
+    }
+    return count > 0;
+}
+
+Match Frames::best(const Picture& shot) const {
+    Match match;
+    const std::size_t frameSize = std::size_t(movieWidth) * movieHeight * 3;
+    if (shot.size() != frameSize) return match;
+    for (int f = 0; f < count; ++f) {
+        double value = psnr(shot, rgb.data() + std::size_t(f) * frameSize);
+        if (value > match.psnr) match = {f, value};
+    }
+    return match;
+}
+
+} // namespace xtest

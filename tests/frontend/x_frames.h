@@ -1,0 +1,37 @@
+// The demo movie and its decoded frames for the end-to-end tests: made once with qztool and
+// kept in the scratch folder, and compared with what the screen shows by PSNR.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace xtest {
+
+// The demo's picture size.
+inline constexpr int movieWidth = 320;
+inline constexpr int movieHeight = 240;
+
+using Picture = std::vector<unsigned char>; // RGB triples, movieWidth x movieHeight
+
+// The demo movie qztool writes, kept while it is newer than qztool; empty when it cannot be made.
+std::string demoMovie();
+
+struct Match {
+    int frame = -1;
+    double psnr = 0;
+};
+
+// The decoded frames of a movie as RGB, from qztool's xrgb8888 export.
+class Frames {
+  public:
+    bool load(const std::string& movie, int gamma);
+    // The frame the picture is closest to.
+    Match best(const Picture& shot) const;
+
+    int count = 0;
+
+  private:
+    Picture rgb;
+};
+
+} // namespace xtest

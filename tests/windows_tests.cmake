@@ -1,6 +1,6 @@
 # The cross build's tests: the pure computation (tables, decoders, encoders, the reader on
-# memory files), built with GoogleTest from its sources and run under Wine by
-# scripts/wine_smoke.sh. Tests that drive the stand-in's devices or start programs stay on the
+# memory files) and the platform names against the real headers, built with GoogleTest from its
+# sources and run under Wine by scripts/wine_smoke.sh. Tests that drive the stand-in's devices or start programs stay on the
 # native builds.
 set(QZ_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -21,7 +21,9 @@ set(_pure_video
     video/krt_bounds_test.cpp video/krt_decoder_test.cpp video/krt_output_test.cpp
     video/type3_decoder_test.cpp video/type4_decoder_test.cpp)
 
-foreach(name audio display encoder engine video)
+set(_pure_platform_names platform_names/platform_names_test.cpp)
+
+foreach(name audio display encoder engine platform_names video)
     add_executable(test_${name} ${_pure_${name}})
     target_link_libraries(test_${name} PRIVATE qz_test_support gtest_main)
     # M_PI and friends, which glibc declares in C++ too.

@@ -28,10 +28,11 @@ cmake --build "build/$native" -j "$jobs" --target playqz qztool test_frontend
 # Everything Wine and PulseAudio write goes to a scratch folder, removed at the end.
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/qz-wine.XXXXXX")
 pulse_pid=""
-tests_pid=""
+tests_group=""
 cleanup() {
     set +e
-    if [ -n "$tests_pid" ]; then kill -TERM -- "-$tests_pid" 2>/dev/null; fi
+    # Whatever the tests left behind, should they have been stopped half-way (Xvfb, wine).
+    if [ -n "$tests_group" ]; then kill -KILL -- "-$tests_group" 2>/dev/null; fi
     if [ -d "$scratch/prefix" ]; then wineserver -k 2>/dev/null; fi
     if [ -n "$pulse_pid" ]; then
         kill "$pulse_pid" 2>/dev/null
@@ -90,15 +91,14 @@ done
 
 echo "--- playqz.exe under wine"
 mkdir -p "$scratch/tmp"
-# The tests run in a process group of their own, so that whatever they start (Xvfb, wine) can be
-# ended together should they be stopped half-way.
+# The tests run in a process group of their own, so that whatever they start can be ended
+# together.
 QZ_WINE_PLAYQZ_EXE="$root/build/windows/frontend/playqz.exe" QZ_TEST_TMP="$scratch/tmp" \
     setsid "build/$native/tests/test_frontend" --gtest_filter='PlayqzExeOnWine.*' \
     >"$scratch/smoke.log" 2>&1 &
-tests_pid=$!
+tests_group=$!
 status=0
-wait "$tests_pid" || status=$?
-tests_pid=""
+wait "$tests_group" || status=$?
 cat "$scratch/smoke.log"
 if [ "$status" -ne 0 ] || grep -q '^\[  SKIPPED \]' "$scratch/smoke.log" ||
     ! grep -q '^\[  PASSED  \] 4 tests' "$scratch/smoke.log"; then

@@ -242,15 +242,16 @@ TEST_F(ScanoutTest, PlayThreadAndFrontEndThreadShareTheDevice) {
         }
         done = true;
     });
+    // At least one poll, even when the play thread is through before this thread first looks.
     int polls = 0;
-    while (!done) {
+    do {
         EXPECT_EQ(display.primary->IsLost(), DD_OK);
         qzplat::ScreenImage screen = qzplat::screenSnapshot();
         if (!screen.pixels.empty()) {
             EXPECT_EQ(screen.at(0, 0), screen.at(63, 47));
         }
         ++polls;
-    }
+    } while (!done);
     play.join();
     EXPECT_EQ(qzplat::screenSnapshot().at(10, 10), 200u);
     EXPECT_GT(polls, 0);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/bench_pictures.h"
+#include "bench/bench_ratios.h"
 #include "bench/jpeg_peer.h"
 #include "display/colour_tables.h"
 #include "encoder/type3_encoder.h"
@@ -33,14 +34,8 @@ const char* outputName(Output o) {
 const PixelFormat formatRgb565{5, 6, 5, 11, 5, 0, 0xFFFF, 16};
 const PixelFormat formatXrgb8888{8, 8, 8, 16, 8, 0, 0xFFFFFF, 24};
 
-struct Size {
-    int width;
-    int height;
-};
-
-std::string sizeName(Size s) {
-    return std::to_string(s.width) + "x" + std::to_string(s.height);
-}
+using qzbench::Size;
+using qzbench::sizeName;
 
 // One type's frame of the bench picture and the peer's JPEG at about its bits per pixel.
 struct Prepared {
@@ -143,41 +138,13 @@ std::string peerName(int type, Size size) {
     return "peer/jpeg-as-type" + std::to_string(type) + "/" + sizeName(size) + "/xrgb8888";
 }
 
-// Prints what the console reporter prints and keeps each case's processor time per frame (the
-// machine may be shared, so wall time says less): the median when runs are repeated.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const std::string name = run.run_name.str();
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[name] = run.GetAdjustedCPUTime();
-            else if (run.run_type == Run::RT_Iteration && !medians.count(name))
-                seconds[name] = run.GetAdjustedCPUTime();
-        }
-        for (const auto& [name, time] : medians) seconds[name] = time;
-    }
-
-  private:
-    std::map<std::string, double> medians;
-};
-
-constexpr Size sizes[] = {{320, 240}, {640, 480}};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    struct Pair {
-        std::string ours;
-        std::string peer;
-    };
-    std::vector<Pair> pairs;
+    std::vector<qzbench::RatioPair> pairs;
     for (int type : {3, 4}) {
-        for (Size size : sizes) {
+        for (Size size : qzbench::benchSizes) {
             for (Output output : {Output::rgb565, Output::xrgb8888, Output::yuy2}) {
                 if (type == 3 && output == Output::yuy2) continue; // type 3 has no YUV output
                 const std::string name = oursName(type, size, output);
@@ -189,16 +156,9 @@ int main(int argc, char** argv) {
                 ->Unit(benchmark::kMicrosecond);
         }
     }
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nSpeed of ours as a multiple of the JPEG peer's (same picture, about the same "
-                "bits per pixel):\n");
-    for (const Pair& pair : pairs) {
-        const auto ours = reporter.seconds.find(pair.ours);
-        const auto peer = reporter.seconds.find(pair.peer);
-        if (ours == reporter.seconds.end() || peer == reporter.seconds.end()) continue;
-        std::printf("  %-32s %6.2f\n", pair.ours.c_str(), peer->second / ours->second);
-    }
+    qzbench::runWithRatios(
+        pairs, "Speed of ours as a multiple of the JPEG peer's (same picture, about the same "
+               "bits per pixel):");
     benchmark::Shutdown();
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/bench_pictures.h"
+#include "bench/bench_ratios.h"
 #include "bench/jpeg_peer.h"
 #include "display/colour_tables.h"
 #include "encoder/dor_encoder.h"
@@ -26,14 +27,8 @@ constexpr int shiftY = 2;
 
 const PixelFormat formatRgb565{5, 6, 5, 11, 5, 0, 0xFFFF, 16};
 
-struct Size {
-    int width;
-    int height;
-};
-
-std::string sizeName(Size s) {
-    return std::to_string(s.width) + "x" + std::to_string(s.height);
-}
+using qzbench::Size;
+using qzbench::sizeName;
 
 // The bench picture's key frame, a motion frame of it moved, and the peer's JPEG.
 struct Prepared {
@@ -131,40 +126,12 @@ void peerDecode(benchmark::State& state, Size size) {
     state.counters["jpegQuality"] = p.jpeg->quality;
 }
 
-// Prints what the console reporter prints and keeps each case's processor time per frame (the
-// machine may be shared, so wall time says less): the median when runs are repeated.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const std::string name = run.run_name.str();
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[name] = run.GetAdjustedCPUTime();
-            else if (run.run_type == Run::RT_Iteration && !medians.count(name))
-                seconds[name] = run.GetAdjustedCPUTime();
-        }
-        for (const auto& [name, time] : medians) seconds[name] = time;
-    }
-
-  private:
-    std::map<std::string, double> medians;
-};
-
-constexpr Size sizes[] = {{320, 240}, {640, 480}};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    struct Pair {
-        std::string ours;
-        std::string peer;
-    };
-    std::vector<Pair> pairs;
-    for (Size size : sizes) {
+    std::vector<qzbench::RatioPair> pairs;
+    for (Size size : qzbench::benchSizes) {
         const std::string peer = "peer/jpeg/" + sizeName(size) + "/xrgb8888";
         for (bool motion : {false, true}) {
             const std::string name = std::string("ours/dor-") + (motion ? "motion/" : "key/") +
@@ -175,16 +142,9 @@ int main(int argc, char** argv) {
         }
         benchmark::RegisterBenchmark(peer.c_str(), peerDecode, size)->Unit(benchmark::kMicrosecond);
     }
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nSpeed of ours as a multiple of the JPEG peer's (same picture, the key frame's "
-                "bits per pixel):\n");
-    for (const Pair& pair : pairs) {
-        const auto ours = reporter.seconds.find(pair.ours);
-        const auto peer = reporter.seconds.find(pair.peer);
-        if (ours == reporter.seconds.end() || peer == reporter.seconds.end()) continue;
-        std::printf("  %-32s %6.2f\n", pair.ours.c_str(), peer->second / ours->second);
-    }
+    qzbench::runWithRatios(
+        pairs, "Speed of ours as a multiple of the JPEG peer's (same picture, the key frame's "
+               "bits per pixel):");
     benchmark::Shutdown();
     return 0;
 }

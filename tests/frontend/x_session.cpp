@@ -4,7 +4,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "tests/support/test_programs.h"
 #include "tests/support/test_support.h"
 
 namespace xtest {
@@ -28,24 +28,6 @@ bool exists(const std::string& path) {
 
 void pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            const std::string& outPath, const std::string& errPath) {
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int in = open("/dev/null", O_RDONLY);
-    dup2(out, 1);
-    dup2(err, 2);
-    dup2(in, 0);
-    for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
 }
 
 } // namespace
@@ -95,10 +77,10 @@ XSession::XSession(int width, int height) {
         std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
         if (exists("/tmp/.X" + std::to_string(number) + "-lock") || exists(socket)) continue;
         std::string log = qztest::scratchPath("xvfb.log");
-        pid_t server = spawn({"Xvfb", ":" + std::to_string(number), "-screen", "0",
-                              std::to_string(width) + "x" + std::to_string(height) + "x24",
-                              "-nolisten", "tcp"},
-                             {}, log, log);
+        pid_t server = qztest::startProgram(
+            {"Xvfb", ":" + std::to_string(number), "-screen", "0",
+             std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"},
+            {}, log, log);
         for (int waited = 0; waited < serverStartMs; waited += 50) {
             if (exists(socket)) break;
             if (waitpid(server, nullptr, WNOHANG) == server) break;
@@ -135,7 +117,7 @@ Background XSession::start(const std::string& program, const std::vector<std::st
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> fullEnv{"DISPLAY=" + display()};
     fullEnv.insert(fullEnv.end(), env.begin(), env.end());
-    bg.pid = spawn(argv, fullEnv, bg.outPath, bg.errPath);
+    bg.pid = qztest::startProgram(argv, fullEnv, bg.outPath, bg.errPath);
     return bg;
 }
 

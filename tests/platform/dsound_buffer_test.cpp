@@ -30,6 +30,16 @@ bool waitUntil(const std::function<bool()>& done, int limitMs = 10000) {
     return true;
 }
 
+// A secondary-buffer description of bytes in format with the given flags.
+DSBUFFERDESC secondary(DWORD bytes, WAVEFORMATEX* format, DWORD flags = 0) {
+    DSBUFFERDESC desc{};
+    desc.dwSize = sizeof(desc);
+    desc.dwFlags = flags;
+    desc.dwBufferBytes = bytes;
+    desc.lpwfxFormat = format;
+    return desc;
+}
+
 class DirectSoundTest : public testing::Test {
   protected:
     void SetUp() override {
@@ -50,11 +60,8 @@ class DirectSoundTest : public testing::Test {
     // A secondary buffer of the engine's kind.
     IDirectSoundBuffer* stream(DWORD bytes, DWORD rate = 22050) {
         WAVEFORMATEX format = pcm(rate);
-        DSBUFFERDESC desc{};
-        desc.dwSize = sizeof(desc);
-        desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_CTRLDEFAULT;
-        desc.dwBufferBytes = bytes;
-        desc.lpwfxFormat = &format;
+        DSBUFFERDESC desc =
+            secondary(bytes, &format, DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_CTRLDEFAULT);
         IDirectSoundBuffer* buffer = nullptr;
         EXPECT_EQ(device->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
         return buffer;
@@ -77,10 +84,7 @@ class DirectSoundTest : public testing::Test {
 
 TEST_F(DirectSoundTest, CreationChecksItsRecords) {
     WAVEFORMATEX format = pcm(22050);
-    DSBUFFERDESC desc{};
-    desc.dwSize = sizeof(desc);
-    desc.dwBufferBytes = 4096;
-    desc.lpwfxFormat = &format;
+    DSBUFFERDESC desc = secondary(4096, &format);
     IDirectSoundBuffer* buffer = nullptr;
     DSBUFFERDESC wrongSize = desc;
     wrongSize.dwSize = 36;
@@ -264,10 +268,7 @@ TEST_F(DirectSoundTest, FrequencyVolumeAndPanAreCheckedAndKept) {
 
     // Controls the buffer was not made with are unavailable.
     WAVEFORMATEX format = pcm(22050);
-    DSBUFFERDESC plain{};
-    plain.dwSize = sizeof(plain);
-    plain.dwBufferBytes = 4096;
-    plain.lpwfxFormat = &format;
+    DSBUFFERDESC plain = secondary(4096, &format);
     IDirectSoundBuffer* bare = nullptr;
     ASSERT_EQ(device->CreateSoundBuffer(&plain, &bare, nullptr), DS_OK);
     EXPECT_EQ(bare->SetVolume(0), DSERR_CONTROLUNAVAIL);
@@ -288,10 +289,7 @@ TEST_F(DirectSoundTest, InjectedFaultsAndLostBuffers) {
     ASSERT_EQ(device->SetCooperativeLevel(fakeWindow(), DSSCL_PRIORITY), DS_OK);
     qzplat::failNextSoundBufferCreate();
     WAVEFORMATEX format = pcm(22050);
-    DSBUFFERDESC desc{};
-    desc.dwSize = sizeof(desc);
-    desc.dwBufferBytes = 4096;
-    desc.lpwfxFormat = &format;
+    DSBUFFERDESC desc = secondary(4096, &format);
     IDirectSoundBuffer* buffer = nullptr;
     EXPECT_EQ(device->CreateSoundBuffer(&desc, &buffer, nullptr), DSERR_OUTOFMEMORY);
     buffer = stream(4096);
@@ -361,11 +359,7 @@ TEST(DirectSoundSdl, TheCardsCallbackMovesTheCursor) {
     ASSERT_EQ(DirectSoundCreate(nullptr, &device, nullptr), DS_OK);
     ASSERT_EQ(device->SetCooperativeLevel(fakeWindow(), DSSCL_PRIORITY), DS_OK);
     WAVEFORMATEX format = pcm(22050);
-    DSBUFFERDESC desc{};
-    desc.dwSize = sizeof(desc);
-    desc.dwFlags = DSBCAPS_CTRLDEFAULT;
-    desc.dwBufferBytes = 8192;
-    desc.lpwfxFormat = &format;
+    DSBUFFERDESC desc = secondary(8192, &format, DSBCAPS_CTRLDEFAULT);
     IDirectSoundBuffer* buffer = nullptr;
     ASSERT_EQ(device->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
     ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);

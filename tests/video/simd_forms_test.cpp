@@ -89,7 +89,7 @@ TEST(SimdForms, EveryTransformFormGivesThePlainNumbers) {
 // The vector levels this processor has, beyond none.
 std::vector<SimdLevel> vectorLevels() {
     std::vector<SimdLevel> levels;
-    for (SimdLevel l : {SimdLevel::avx2, SimdLevel::avx512})
+    for (SimdLevel l : {SimdLevel::avx2, SimdLevel::avx512, SimdLevel::avx512vbmi})
         if (l <= simdAvailable()) levels.push_back(l);
     return levels;
 }
@@ -116,6 +116,8 @@ TEST(SimdForms, RowConversionsGiveThePlainPixels) {
             buildColourTables(format, gamma);
             GammaLaneTables lanes;
             buildGammaLaneTables(lanes);
+            ByteLaneTables bytes;
+            buildByteLaneTables(lanes, bytes);
             for (int round = 0; round < 300; ++round) {
                 LONG luma[256], cb[64], cr[64];
                 for (LONG& s : luma) s = randomSample(rng);
@@ -134,7 +136,7 @@ TEST(SimdForms, RowConversionsGiveThePlainPixels) {
                         }
                     type3MacroblockAvx2(luma, cb, cr, fast, 64, pixelBytes);
                     ASSERT_EQ(0, std::memcmp(fast, plain, sizeof plain)) << "type 3 avx2";
-                    if (simdAvailable() == SimdLevel::avx512) {
+                    if (simdAvailable() >= SimdLevel::avx512) {
                         std::memset(fast, 0, sizeof fast);
                         type3MacroblockAvx512(luma, cb, cr, fast, 64, pixelBytes);
                         ASSERT_EQ(0, std::memcmp(fast, plain, sizeof plain)) << "type 3 avx512";
@@ -142,30 +144,39 @@ TEST(SimdForms, RowConversionsGiveThePlainPixels) {
                 }
                 // Type 4: every row, and whole macroblocks with rows copied from the one above.
                 for (int pixelBytes : {2, 4}) {
-                    BYTE plain[16 * 64] = {}, fast[16 * 64] = {};
+                    // own: every row converted; plain: the rows in copied taken from above.
+                    BYTE own[16 * 64] = {}, plain[16 * 64] = {}, fast[16 * 64] = {};
                     const unsigned copied = static_cast<unsigned>(rng()) & 0xFEFE;
                     for (int r = 0; r < 16; ++r) {
                         const LONG *y = luma + 16 * r, *u = cb + 8 * (r / 2), *v = cr + 8 * (r / 2);
-                        BYTE* out = plain + 64 * r;
-                        if (copied & (1u << r)) {
-                            std::memcpy(out, out - 64, 64);
-                        } else if (pixelBytes == 4) {
+                        BYTE* out = own + 64 * r;
+                        if (pixelBytes == 4) {
                             type4Rgb32RowPlain(y, u, v, out);
                             type4Rgb32RowAvx2(lanes, y, u, v, fast + 64 * r);
-                            ASSERT_EQ(0, std::memcmp(fast + 64 * r, out, 64)) << "type 4 avx2";
                         } else {
                             type4Rgb16RowPlain(y, u, v, out);
                             type4Rgb16RowAvx2(lanes, y, u, v, fast + 64 * r);
-                            ASSERT_EQ(0, std::memcmp(fast + 64 * r, out, 32)) << "type 4 avx2";
                         }
+                        ASSERT_EQ(0, std::memcmp(fast + 64 * r, out, 16 * pixelBytes))
+                            << "type 4 avx2";
+                        std::memcpy(plain + 64 * r, copied & (1u << r) ? plain + 64 * (r - 1) : out,
+                                    64);
                     }
-                    if (simdAvailable() == SimdLevel::avx512) {
+                    if (simdAvailable() >= SimdLevel::avx512) {
                         std::memset(fast, 0, sizeof fast);
                         type4MacroblockAvx512(lanes, luma, cb, cr, fast, 64, pixelBytes, copied);
                         for (int r = 0; r < 16; ++r)
                             ASSERT_EQ(0,
                                       std::memcmp(fast + 64 * r, plain + 64 * r, 16 * pixelBytes))
                                 << "type 4 avx512, row " << r;
+                    }
+                    if (simdAvailable() >= SimdLevel::avx512vbmi) {
+                        ASSERT_TRUE(byteFormsUsable());
+                        std::memset(fast, 0, sizeof fast);
+                        type4MacroblockVbmi(bytes, luma, cb, cr, fast, 64, pixelBytes);
+                        for (int r = 0; r < 16; ++r)
+                            ASSERT_EQ(0, std::memcmp(fast + 64 * r, own + 64 * r, 16 * pixelBytes))
+                                << "type 4 byte permutes, row " << r;
                     }
                 }
             }
@@ -180,13 +191,14 @@ TEST(SimdForms, DorPictureConversionGivesThePlainPixels) {
     std::mt19937 rng(23);
     for (const PixelFormat& format : formats) {
         dortest::Decoder decoder(format);
-        const int width = 96, height = 40, pixelBytes = decoder.pixelBytes();
+        // Wide enough for the 128-pixel steps of the byte-permute form.
+        const int width = 300, height = 40, pixelBytes = decoder.pixelBytes();
         std::vector<BYTE> picture(std::size_t(width) * height * 2);
         for (int round = 0; round < 60; ++round) {
             for (BYTE& b : picture) b = static_cast<BYTE>(rng() % 3 ? rng() % 128 : rng());
             decoder.ctx->dorWidth = width;
             decoder.ctx->clipLeft = static_cast<LONG>(rng() % 40) - 4;
-            decoder.ctx->clipRight = static_cast<LONG>(rng() % 70) + 30;
+            decoder.ctx->clipRight = static_cast<LONG>(rng() % 280) + 30;
             decoder.ctx->clipTop = static_cast<LONG>(rng() % 10);
             decoder.ctx->clipBottom = static_cast<LONG>(rng() % 40) + 5;
             auto convert = [&](SimdLevel level) {

@@ -18,6 +18,21 @@ struct GammaLaneTables {
 };
 void buildGammaLaneTables(GammaLaneTables& lanes);
 
+// The gamma lane tables cut into bytes for the byte-permute conversions: plane[l][j] holds byte j
+// of every entry of lane table l (red, green, blue), and byte j of a pixel is the OR of the
+// planes set in lanesOfByte[j]. The luma component entries are yBase + s × yStep for the
+// samples s = 0..127 they tell apart.
+struct ByteLaneTables {
+    alignas(64) std::uint8_t plane[3][4][512];
+    unsigned lanesOfByte[4];
+    std::uint32_t yBase;
+    std::uint32_t yStep;
+};
+void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes);
+// Whether the luma component table is such a line (the byte forms compute its entries and are
+// not to be used otherwise).
+bool byteFormsUsable();
+
 #if QZ_X86_SIMD
 // Type 3: 16 rows of 16 pixels from the macroblock planes, by sums of the 128-entry YUV tables,
 // pixelBytes (2 or 4) a pixel, rows pitch bytes apart.
@@ -37,6 +52,16 @@ void type4Rgb16RowAvx2(const GammaLaneTables& lanes, const LONG* luma, const LON
 void type4MacroblockAvx512(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,
                            const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes,
                            unsigned copiedRows);
+// Type 4 component RGB with byte permutes (SimdLevel::avx512vbmi, byteFormsUsable()): the 16 rows
+// of a macroblock, 4 or 2 bytes a pixel, rows pitch bytes apart.
+void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma, const LONG* cb,
+                         const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes);
+// Type 4 YUY2 with AVX-512F: the 16 rows of a macroblock, rows pitch bytes apart.
+void type4Yuy2MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest,
+                               LONG pitch);
+// DOR with byte permutes: 64 picture words (128 pixels).
+void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
+                          int pixelBytes);
 // DOR: 8 picture words (V, U, Y1, Y0 bytes, each 0 to 255) to 16 pixels of 2 or 4 bytes.
 void dorWordsToPixelsAvx2(const GammaLaneTables& lanes, const BYTE* words, BYTE* dest,
                           int pixelBytes);

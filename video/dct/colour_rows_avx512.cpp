@@ -5,46 +5,13 @@
 
 #include "display/colour_tables.h"
 #include "video/dct/colour_rows.h"
+#include "video/dct/table128_avx512.h"
 
 #if QZ_X86_SIMD
 
-// GCC 12 warns of an uninitialised value inside its own AVX-512 intrinsics (their unused
-// merge operand); the warning is off for them.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-
 namespace {
 
-// A table of 128 entries held in eight registers.
-struct Table128 {
-    __m512i part[8];
-};
-
-QZ_INLINE_AVX512 Table128 loadTable(const LONG* table) {
-    Table128 t;
-    for (int i = 0; i < 8; ++i) t.part[i] = _mm512_loadu_si512(table + 16 * i);
-    return t;
-}
-
-// t[index] in every lane, index 0 to 127: four two-register permutes on the low five bits,
-// merged by bits 5 and 6.
-QZ_INLINE_AVX512 __m512i lookup(const Table128& t, __m512i index) {
-    const __m512i a = _mm512_permutex2var_epi32(t.part[0], index, t.part[1]);
-    const __m512i b = _mm512_permutex2var_epi32(t.part[2], index, t.part[3]);
-    const __m512i c = _mm512_permutex2var_epi32(t.part[4], index, t.part[5]);
-    const __m512i d = _mm512_permutex2var_epi32(t.part[6], index, t.part[7]);
-    const __mmask16 bit5 = _mm512_test_epi32_mask(index, _mm512_set1_epi32(32));
-    const __mmask16 bit6 = _mm512_test_epi32_mask(index, _mm512_set1_epi32(64));
-    return _mm512_mask_blend_epi32(bit6, _mm512_mask_blend_epi32(bit5, a, b),
-                                   _mm512_mask_blend_epi32(bit5, c, d));
-}
-
-QZ_INLINE_AVX512 __m512i load16(const LONG* p) {
-    return _mm512_loadu_si512(p);
-}
+using namespace qzsimd;
 
 // Index of a type-3 sample in the 128-entry tables: bits 17 to 23.
 QZ_INLINE_AVX512 __m512i type3Index(__m512i sample) {
@@ -57,14 +24,6 @@ QZ_INLINE_AVX512 void storePixels(BYTE* dest, __m512i pixels, int pixelBytes) {
         _mm512_storeu_si512(dest, pixels);
     else
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest), _mm512_cvtepi32_epi16(pixels));
-}
-
-// Entry 256 + s of a component table for s limited to 0..127: the tables are constant beyond
-// that range on both sides, so this is the entry of the clamped sample. (A DOR picture byte b
-// picks entry 256 + b, so it is such an s.)
-QZ_INLINE_AVX512 __m512i componentIndex(__m512i sample) {
-    return _mm512_min_epi32(_mm512_max_epi32(sample, _mm512_setzero_si512()),
-                            _mm512_set1_epi32(127));
 }
 
 // Eight values in both halves of a register.
@@ -97,6 +56,14 @@ QZ_INLINE_AVX512 void storePairs(__m512i left, __m512i right, BYTE* dest, int pi
         dest, _mm512_permutex2var_epi64(a, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), b));
     _mm512_storeu_si512(
         dest + 64, _mm512_permutex2var_epi64(a, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), b));
+}
+
+// 2 × sample limited to 0..255 as bytes: the sample limited to 0..128, doubled, narrowed with
+// unsigned saturation.
+QZ_INLINE_AVX512 __m128i clampTwice(__m512i s) {
+    const __m512i limited =
+        _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), _mm512_set1_epi32(128));
+    return _mm512_cvtusepi32_epi8(_mm512_add_epi32(limited, limited));
 }
 
 } // namespace
@@ -175,6 +142,27 @@ QZ_TARGET_AVX512 void type3MacroblockAvx512(const LONG* luma, const LONG* cb, co
                 _mm512_add_epi32(lookup(y, type3Index(load16(luma + 16 * r))), spread);
             storePixels(dest + r * static_cast<std::ptrdiff_t>(pitch), pixels, pixelBytes);
         }
+    }
+}
+
+QZ_TARGET_AVX512 void type4Yuy2MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr,
+                                                BYTE* dest, LONG pitch) {
+    // Y0 U0 Y1 V0 ... from the row's luma (0-15) and its chroma row, Cb (16-23) then Cr (24-31).
+    const __m512i firstHalf =
+        _mm512_setr_epi32(0, 16, 1, 24, 2, 17, 3, 25, 4, 18, 5, 26, 6, 19, 7, 27);
+    const __m512i secondHalf =
+        _mm512_setr_epi32(8, 20, 9, 28, 10, 21, 11, 29, 12, 22, 13, 30, 14, 23, 15, 31);
+    for (int r = 0; r < 16; ++r) {
+        const __m512i y = load16(luma + 16 * r);
+        const __m512i chroma = _mm512_inserti64x4(
+            _mm512_castsi256_si512(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb + 8 * (r >> 1)))),
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr + 8 * (r >> 1))), 1);
+        BYTE* out = dest + r * static_cast<std::ptrdiff_t>(pitch);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         clampTwice(_mm512_permutex2var_epi32(y, firstHalf, chroma)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                         clampTwice(_mm512_permutex2var_epi32(y, secondHalf, chroma)));
     }
 }
 

@@ -126,6 +126,7 @@ void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift
 #if QZ_X86_SIMD
     switch (simdLevel()) {
     case SimdLevel::avx512:
+    case SimdLevel::avx512vbmi:
         return idctBlockAvx512(coeff, dest, stride, shift);
     case SimdLevel::avx2:
         return idctBlockAvx2(coeff, dest, stride, shift);

@@ -8,7 +8,11 @@ namespace {
 SimdLevel probe() {
 #if QZ_X86_SIMD
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return SimdLevel::avx512;
+    if (__builtin_cpu_supports("avx512f")) {
+        const bool bytePermutes =
+            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+        return bytePermutes ? SimdLevel::avx512vbmi : SimdLevel::avx512;
+    }
     if (__builtin_cpu_supports("avx2")) return SimdLevel::avx2;
 #endif
     return SimdLevel::none;

@@ -14,13 +14,18 @@
 // For the small helpers of vector functions, which the compiler would not always inline.
 #define QZ_INLINE_AVX2 __attribute__((target("avx2"), always_inline)) inline
 #define QZ_INLINE_AVX512 __attribute__((target("avx2,avx512f"), always_inline)) inline
+// AVX-512 with byte and word permutes (BW and VBMI).
+#define QZ_TARGET_VBMI __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
+#define QZ_INLINE_VBMI                                                                             \
+    __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi"), always_inline)) inline
 #else
 #define QZ_X86_SIMD 0
 #endif
 
 // The widest vector forms the decoders use: AVX-512F only where a form has one (the rest of the
-// forms are AVX2 then).
-enum class SimdLevel { none, avx2, avx512 };
+// forms are AVX2 then); avx512vbmi adds the byte-table forms of the colour conversions, which
+// need AVX-512BW and VBMI, and is otherwise avx512.
+enum class SimdLevel { none, avx2, avx512, avx512vbmi };
 
 // The level the processor allows (none where the vector forms are not compiled in).
 SimdLevel simdAvailable();

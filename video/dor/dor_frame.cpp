@@ -195,8 +195,8 @@ inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
 }
 
 template <int pixelBytes>
-void convertRow(const LaneTables& lanes, const BYTE* words, BYTE* out, LONG left, LONG right,
-                [[maybe_unused]] SimdLevel simd) {
+void convertRow(const LaneTables& lanes, const ByteLaneTables* bytes, const BYTE* words, BYTE* out,
+                LONG left, LONG right, [[maybe_unused]] SimdLevel simd) {
     LONG px = left;
     if (px & 1) { // a row starting at the right pixel of a pair
         U32 p0, p1;
@@ -205,7 +205,11 @@ void convertRow(const LaneTables& lanes, const BYTE* words, BYTE* out, LONG left
         ++px;
     }
 #if QZ_X86_SIMD
-    if (simd == SimdLevel::avx512) {
+    if (bytes != nullptr) {
+        for (; px + 128 <= right; px += 128)
+            dorWordsToPixelsVbmi(*bytes, words + 2 * px, out + px * pixelBytes, pixelBytes);
+    }
+    if (simd >= SimdLevel::avx512) {
         for (; px + 32 <= right; px += 32)
             dorWordsToPixelsAvx512(lanes, words + 2 * px, out + px * pixelBytes, pixelBytes);
     }
@@ -266,13 +270,20 @@ void convertDorPicture(const PlayerContext* ctx, const BYTE* picture, LONG width
     LaneTables lanes;
     buildGammaLaneTables(lanes);
     const SimdLevel simd = simdLevel();
+    // The byte tables pay for themselves on rows of at least one 128-pixel step.
+    ByteLaneTables byteTables;
+    const ByteLaneTables* bytes = nullptr;
+    if (simd == SimdLevel::avx512vbmi && right - left >= 128 && byteFormsUsable()) {
+        buildByteLaneTables(lanes, byteTables);
+        bytes = &byteTables;
+    }
     for (LONG i = top; i < bottom; ++i) {
         const BYTE* words = picture + i * stride;
         BYTE* out = base + static_cast<std::ptrdiff_t>(i) * pitch;
         if (pixelBytes == 2)
-            convertRow<2>(lanes, words, out, left, right, simd);
+            convertRow<2>(lanes, bytes, words, out, left, right, simd);
         else
-            convertRow<4>(lanes, words, out, left, right, simd);
+            convertRow<4>(lanes, bytes, words, out, left, right, simd);
     }
 }
 

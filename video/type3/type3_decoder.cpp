@@ -210,7 +210,7 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
                 placeMacroblock(clip, target, pitch, PixelBytes, x, y,
                                 [&](BYTE* dest, LONG destPitch) {
 #if QZ_X86_SIMD
-                                    if (simd == SimdLevel::avx512) {
+                                    if (simd >= SimdLevel::avx512) {
                                         type3MacroblockAvx512(planes.luma, planes.cb, planes.cr,
                                                               dest, destPitch, PixelBytes);
                                         return;

@@ -41,8 +41,11 @@ void yuy2Output(const Type4LaneTables&, const LONG* luma, const LONG* cb, const 
 
 using RowOutput = void (*)(const Type4LaneTables&, const LONG*, const LONG*, const LONG*, BYTE*);
 
-// Converts the macroblock at once when given, else row by row.
-template <RowOutput row, bool wholeMacroblock = false>
+// How a macroblock's samples become pixels: row by row through a row output, or a whole
+// macroblock at once by one of the vector forms.
+enum class Form { rows, avx512, bytePermutes, yuy2Avx512 };
+
+template <RowOutput row, Form form = Form::rows>
 void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes) {
     resetType4Frame(ctx, data);
     const LONG columns = macroblockCount(ctx->config->movieWidth);
@@ -50,6 +53,8 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
     const ClipBox clip = contextClipBox(ctx);
     Type4LaneTables lanes;
     if constexpr (row != yuy2Output) buildType4LaneTables(lanes);
+    [[maybe_unused]] ByteLaneTables bytes;
+    if constexpr (form == Form::bytePermutes) buildByteLaneTables(lanes, bytes);
     MacroblockPlanes planes;
     for (LONG my = 0; my < rows; ++my) {
         const std::int64_t y = std::int64_t{my} * 16;
@@ -65,11 +70,18 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
                                       flat[2] && flat[3] && flat[4] && flat[5]};
             placeMacroblock(clip, target, pitch, pixelBytes, x, y, [&](BYTE* dest, LONG p) {
 #if QZ_X86_SIMD
-                if constexpr (wholeMacroblock) {
+                if constexpr (form == Form::avx512) {
                     const unsigned copied =
                         (sameRows[0] ? 0xFEu : 0u) | (sameRows[1] ? 0xFE00u : 0u);
                     type4MacroblockAvx512(lanes, planes.luma, planes.cb, planes.cr, dest, p,
                                           pixelBytes, copied);
+                    return;
+                } else if constexpr (form == Form::bytePermutes) {
+                    type4MacroblockVbmi(bytes, planes.luma, planes.cb, planes.cr, dest, p,
+                                        pixelBytes);
+                    return;
+                } else if constexpr (form == Form::yuy2Avx512) {
+                    type4Yuy2MacroblockAvx512(planes.luma, planes.cb, planes.cr, dest, p);
                     return;
                 }
 #endif
@@ -85,6 +97,21 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
             });
         }
     }
+}
+
+// The RGB frame loop with the widest form the processor and the colour tables allow.
+template <RowOutput plainRow, RowOutput avx2Row>
+void decodeType4Rgb(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
+                    int pixelBytes) {
+#if QZ_X86_SIMD
+    const SimdLevel level = simdLevel();
+    if (level == SimdLevel::avx512vbmi && byteFormsUsable())
+        return decodeType4<plainRow, Form::bytePermutes>(ctx, data, target, pitch, pixelBytes);
+    if (level >= SimdLevel::avx512)
+        return decodeType4<plainRow, Form::avx512>(ctx, data, target, pitch, pixelBytes);
+    if (level == SimdLevel::avx2) return decodeType4<avx2Row>(ctx, data, target, pitch, pixelBytes);
+#endif
+    decodeType4<plainRow>(ctx, data, target, pitch, pixelBytes);
 }
 
 } // namespace
@@ -176,24 +203,24 @@ void setupType4Quant(LONG* quant, LONG quality) {
 
 void decodeType4FrameRgb16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
 #if QZ_X86_SIMD
-    if (simdLevel() == SimdLevel::avx512)
-        return decodeType4<type4Rgb16Row, true>(ctx, data, target, pitch, 2);
-    if (simdLevel() == SimdLevel::avx2)
-        return decodeType4<type4Rgb16RowAvx2>(ctx, data, target, pitch, 2);
+    decodeType4Rgb<type4Rgb16Row, type4Rgb16RowAvx2>(ctx, data, target, pitch, 2);
+#else
+    decodeType4Rgb<type4Rgb16Row, type4Rgb16Row>(ctx, data, target, pitch, 2);
 #endif
-    decodeType4<type4Rgb16Row>(ctx, data, target, pitch, 2);
 }
 
 void decodeType4FrameRgb32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
 #if QZ_X86_SIMD
-    if (simdLevel() == SimdLevel::avx512)
-        return decodeType4<type4Rgb32Row, true>(ctx, data, target, pitch, 4);
-    if (simdLevel() == SimdLevel::avx2)
-        return decodeType4<type4Rgb32RowAvx2>(ctx, data, target, pitch, 4);
+    decodeType4Rgb<type4Rgb32Row, type4Rgb32RowAvx2>(ctx, data, target, pitch, 4);
+#else
+    decodeType4Rgb<type4Rgb32Row, type4Rgb32Row>(ctx, data, target, pitch, 4);
 #endif
-    decodeType4<type4Rgb32Row>(ctx, data, target, pitch, 4);
 }
 
 void decodeType4FrameYuy2(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+#if QZ_X86_SIMD
+    if (simdLevel() >= SimdLevel::avx512)
+        return decodeType4<yuy2Output, Form::yuy2Avx512>(ctx, data, target, pitch, 2);
+#endif
     decodeType4<yuy2Output>(ctx, data, target, pitch, 2);
 }

@@ -195,8 +195,9 @@ inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
 }
 
 template <int pixelBytes>
-void convertRow(const LaneTables& lanes, const ByteLaneTables* bytes, const BYTE* words, BYTE* out,
-                LONG left, LONG right, [[maybe_unused]] SimdLevel simd) {
+void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* bytes,
+                const BYTE* words, BYTE* out, LONG left, LONG right,
+                [[maybe_unused]] SimdLevel simd) {
     LONG px = left;
     if (px & 1) { // a row starting at the right pixel of a pair
         U32 p0, p1;

@@ -208,20 +208,6 @@ inline U32 peekBits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {
     return static_cast<U32>((pair << shift) >> 32);
 }
 
-struct Type4Reader {
-    const BYTE* data;
-    std::ptrdiff_t size;
-    std::int64_t pos;
-
-    U32 peek() const { return peekBits(data, size, pos); }
-    void skip(int n) { pos += n; }
-    U32 read(int n) {
-        const U32 value = peek() >> (32 - n);
-        pos += n;
-        return value;
-    }
-};
-
 // A DC size and the length of its code.
 struct DcSize {
     int size;
@@ -242,6 +228,140 @@ DcSize dcSizeOf(U32 w, bool chroma) {
     return {ones + 1, ones + 1};
 }
 
+// Codes whose bits and sign fit in fastBits, and the end of block, by one lookup of the next
+// fastBits bits: the run, the signed level and the bits taken with the sign. A zero length
+// sends the rest (escape, long codes, bits that begin no code) to the group table.
+constexpr int fastBits = 11;
+// The run of the end of block's entry: it takes the scan position past the block.
+constexpr int endOfBlockRun = 64;
+
+struct FastEntry {
+    std::int16_t level;
+    std::uint8_t run;
+    std::uint8_t length;
+};
+
+void fillFast(std::array<FastEntry, 1 << fastBits>& table, U32 prefix, int length,
+              FastEntry entry) {
+    entry.length = static_cast<std::uint8_t>(length);
+    const int free = fastBits - length;
+    for (U32 i = 0; i < (U32{1} << free); ++i) table[(prefix << free) | i] = entry;
+}
+
+const std::array<FastEntry, 1 << fastBits>& fastTable() {
+    static const std::array<FastEntry, 1 << fastBits> table = [] {
+        std::array<FastEntry, 1 << fastBits> t{};
+        fillFast(t, 0b10, 2, {0, endOfBlockRun, 0});
+        for (const Type4RunLevelCode& c : type4RunLevelCodes) {
+            const int length = static_cast<int>(std::strlen(c.bits));
+            if (length + 1 > fastBits) continue;
+            U32 code = 0;
+            for (int i = 0; i < length; ++i) code = code * 2 + U32(c.bits[i] - '0');
+            const auto run = static_cast<std::uint8_t>(c.run);
+            fillFast(t, code << 1, length + 1, {static_cast<std::int16_t>(c.level), run, 0});
+            fillFast(t, code << 1 | 1, length + 1, {static_cast<std::int16_t>(-c.level), run, 0});
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Reads one block's DC difference and AC codes into coeff (zero on entry), updating pred;
+// returns the number of AC coefficients stored, whose positions go to written.
+int readBlock(Type4Bits& bits, bool chroma, const LONG* quant, LONG& pred, LONG* coeff,
+              BYTE* written) {
+    bits.fill();
+    // The size code and the difference bits (at most 8 + 8) come from one look at the stream.
+    const U32 first = bits.peek();
+    const DcSize dc = dcSizeOf(first, chroma);
+    bits.skip(dc.length + dc.size);
+    if (dc.size > 0) {
+        const U32 m = (first << dc.length) >> (32 - dc.size);
+        const U32 diff = (m >> (dc.size - 1)) == 0 ? m - ((U32{1} << dc.size) - 1) : m;
+        pred = static_cast<LONG>(static_cast<U32>(pred) + diff);
+    }
+    coeff[0] = static_cast<LONG>(static_cast<U32>(pred) * static_cast<U32>(quant[0]));
+
+    const auto& fast = fastTable();
+    const AcTable& table = acTable();
+    int count = 0;
+    int k = 0;
+    for (;;) {
+        bits.fill();
+        const U32 w = bits.peek();
+        const FastEntry f = fast[w >> (32 - fastBits)];
+        LONG level;
+        int run;
+        if (f.length != 0) {
+            bits.skip(f.length);
+            run = f.run;
+            level = f.level;
+        } else {
+            const int zeros = std::countl_zero(w);
+            if (zeros >= 12) break; // twelve zeros begin no code: the block ends, nothing consumed
+            const int width = suffixWidth[zeros];
+            const U32 suffix = width ? (w << (zeros + 1)) >> (32 - width) : 0;
+            const AcEntry& e = table.groups[zeros][suffix];
+            if (e.kind == acInvalid) break;
+            if (e.kind == acEndOfBlock) { // a short code: never reached, the fast table has it
+                bits.skip(2);
+                break;
+            }
+            if (e.kind == acEscape) {
+                bits.skip(6);
+                run = static_cast<int>(bits.read(6));
+                const U32 field = bits.read(8);
+                if (field == 0) {
+                    level = static_cast<LONG>(bits.read(8));
+                } else if (field == 128) {
+                    level = static_cast<LONG>(bits.read(8)) - 256;
+                } else {
+                    level = field < 128 ? static_cast<LONG>(field) : static_cast<LONG>(field) - 256;
+                }
+            } else {
+                // The sign bit follows the code within the word already peeked (codes are at
+                // most 16 bits).
+                const bool negative = (w >> (31 - e.length)) & 1;
+                bits.skip(e.length + 1);
+                run = e.run;
+                level = negative ? -LONG{e.level} : LONG{e.level};
+            }
+        }
+        k += run + 1;
+        if (k >= dctBlockSize) break; // a run past the last position ends the block
+        const int at = zigzag[k];
+        coeff[at] = static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(quant[at]));
+        written[count++] = static_cast<BYTE>(at);
+    }
+    return count;
+}
+
+// Samples of a block read into coeff, which is left zero again.
+bool storeBlock(LONG* coeff, const BYTE* written, int count, LONG* dest, int stride) {
+    if (count == 0) {
+        const LONG sample = coeff[0] >> 17;
+        for (int n = 0; n < 8; ++n)
+            for (int m = 0; m < 8; ++m) dest[n * stride + m] = sample;
+    } else {
+        idctBlock(coeff, dest, stride, 17);
+        for (int i = 0; i < count; ++i) coeff[written[i]] = 0;
+    }
+    coeff[0] = 0;
+    return count == 0;
+}
+
+// The bit position to keep in the context: past the data every bit is zero, so a position a
+// little beyond its end reads the same.
+LONG keptPosition(std::int64_t pos, std::ptrdiff_t size) {
+    const std::int64_t limit = std::min<std::int64_t>(std::int64_t{size} * 8 + 64, 0x7FFFFFFF);
+    return static_cast<LONG>(pos < limit ? pos : limit);
+}
+
+std::ptrdiff_t dataSize(const PlayerContext* ctx) {
+    const BYTE* data = ctx->type4BitBase;
+    return ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
+}
+
 } // namespace
 
 std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {
@@ -256,78 +376,48 @@ void resetType4Frame(PlayerContext* ctx, const BYTE* data) {
     ctx->dcPredCr = 0;
 }
 
+std::uint32_t Type4Bits::word(std::int64_t i) const {
+    return streamWord(data_, size_, i);
+}
+
+Type4Bits::Type4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos)
+    : data_(data), size_(size), next_(pos >> 5) {
+    fill();
+    skip(static_cast<int>(pos & 31));
+}
+
 void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride, bool* flat) {
-    const BYTE* data = ctx->type4BitBase;
-    const std::ptrdiff_t size =
-        ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
-    Type4Reader bits{data, size, ctx->type4BitPos};
-
+    const std::ptrdiff_t size = dataSize(ctx);
+    Type4Bits bits(ctx->type4BitBase, size, ctx->type4BitPos);
     LONG& pred = component == 0 ? ctx->dcPredY : (component == 1 ? ctx->dcPredCb : ctx->dcPredCr);
-    // The size code and the difference bits (at most 7 + 8) come from one look at the stream.
-    const U32 first = bits.peek();
-    const DcSize dc = dcSizeOf(first, component != 0);
-    bits.skip(dc.length + dc.size);
-    if (dc.size > 0) {
-        const U32 m = (first << dc.length) >> (32 - dc.size);
-        const U32 diff = (m >> (dc.size - 1)) == 0 ? m - ((U32{1} << dc.size) - 1) : m;
-        pred = static_cast<LONG>(static_cast<U32>(pred) + diff);
-    }
-    const LONG* quant = ctx->type4Quant;
     LONG coeff[dctBlockSize] = {};
-    coeff[0] = static_cast<LONG>(static_cast<U32>(pred) * static_cast<U32>(quant[0]));
+    BYTE written[dctBlockSize];
+    const int count = readBlock(bits, component != 0, ctx->type4Quant, pred, coeff, written);
+    ctx->type4BitPos = keptPosition(bits.pos(), size);
+    const bool isFlat = storeBlock(coeff, written, count, dest, stride);
+    if (flat != nullptr) *flat = isFlat;
+}
 
-    const AcTable& table = acTable();
-    bool anyAc = false;
-    int k = 0;
-    for (;;) {
-        const U32 w = bits.peek();
-        const int zeros = std::countl_zero(w);
-        if (zeros >= 12) break; // twelve zeros begin no code: the block ends, nothing consumed
-        const int width = suffixWidth[zeros];
-        const U32 suffix = width ? (w << (zeros + 1)) >> (32 - width) : 0;
-        const AcEntry& e = table.groups[zeros][suffix];
-        LONG level;
-        int run;
-        if (e.kind == acInvalid) break;
-        if (e.kind == acEndOfBlock) {
-            bits.skip(2);
-            break;
-        } else if (e.kind == acEscape) {
-            bits.skip(6);
-            run = static_cast<int>(bits.read(6));
-            const U32 field = bits.read(8);
-            if (field == 0) {
-                level = static_cast<LONG>(bits.read(8));
-            } else if (field == 128) {
-                level = static_cast<LONG>(bits.read(8)) - 256;
-            } else {
-                level = field < 128 ? static_cast<LONG>(field) : static_cast<LONG>(field) - 256;
-            }
-        } else {
-            // The sign bit follows the code within the word already peeked (codes are at most
-            // 16 bits).
-            const bool negative = (w >> (31 - e.length)) & 1;
-            bits.skip(e.length + 1);
-            run = e.run;
-            level = negative ? -LONG{e.level} : LONG{e.level};
-        }
-        k += run + 1;
-        if (k >= dctBlockSize) break; // a run past the last position ends the block
-        anyAc = true;
-        coeff[zigzag[k]] =
-            static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(quant[zigzag[k]]));
+Type4Stream::Type4Stream(PlayerContext* ctx)
+    : ctx_(ctx), size_(dataSize(ctx)),
+      bits_(ctx->type4BitBase, size_, ctx->type4BitPos), pred_{ctx->dcPredY, ctx->dcPredCb,
+                                                               ctx->dcPredCr} {}
+
+void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
+    LONG* const dests[6] = {planes.luma,       planes.luma + 8, planes.luma + 128,
+                            planes.luma + 136, planes.cb,       planes.cr};
+    BYTE written[dctBlockSize];
+    for (int b = 0; b < 6; ++b) {
+        const int component = b < 4 ? 0 : b - 3;
+        const int n =
+            readBlock(bits_, component != 0, ctx_->type4Quant, pred_[component], coeff_, written);
+        flat[b] = storeBlock(coeff_, written, n, dests[b], b < 4 ? 16 : 8);
     }
+}
 
-    // Past the data every bit is zero; a position a little beyond its end reads the same.
-    const std::int64_t limit = std::min<std::int64_t>(std::int64_t{size} * 8 + 64, 0x7FFFFFFF);
-    ctx->type4BitPos = static_cast<LONG>(bits.pos < limit ? bits.pos : limit);
-
-    if (flat != nullptr) *flat = !anyAc;
-    if (!anyAc) {
-        const LONG sample = coeff[0] >> 17;
-        for (int n = 0; n < 8; ++n)
-            for (int m = 0; m < 8; ++m) dest[n * stride + m] = sample;
-    } else {
-        idctBlock(coeff, dest, stride, 17);
-    }
+void Type4Stream::finish() {
+    ctx_->type4BitPos = keptPosition(bits_.pos(), size_);
+    ctx_->dcPredY = pred_[0];
+    ctx_->dcPredCb = pred_[1];
+    ctx_->dcPredCr = pred_[2];
 }

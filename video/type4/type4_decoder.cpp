@@ -12,16 +12,6 @@ namespace {
 
 using U32 = std::uint32_t;
 
-// Decodes the six blocks; flat[k] tells whether block k (Y0..Y3, Cb, Cr) is one value.
-void decodeMacroblock(PlayerContext* ctx, MacroblockPlanes& planes, bool flat[6]) {
-    decodeType4Block(ctx, 0, planes.luma, 16, &flat[0]);
-    decodeType4Block(ctx, 0, planes.luma + 8, 16, &flat[1]);
-    decodeType4Block(ctx, 0, planes.luma + 128, 16, &flat[2]);
-    decodeType4Block(ctx, 0, planes.luma + 136, 16, &flat[3]);
-    decodeType4Block(ctx, 1, planes.cb, 8, &flat[4]);
-    decodeType4Block(ctx, 2, planes.cr, 8, &flat[5]);
-}
-
 // Component sums of the pixel pair j: the chroma lanes shared, each luma added.
 void componentSums(const LONG* luma, const LONG* cb, const LONG* cr, int j, U32 sums[2]) {
     const U32 chroma = static_cast<U32>(clampedComponent(uComponent, cb[j])) +
@@ -56,14 +46,15 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
     [[maybe_unused]] ByteLaneTables bytes;
     if constexpr (form == Form::bytePermutes) buildByteLaneTables(lanes, bytes);
     MacroblockPlanes planes;
+    Type4Stream stream(ctx);
     for (LONG my = 0; my < rows; ++my) {
         const std::int64_t y = std::int64_t{my} * 16;
-        if (y >= clip.bottom) return; // nothing below the clip box can be visible
+        if (y >= clip.bottom) break; // nothing below the clip box can be visible
         for (LONG mx = 0; mx < columns; ++mx) {
             const std::int64_t x = std::int64_t{mx} * 16;
             // Hidden macroblocks are still decoded: the bit position and the predictors run on.
             bool flat[6];
-            decodeMacroblock(ctx, planes, flat);
+            stream.macroblock(planes, flat);
             // In a half macroblock whose two luma blocks and both chroma blocks are flat, every
             // row is the same: it is converted once and copied.
             const bool sameRows[2] = {flat[0] && flat[1] && flat[4] && flat[5],
@@ -97,6 +88,7 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
             });
         }
     }
+    stream.finish();
 }
 
 // The RGB frame loop with the widest form the processor and the colour tables allow.

@@ -10,6 +10,7 @@
 
 #include "engine/context.h"
 #include "video/dct/colour_rows.h"
+#include "video/dct/macroblock_output.h"
 
 // Fills quant (64 entries) for the frame's quality byte.
 void setupType4Quant(LONG* quant, LONG quality);
@@ -64,3 +65,56 @@ std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t 
 // whether the block had no AC coefficient (all 64 samples then equal).
 void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride,
                       bool* flat = nullptr);
+
+// The stream's bits in a 64-bit window, next bit at the top; words are loaded as the window
+// empties, and words past the data read as zeros.
+class Type4Bits {
+  public:
+    Type4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos);
+    // At least 32 bits in the window: every code with its following fields fits in them.
+    void fill() {
+        if (count_ < 32) {
+            window_ |= std::uint64_t{word(next_++)} << (32 - count_);
+            count_ += 32;
+        }
+    }
+    std::uint32_t peek() const { return static_cast<std::uint32_t>(window_ >> 32); }
+    void skip(int n) {
+        window_ <<= n;
+        count_ -= n;
+    }
+    std::uint32_t read(int n) {
+        const std::uint32_t value = peek() >> (32 - n);
+        skip(n);
+        return value;
+    }
+    std::int64_t pos() const { return next_ * 32 - count_; }
+
+  private:
+    std::uint32_t word(std::int64_t i) const;
+
+    const BYTE* data_;
+    std::ptrdiff_t size_;
+    std::int64_t next_;
+    std::uint64_t window_ = 0;
+    int count_ = 0;
+};
+
+// A frame's bit reader and DC predictors held across its macroblocks, taken from the context
+// and given back by finish().
+class Type4Stream {
+  public:
+    explicit Type4Stream(PlayerContext* ctx);
+    // Decodes the next macroblock's six blocks into planes; flat[b] tells whether block b
+    // (Y0..Y3, Cb, Cr) had no AC coefficient.
+    void macroblock(MacroblockPlanes& planes, bool flat[6]);
+    // Stores the bit position and the predictors in the context.
+    void finish();
+
+  private:
+    PlayerContext* ctx_;
+    std::ptrdiff_t size_;
+    Type4Bits bits_;
+    LONG pred_[3];
+    LONG coeff_[64] = {}; // zero between blocks
+};

@@ -268,8 +268,11 @@ const std::array<FastEntry, 1 << fastBits>& fastTable() {
 
 // Reads one block's DC difference and AC codes into coeff (zero on entry), updating pred;
 // returns the number of AC coefficients stored, whose positions go to written.
-int readBlock(Type4Bits& bits, bool chroma, const LONG* quant, LONG& pred, LONG* coeff,
+int readBlock(Type4Bits& stream, bool chroma, const LONG* quant, LONG& pred, LONG* coeff,
               BYTE* written) {
+    // A local copy, so the byte stores to written cannot make the compiler keep the window in
+    // memory.
+    Type4Bits bits = stream;
     bits.fill();
     // The size code and the difference bits (at most 8 + 8) come from one look at the stream.
     const U32 first = bits.peek();
@@ -333,6 +336,7 @@ int readBlock(Type4Bits& bits, bool chroma, const LONG* quant, LONG& pred, LONG*
         coeff[at] = static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(quant[at]));
         written[count++] = static_cast<BYTE>(at);
     }
+    stream = bits;
     return count;
 }
 
@@ -406,13 +410,17 @@ Type4Stream::Type4Stream(PlayerContext* ctx)
 void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
     LONG* const dests[6] = {planes.luma,       planes.luma + 8, planes.luma + 128,
                             planes.luma + 136, planes.cb,       planes.cr};
-    BYTE written[dctBlockSize];
+    // All six blocks are read before any is transformed: the transform's wide loads then do not
+    // wait for the coefficient stores just made.
+    BYTE written[6][dctBlockSize];
+    int counts[6];
     for (int b = 0; b < 6; ++b) {
         const int component = b < 4 ? 0 : b - 3;
-        const int n =
-            readBlock(bits_, component != 0, ctx_->type4Quant, pred_[component], coeff_, written);
-        flat[b] = storeBlock(coeff_, written, n, dests[b], b < 4 ? 16 : 8);
+        counts[b] = readBlock(bits_, component != 0, ctx_->type4Quant, pred_[component], coeff_[b],
+                              written[b]);
     }
+    for (int b = 0; b < 6; ++b)
+        flat[b] = storeBlock(coeff_[b], written[b], counts[b], dests[b], b < 4 ? 16 : 8);
 }
 
 void Type4Stream::finish() {

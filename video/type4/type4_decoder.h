@@ -116,5 +116,5 @@ class Type4Stream {
     std::ptrdiff_t size_;
     Type4Bits bits_;
     LONG pred_[3];
-    LONG coeff_[64] = {}; // zero between blocks
+    LONG coeff_[6][64] = {}; // zero between macroblocks
 };

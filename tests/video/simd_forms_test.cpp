@@ -173,7 +173,7 @@ TEST(SimdForms, RowConversionsGiveThePlainPixels) {
                     if (simdAvailable() >= SimdLevel::avx512vbmi) {
                         ASSERT_TRUE(byteFormsUsable());
                         std::memset(fast, 0, sizeof fast);
-                        type4MacroblockVbmi(bytes, luma, cb, cr, fast, 64, pixelBytes);
+                        type4MacroblockVbmi(bytes, luma, cb, cr, fast, 64, pixelBytes, 3);
                         for (int r = 0; r < 16; ++r)
                             ASSERT_EQ(0, std::memcmp(fast + 64 * r, own + 64 * r, 16 * pixelBytes))
                                 << "type 4 byte permutes, row " << r;

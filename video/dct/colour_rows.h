@@ -52,10 +52,11 @@ void type4Rgb16RowAvx2(const GammaLaneTables& lanes, const LONG* luma, const LON
 void type4MacroblockAvx512(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,
                            const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes,
                            unsigned copiedRows);
-// Type 4 component RGB with byte permutes (SimdLevel::avx512vbmi, byteFormsUsable()): the 16 rows
-// of a macroblock, 4 or 2 bytes a pixel, rows pitch bytes apart.
+// Type 4 component RGB with byte permutes (SimdLevel::avx512vbmi, byteFormsUsable()): the rows
+// of a macroblock, 4 or 2 bytes a pixel, rows pitch bytes apart; the upper half (rows 0-7) when
+// bit 0 of halves is set, the lower half (rows 8-15) when bit 1 is.
 void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma, const LONG* cb,
-                         const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes);
+                         const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes, unsigned halves);
 // Type 4 YUY2 with AVX-512F: the 16 rows of a macroblock, rows pitch bytes apart.
 void type4Yuy2MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest,
                                LONG pitch);

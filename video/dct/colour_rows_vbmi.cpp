@@ -196,7 +196,7 @@ struct RowStore {
 
 QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma,
                                         const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
-                                        int pixelBytes) {
+                                        int pixelBytes, unsigned halves) {
     const Table128 u = loadTable(uComponent + 256), v = loadTable(vComponent + 256);
     const __m512i evens =
         _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
@@ -208,6 +208,7 @@ QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG*
     // Each half: luma rows 8h to 8h + 7 over chroma rows 4h to 4h + 3; register j of the sums
     // holds the eight pairs of luma rows 2j and 2j + 1 of the half.
     for (int h = 0; h < 2; ++h) {
+        if (((halves >> h) & 1) == 0) continue;
         __m512i left[4], right[4];
         for (int i = 0; i < 2; ++i) {
             const int c = 8 * (4 * h + 2 * i);

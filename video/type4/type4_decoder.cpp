@@ -29,6 +29,30 @@ void yuy2Output(const Type4LaneTables&, const LONG* luma, const LONG* cb, const 
     type4Yuy2Row(luma, cb, cr, dest);
 }
 
+#if QZ_X86_SIMD
+// Writes half h of a macroblock whose two luma blocks and both chroma blocks there are flat:
+// every row is eight pixels of the left block's value and eight of the right one's. A pixel
+// pair of one sum is that sum's entry whole (on 16-bit displays its two halves are the pair).
+void fillFlatHalf(const Type4LaneTables& lanes, const MacroblockPlanes& planes, int h, BYTE* dest,
+                  LONG pitch, int pixelBytes) {
+    const LONG* luma = planes.luma + 128 * h;
+    const LONG cb[1] = {planes.cb[32 * h]}, cr[1] = {planes.cr[32 * h]};
+    const LONG sides[2] = {luma[0], luma[8]};
+    std::uint32_t row[16];
+    for (int side = 0; side < 2; ++side) {
+        const LONG pair[2] = {sides[side], sides[side]};
+        U32 sums[2];
+        componentSums(pair, cb, cr, 0, sums);
+        const U32 pixel = lanePixel(lanes, sums[0]);
+        const int count = pixelBytes == 2 ? 4 : 8;
+        for (int i = 0; i < count; ++i) row[side * count + i] = pixel;
+    }
+    for (int r = 0; r < 8; ++r)
+        std::memcpy(dest + (8 * h + r) * static_cast<std::ptrdiff_t>(pitch), row,
+                    static_cast<std::size_t>(16 * pixelBytes));
+}
+#endif
+
 using RowOutput = void (*)(const Type4LaneTables&, const LONG*, const LONG*, const LONG*, BYTE*);
 
 // How a macroblock's samples become pixels: row by row through a row output, or a whole
@@ -68,8 +92,12 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
                                           pixelBytes, copied);
                     return;
                 } else if constexpr (form == Form::bytePermutes) {
-                    type4MacroblockVbmi(bytes, planes.luma, planes.cb, planes.cr, dest, p,
-                                        pixelBytes);
+                    const unsigned halves = (sameRows[0] ? 0u : 1u) | (sameRows[1] ? 0u : 2u);
+                    if (halves != 0)
+                        type4MacroblockVbmi(bytes, planes.luma, planes.cb, planes.cr, dest, p,
+                                            pixelBytes, halves);
+                    for (int h = 0; h < 2; ++h)
+                        if (sameRows[h]) fillFlatHalf(lanes, planes, h, dest, p, pixelBytes);
                     return;
                 } else if constexpr (form == Form::yuy2Avx512) {
                     type4Yuy2MacroblockAvx512(planes.luma, planes.cb, planes.cr, dest, p);

@@ -268,22 +268,49 @@ const std::array<FastEntry, 1 << fastBits>& fastTable() {
 
 // Reads one block's DC difference and AC codes into coeff (zero on entry), updating pred;
 // returns the number of AC coefficients stored, whose positions go to written.
-int readBlock(Type4Bits& stream, bool chroma, const LONG* quant, LONG& pred, LONG* coeff,
+// DC size and code length for every value of the next eight bits (enough for the longest
+// size code), luma then chroma.
+struct DcEntry {
+    std::uint8_t size;
+    std::uint8_t length;
+};
+
+const std::array<std::array<DcEntry, 256>, 2>& dcTable() {
+    static const std::array<std::array<DcEntry, 256>, 2> table = [] {
+        std::array<std::array<DcEntry, 256>, 2> t{};
+        for (int chroma = 0; chroma < 2; ++chroma) {
+            for (U32 v = 0; v < 256; ++v) {
+                const DcSize dc = dcSizeOf(v << 24, chroma != 0);
+                t[chroma][v] = {static_cast<std::uint8_t>(dc.size),
+                                static_cast<std::uint8_t>(dc.length)};
+            }
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Reads one block's DC difference and AC codes into coeff (zero on entry), updating pred;
+// scanQuant holds the quantiser in scan order. Returns the number of AC coefficients stored,
+// whose positions go to written.
+int readBlock(Type4Bits& stream, bool chroma, const LONG* scanQuant, LONG& pred, LONG* coeff,
               BYTE* written) {
     // A local copy, so the byte stores to written cannot make the compiler keep the window in
     // memory.
     Type4Bits bits = stream;
     bits.fill();
-    // The size code and the difference bits (at most 8 + 8) come from one look at the stream.
+    // The size code and the difference bits (at most 8 + 8) come from one look at the stream,
+    // without branches: a size of 0 gives a difference of 0.
     const U32 first = bits.peek();
-    const DcSize dc = dcSizeOf(first, chroma);
-    bits.skip(dc.length + dc.size);
-    if (dc.size > 0) {
-        const U32 m = (first << dc.length) >> (32 - dc.size);
-        const U32 diff = (m >> (dc.size - 1)) == 0 ? m - ((U32{1} << dc.size) - 1) : m;
-        pred = static_cast<LONG>(static_cast<U32>(pred) + diff);
-    }
-    coeff[0] = static_cast<LONG>(static_cast<U32>(pred) * static_cast<U32>(quant[0]));
+    const DcEntry dc = dcTable()[chroma][first >> 24];
+    const int size = dc.size;
+    const std::uint64_t after = std::uint64_t{first} << (32 + dc.length);
+    const auto m = static_cast<U32>((after >> (63 - size)) >> 1);
+    const U32 top = (U32{1} << size) >> 1;
+    const U32 diff = (m & top) != 0 ? m : m - ((U32{1} << size) - 1);
+    pred = static_cast<LONG>(static_cast<U32>(pred) + diff);
+    bits.skip(dc.length + size);
+    coeff[0] = static_cast<LONG>(static_cast<U32>(pred) * static_cast<U32>(scanQuant[0]));
 
     const auto& fast = fastTable();
     const AcTable& table = acTable();
@@ -333,7 +360,7 @@ int readBlock(Type4Bits& stream, bool chroma, const LONG* quant, LONG& pred, LON
         k += run + 1;
         if (k >= dctBlockSize) break; // a run past the last position ends the block
         const int at = zigzag[k];
-        coeff[at] = static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(quant[at]));
+        coeff[at] = static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(scanQuant[k]));
         written[count++] = static_cast<BYTE>(at);
     }
     stream = bits;
@@ -352,6 +379,10 @@ bool storeBlock(LONG* coeff, const BYTE* written, int count, LONG* dest, int str
     }
     coeff[0] = 0;
     return count == 0;
+}
+
+void scanOrder(const LONG* quant, LONG* scanQuant) {
+    for (int k = 0; k < dctBlockSize; ++k) scanQuant[k] = quant[zigzag[k]];
 }
 
 // The bit position to keep in the context: past the data every bit is zero, so a position a
@@ -396,7 +427,9 @@ void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride,
     LONG& pred = component == 0 ? ctx->dcPredY : (component == 1 ? ctx->dcPredCb : ctx->dcPredCr);
     LONG coeff[dctBlockSize] = {};
     BYTE written[dctBlockSize];
-    const int count = readBlock(bits, component != 0, ctx->type4Quant, pred, coeff, written);
+    LONG scanQuant[dctBlockSize];
+    scanOrder(ctx->type4Quant, scanQuant);
+    const int count = readBlock(bits, component != 0, scanQuant, pred, coeff, written);
     ctx->type4BitPos = keptPosition(bits.pos(), size);
     const bool isFlat = storeBlock(coeff, written, count, dest, stride);
     if (flat != nullptr) *flat = isFlat;
@@ -405,7 +438,9 @@ void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride,
 Type4Stream::Type4Stream(PlayerContext* ctx)
     : ctx_(ctx), size_(dataSize(ctx)),
       bits_(ctx->type4BitBase, size_, ctx->type4BitPos), pred_{ctx->dcPredY, ctx->dcPredCb,
-                                                               ctx->dcPredCr} {}
+                                                               ctx->dcPredCr} {
+    scanOrder(ctx->type4Quant, scanQuant_);
+}
 
 void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
     LONG* const dests[6] = {planes.luma,       planes.luma + 8, planes.luma + 128,
@@ -416,8 +451,8 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
     int counts[6];
     for (int b = 0; b < 6; ++b) {
         const int component = b < 4 ? 0 : b - 3;
-        counts[b] = readBlock(bits_, component != 0, ctx_->type4Quant, pred_[component], coeff_[b],
-                              written[b]);
+        counts[b] =
+            readBlock(bits_, component != 0, scanQuant_, pred_[component], coeff_[b], written[b]);
     }
     for (int b = 0; b < 6; ++b)
         flat[b] = storeBlock(coeff_[b], written[b], counts[b], dests[b], b < 4 ? 16 : 8);

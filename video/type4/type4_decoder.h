@@ -116,5 +116,6 @@ class Type4Stream {
     std::ptrdiff_t size_;
     Type4Bits bits_;
     LONG pred_[3];
+    LONG scanQuant_[64];     // the quantiser in scan order
     LONG coeff_[6][64] = {}; // zero between macroblocks
 };

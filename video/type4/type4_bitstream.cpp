@@ -11,6 +11,14 @@ namespace {
 
 using U32 = std::uint32_t;
 
+// The block reader is inlined into the macroblock loop: its call, and the set-up of its tables
+// and window, cost as much as a code or two of a block.
+#if defined(__GNUC__)
+#define QZ_ALWAYS_INLINE __attribute__((always_inline)) inline
+#else
+#define QZ_ALWAYS_INLINE inline
+#endif
+
 } // namespace
 
 // The AC run/level code: 111 pairs, each followed in the stream by a sign bit.
@@ -266,8 +274,6 @@ const std::array<FastEntry, 1 << fastBits>& fastTable() {
     return table;
 }
 
-// Reads one block's DC difference and AC codes into coeff (zero on entry), updating pred;
-// returns the number of AC coefficients stored, whose positions go to written.
 // DC size and code length for every value of the next eight bits (enough for the longest
 // size code), luma then chroma.
 struct DcEntry {
@@ -290,11 +296,22 @@ const std::array<std::array<DcEntry, 256>, 2>& dcTable() {
     return table;
 }
 
+} // namespace
+
+// The code tables a frame reads with, fetched once.
+struct Type4Tables {
+    const std::array<std::array<DcEntry, 256>, 2>& dc = dcTable();
+    const std::array<FastEntry, 1 << fastBits>& fast = fastTable();
+    const AcTable& groups = acTable();
+};
+
+namespace {
+
 // Reads one block's DC difference and AC codes into coeff (zero on entry), updating pred;
 // scanQuant holds the quantiser in scan order. Returns the number of AC coefficients stored,
 // whose positions go to written.
-int readBlock(Type4Bits& stream, bool chroma, const LONG* scanQuant, LONG& pred, LONG* coeff,
-              BYTE* written) {
+QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, bool chroma,
+                               const LONG* scanQuant, LONG& pred, LONG* coeff, BYTE* written) {
     // A local copy, so the byte stores to written cannot make the compiler keep the window in
     // memory.
     Type4Bits bits = stream;
@@ -302,7 +319,7 @@ int readBlock(Type4Bits& stream, bool chroma, const LONG* scanQuant, LONG& pred,
     // The size code and the difference bits (at most 8 + 8) come from one look at the stream,
     // without branches: a size of 0 gives a difference of 0.
     const U32 first = bits.peek();
-    const DcEntry dc = dcTable()[chroma][first >> 24];
+    const DcEntry dc = tables.dc[chroma][first >> 24];
     const int size = dc.size;
     const std::uint64_t after = std::uint64_t{first} << (32 + dc.length);
     const auto m = static_cast<U32>((after >> (63 - size)) >> 1);
@@ -312,8 +329,8 @@ int readBlock(Type4Bits& stream, bool chroma, const LONG* scanQuant, LONG& pred,
     bits.skip(dc.length + size);
     coeff[0] = static_cast<LONG>(static_cast<U32>(pred) * static_cast<U32>(scanQuant[0]));
 
-    const auto& fast = fastTable();
-    const AcTable& table = acTable();
+    const auto& fast = tables.fast;
+    const AcTable& table = tables.groups;
     int count = 0;
     int k = 0;
     for (;;) {
@@ -371,8 +388,8 @@ int readBlock(Type4Bits& stream, bool chroma, const LONG* scanQuant, LONG& pred,
 bool storeBlock(LONG* coeff, const BYTE* written, int count, LONG* dest, int stride) {
     if (count == 0) {
         const LONG sample = coeff[0] >> 17;
-        for (int n = 0; n < 8; ++n)
-            for (int m = 0; m < 8; ++m) dest[n * stride + m] = sample;
+        const LONG row[8] = {sample, sample, sample, sample, sample, sample, sample, sample};
+        for (int n = 0; n < 8; ++n) std::memcpy(dest + n * stride, row, sizeof row);
     } else {
         idctBlock(coeff, dest, stride, 17);
         for (int i = 0; i < count; ++i) coeff[written[i]] = 0;
@@ -429,7 +446,8 @@ void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride,
     BYTE written[dctBlockSize];
     LONG scanQuant[dctBlockSize];
     scanOrder(ctx->type4Quant, scanQuant);
-    const int count = readBlock(bits, component != 0, scanQuant, pred, coeff, written);
+    const Type4Tables tables;
+    const int count = readBlock(tables, bits, component != 0, scanQuant, pred, coeff, written);
     ctx->type4BitPos = keptPosition(bits.pos(), size);
     const bool isFlat = storeBlock(coeff, written, count, dest, stride);
     if (flat != nullptr) *flat = isFlat;
@@ -439,6 +457,8 @@ Type4Stream::Type4Stream(PlayerContext* ctx)
     : ctx_(ctx), size_(dataSize(ctx)),
       bits_(ctx->type4BitBase, size_, ctx->type4BitPos), pred_{ctx->dcPredY, ctx->dcPredCb,
                                                                ctx->dcPredCr} {
+    static const Type4Tables tables;
+    tables_ = &tables;
     scanOrder(ctx->type4Quant, scanQuant_);
 }
 
@@ -449,10 +469,11 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
     // wait for the coefficient stores just made.
     BYTE written[6][dctBlockSize];
     int counts[6];
+    const Type4Tables& tables = *tables_;
     for (int b = 0; b < 6; ++b) {
         const int component = b < 4 ? 0 : b - 3;
-        counts[b] =
-            readBlock(bits_, component != 0, scanQuant_, pred_[component], coeff_[b], written[b]);
+        counts[b] = readBlock(tables, bits_, component != 0, scanQuant_, pred_[component],
+                              coeff_[b], written[b]);
     }
     for (int b = 0; b < 6; ++b)
         flat[b] = storeBlock(coeff_[b], written[b], counts[b], dests[b], b < 4 ? 16 : 8);

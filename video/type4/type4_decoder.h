@@ -100,6 +100,8 @@ class Type4Bits {
     int count_ = 0;
 };
 
+struct Type4Tables;
+
 // A frame's bit reader and DC predictors held across its macroblocks, taken from the context
 // and given back by finish().
 class Type4Stream {
@@ -113,6 +115,7 @@ class Type4Stream {
 
   private:
     PlayerContext* ctx_;
+    const Type4Tables* tables_;
     std::ptrdiff_t size_;
     Type4Bits bits_;
     LONG pred_[3];

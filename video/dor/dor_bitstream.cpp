@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "video/dct/dct_toolkit.h"
+#include "video/dor/dor_bit_reader.h"
 #include "video/dor/dor_decoder.h"
 #include "video/type4/type4_decoder.h"
 
@@ -82,42 +83,6 @@ const CodeTables& codeTables() {
     return tables;
 }
 
-// The bit reader held in locals while a block or value is decoded.
-struct BitReader {
-    U32 window;
-    int count;
-    const BYTE* next;
-    const BYTE* end;
-
-    explicit BitReader(const PlayerContext* ctx)
-        : window(ctx->dorBitWindow), count(ctx->dorBitCount), next(ctx->dorNextWord),
-          end(ctx->frameDataEnd) {}
-    void store(PlayerContext* ctx) const {
-        ctx->dorBitWindow = window;
-        ctx->dorBitCount = count;
-        ctx->dorNextWord = next;
-    }
-    // The next little-endian word, zeros at and past the end of the data.
-    U32 load() {
-        const std::ptrdiff_t left = next == nullptr ? 0 : end - next;
-        if (left >= 2) {
-            const U32 w = next[0] | (U32{next[1]} << 8);
-            next += 2;
-            return w;
-        }
-        if (left == 1) return *next++;
-        return 0;
-    }
-    void skip(int n) {
-        window <<= n;
-        count -= n;
-        if (count < 16) {
-            window |= load() << (16 - count);
-            count += 16;
-        }
-    }
-};
-
 } // namespace
 
 const DorCoefficientCode* dorCoefficientCodes() {
@@ -141,92 +106,126 @@ void buildDorDequant(LONG* dequant, LONG q) {
         dequant[k] = h(std::int64_t{prescale[k]} * (std::int64_t{intraWeights[k]} * q * 4096));
 }
 
+DorBitReader::DorBitReader(const PlayerContext* ctx)
+    : bits(std::uint64_t{ctx->dorBitWindow} << 32), count(ctx->dorBitCount),
+      left(ctx->dorNextWord == nullptr ? 0 : ctx->frameDataEnd - ctx->dorNextWord),
+      end(ctx->dorNextWord == nullptr ? nullptr : ctx->frameDataEnd), startLeft(left),
+      startCount(count) {}
+
+std::uint32_t DorBitReader::tailPair(const BYTE* end, std::ptrdiff_t left) {
+    BYTE b[4] = {};
+    for (std::ptrdiff_t i = 0; i < left; ++i) b[i] = end[i - left];
+    return U32{b[0]} << 16 | U32{b[1]} << 24 | b[2] | U32{b[3]} << 8;
+}
+
+void DorBitReader::store(PlayerContext* ctx) {
+    if (left == startLeft && count == startCount) return; // nothing used
+    refill();
+    // The context's reader loads one word whenever fewer than 16 bits remain, so it holds
+    // 16 to 31 bits: as many as are valid here modulo 16, the rest not yet loaded.
+    const int held = 16 + (count & 15);
+    ctx->dorBitCount = held;
+    ctx->dorBitWindow = static_cast<U32>(bits >> 32) & ~(0xFFFFFFFFu >> held);
+    const std::ptrdiff_t unloaded = left + (count - held) / 8;
+    ctx->dorNextWord = unloaded > 0 ? end - unloaded : end;
+}
+
+void dorDequantInScanOrder(const LONG* dequant, LONG* dequantScan) {
+    for (int p = 0; p < dctBlockSize; ++p) dequantScan[p] = dequant[zigzag[p]];
+}
+
 void startDorFrame(PlayerContext* ctx, const BYTE* bitstream, LONG q) {
     codeTables();
     ctx->dorNextWord = bitstream;
     ctx->dorBitWindow = 0;
     ctx->dorBitCount = 0;
-    BitReader bits(ctx);
-    bits.window = bits.load() << 16;
-    bits.window |= bits.load();
-    bits.count = 32;
-    bits.store(ctx);
+    DorBitReader bits(ctx);
+    bits.refill();
+    ctx->dorBitWindow = bits.peek();
+    ctx->dorBitCount = 32;
+    ctx->dorNextWord = bits.left > 0 ? bits.end - bits.left : bits.end;
     buildDorDequant(ctx->dorDequant, q);
 }
 
 void skipDorBits(PlayerContext* ctx, int n) {
-    BitReader bits(ctx);
+    DorBitReader bits(ctx);
+    bits.refill();
     bits.skip(n);
     bits.store(ctx);
 }
 
 LONG readDorSmallValue(PlayerContext* ctx) {
-    BitReader bits(ctx);
-    LONG value = 0;
-    if ((bits.window >> 31) == 0) {
-        bits.skip(1);
-    } else {
-        const U32 code = bits.window >> 26;
-        value =
-            (code & 0x10) ? static_cast<LONG>(code & 15) - 16 : static_cast<LONG>(code & 15) + 1;
-        bits.skip(6);
-    }
+    DorBitReader bits(ctx);
+    const LONG value = bits.smallValue();
     bits.store(ctx);
     return value;
 }
 
-int readDorCoefficients(PlayerContext* ctx) {
+int decodeDorBlock(DorBitReader& reader, const LONG* dequantScan, LONG* coeff) {
     const CodeTables& tables = codeTables();
-    BitReader bits(ctx);
-    LONG* coeff = ctx->dorCoeff;
-    const LONG* dequant = ctx->dorDequant;
-    const auto dc = static_cast<std::int8_t>(bits.window >> 24);
-    coeff[0] = static_cast<LONG>(static_cast<U32>(dc) * static_cast<U32>(dequant[0]));
+    DorBitReader bits = reader; // in registers: the coefficient stores cannot change it
+    bits.refill();
+    const auto dc = static_cast<std::int8_t>(bits.bits >> 56);
+    coeff[0] = static_cast<LONG>(static_cast<U32>(dc) * static_cast<U32>(dequantScan[0]));
     bits.skip(8);
-    std::memset(coeff + 1, 0, sizeof(LONG) * (dctBlockSize - 1));
     int p = 1;
     for (;;) {
-        U32 entry = static_cast<U32>(tables.primary[bits.window >> (32 - primaryBits)]);
-        U32 kind = entry & 0xFF;
-        if (kind == kindEndOfBlock) {
-            bits.skip(2);
-            break;
-        }
-        if (kind == kindEscape) {
-            bits.skip(6);
-            const U32 field = bits.window >> 16;
-            bits.skip(16);
-            entry = ((field & 0xFFC0) << 16) | ((field & 0x3F) << 16);
-        } else if (kind == kindFirstSecondary || kind == kindSecondSecondary) {
-            bits.skip(kind == kindFirstSecondary ? firstSecondaryPrefix : secondSecondaryPrefix);
-            const LONG* table =
-                kind == kindFirstSecondary ? tables.firstSecondary : tables.secondSecondary;
-            entry = static_cast<U32>(table[bits.window >> (32 - secondaryBits)]);
-            if ((entry & 0xFF) == 0) break; // bits that begin no code end the block
-            bits.skip(static_cast<int>(entry & 0xFF));
-        } else if (kind == 0) {
+        bits.refill();
+        U32 entry = static_cast<U32>(tables.primary[bits.bits >> (64 - primaryBits)]);
+        U32 length = entry & 0xFF;
+        if (length > primaryBits) { // not a short code: one of the kinds
+            if (length == kindEndOfBlock) {
+                bits.skip(2);
+                break;
+            }
+            if (length == kindEscape) {
+                bits.skip(6);
+                const auto field = static_cast<U32>(bits.bits >> 48);
+                bits.skip(16);
+                entry = ((field & 0xFFC0) << 16) | ((field & 0x3F) << 16);
+            } else {
+                const bool first = length == kindFirstSecondary;
+                bits.skip(first ? firstSecondaryPrefix : secondSecondaryPrefix);
+                const LONG* table = first ? tables.firstSecondary : tables.secondSecondary;
+                entry = static_cast<U32>(table[bits.bits >> (64 - secondaryBits)]);
+                length = entry & 0xFF;
+                if (length == 0) break; // bits that begin no code end the block
+                bits.skip(static_cast<int>(length));
+            }
+        } else if (length == 0) {
             break;
         } else {
-            bits.skip(static_cast<int>(kind));
+            bits.skip(static_cast<int>(length));
         }
         p += static_cast<int>((entry >> 16) & 0x3F);
         if (p >= dctBlockSize) break; // a run past the last position ends the block
-        const int index = zigzag[p];
         const LONG level = static_cast<LONG>(entry) >> 22;
-        coeff[index] =
-            static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(dequant[index]));
+        coeff[zigzag[p]] =
+            static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(dequantScan[p]));
         ++p;
     }
+    reader = bits;
+    return p;
+}
+
+int readDorCoefficients(PlayerContext* ctx) {
+    LONG dequantScan[dctBlockSize];
+    dorDequantInScanOrder(ctx->dorDequant, dequantScan);
+    std::memset(ctx->dorCoeff, 0, sizeof ctx->dorCoeff);
+    DorBitReader bits(ctx);
+    const int p = decodeDorBlock(bits, dequantScan, ctx->dorCoeff);
     bits.store(ctx);
     return p;
 }
 
 void storeDorBlock(const PlayerContext* ctx, LONG* dest, int stride, bool flat) {
-    if (!flat) {
+    if (flat)
+        fillDorBlock(dest, stride, ctx->dorCoeff[0]);
+    else
         idctBlock(ctx->dorCoeff, dest, stride, 0);
-        return;
-    }
-    const LONG dc = ctx->dorCoeff[0];
+}
+
+void fillDorBlock(LONG* dest, int stride, LONG value) {
     for (int n = 0; n < 8; ++n)
-        for (int m = 0; m < 8; ++m) dest[n * stride + m] = dc;
+        for (int m = 0; m < 8; ++m) dest[n * stride + m] = value;
 }

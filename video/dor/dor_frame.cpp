@@ -7,6 +7,8 @@
 
 #include "display/colour_tables.h"
 #include "video/dct/colour_rows.h"
+#include "video/dct/dct_toolkit.h"
+#include "video/dor/dor_bit_reader.h"
 #include "video/dor/dor_decoder.h"
 #include "video/dor/dor_macroblock.h"
 #include "video/placement.h"
@@ -18,8 +20,6 @@ using U32 = std::uint32_t;
 constexpr LONG keyFrame = 5;
 constexpr LONG motionFrame = 6;
 constexpr LONG nonReferenceFrame = 7;
-constexpr int sampleBias = 64; // a picture byte is its sample plus this
-constexpr int maxPictureByte = 127;
 
 LONG readS16(const BYTE* p) {
     return static_cast<LONG>(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
@@ -48,127 +48,88 @@ bool ensurePictures(PlayerContext* ctx, LONG width, LONG height) {
     return true;
 }
 
-// The signed byte (b + v - 64) mod 256 as the integer part of a slot.
-LONG predictedSlot(BYTE b, LONG v) {
-    return LONG{static_cast<std::int8_t>(static_cast<BYTE>(b + v - sampleBias))} * 65536;
-}
+// The decoding state of one frame, held in locals while its macroblocks are decoded.
+struct FrameDecoder {
+    PlayerContext* ctx;
+    DorBitReader bits;
+    DorPicture reference;
+    BYTE* picture;
+    std::ptrdiff_t stride;
+    SimdLevel simd;
+    bool motion;
+    alignas(32) LONG dequantScan[dctBlockSize];
+    // Zero between blocks: each block clears the coefficients it wrote.
+    alignas(32) LONG coeff[dctBlockSize] = {};
 
-// Copies luma block k (0 to 3) of the macroblock at (x, y) displaced by (dx, dy) pixels. A
-// displaced block reaching past the picture repeats its edge pixels.
-void copyLuma(const PlayerContext* ctx, int k, LONG x, LONG y, LONG dx, LONG dy, LONG v,
-              LONG* dest) {
-    const BYTE* reference = ctx->dorReference;
-    const std::ptrdiff_t stride = std::ptrdiff_t{ctx->dorWidth} * 2;
-    const LONG sx = x + dx + (k & 1) * 8;
-    const LONG sy = y + dy + (k >> 1) * 8;
-    const bool inside = sx >= 0 && sx + 8 <= ctx->dorWidth && sy >= 0 && sy + 8 <= ctx->dorHeight;
-    for (LONG i = 0; i < 8; ++i) {
-        const LONG py = inside ? sy + i : std::clamp(sy + i, LONG{0}, ctx->dorHeight - 1);
-        const BYTE* row = reference + py * stride;
-        for (LONG j = 0; j < 8; ++j) {
-            const LONG px = inside ? sx + j : std::clamp(sx + j, LONG{0}, ctx->dorWidth - 1);
-            dest[i * 16 + j] = predictedSlot(row[(px >> 1) * 4 + 3 - (px & 1)], v);
-        }
+    FrameDecoder(PlayerContext* c, BYTE* destination, bool motionFrame)
+        : ctx(c), bits(c), reference{c->dorReference, c->dorWidth, c->dorHeight},
+          picture(destination), stride(std::ptrdiff_t{c->dorWidth} * 2), simd(simdLevel()),
+          motion(motionFrame) {
+        dorDequantInScanOrder(c->dorDequant, dequantScan);
     }
-}
 
-// Copies the chroma block (byte 1 U, byte 0 V of each word) from every other picture row; the
-// odd half of dx is ignored.
-void copyChroma(const PlayerContext* ctx, int byte, LONG x, LONG y, LONG dx, LONG dy, LONG v,
-                LONG* dest) {
-    const BYTE* reference = ctx->dorReference;
-    const std::ptrdiff_t stride = std::ptrdiff_t{ctx->dorWidth} * 2;
-    const LONG words = ctx->dorWidth / 2;
-    const LONG sw = x / 2 + (dx >> 1);
-    const LONG sy = y + dy;
-    const bool inside = sw >= 0 && sw + 8 <= words && sy >= 0 && sy + 15 < ctx->dorHeight;
-    for (LONG i = 0; i < 8; ++i) {
-        const LONG py = inside ? sy + 2 * i : std::clamp(sy + 2 * i, LONG{0}, ctx->dorHeight - 1);
-        const BYTE* row = reference + py * stride + byte;
-        for (LONG j = 0; j < 8; ++j) {
-            const LONG w = inside ? sw + j : std::clamp(sw + j, LONG{0}, words - 1);
-            dest[i * 8 + j] = predictedSlot(row[w * 4], v);
-        }
+    void intraBlock(LONG* dest, int rowSlots) {
+        const int end = decodeDorBlock(bits, dequantScan, coeff);
+        if (end == 1)
+            fillDorBlock(dest, rowSlots, coeff[0]);
+        else
+            idctBlock(coeff, dest, rowSlots, 0);
+        for (int p = 1; p < std::min(end, dctBlockSize); ++p) coeff[zigzag[p]] = 0;
     }
-}
 
-BYTE pictureByte(LONG slot) {
-    return static_cast<BYTE>(std::clamp<LONG>((slot >> 16) + sampleBias, 0, maxPictureByte));
-}
-
-// Each slot becomes its picture byte; a plain loop the compiler can vectorise.
-void pictureBytes(const LONG* slots, BYTE* bytes, int count) {
-    for (int i = 0; i < count; ++i) bytes[i] = pictureByte(slots[i]);
-}
-
-void writeMacroblock(const PlayerContext* ctx, BYTE* picture, LONG x, LONG y) {
+    void writeSlots(BYTE* out) {
 #if QZ_X86_SIMD
-    if (simdEnabled()) {
-        writeDorMacroblockAvx2(ctx->dorLumaBlock, ctx->dorUBlock, ctx->dorVBlock,
-                               picture + y * std::ptrdiff_t{ctx->dorWidth} * 2 + x * 2,
-                               std::ptrdiff_t{ctx->dorWidth} * 2);
-        return;
-    }
+        if (simd != SimdLevel::none) {
+            writeDorMacroblockAvx2(ctx->dorLumaBlock, ctx->dorUBlock, ctx->dorVBlock, out, stride);
+            return;
+        }
 #endif
-    BYTE luma[256];
-    BYTE u[64];
-    BYTE v[64];
-    pictureBytes(ctx->dorLumaBlock, luma, 256);
-    pictureBytes(ctx->dorUBlock, u, 64);
-    pictureBytes(ctx->dorVBlock, v, 64);
-    const std::ptrdiff_t stride = std::ptrdiff_t{ctx->dorWidth} * 2;
-    for (int r = 0; r < 16; ++r) {
-        const BYTE* lumaRow = luma + 16 * r;
-        const BYTE* uRow = u + 8 * (r >> 1);
-        const BYTE* vRow = v + 8 * (r >> 1);
-        BYTE* out = picture + (y + r) * stride + x * 2;
-        for (int k = 0; k < 8; ++k) {
-            out[4 * k] = vRow[k];
-            out[4 * k + 1] = uRow[k];
-            out[4 * k + 2] = lumaRow[2 * k + 1];
-            out[4 * k + 3] = lumaRow[2 * k];
-        }
+        writeDorMacroblock(ctx->dorLumaBlock, ctx->dorUBlock, ctx->dorVBlock, out, stride);
     }
-}
 
-void decodeMacroblock(PlayerContext* ctx, bool motion, LONG x, LONG y, BYTE* picture) {
-    unsigned predicted = 0; // bit k: block k is copied from the reference
-    LONG dx = 0;
-    LONG dy = 0;
-    if (motion) {
-        const U32 window = ctx->dorBitWindow;
-        bool vector = true;
-        if (window >> 31) {
-            skipDorBits(ctx, 1);
-            predicted = 0x3F;
-        } else if ((window >> 30) == 1) {
-            predicted = (window >> 24) & 0x3F;
-            skipDorBits(ctx, 8);
-        } else {
-            skipDorBits(ctx, 2);
-            vector = false;
+    void macroblock(LONG x, LONG y) {
+        unsigned predicted = 0; // bit k: block k is copied from the reference
+        DorMotion m{};
+        if (motion) {
+            bits.refill();
+            const std::uint32_t window = bits.peek();
+            bool vector = true;
+            if (window >> 31) {
+                bits.skip(1);
+                predicted = 0x3F;
+            } else if ((window >> 30) == 1) {
+                predicted = (window >> 24) & 0x3F;
+                bits.skip(8);
+            } else {
+                bits.skip(2);
+                vector = false;
+            }
+            if (vector) {
+                m.dx = bits.smallValue();
+                m.dy = bits.smallValue();
+            }
         }
-        if (vector) {
-            dx = readDorSmallValue(ctx);
-            dy = readDorSmallValue(ctx);
+        BYTE* out = picture + y * stride + x * 2;
+        if (predicted == 0x3F) {
+            for (LONG& v : m.offsets) v = bits.smallValue();
+            if (predictDorMacroblock(reference, x, y, m, out, stride, simd)) return;
         }
-    }
-    for (int k = 0; k < 6; ++k) {
-        LONG* dest = k < 4 ? ctx->dorLumaBlock + (k >> 1) * 128 + (k & 1) * 8
-                           : (k == 4 ? ctx->dorUBlock : ctx->dorVBlock);
-        const int stride = k < 4 ? 16 : 8;
-        if (predicted & (1u << k)) {
-            const LONG v = readDorSmallValue(ctx);
+        for (int k = 0; k < 6; ++k) {
+            LONG* dest = k < 4 ? ctx->dorLumaBlock + (k >> 1) * 128 + (k & 1) * 8
+                               : (k == 4 ? ctx->dorUBlock : ctx->dorVBlock);
+            if (!(predicted & (1u << k))) {
+                intraBlock(dest, k < 4 ? 16 : 8);
+                continue;
+            }
+            const LONG v = predicted == 0x3F ? m.offsets[k] : bits.smallValue();
             if (k < 4)
-                copyLuma(ctx, k, x, y, dx, dy, v, dest);
+                copyDorLuma(reference, k, x, y, m.dx, m.dy, v, dest);
             else
-                copyChroma(ctx, k == 4 ? 1 : 0, x, y, dx, dy, v, dest);
-        } else {
-            storeDorBlock(ctx, dest, stride, readDorCoefficients(ctx) == 1);
+                copyDorChroma(reference, k == 4 ? 1 : 0, x, y, m.dx, m.dy, v, dest);
         }
+        writeSlots(out);
     }
-    writeMacroblock(ctx, picture, x, y);
-}
+};
 
 using LaneTables = GammaLaneTables;
 
@@ -251,10 +212,12 @@ const BYTE* decodeDorPicture(PlayerContext* ctx, const BYTE* payload, LONG type)
     const LONG q = size > 13 ? LONG{static_cast<std::int8_t>(payload[13])} : 0;
     startDorFrame(ctx, size >= dorHeaderBytes ? payload + dorHeaderBytes : end, q);
 
-    BYTE* picture = type == nonReferenceFrame ? ctx->dorNonRef : ctx->dorDecoded;
-    const bool motion = type != keyFrame;
+    FrameDecoder frame(ctx, type == nonReferenceFrame ? ctx->dorNonRef : ctx->dorDecoded,
+                       type != keyFrame);
     for (LONG y = 0; y < height; y += 16)
-        for (LONG x = 0; x < width; x += 16) decodeMacroblock(ctx, motion, x, y, picture);
+        for (LONG x = 0; x < width; x += 16) frame.macroblock(x, y);
+    frame.bits.store(ctx);
+    BYTE* picture = frame.picture;
     if (type == nonReferenceFrame) return picture;
     std::swap(ctx->dorReference, ctx->dorDecoded);
     return ctx->dorReference;

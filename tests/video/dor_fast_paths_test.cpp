@@ -1,0 +1,237 @@
+// The DOR decoder's fast paths held to plain forms: the bit reader against a bit-by-bit reader
+// over random and truncated streams, and the predicted copies and whole-macroblock prediction
+// against the clamped copies for every vector at and beyond every edge of the picture.
+#include "tests/video/dor_test_support.h"
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "video/dct/dct_toolkit.h"
+#include "video/dct/simd_switch.h"
+#include "video/dor/dor_macroblock.h"
+
+namespace {
+
+// The bit reader as the stream defines it: bit P is bit 15 - P % 16 of little-endian word
+// P / 16, zeros past the data; the context's reader after P bits holds 16 to 31 bits (32 only
+// at the start) up to a word boundary.
+struct PlainReader {
+    const Bytes& data;
+    std::size_t position = 0;
+
+    int bit(std::size_t p) const {
+        const std::size_t byte = p / 16 * 2 + (p % 16 < 8 ? 1 : 0);
+        return byte < data.size() ? (data[byte] >> (7 - p % 8)) & 1 : 0;
+    }
+    std::uint32_t peek(int n) const {
+        std::uint32_t v = 0;
+        for (int i = 0; i < n; ++i) v = v * 2 + static_cast<std::uint32_t>(bit(position + i));
+        return v;
+    }
+    std::uint32_t take(int n) {
+        const std::uint32_t v = peek(n);
+        position += static_cast<std::size_t>(n);
+        return v;
+    }
+    bool match(const std::string& bits) const {
+        for (std::size_t i = 0; i < bits.size(); ++i)
+            if (bit(position + i) != bits[i] - '0') return false;
+        return true;
+    }
+    void expectContext(const PlayerContext& ctx) const {
+        const int count = position == 0 ? 32 : position % 16 == 0 ? 16 : 32 - position % 16;
+        const std::size_t loaded = (position + static_cast<std::size_t>(count)) / 16 * 2;
+        ASSERT_EQ(ctx.dorBitCount, count) << position;
+        ASSERT_EQ(ctx.dorBitWindow, count == 32 ? peek(32) : peek(count) << (32 - count));
+        ASSERT_EQ(ctx.dorNextWord, data.data() + std::min(loaded, data.size())) << position;
+    }
+
+    LONG smallValue() {
+        if (take(1) == 0) return 0;
+        const auto code = static_cast<LONG>(take(5));
+        return code & 16 ? (code & 15) - 16 : (code & 15) + 1;
+    }
+    // Block coefficients with the decoder's stops: bits that begin no code end the block after
+    // the zeros of its table prefix; a run past position 63 ends it after the code.
+    int coefficients(const LONG* dequant, LONG* coeff) {
+        std::fill(coeff, coeff + dctBlockSize, 0);
+        const auto dc = static_cast<std::int8_t>(take(8));
+        coeff[0] = static_cast<LONG>(static_cast<std::uint32_t>(dc) *
+                                     static_cast<std::uint32_t>(dequant[0]));
+        int p = 1;
+        for (;;) {
+            int run = 0, level = 0;
+            if (match("10")) {
+                take(2);
+                return p;
+            }
+            if (match("000001")) {
+                take(6);
+                const std::uint32_t field = take(16);
+                run = static_cast<int>(field & 63);
+                level = static_cast<std::int16_t>(field & 0xFFC0) >> 6;
+            } else if (!code(run, level)) {
+                if (peek(9) == 0)
+                    take(9);
+                else if (peek(6) == 0)
+                    take(6);
+                return p;
+            }
+            p += run;
+            if (p >= dctBlockSize) return p;
+            coeff[zigzag[p]] = static_cast<LONG>(static_cast<std::uint32_t>(level) *
+                                                 static_cast<std::uint32_t>(dequant[zigzag[p]]));
+            ++p;
+        }
+    }
+    bool code(int& run, int& level) {
+        const DorCoefficientCode* codes = dorCoefficientCodes();
+        for (int c = 0; c < dorCoefficientCodeCount; ++c)
+            for (int sign = 0; sign < 2; ++sign)
+                if (match(std::string(codes[c].bits) + char('0' + sign))) {
+                    take(static_cast<int>(std::strlen(codes[c].bits)) + 1);
+                    run = codes[c].run;
+                    level = sign ? -codes[c].level : codes[c].level;
+                    return true;
+                }
+        return false;
+    }
+};
+
+// Random bytes, runs of zeros (long codes, escapes and bits that begin no code) or of ones
+// (all blocks predicted), and valid blocks.
+Bytes randomStream(std::mt19937& rng) {
+    Bytes data(rng() % 48);
+    const int kind = static_cast<int>(rng() % 4);
+    for (BYTE& b : data) {
+        const BYTE r = static_cast<BYTE>(rng());
+        b = kind == 1 ? static_cast<BYTE>(r & rng() & rng()) : kind == 2 ? BYTE(r | rng()) : r;
+    }
+    if (kind == 3) {
+        DorBitWriter bits;
+        const DorCoefficientCode* codes = dorCoefficientCodes();
+        for (int i = 0; i < 12; ++i) {
+            bits.put(rng() & 0xFF, 8);
+            for (int c = static_cast<int>(rng() % 6); c > 0; --c) {
+                bits.put(codes[rng() % dorCoefficientCodeCount].bits);
+                bits.put(rng() & 1, 1);
+            }
+            bits.put(dorEndOfBlock);
+        }
+        data = bits.bytes();
+        data.resize(rng() % (data.size() + 1)); // truncated anywhere, odd sizes too
+    }
+    return data;
+}
+
+TEST(DorFastPaths, BitReaderMatchesAPlainReaderOnRandomStreams) {
+    std::mt19937 rng(2027);
+    for (int round = 0; round < 3000; ++round) {
+        const Bytes data = randomStream(rng);
+        auto ctx = std::make_unique<PlayerContext>();
+        ctx->frameDataEnd = data.data() + data.size();
+        const LONG q = static_cast<LONG>(rng() % 256) - 128;
+        startDorFrame(ctx.get(), data.data(), q);
+        PlainReader plain{data};
+        ASSERT_NO_FATAL_FAILURE(plain.expectContext(*ctx));
+        for (int step = 0; step < 40; ++step) {
+            const unsigned op = rng() % 4;
+            if (op == 0) {
+                const int n = 1 + static_cast<int>(rng() % 16);
+                skipDorBits(ctx.get(), n);
+                plain.take(n);
+            } else if (op == 1) {
+                ASSERT_EQ(readDorSmallValue(ctx.get()), plain.smallValue()) << round;
+            } else {
+                LONG expected[dctBlockSize];
+                const int end = plain.coefficients(ctx->dorDequant, expected);
+                ASSERT_EQ(readDorCoefficients(ctx.get()), end) << round << " step " << step;
+                ASSERT_EQ(0, std::memcmp(ctx->dorCoeff, expected, sizeof expected)) << round;
+            }
+            ASSERT_NO_FATAL_FAILURE(plain.expectContext(*ctx)) << round << " step " << step;
+        }
+    }
+}
+
+// A picture of random bytes with guard bytes around it.
+struct GuardedPicture {
+    static constexpr std::size_t guard = 64;
+    Bytes bytes;
+    DorPicture picture;
+
+    GuardedPicture(LONG width, LONG height, std::mt19937& rng)
+        : bytes(2 * guard + std::size_t(width) * height * 2) {
+        for (BYTE& b : bytes) b = static_cast<BYTE>(rng());
+        picture = {bytes.data() + guard, width, height};
+    }
+};
+
+TEST(DorFastPaths, BlockCopiesMatchTheClampedCopiesAtAndBeyondEveryEdge) {
+    std::mt19937 rng(5);
+    for (auto [width, height] : {std::pair<LONG, LONG>{48, 32}, {16, 16}, {64, 48}}) {
+        const GuardedPicture ref(width, height, rng);
+        for (LONG y = 0; y < height; y += 16)
+            for (LONG x = 0; x < width; x += 16)
+                for (LONG dy = -16; dy <= 16; ++dy)
+                    for (LONG dx = -16; dx <= 16; ++dx) {
+                        const LONG v = static_cast<LONG>(rng() % 33) - 16;
+                        LONG fast[128], plain[128];
+                        for (int k = 0; k < 4; ++k) {
+                            copyDorLuma(ref.picture, k, x, y, dx, dy, v, fast);
+                            copyDorLumaClamped(ref.picture, k, x, y, dx, dy, v, plain);
+                            for (int i = 0; i < 8; ++i)
+                                ASSERT_EQ(0, std::memcmp(fast + 16 * i, plain + 16 * i, 32))
+                                    << x << "," << y << " " << dx << "," << dy << " k " << k;
+                        }
+                        for (int byte = 0; byte < 2; ++byte) {
+                            copyDorChroma(ref.picture, byte, x, y, dx, dy, v, fast);
+                            copyDorChromaClamped(ref.picture, byte, x, y, dx, dy, v, plain);
+                            ASSERT_EQ(0, std::memcmp(fast, plain, 64 * sizeof(LONG)))
+                                << x << "," << y << " " << dx << "," << dy << " byte " << byte;
+                        }
+                    }
+    }
+}
+
+std::vector<SimdLevel> everyLevel() {
+    std::vector<SimdLevel> levels{SimdLevel::none};
+    if (simdAvailable() >= SimdLevel::avx2) levels.push_back(SimdLevel::avx2);
+    return levels;
+}
+
+TEST(DorFastPaths, WholeMacroblockPredictionMatchesTheCopiesAndTheWriter) {
+    std::mt19937 rng(11);
+    const LONG width = 64, height = 48;
+    const GuardedPicture ref(width, height, rng);
+    for (SimdLevel level : everyLevel())
+        for (LONG y = 0; y < height; y += 16)
+            for (LONG x = 0; x < width; x += 16)
+                for (LONG dy = -16; dy <= 16; ++dy)
+                    for (LONG dx = -16; dx <= 16; ++dx) {
+                        DorMotion m{dx, dy, {}};
+                        for (LONG& v : m.offsets) v = static_cast<LONG>(rng() % 33) - 16;
+                        LONG luma[256], u[64], v[64];
+                        for (int k = 0; k < 4; ++k)
+                            copyDorLumaClamped(ref.picture, k, x, y, dx, dy, m.offsets[k],
+                                               luma + (k >> 1) * 128 + (k & 1) * 8);
+                        copyDorChromaClamped(ref.picture, 1, x, y, dx, dy, m.offsets[4], u);
+                        copyDorChromaClamped(ref.picture, 0, x, y, dx, dy, m.offsets[5], v);
+                        // Output rows wider than the macroblock: nothing beside it is written.
+                        const std::ptrdiff_t stride = 40;
+                        Bytes plain(16 * stride, 0xA5), fast(16 * stride, 0xA5);
+                        writeDorMacroblock(luma, u, v, plain.data() + 4, stride);
+                        const bool inside = x + dx >= 0 && x + dx + 16 <= width && y + dy >= 0 &&
+                                            y + dy + 16 <= height;
+                        ASSERT_EQ(predictDorMacroblock(ref.picture, x, y, m, fast.data() + 4,
+                                                       stride, level),
+                                  inside);
+                        if (inside)
+                            ASSERT_EQ(fast, plain) << x << "," << y << " " << dx << "," << dy;
+                        else
+                            ASSERT_EQ(fast, Bytes(16 * stride, 0xA5));
+                    }
+}
+
+} // namespace

@@ -1,0 +1,69 @@
+// The DOR bit reader as the frame decoder holds it in locals for a whole frame: a 64-bit buffer
+// refilled two words at a time, then stored back into the context's 32-bit window form.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/context.h"
+
+struct DorBitReader {
+    std::uint64_t bits;  // the next bits, the first in bit 63; zeros below the valid ones
+    int count;           // valid bits in bits
+    std::ptrdiff_t left; // bytes from the next load to the end of the data; at most 0 past it
+    const BYTE* end;
+
+    // Takes over the context's reader; store() hands it back.
+    explicit DorBitReader(const PlayerContext* ctx);
+    void store(PlayerContext* ctx);
+
+    // Makes at least 32 bits valid. Bytes at or past the end of the data read as zeros.
+    void refill() {
+        if (count >= 32) return;
+        std::uint32_t pair;
+        if (left >= 4) {
+            const BYTE* p = end - left;
+            // Two little-endian words, the first in the upper half.
+            pair = std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 24 | p[2] |
+                   std::uint32_t{p[3]} << 8;
+        } else {
+            pair = tailPair(end, left);
+        }
+        left -= 4;
+        bits |= std::uint64_t{pair} << (32 - count);
+        count += 32;
+    }
+    // The next 32 bits; valid after refill().
+    std::uint32_t peek() const { return static_cast<std::uint32_t>(bits >> 32); }
+    // Drops n bits, at most count.
+    void skip(int n) {
+        bits <<= n;
+        count -= n;
+    }
+    // One value of the small code (-16 to 16); refills first.
+    LONG smallValue() {
+        refill();
+        if ((bits >> 63) == 0) {
+            skip(1);
+            return 0;
+        }
+        const auto code = static_cast<LONG>(bits >> 58) & 31;
+        skip(6);
+        return code & 16 ? (code & 15) - 16 : (code & 15) + 1;
+    }
+
+  private:
+    // The pair at the end of the data: the bytes before end, then zeros.
+    static std::uint32_t tailPair(const BYTE* end, std::ptrdiff_t left);
+    std::ptrdiff_t startLeft; // left and count when taken over, to tell whether bits were used
+    int startCount;
+};
+
+// Decodes one block's coefficients into coeff, whose slots 1 to 63 must be zero on entry, with
+// dequantScan the dequantisation table in scan order. Returns the scan position after the last
+// coefficient; coefficients are written only at the scan positions before it.
+int decodeDorBlock(DorBitReader& bits, const LONG* dequantScan, LONG* coeff);
+// The frame's dequantisation table in scan order.
+void dorDequantInScanOrder(const LONG* dequant, LONG* dequantScan);
+// Sets the 64 samples of the block at dest, rows stride slots apart, to value.
+void fillDorBlock(LONG* dest, int stride, LONG value);

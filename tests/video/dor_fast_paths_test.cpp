@@ -1,6 +1,7 @@
 // The DOR decoder's fast paths held to plain forms: the bit reader against a bit-by-bit reader
-// over random and truncated streams, and the predicted copies and whole-macroblock prediction
-// against the clamped copies for every vector at and beyond every edge of the picture.
+// over random and truncated streams, the predicted copies and whole-macroblock prediction
+// against the clamped copies for every vector at and beyond every edge of the picture, and
+// whole frames against a decoder built from the plain pieces.
 #include "tests/video/dor_test_support.h"
 
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "video/dct/dct_toolkit.h"
 #include "video/dct/simd_switch.h"
+#include "encoder/dor_encoder.h"
 #include "video/dor/dor_macroblock.h"
 
 namespace {
@@ -232,6 +234,101 @@ TEST(DorFastPaths, WholeMacroblockPredictionMatchesTheCopiesAndTheWriter) {
                         else
                             ASSERT_EQ(fast, Bytes(16 * stride, 0xA5));
                     }
+}
+
+using dortest::Decoder;
+
+// The frame decoder built from the plain pieces, one call at a time through the context: its
+// reader, block coefficients, flat block or transform, the clamped copies and the plain writer.
+// Frames are whole macroblocks, payloads at least the header.
+struct PlainFrames {
+    LONG width, height;
+    Bytes reference, decoded, nonReference;
+
+    PlainFrames(LONG w, LONG h)
+        : width(w), height(h), reference(std::size_t(w) * h * 2), decoded(reference.size()),
+          nonReference(reference.size()) {}
+
+    const Bytes& decode(PlayerContext* ctx, const Bytes& payload, LONG type) {
+        ctx->frameDataEnd = payload.data() + payload.size();
+        startDorFrame(ctx, payload.data() + dorHeaderBytes, static_cast<std::int8_t>(payload[13]));
+        Bytes& picture = type == 7 ? nonReference : decoded;
+        const DorPicture ref{reference.data(), width, height};
+        LONG luma[256], u[64], v[64];
+        for (LONG y = 0; y < height; y += 16)
+            for (LONG x = 0; x < width; x += 16) {
+                unsigned predicted = 0;
+                LONG dx = 0, dy = 0;
+                if (type != 5) {
+                    const std::uint32_t window = ctx->dorBitWindow;
+                    if (window >> 31)
+                        skipDorBits(ctx, 1), predicted = 0x3F;
+                    else if (window >> 30)
+                        skipDorBits(ctx, 8), predicted = (window >> 24) & 0x3F;
+                    else
+                        skipDorBits(ctx, 2);
+                    if (window >> 30) dx = readDorSmallValue(ctx), dy = readDorSmallValue(ctx);
+                }
+                for (int k = 0; k < 6; ++k) {
+                    LONG* dest = k < 4 ? luma + (k >> 1) * 128 + (k & 1) * 8 : k == 4 ? u : v;
+                    if (!(predicted & (1u << k)))
+                        storeDorBlock(ctx, dest, k < 4 ? 16 : 8, readDorCoefficients(ctx) == 1);
+                    else if (k < 4)
+                        copyDorLumaClamped(ref, k, x, y, dx, dy, readDorSmallValue(ctx), dest);
+                    else
+                        copyDorChromaClamped(ref, 5 - k, x, y, dx, dy, readDorSmallValue(ctx),
+                                             dest);
+                }
+                writeDorMacroblock(luma, u, v, picture.data() + (y * width + x) * 2, width * 2);
+            }
+        if (type != 7) std::swap(reference, decoded);
+        return type == 7 ? nonReference : reference;
+    }
+};
+
+TEST(DorFastPaths, FramesMatchAPlainFrameDecoder) {
+    std::mt19937 rng(23);
+    for (int round = 0; round < 60; ++round) {
+        const LONG width = 16 * (1 + static_cast<LONG>(rng() % 7));
+        const LONG height = 16 * (1 + static_cast<LONG>(rng() % 5));
+        std::vector<std::pair<Bytes, LONG>> frames;
+        if (round % 2) { // encoded frames of noise, then cut short
+            DorEncoder encoder({.quantiser = 1 + static_cast<int>(rng() % 9)});
+            YuvPicture picture = makeYuvPicture(width, height);
+            for (int f = 0; f < 4; ++f) {
+                for (auto* plane : {&picture.y, &picture.cb, &picture.cr})
+                    for (std::size_t i = 0; i < plane->size(); ++i)
+                        (*plane)[i] = static_cast<std::uint8_t>(f * 40 + i % 61 + rng() % 16);
+                const auto kind = f == 0   ? DorFrameKind::key
+                                  : f == 3 ? DorFrameKind::nonReference
+                                           : DorFrameKind::motion;
+                frames.emplace_back(encoder.encode(picture, kind), dorFrameType(kind));
+            }
+            Bytes& cut = frames[1 + rng() % 3].first;
+            cut.resize(dorHeaderBytes + rng() % (cut.size() - dorHeaderBytes));
+        } else { // random bytes: wild codes, vectors out of the picture, running out of data
+            for (int f = 0; f < 5; ++f) {
+                Bytes payload(dorHeaderBytes + rng() % 2000);
+                for (BYTE& b : payload) b = static_cast<BYTE>(rng());
+                frames.emplace_back(std::move(payload), f == 0 ? 5 : 5 + LONG(rng() % 3));
+            }
+        }
+        for (SimdLevel level : everyLevel()) {
+            setSimdLevel(level);
+            Decoder d;
+            PlainFrames plain(width, height);
+            for (auto& [payload, type] : frames) {
+                payload[8] = static_cast<BYTE>(width), payload[9] = 0;
+                payload[10] = static_cast<BYTE>(height), payload[11] = 0;
+                d.decode(payload, type);
+                const BYTE* shown = type == 7 ? d.ctx->dorNonRef : d.ctx->dorReference;
+                const Bytes& expected = plain.decode(d.ctx.get(), payload, type);
+                ASSERT_EQ(Bytes(shown, shown + expected.size()), expected)
+                    << "round " << round << " level " << int(level);
+            }
+        }
+        setSimdLevel(simdAvailable());
+    }
 }
 
 } // namespace

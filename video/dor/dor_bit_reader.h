@@ -2,10 +2,13 @@
 // refilled two words at a time, then stored back into the context's 32-bit window form.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/context.h"
+#include "video/dor/dor_macroblock.h"
 
 struct DorBitReader {
     std::uint64_t bits;  // the next bits, the first in bit 63; zeros below the valid ones
@@ -20,17 +23,9 @@ struct DorBitReader {
     // Makes at least 32 bits valid. Bytes at or past the end of the data read as zeros.
     void refill() {
         if (count >= 32) return;
-        std::uint32_t pair;
-        if (left >= 4) {
-            const BYTE* p = end - left;
-            // Two little-endian words, the first in the upper half.
-            pair = std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 24 | p[2] |
-                   std::uint32_t{p[3]} << 8;
-        } else {
-            pair = tailPair(end, left);
-        }
-        left -= 4;
+        const std::uint32_t pair = left >= 4 ? loadPair(end - left) : tailPair(end, left);
         bits |= std::uint64_t{pair} << (32 - count);
+        left -= 4;
         count += 32;
     }
     // The next 32 bits; valid after refill().
@@ -53,11 +48,30 @@ struct DorBitReader {
     }
 
   private:
+    // Two little-endian words, the first in the upper half.
+    static std::uint32_t loadPair(const BYTE* p) {
+        return std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 24 | p[2] |
+               std::uint32_t{p[3]} << 8;
+    }
     // The pair at the end of the data: the bytes before end, then zeros.
     static std::uint32_t tailPair(const BYTE* end, std::ptrdiff_t left);
     std::ptrdiff_t startLeft; // left and count when taken over, to tell whether bits were used
     int startCount;
 };
+
+// A macroblock as read from the stream.
+struct DorMacroblockCodes {
+    unsigned
+        predicted; // bit k: block k is copied from the reference, with offset motion.offsets[k]
+    DorMotion motion;
+    int ends[6]; // intra block k: the scan position after its last coefficient
+    // Intra block k's coefficients; slots 1 to 63 must be zero before each read.
+    alignas(32) LONG coeff[6][64];
+};
+
+// Reads the macroblock's mode, vector, offsets and coefficients (motion: the frame may predict).
+void readDorMacroblock(DorBitReader& bits, bool motion, const LONG* dequantScan,
+                       DorMacroblockCodes& codes);
 
 // Decodes one block's coefficients into coeff, whose slots 1 to 63 must be zero on entry, with
 // dequantScan the dequantisation table in scan order. Returns the scan position after the last

@@ -115,7 +115,7 @@ DorBitReader::DorBitReader(const PlayerContext* ctx)
 std::uint32_t DorBitReader::tailPair(const BYTE* end, std::ptrdiff_t left) {
     BYTE b[4] = {};
     for (std::ptrdiff_t i = 0; i < left; ++i) b[i] = end[i - left];
-    return U32{b[0]} << 16 | U32{b[1]} << 24 | b[2] | U32{b[3]} << 8;
+    return loadPair(b);
 }
 
 void DorBitReader::store(PlayerContext* ctx) {
@@ -161,9 +161,11 @@ LONG readDorSmallValue(PlayerContext* ctx) {
     return value;
 }
 
-int decodeDorBlock(DorBitReader& reader, const LONG* dequantScan, LONG* coeff) {
-    const CodeTables& tables = codeTables();
-    DorBitReader bits = reader; // in registers: the coefficient stores cannot change it
+namespace {
+
+// One block's coefficients; the reader is the caller's local copy, kept in registers.
+inline int decodeBlock(DorBitReader& bits, const CodeTables& tables, const LONG* dequantScan,
+                       LONG* coeff) {
     bits.refill();
     const auto dc = static_cast<std::int8_t>(bits.bits >> 56);
     coeff[0] = static_cast<LONG>(static_cast<U32>(dc) * static_cast<U32>(dequantScan[0]));
@@ -204,8 +206,51 @@ int decodeDorBlock(DorBitReader& reader, const LONG* dequantScan, LONG* coeff) {
             static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(dequantScan[p]));
         ++p;
     }
+    return p;
+}
+
+} // namespace
+
+int decodeDorBlock(DorBitReader& reader, const LONG* dequantScan, LONG* coeff) {
+    DorBitReader bits = reader; // in registers: the coefficient stores cannot change it
+    const int p = decodeBlock(bits, codeTables(), dequantScan, coeff);
     reader = bits;
     return p;
+}
+
+void readDorMacroblock(DorBitReader& reader, bool motion, const LONG* dequantScan,
+                       DorMacroblockCodes& codes) {
+    const CodeTables& tables = codeTables();
+    DorBitReader bits = reader;
+    codes.predicted = 0;
+    codes.motion.dx = 0;
+    codes.motion.dy = 0;
+    if (motion) {
+        bits.refill();
+        const U32 window = bits.peek();
+        bool vector = true;
+        if (window >> 31) { // 1: all six blocks predicted
+            bits.skip(1);
+            codes.predicted = 0x3F;
+        } else if ((window >> 30) == 1) { // 01 and six block bits, block 0 the last
+            codes.predicted = (window >> 24) & 0x3F;
+            bits.skip(8);
+        } else { // 00: all intra, no vector
+            bits.skip(2);
+            vector = false;
+        }
+        if (vector) {
+            codes.motion.dx = bits.smallValue();
+            codes.motion.dy = bits.smallValue();
+        }
+    }
+    for (int k = 0; k < 6; ++k) {
+        if (codes.predicted & (1u << k))
+            codes.motion.offsets[k] = bits.smallValue();
+        else
+            codes.ends[k] = decodeBlock(bits, tables, dequantScan, codes.coeff[k]);
+    }
+    reader = bits;
 }
 
 int readDorCoefficients(PlayerContext* ctx) {

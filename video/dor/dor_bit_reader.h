@@ -50,6 +50,11 @@ struct DorBitReader {
   private:
     // Two little-endian words, the first in the upper half.
     static std::uint32_t loadPair(const BYTE* p) {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::uint32_t v;
+            std::memcpy(&v, p, 4);
+            return v << 16 | v >> 16;
+        }
         return std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 24 | p[2] |
                std::uint32_t{p[3]} << 8;
     }
@@ -61,11 +66,12 @@ struct DorBitReader {
 
 // A macroblock as read from the stream.
 struct DorMacroblockCodes {
-    unsigned
-        predicted; // bit k: block k is copied from the reference, with offset motion.offsets[k]
+    // Bit k: block k is copied from the reference with offset motion.offsets[k].
+    unsigned predicted;
     DorMotion motion;
     int ends[6]; // intra block k: the scan position after its last coefficient
-    // Intra block k's coefficients; slots 1 to 63 must be zero before each read.
+    // Intra block k's coefficients, dequantised; slots 1 to 63 must be zero before each read, and
+    // a block writes only at the scan positions before its end.
     alignas(32) LONG coeff[6][64];
 };
 
@@ -73,10 +79,6 @@ struct DorMacroblockCodes {
 void readDorMacroblock(DorBitReader& bits, bool motion, const LONG* dequantScan,
                        DorMacroblockCodes& codes);
 
-// Decodes one block's coefficients into coeff, whose slots 1 to 63 must be zero on entry, with
-// dequantScan the dequantisation table in scan order. Returns the scan position after the last
-// coefficient; coefficients are written only at the scan positions before it.
-int decodeDorBlock(DorBitReader& bits, const LONG* dequantScan, LONG* coeff);
 // The frame's dequantisation table in scan order.
 void dorDequantInScanOrder(const LONG* dequant, LONG* dequantScan);
 // Sets the 64 samples of the block at dest, rows stride slots apart, to value.

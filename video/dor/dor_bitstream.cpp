@@ -211,13 +211,6 @@ inline int decodeBlock(DorBitReader& bits, const CodeTables& tables, const LONG*
 
 } // namespace
 
-int decodeDorBlock(DorBitReader& reader, const LONG* dequantScan, LONG* coeff) {
-    DorBitReader bits = reader; // in registers: the coefficient stores cannot change it
-    const int p = decodeBlock(bits, codeTables(), dequantScan, coeff);
-    reader = bits;
-    return p;
-}
-
 void readDorMacroblock(DorBitReader& reader, bool motion, const LONG* dequantScan,
                        DorMacroblockCodes& codes) {
     const CodeTables& tables = codeTables();
@@ -258,7 +251,7 @@ int readDorCoefficients(PlayerContext* ctx) {
     dorDequantInScanOrder(ctx->dorDequant, dequantScan);
     std::memset(ctx->dorCoeff, 0, sizeof ctx->dorCoeff);
     DorBitReader bits(ctx);
-    const int p = decodeDorBlock(bits, dequantScan, ctx->dorCoeff);
+    const int p = decodeBlock(bits, codeTables(), dequantScan, ctx->dorCoeff);
     bits.store(ctx);
     return p;
 }

@@ -10,6 +10,12 @@ namespace {
 
 using U32 = std::uint32_t;
 
+#if defined(__GNUC__)
+#define QZ_ALWAYS_INLINE __attribute__((always_inline)) inline
+#else
+#define QZ_ALWAYS_INLINE inline
+#endif
+
 // Lookup entries: level in the top 10 bits (signed), run in the next 6, and in the low byte a
 // code length or, in the primary table, one of the kinds below. 0 marks bits that begin no code.
 constexpr U32 kindFirstSecondary = 15; // nine zeros: look up the first secondary table
@@ -164,8 +170,8 @@ LONG readDorSmallValue(PlayerContext* ctx) {
 namespace {
 
 // One block's coefficients; the reader is the caller's local copy, kept in registers.
-inline int decodeBlock(DorBitReader& bits, const CodeTables& tables, const LONG* dequantScan,
-                       LONG* coeff) {
+QZ_ALWAYS_INLINE int decodeBlock(DorBitReader& bits, const CodeTables& tables,
+                                 const LONG* dequantScan, LONG* coeff) {
     bits.refill();
     const auto dc = static_cast<std::int8_t>(bits.bits >> 56);
     coeff[0] = static_cast<LONG>(static_cast<U32>(dc) * static_cast<U32>(dequantScan[0]));

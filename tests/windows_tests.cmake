@@ -17,7 +17,8 @@ file(GLOB _pure_encoder RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
 set(_pure_engine engine/reader_queue_test.cpp engine/reader_tracks_test.cpp)
 set(_pure_video
     video/dct_bounds_test.cpp video/dct_fast_paths_test.cpp video/dct_toolkit_test.cpp
-    video/dor_bitstream_test.cpp video/dor_bounds_test.cpp video/dor_frame_test.cpp
+    video/dor_bitstream_test.cpp video/dor_bounds_test.cpp video/dor_fast_paths_test.cpp
+    video/dor_frame_test.cpp
     video/krt_bounds_test.cpp video/krt_decoder_test.cpp video/krt_output_test.cpp
     video/type3_decoder_test.cpp video/type4_decoder_test.cpp)
 

@@ -1,4 +1,5 @@
-// DOR bit reader, the small code, the coefficient code lookup and block coefficients.
+// DOR bit reader, the small code, the coefficient code lookup, block coefficients and the
+// reading of a whole macroblock.
 #include <cstring>
 
 #include "video/dct/dct_toolkit.h"

@@ -1,5 +1,5 @@
-// DOR frames: picture buffers and their roles, macroblock modes, predicted block copies, the
-// macroblock writer and the conversion of a picture into display pixels.
+// DOR frames: picture buffers and their roles, the macroblock loop (whole-macroblock prediction,
+// block copies and transforms, the writer) and the conversion of a picture into display pixels.
 #include <algorithm>
 #include <cstring>
 #include <new>

@@ -292,13 +292,18 @@ TEST(DorFastPaths, FramesMatchAPlainFrameDecoder) {
         const LONG width = 16 * (1 + static_cast<LONG>(rng() % 7));
         const LONG height = 16 * (1 + static_cast<LONG>(rng() % 5));
         std::vector<std::pair<Bytes, LONG>> frames;
-        if (round % 2) { // encoded frames of noise, then cut short
+        if (round % 2) { // encoded frames, then cut short
             DorEncoder encoder({.quantiser = 1 + static_cast<int>(rng() % 9)});
             YuvPicture picture = makeYuvPicture(width, height);
             for (int f = 0; f < 4; ++f) {
-                for (auto* plane : {&picture.y, &picture.cb, &picture.cr})
+                // Noise, or one value a plane: flat blocks and macroblocks.
+                const bool flat = round % 4 == 1;
+                for (auto* plane : {&picture.y, &picture.cb, &picture.cr}) {
+                    const unsigned level = rng() % 256;
                     for (std::size_t i = 0; i < plane->size(); ++i)
-                        (*plane)[i] = static_cast<std::uint8_t>(f * 40 + i % 61 + rng() % 16);
+                        (*plane)[i] =
+                            static_cast<std::uint8_t>(flat ? level : f * 40 + i % 61 + rng() % 16);
+                }
                 const auto kind = f == 0   ? DorFrameKind::key
                                   : f == 3 ? DorFrameKind::nonReference
                                            : DorFrameKind::motion;

@@ -92,12 +92,24 @@ struct FrameDecoder {
         writeDorMacroblock(ctx->dorLumaBlock, ctx->dorUBlock, ctx->dorVBlock, out, stride);
     }
 
+    // Whether every block of an intra macroblock has only its DC value.
+    bool allFlat() const {
+        return (codes.ends[0] == 1) & (codes.ends[1] == 1) & (codes.ends[2] == 1) &
+               (codes.ends[3] == 1) & (codes.ends[4] == 1) & (codes.ends[5] == 1);
+    }
+
     void macroblock(LONG x, LONG y) {
         readDorMacroblock(bits, motion, dequantScan, codes);
         BYTE* out = picture + y * stride + x * 2;
         const DorMotion& m = codes.motion;
         if (codes.predicted == 0x3F && predictDorMacroblock(reference, x, y, m, out, stride, simd))
             return;
+        if (codes.predicted == 0 && allFlat()) {
+            const LONG dc[6] = {codes.coeff[0][0], codes.coeff[1][0], codes.coeff[2][0],
+                                codes.coeff[3][0], codes.coeff[4][0], codes.coeff[5][0]};
+            writeDorFlatMacroblock(dc, out, stride);
+            return;
+        }
         for (int k = 0; k < 6; ++k) {
             LONG* dest = k < 4 ? ctx->dorLumaBlock + (k >> 1) * 128 + (k & 1) * 8
                                : (k == 4 ? ctx->dorUBlock : ctx->dorVBlock);

@@ -1,6 +1,7 @@
 // DOR predicted block copies, the whole-macroblock prediction and the macroblock writer.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "video/dor/dor_macroblock.h"
 
@@ -145,6 +146,20 @@ bool predictDorMacroblock(const DorPicture& ref, LONG x, LONG y, const DorMotion
     else
         predictInside<false>(source, sourceStride, motion.offsets, dest, stride);
     return true;
+}
+
+void writeDorFlatMacroblock(const LONG slots[6], BYTE* dest, std::ptrdiff_t stride) {
+    const auto chroma =
+        static_cast<std::uint32_t>(pictureByte(slots[5]) | pictureByte(slots[4]) << 8);
+    for (int half = 0; half < 2; ++half) {
+        BYTE row[32];
+        for (int k = 0; k < 8; ++k) {
+            const std::uint32_t luma = pictureByte(slots[2 * half + (k >> 2)]);
+            const std::uint32_t word = chroma | luma << 16 | luma << 24;
+            for (int b = 0; b < 4; ++b) row[4 * k + b] = static_cast<BYTE>(word >> (8 * b));
+        }
+        for (int r = 0; r < 8; ++r) std::memcpy(dest + (8 * half + r) * stride, row, sizeof row);
+    }
 }
 
 void writeDorMacroblock(const LONG* lumaSlots, const LONG* uSlots, const LONG* vSlots, BYTE* dest,

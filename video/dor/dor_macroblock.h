@@ -48,6 +48,9 @@ bool predictDorMacroblock(const DorPicture& ref, LONG x, LONG y, const DorMotion
 void writeDorMacroblock(const LONG* luma, const LONG* u, const LONG* v, BYTE* dest,
                         std::ptrdiff_t stride);
 
+// The writer for a macroblock whose six blocks are flat, block k's slots all slots[k].
+void writeDorFlatMacroblock(const LONG slots[6], BYTE* dest, std::ptrdiff_t stride);
+
 #if QZ_X86_SIMD
 void writeDorMacroblockAvx2(const LONG* luma, const LONG* u, const LONG* v, BYTE* dest,
                             std::ptrdiff_t stride);

@@ -137,6 +137,16 @@ void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift
     idctBlockScalar(coeff, dest, stride, shift);
 }
 
+void idctBlockPair(const LONG coeffA[dctBlockSize], const LONG coeffB[dctBlockSize], LONG* destA,
+                   LONG* destB, int strideA, int strideB, int shift) {
+#if QZ_X86_SIMD
+    if (simdLevel() >= SimdLevel::avx512)
+        return idctBlockPairAvx512(coeffA, coeffB, destA, destB, strideA, strideB, shift);
+#endif
+    idctBlock(coeffA, destA, strideA, shift);
+    idctBlock(coeffB, destB, strideB, shift);
+}
+
 void idctBlockScalar(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift) {
     // First pass straight into the transposed intermediate block: inter[n][h].
     LONG inter[8][8];

@@ -34,5 +34,17 @@ void idctBlockScalar(const LONG coeff[dctBlockSize], LONG* dest, int stride, int
 void idctBlockAvx2(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
 void idctBlockAvx512(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
 #endif
+
+// Two blocks at once: the same outputs as idctBlock(coeffA, destA, strideA, shift) followed by
+// idctBlock(coeffB, destB, strideB, shift), in about the time of one where AVX-512F is in use
+// (elsewhere it is those two calls). The destinations must not overlap each other or either
+// coefficient block. Unlike idctBlock it does not look for blocks with only a DC coefficient,
+// which callers are expected to fill themselves.
+void idctBlockPair(const LONG coeffA[dctBlockSize], const LONG coeffB[dctBlockSize], LONG* destA,
+                   LONG* destB, int strideA, int strideB, int shift);
+#if QZ_X86_SIMD
+void idctBlockPairAvx512(const LONG coeffA[dctBlockSize], const LONG coeffB[dctBlockSize],
+                         LONG* destA, LONG* destB, int strideA, int strideB, int shift);
+#endif
 // The same transform without any shortcut; kept to hold the fast forms to.
 void idctBlockPlain(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);

@@ -142,6 +142,18 @@ QZ_INLINE_AVX512 void storeRows(V v, LONG* a, LONG* b) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(b), _mm512_extracti64x4_epi64(v, 1));
 }
 
+// lo holds columns 0-3 and hi columns 4-7 of rows j and 4 + j of both blocks, a quarter each in
+// the order row j of A, row j of B, row 4 + j of A, row 4 + j of B. Stores the four rows, destA
+// and destB pointing to row j.
+QZ_INLINE_AVX512 void storeRowPairs(V lo, V hi, LONG* destA, LONG* destB, int strideA,
+                                    int strideB) {
+    const V upperRows = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
+    const V lowerRows = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
+    storeRows(_mm512_permutex2var_epi64(lo, upperRows, hi), destA, destB);
+    storeRows(_mm512_permutex2var_epi64(lo, lowerRows, hi), destA + 4 * strideA,
+              destB + 4 * strideB);
+}
+
 } // namespace
 
 // Loaded, transposed and put through the first pass, x.xn holds row n of both intermediate
@@ -167,17 +179,10 @@ QZ_TARGET_AVX512 void idctBlockPairAvx512(const LONG coeffA[dctBlockSize],
          _mm512_sra_epi32(x.x6, count), _mm512_sra_epi32(x.x7, count)};
     transposeQuarters(x.x0, x.x1, x.x2, x.x3);
     transposeQuarters(x.x4, x.x5, x.x6, x.x7);
-    // Row j of A: quarter 0 of x.xj (columns 0-3) and of x.x(4+j) (columns 4-7); row j of B:
-    // quarter 1 of each; rows 4 + j: quarters 2 and 3.
-    const V upperRows = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
-    const V lowerRows = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
-    const V lo[4] = {x.x0, x.x1, x.x2, x.x3}, hi[4] = {x.x4, x.x5, x.x6, x.x7};
-    for (int j = 0; j < 4; ++j) {
-        storeRows(_mm512_permutex2var_epi64(lo[j], upperRows, hi[j]), destA + j * strideA,
-                  destB + j * strideB);
-        storeRows(_mm512_permutex2var_epi64(lo[j], lowerRows, hi[j]), destA + (j + 4) * strideA,
-                  destB + (j + 4) * strideB);
-    }
+    storeRowPairs(x.x0, x.x4, destA, destB, strideA, strideB);
+    storeRowPairs(x.x1, x.x5, destA + strideA, destB + strideB, strideA, strideB);
+    storeRowPairs(x.x2, x.x6, destA + 2 * strideA, destB + 2 * strideB, strideA, strideB);
+    storeRowPairs(x.x3, x.x7, destA + 3 * strideA, destB + 3 * strideB, strideA, strideB);
 }
 
 #endif

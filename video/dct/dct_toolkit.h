@@ -38,8 +38,7 @@ void idctBlockAvx512(const LONG coeff[dctBlockSize], LONG* dest, int stride, int
 // Two blocks at once: the same outputs as idctBlock(coeffA, destA, strideA, shift) followed by
 // idctBlock(coeffB, destB, strideB, shift), in about the time of one where AVX-512F is in use
 // (elsewhere it is those two calls). The destinations must not overlap each other or either
-// coefficient block. Unlike idctBlock it does not look for blocks with only a DC coefficient,
-// which callers are expected to fill themselves.
+// coefficient block.
 void idctBlockPair(const LONG coeffA[dctBlockSize], const LONG coeffB[dctBlockSize], LONG* destA,
                    LONG* destB, int strideA, int strideB, int shift);
 #if QZ_X86_SIMD

@@ -167,6 +167,18 @@ QZ_TARGET_AVX512 void idctBlockPairAvx512(const LONG coeffA[dctBlockSize],
                loadRows(coeffA + 16, coeffB + 16), loadRows(coeffA + 24, coeffB + 24),
                loadRows(coeffA + 32, coeffB + 32), loadRows(coeffA + 40, coeffB + 40),
                loadRows(coeffA + 48, coeffB + 48), loadRows(coeffA + 56, coeffB + 56)};
+    // A pair with a block of only a DC coefficient goes one block at a time, which fills such a
+    // block without transforming it.
+    const V ac =
+        _mm512_or_si512(_mm512_or_si512(_mm512_or_si512(_mm512_maskz_mov_epi32(0xFEFE, x.x0), x.x1),
+                                        _mm512_or_si512(x.x2, x.x3)),
+                        _mm512_or_si512(_mm512_or_si512(x.x4, x.x5), _mm512_or_si512(x.x6, x.x7)));
+    const unsigned withAc = _mm512_test_epi32_mask(ac, ac);
+    if ((withAc & 0xFF) == 0 || (withAc & 0xFF00) == 0) {
+        idctBlockAvx512(coeffA, destA, strideA, shift);
+        idctBlockAvx512(coeffB, destB, strideB, shift);
+        return;
+    }
     transposeLoaded(x);
     idct8Lines(x);
     transposeLines(x);

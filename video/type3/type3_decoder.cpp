@@ -197,16 +197,12 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
             } else if (b >= 13) {
                 MacroblockPlanes planes;
                 Type3BitReader bits = startType3Reader(data, size, body);
-                LONG coeff[dctBlockSize];
-                for (int block = 0; block < 6; ++block) {
-                    readType3Block(bits, quant, coeff);
-                    if (block < 4) {
-                        LONG* place = planes.luma + (block >> 1) * 128 + (block & 1) * 8;
-                        idctBlock(coeff, place, 16, 0);
-                    } else {
-                        idctBlock(coeff, block == 4 ? planes.cb : planes.cr, 8, 0);
-                    }
-                }
+                // All six blocks are read first, so that they are transformed two at a time.
+                LONG coeff[6][dctBlockSize];
+                for (auto& block : coeff) readType3Block(bits, quant, block);
+                idctBlockPair(coeff[0], coeff[1], planes.luma, planes.luma + 8, 16, 16, 0);
+                idctBlockPair(coeff[2], coeff[3], planes.luma + 128, planes.luma + 136, 16, 16, 0);
+                idctBlockPair(coeff[4], coeff[5], planes.cb, planes.cr, 8, 8, 0);
                 placeMacroblock(clip, target, pitch, PixelBytes, x, y,
                                 [&](BYTE* dest, LONG destPitch) {
 #if QZ_X86_SIMD

@@ -384,17 +384,26 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
     return count;
 }
 
+// Fills a block without AC coefficients with its one sample.
+void fillFlatBlock(const LONG* coeff, LONG* dest, int stride) {
+    const LONG sample = coeff[0] >> 17;
+    const LONG row[8] = {sample, sample, sample, sample, sample, sample, sample, sample};
+    for (int n = 0; n < 8; ++n) std::memcpy(dest + n * stride, row, sizeof row);
+}
+
+// Zeroes the coefficients a block read wrote.
+void clearBlock(LONG* coeff, const BYTE* written, int count) {
+    for (int i = 0; i < count; ++i) coeff[written[i]] = 0;
+    coeff[0] = 0;
+}
+
 // Samples of a block read into coeff, which is left zero again.
 bool storeBlock(LONG* coeff, const BYTE* written, int count, LONG* dest, int stride) {
-    if (count == 0) {
-        const LONG sample = coeff[0] >> 17;
-        const LONG row[8] = {sample, sample, sample, sample, sample, sample, sample, sample};
-        for (int n = 0; n < 8; ++n) std::memcpy(dest + n * stride, row, sizeof row);
-    } else {
+    if (count == 0)
+        fillFlatBlock(coeff, dest, stride);
+    else
         idctBlock(coeff, dest, stride, 17);
-        for (int i = 0; i < count; ++i) coeff[written[i]] = 0;
-    }
-    coeff[0] = 0;
+    clearBlock(coeff, written, count);
     return count == 0;
 }
 
@@ -475,8 +484,22 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
         counts[b] = readBlock(tables, bits_, component != 0, scanQuant_, pred_[component],
                               coeff_[b], written[b]);
     }
-    for (int b = 0; b < 6; ++b)
-        flat[b] = storeBlock(coeff_[b], written[b], counts[b], dests[b], b < 4 ? 16 : 8);
+    // Flat blocks are filled; the others are transformed two at a time.
+    int pending[6], waiting = 0;
+    for (int b = 0; b < 6; ++b) {
+        flat[b] = counts[b] == 0;
+        if (flat[b])
+            fillFlatBlock(coeff_[b], dests[b], b < 4 ? 16 : 8);
+        else
+            pending[waiting++] = b;
+    }
+    int i = 0;
+    for (; i + 1 < waiting; i += 2) {
+        const int a = pending[i], b = pending[i + 1];
+        idctBlockPair(coeff_[a], coeff_[b], dests[a], dests[b], a < 4 ? 16 : 8, b < 4 ? 16 : 8, 17);
+    }
+    if (i < waiting) idctBlock(coeff_[pending[i]], dests[pending[i]], pending[i] < 4 ? 16 : 8, 17);
+    for (int b = 0; b < 6; ++b) clearBlock(coeff_[b], written[b], counts[b]);
 }
 
 void Type4Stream::finish() {

@@ -153,6 +153,9 @@ inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
     }
 }
 
+// Shortest rest of a row the byte-permute step converts through copies.
+constexpr LONG dorByteStepRest = 32;
+
 template <int pixelBytes>
 void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* bytes,
                 const BYTE* words, BYTE* out, LONG left, LONG right,
@@ -168,6 +171,18 @@ void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* 
     if (bytes != nullptr) {
         for (; px + 128 <= right; px += 128)
             dorWordsToPixelsVbmi(*bytes, words + 2 * px, out + px * pixelBytes, pixelBytes);
+        // A rest of 32 pixels or more goes through the same step on copies: one step costs
+        // less than the gathers it replaces even when half of it is padding.
+        if (right - px >= dorByteStepRest) {
+            alignas(64) BYTE restWords[256] = {};
+            alignas(64) BYTE restPixels[128 * pixelBytes];
+            const LONG rest = right - px;
+            std::memcpy(restWords, words + 2 * px, static_cast<std::size_t>((rest + 1) / 2) * 4);
+            dorWordsToPixelsVbmi(*bytes, restWords, restPixels, pixelBytes);
+            std::memcpy(out + px * pixelBytes, restPixels,
+                        static_cast<std::size_t>(rest) * pixelBytes);
+            px = right;
+        }
     }
     if (simd >= SimdLevel::avx512) {
         for (; px + 32 <= right; px += 32)
@@ -232,10 +247,10 @@ void convertDorPicture(const PlayerContext* ctx, const BYTE* picture, LONG width
     LaneTables lanes;
     buildGammaLaneTables(lanes);
     const SimdLevel simd = simdLevel();
-    // The byte tables pay for themselves on rows of at least one 128-pixel step.
+    // The byte tables pay for themselves on rows of a few dozen pixels.
     ByteLaneTables byteTables;
     const ByteLaneTables* bytes = nullptr;
-    if (simd == SimdLevel::avx512vbmi && right - left >= 128 && byteFormsUsable()) {
+    if (simd == SimdLevel::avx512vbmi && right - left >= 2 * dorByteStepRest && byteFormsUsable()) {
         buildByteLaneTables(lanes, byteTables);
         bytes = &byteTables;
     }

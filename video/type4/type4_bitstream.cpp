@@ -199,23 +199,6 @@ U32 streamWord(const BYTE* data, std::ptrdiff_t size, std::int64_t i) {
     return w;
 }
 
-// The 32 stream bits from pos; words wholly inside the data are loaded directly.
-inline U32 peekBits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {
-    const std::int64_t word = pos >> 5;
-    const int shift = static_cast<int>(pos & 31);
-    std::uint64_t pair;
-    if (word * 4 + 8 <= size) {
-        const BYTE* p = data + word * 4;
-        const U32 high = U32{p[0]} | U32{p[1]} << 8 | U32{p[2]} << 16 | U32{p[3]} << 24;
-        const U32 low = U32{p[4]} | U32{p[5]} << 8 | U32{p[6]} << 16 | U32{p[7]} << 24;
-        pair = (std::uint64_t{high} << 32) | low;
-    } else {
-        pair =
-            (std::uint64_t{streamWord(data, size, word)} << 32) | streamWord(data, size, word + 1);
-    }
-    return static_cast<U32>((pair << shift) >> 32);
-}
-
 // A DC size and the length of its code.
 struct DcSize {
     int size;
@@ -426,7 +409,9 @@ std::ptrdiff_t dataSize(const PlayerContext* ctx) {
 } // namespace
 
 std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {
-    return peekBits(data, size, pos);
+    Type4Bits bits(data, size, pos);
+    bits.fill();
+    return bits.peek();
 }
 
 void resetType4Frame(PlayerContext* ctx, const BYTE* data) {

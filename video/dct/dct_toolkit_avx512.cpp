@@ -111,24 +111,24 @@ template <int pick> QZ_INLINE_AVX512 V quarters(V lo, V hi) {
     return _mm512_shuffle_i64x2(lo, hi, pick);
 }
 
-// From rows as loaded (A's row in the lower half, B's in the upper) to the lane order of Lines.
-QZ_INLINE_AVX512 void transposeLoaded(Lines& r) {
+// Transposes the 4x4 quarters of both halves, then pairs quarters of x0-x3 with those of
+// x4-x7 as first and second pick.
+template <int first, int second> QZ_INLINE_AVX512 void transposeWith(Lines& r) {
     transposeQuarters(r.x0, r.x1, r.x2, r.x3);
     transposeQuarters(r.x4, r.x5, r.x6, r.x7);
-    constexpr int even = _MM_SHUFFLE(2, 0, 2, 0), odd = _MM_SHUFFLE(3, 1, 3, 1);
-    r = {quarters<even>(r.x0, r.x4), quarters<even>(r.x1, r.x5), quarters<even>(r.x2, r.x6),
-         quarters<even>(r.x3, r.x7), quarters<odd>(r.x0, r.x4),  quarters<odd>(r.x1, r.x5),
-         quarters<odd>(r.x2, r.x6),  quarters<odd>(r.x3, r.x7)};
+    r = {quarters<first>(r.x0, r.x4),  quarters<first>(r.x1, r.x5),  quarters<first>(r.x2, r.x6),
+         quarters<first>(r.x3, r.x7),  quarters<second>(r.x0, r.x4), quarters<second>(r.x1, r.x5),
+         quarters<second>(r.x2, r.x6), quarters<second>(r.x3, r.x7)};
+}
+
+// From rows as loaded (A's row in the lower half, B's in the upper) to the lane order of Lines.
+QZ_INLINE_AVX512 void transposeLoaded(Lines& r) {
+    transposeWith<_MM_SHUFFLE(2, 0, 2, 0), _MM_SHUFFLE(3, 1, 3, 1)>(r);
 }
 
 // Transposes both blocks, keeping the lane order of Lines.
 QZ_INLINE_AVX512 void transposeLines(Lines& r) {
-    transposeQuarters(r.x0, r.x1, r.x2, r.x3);
-    transposeQuarters(r.x4, r.x5, r.x6, r.x7);
-    constexpr int low = _MM_SHUFFLE(1, 0, 1, 0), high = _MM_SHUFFLE(3, 2, 3, 2);
-    r = {quarters<low>(r.x0, r.x4),  quarters<low>(r.x1, r.x5),  quarters<low>(r.x2, r.x6),
-         quarters<low>(r.x3, r.x7),  quarters<high>(r.x0, r.x4), quarters<high>(r.x1, r.x5),
-         quarters<high>(r.x2, r.x6), quarters<high>(r.x3, r.x7)};
+    transposeWith<_MM_SHUFFLE(1, 0, 1, 0), _MM_SHUFFLE(3, 2, 3, 2)>(r);
 }
 
 QZ_INLINE_AVX512 V loadRows(const LONG* a, const LONG* b) {

@@ -4,6 +4,12 @@
 #include <cstdint>
 
 alignas(64) LONG colourTableBlock[colourTableEntries];
+alignas(64) LONG yLanes[128];
+alignas(64) LONG uLanes[128];
+alignas(64) LONG vLanes[128];
+alignas(64) LONG redLevels[yuvLevelEntries];
+alignas(64) LONG greenLevels[yuvLevelEntries];
+alignas(64) LONG blueLevels[yuvLevelEntries];
 
 namespace {
 
@@ -144,22 +150,32 @@ void buildComponentTables() {
     }
 }
 
+// A channel value on the 8-bit scale times gamma percent, truncated, limited to 0..255.
+std::int64_t scaledChannel(std::int64_t c, LONG gamma) {
+    return std::clamp<std::int64_t>(c * gamma / 100, 0, 255);
+}
+
+// The display bits of channel value a (0..255) for a channel of bits bits at shift: rounded to
+// the channel and limited to its maximum; with twoPixels the truncated value also goes into the
+// upper 16-bit pixel.
+std::uint32_t channelBitsOf(std::int64_t a, LONG bits, LONG shift, bool twoPixels) {
+    const int n = channelBits(bits);
+    const std::int64_t rounded =
+        n < 8 ? (a + (std::int64_t{1} << (7 - n))) >> (8 - n) : scaleTruncated(a, n);
+    std::uint32_t entry =
+        place(std::min<std::int64_t>(rounded, channelMask(n)), channelMask(n), shift);
+    if (twoPixels) entry |= place(scaleTruncated(a, n), channelMask(n), std::int64_t{shift} + 16);
+    return entry;
+}
+
 // One lane table: entry i turns lane value first + 2i, scaled by gamma percent and limited to
 // 0..255, into the channel's display bits. Up to 16 bits a pixel the truncated value also goes
 // into the upper pixel, as in the YUV tables.
 void buildGammaTable(LONG* table, LONG size, LONG first, LONG bits, LONG shift, LONG depth,
                      LONG gamma) {
-    const int n = channelBits(bits);
-    const std::int64_t limit = channelMask(n);
     for (LONG i = 0; i < size; ++i) {
-        const std::int64_t v = first + 2 * std::int64_t{i};
-        const std::int64_t a = std::clamp<std::int64_t>(v * gamma / 100, 0, 255);
-        const std::int64_t rounded =
-            n < 8 ? (a + (std::int64_t{1} << (7 - n))) >> (8 - n) : scaleTruncated(a, n);
-        std::uint32_t entry = place(std::min(rounded, limit), channelMask(n), shift);
-        if (depth <= 16)
-            entry |= place(scaleTruncated(a, n), channelMask(n), std::int64_t{shift} + 16);
-        table[i] = static_cast<LONG>(entry);
+        const std::int64_t a = scaledChannel(first + 2 * std::int64_t{i}, gamma);
+        table[i] = static_cast<LONG>(channelBitsOf(a, bits, shift, depth <= 16));
     }
 }
 
@@ -172,10 +188,49 @@ void buildGammaTables(const PixelFormat& f, LONG gamma) {
                     gamma);
 }
 
+// yLanes, uLanes and vLanes: the channels of each YUV table entry, one 10-bit lane each (blue at
+// bit 0, green at 10, red at 20), the luma entries carrying the bias of every lane. Signed
+// chroma lanes borrow from the lane above, which the bias in the luma entry pays back.
+void buildLaneTables() {
+    for (int n = 0; n < 128; ++n) {
+        const int s = tableSample(n);
+        const std::int64_t y = s + 128 + yuvLaneBias;
+        const std::int64_t gu = chromaProduct(s, greenFromU), bu = chromaProduct(s, blueFromU);
+        const std::int64_t rv = chromaProduct(s, redFromV), gv = chromaProduct(s, greenFromV);
+        yLanes[n] = static_cast<LONG>(static_cast<std::uint32_t>((y << 20) + (y << 10) + y));
+        uLanes[n] = static_cast<LONG>(static_cast<std::uint32_t>((gu << 10) + bu));
+        vLanes[n] = static_cast<LONG>(static_cast<std::uint32_t>((rv << 20) + (gv << 10)));
+    }
+}
+
+// The level tables: lane value L stands for channel L - yuvLaneBias, scaled by gamma and packed
+// for the display as the YUV tables pack it (two 16-bit pixels a word on 15- and 16-bit
+// displays, 0xAARRGGBB on all others).
+void buildLevelTables(const PixelFormat& f, LONG gamma) {
+    const bool sixteen = f.depth == 15 || f.depth == 16;
+    const std::uint32_t spare =
+        sixteen ? (std::int64_t{f.redBits} + f.greenBits + f.blueBits != 16 ? 0x80008000u : 0)
+                : 0xFF000000u;
+    for (LONG lane = 0; lane < yuvLevelEntries; ++lane) {
+        const std::int64_t a = scaledChannel(lane - yuvLaneBias, gamma);
+        const std::uint32_t red = sixteen ? channelBitsOf(a, f.redBits, f.redShift, true)
+                                          : static_cast<std::uint32_t>(a) << 16;
+        const std::uint32_t green = sixteen ? channelBitsOf(a, f.greenBits, f.greenShift, true)
+                                            : static_cast<std::uint32_t>(a) << 8;
+        const std::uint32_t blue = sixteen ? channelBitsOf(a, f.blueBits, f.blueShift, true)
+                                           : static_cast<std::uint32_t>(a);
+        redLevels[lane] = static_cast<LONG>(red | spare);
+        greenLevels[lane] = static_cast<LONG>(green | spare);
+        blueLevels[lane] = static_cast<LONG>(blue | spare);
+    }
+}
+
 } // namespace
 
 void buildColourTables(const PixelFormat& format, LONG gamma) {
     buildYuvTables(format);
+    buildLaneTables();
+    buildLevelTables(format, gamma);
     buildComponentTables();
     buildGammaTables(format, gamma);
     buildByteClamp();
@@ -187,6 +242,11 @@ void buildColourTables(const PixelFormat& format, LONG gamma) {
 void refreshColourTables(LONG gamma) {
     if (!tablesBuilt || gamma == builtGamma) return;
     buildYuvTables(builtFormat);
+    buildLevelTables(builtFormat, gamma);
     buildGammaTables(builtFormat, gamma);
     builtGamma = gamma;
+}
+
+bool yuvColourScaled() {
+    return tablesBuilt && builtGamma != 100;
 }

@@ -61,10 +61,45 @@ inline constexpr LONG* blueGamma = colourTableBlock + blueGammaOffset;
 void buildColourTables(const PixelFormat& format, LONG gamma);
 
 // Called by the play thread before each frame's dispatch with the current gamma. When it differs
-// from the gamma the tables were built with, rebuilds the YUV tables and the gamma tables for the
+// from the gamma the tables were built with, rebuilds the YUV, level and gamma tables for the
 // pixel format of the last build, so a brightness change shows from this frame on. Does nothing
 // before the first build or when the gamma is unchanged.
 void refreshColourTables(LONG gamma);
+
+// Type-3 colour at a gamma other than 100. The packed YUV tables above cannot be scaled: a
+// channel that passes its maximum carries into its neighbour. So at such a gamma the type-3
+// decoder adds entries of yLanes, uLanes and vLanes instead (same indices as yTable, uTable and
+// vTable), which hold each channel on the 8-bit scale in a 10-bit lane of its own, biased by
+// yuvLaneBias so that no lane of a sum is ever negative: blue in bits 0-9, green 10-19, red 20-29.
+// Each lane of the sum goes through its level table, which scales, clamps and packs it.
+//
+// The rule: a pixel whose indices stand for luma y (s(ny) + 128) and chroma offsets su, sv
+// (s(nu), s(nv)) has the channels R = y + (R from V of sv), G = y + (G from U of su) + (G from V
+// of sv), B = y + (B from U of su), with the rounded products the YUV tables use. At gamma g
+// each becomes a = trunc(C × g / 100) limited to 0..255. A 15- or 16-bit display with an n-bit
+// channel gets min((a + 2^(7-n)) >> (8-n), 2^n - 1) in the low pixel and a >> (8-n) in the high
+// pixel of the word (the 2-byte variant stores the low pixel); 5-5-5 displays also get bits 15
+// and 31. Every other depth gets 0xFF000000 | aR << 16 | aG << 8 | aB. At gamma 100 the decoder
+// keeps the plain sums of the packed YUV tables.
+inline constexpr LONG yuvLaneBias = 256;
+inline constexpr LONG yuvLevelEntries = 1024;
+extern LONG yLanes[128];
+extern LONG uLanes[128];
+extern LONG vLanes[128];
+extern LONG redLevels[yuvLevelEntries];
+extern LONG greenLevels[yuvLevelEntries];
+extern LONG blueLevels[yuvLevelEntries];
+
+// Whether the tables were last built or refreshed with a gamma other than 100, so that type-3
+// pixels are to be made through the lane tables.
+bool yuvColourScaled();
+
+// The display pixel of a sum of lane entries: each 10-bit lane through its level table.
+inline std::uint32_t yuvLanePixel(std::uint32_t sum) {
+    return static_cast<std::uint32_t>(redLevels[(sum >> 20) & 1023]) |
+           static_cast<std::uint32_t>(greenLevels[(sum >> 10) & 1023]) |
+           static_cast<std::uint32_t>(blueLevels[sum & 1023]);
+}
 
 // Samples the byte clamp and the component tables accept; others are limited to this range.
 inline constexpr LONG clampSampleMin = -192;

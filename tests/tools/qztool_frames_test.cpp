@@ -62,10 +62,11 @@ struct Export {
     Bytes raw;
 };
 
-Export exportRaw(const std::string& movie, const std::string& format) {
+Export exportRaw(const std::string& movie, const std::string& format, int gamma = 100) {
     qztool::FrameExportOptions options;
     options.movie = movie;
     options.pixelFormat = format;
+    options.gamma = gamma;
     options.rawPath = qztest::scratchPath(format + ".raw");
     std::ostringstream out, err;
     Export result;
@@ -85,9 +86,9 @@ std::size_t count(const std::string& text, const std::string& what) {
 // The frames decoded straight through the decoders into one persistent padded target, each
 // cropped to the picture. Frames the variant's format cannot show come out as black.
 Bytes directDecode(const std::vector<Frame>& frames, const PixelFormat& format, Variant v3,
-                   Variant v4) {
+                   Variant v4, LONG gamma = 100) {
     const int bytes = dcttest::pixelBytes(v4);
-    dcttest::Decoder decoder(format);
+    dcttest::Decoder decoder(format, gamma);
     decoder.clip(0, 0, paddedWidth, paddedHeight);
     dcttest::Target target(paddedWidth * bytes, paddedHeight);
     std::fill(target.origin(), target.origin() + target.pitch * paddedHeight, 0);
@@ -137,6 +138,30 @@ TEST(QztoolFrames, EveryFormatMatchesTheDecodersByteForByte) {
     EXPECT_EQ(pal.raw, Bytes(std::size_t(width) * height * frames.size(), 0));
     EXPECT_EQ(count(pal.err, "cannot show"), 1u) << pal.err;
     EXPECT_NE(pal.out.find("4 black"), std::string::npos) << pal.out;
+}
+
+// --gamma brightens the type-3 frames as well as the type-4 ones, exactly as the decoders do.
+TEST(QztoolFrames, GammaReachesEveryKindOfFrame) {
+    const std::vector<Frame> frames = {type3(colourPicture(0)), type4(colourPicture(1))};
+    const std::string movie = movieFile(frames, "gamma.qz");
+    const std::size_t frameBytes = std::size_t(width) * height * 4;
+    const Export neutral = exportRaw(movie, "xrgb8888");
+    const Export bright = exportRaw(movie, "xrgb8888", 150);
+    ASSERT_EQ(bright.code, 0) << bright.err;
+    EXPECT_EQ(bright.raw, directDecode(frames, dcttest::xrgb8888, Variant::type3Rgb32,
+                                       Variant::type4Rgb32, 150));
+    ASSERT_EQ(neutral.raw.size(), 2 * frameBytes);
+    ASSERT_EQ(bright.raw.size(), 2 * frameBytes);
+    for (std::size_t frame = 0; frame < 2; ++frame) {
+        double sums[2] = {0, 0};
+        for (std::size_t i = frame * frameBytes; i < (frame + 1) * frameBytes; ++i)
+            if (i % 4 != 3) sums[0] += neutral.raw[i], sums[1] += bright.raw[i];
+        EXPECT_GT(sums[1], sums[0] * 1.2) << "frame " << frame;
+    }
+    const Export bright16 = exportRaw(movie, "rgb565", 150);
+    ASSERT_EQ(bright16.code, 0) << bright16.err;
+    EXPECT_EQ(bright16.raw,
+              directDecode(frames, dcttest::rgb565, Variant::type3Rgb16, Variant::type4Rgb16, 150));
 }
 
 TEST(QztoolFrames, PaletteFramesGiveTheirIndicesInPal8Only) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 
 #include "display/colour_tables.h"
 #include "video/dct/colour_rows.h"
@@ -120,9 +121,24 @@ U32 flatIndex(LONG value, LONG q0) {
     return static_cast<U32>(scaled >> 1) & 127;
 }
 
-U32 chromaSum(U32 cbIndex, U32 crIndex) {
-    return static_cast<U32>(uTable[cbIndex]) + static_cast<U32>(vTable[crIndex]);
-}
+// How a pixel is made from its three table indices; the chroma part is shared by a pair.
+// At gamma 100: the plain sum of the packed YUV tables.
+struct PackedColour {
+    static U32 chroma(U32 cbIndex, U32 crIndex) {
+        return static_cast<U32>(uTable[cbIndex]) + static_cast<U32>(vTable[crIndex]);
+    }
+    static U32 pixel(U32 yIndex, U32 chroma) { return static_cast<U32>(yTable[yIndex]) + chroma; }
+};
+// At any other gamma: the sum of the lane tables, each channel scaled and clamped on its own
+// (see yuvLanePixel), so that no channel spills into its neighbour.
+struct ScaledColour {
+    static U32 chroma(U32 cbIndex, U32 crIndex) {
+        return static_cast<U32>(uLanes[cbIndex]) + static_cast<U32>(vLanes[crIndex]);
+    }
+    static U32 pixel(U32 yIndex, U32 chroma) {
+        return yuvLanePixel(static_cast<U32>(yLanes[yIndex]) + chroma);
+    }
+};
 
 template <int PixelBytes> void storePixel(BYTE* dest, U32 pixel) {
     if constexpr (PixelBytes == 2) {
@@ -134,14 +150,14 @@ template <int PixelBytes> void storePixel(BYTE* dest, U32 pixel) {
 }
 
 // One row of 16 pixels from 16 luma samples and 8 Cb and 8 Cr samples.
-template <int PixelBytes>
+template <int PixelBytes, class Colour>
 void outputRow(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
     for (int j = 0; j < 8; ++j) {
-        const U32 chroma = chromaSum(tableIndex(cb[j]), tableIndex(cr[j]));
+        const U32 chroma = Colour::chroma(tableIndex(cb[j]), tableIndex(cr[j]));
         storePixel<PixelBytes>(dest + 2 * j * PixelBytes,
-                               static_cast<U32>(yTable[tableIndex(luma[2 * j])]) + chroma);
+                               Colour::pixel(tableIndex(luma[2 * j]), chroma));
         storePixel<PixelBytes>(dest + (2 * j + 1) * PixelBytes,
-                               static_cast<U32>(yTable[tableIndex(luma[2 * j + 1])]) + chroma);
+                               Colour::pixel(tableIndex(luma[2 * j + 1]), chroma));
     }
 }
 
@@ -155,7 +171,7 @@ template <int PixelBytes> void fillQuadrants(const U32 pixels[4], BYTE* dest, LO
     }
 }
 
-template <int PixelBytes>
+template <int PixelBytes, class Colour>
 void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch) {
     const LONG columns = macroblockCount(ctx->config->movieWidth);
     const LONG rows = macroblockCount(ctx->config->movieHeight);
@@ -183,12 +199,12 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
                 auto value = [&](int i) {
                     return LONG{static_cast<signed char>(byteAt(data, size, body + i * stride))};
                 };
-                const U32 chroma = chromaSum(flatIndex(value(lumaValues), quant[0]),
-                                             flatIndex(value(lumaValues + 1), quant[0]));
+                const U32 chroma = Colour::chroma(flatIndex(value(lumaValues), quant[0]),
+                                                  flatIndex(value(lumaValues + 1), quant[0]));
                 U32 pixels[4];
                 for (int k = 0; k < 4; ++k) {
                     const U32 n = flatIndex(value(lumaValues == 1 ? 0 : k), quant[0]);
-                    pixels[k] = static_cast<U32>(yTable[n]) + chroma;
+                    pixels[k] = Colour::pixel(n, chroma);
                 }
                 placeMacroblock(clip, target, pitch, PixelBytes, x, y,
                                 [&](BYTE* dest, LONG destPitch) {
@@ -206,19 +222,22 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
                 placeMacroblock(clip, target, pitch, PixelBytes, x, y,
                                 [&](BYTE* dest, LONG destPitch) {
 #if QZ_X86_SIMD
-                                    if (simd >= SimdLevel::avx512) {
-                                        type3MacroblockAvx512(planes.luma, planes.cb, planes.cr,
-                                                              dest, destPitch, PixelBytes);
-                                        return;
-                                    }
-                                    if (simd == SimdLevel::avx2) {
-                                        type3MacroblockAvx2(planes.luma, planes.cb, planes.cr, dest,
-                                                            destPitch, PixelBytes);
-                                        return;
+                                    // The vector forms add the packed tables.
+                                    if constexpr (std::is_same_v<Colour, PackedColour>) {
+                                        if (simd >= SimdLevel::avx512) {
+                                            type3MacroblockAvx512(planes.luma, planes.cb, planes.cr,
+                                                                  dest, destPitch, PixelBytes);
+                                            return;
+                                        }
+                                        if (simd == SimdLevel::avx2) {
+                                            type3MacroblockAvx2(planes.luma, planes.cb, planes.cr,
+                                                                dest, destPitch, PixelBytes);
+                                            return;
+                                        }
                                     }
 #endif
                                     for (int r = 0; r < 16; ++r) {
-                                        outputRow<PixelBytes>(
+                                        outputRow<PixelBytes, Colour>(
                                             planes.luma + 16 * r, planes.cb + 8 * (r >> 1),
                                             planes.cr + 8 * (r >> 1),
                                             dest + r * static_cast<std::ptrdiff_t>(destPitch));
@@ -293,9 +312,15 @@ void readType3Block(Type3BitReader& reader, const LONG quant[64], LONG coeff[64]
 }
 
 void decodeType3Frame16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
-    decodeType3<2>(ctx, data, target, pitch);
+    if (yuvColourScaled())
+        decodeType3<2, ScaledColour>(ctx, data, target, pitch);
+    else
+        decodeType3<2, PackedColour>(ctx, data, target, pitch);
 }
 
 void decodeType3Frame32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
-    decodeType3<4>(ctx, data, target, pitch);
+    if (yuvColourScaled())
+        decodeType3<4, ScaledColour>(ctx, data, target, pitch);
+    else
+        decodeType3<4, PackedColour>(ctx, data, target, pitch);
 }

@@ -42,7 +42,7 @@ inline constexpr DWORD threadPriorityGiven = 0x20000;
 inline constexpr DWORD frameCallbackGiven = 0x40000;
 inline constexpr DWORD callerFile = 0x80000;
 inline constexpr DWORD gammaGiven = 0x100000;
-inline constexpr DWORD reservedFlag200000 = 0x200000;   // no meaning in the engine
+inline constexpr DWORD reservedFlag200000 = 0x200000; // no meaning in the engine
 inline constexpr DWORD callerBufferSize = 0x400000;
 inline constexpr DWORD audioOn = 0x800000;
 inline constexpr DWORD reservedFlag1000000 = 0x1000000; // no meaning in the engine
@@ -135,6 +135,9 @@ int playerIsPlaying(PlayerConfig* config);
 // Polls playerIsPlaying every 10 ms until it reports 0; returns 0.
 int playerWait(PlayerConfig* config);
 const char* playerVersion();
+// The type code (1 to 7) of the first video frame of a movie file, read from its chunk headers
+// without opening the movie: 0 when it has none, -1 when the file cannot be opened.
+LONG playerFirstFrameType(const char* fileName);
 // Display modes the device offers, as allowedModes bits: 1 always, 2 with stretching YUV
 // overlays, 4 with stretching YUV blits.
 DWORD playerQueryModes(IDirectDraw2* directDraw2);

@@ -70,6 +70,11 @@ enum class DisplayStatus {
     stoppedEarly, // no device object or no access to the screen: the objects are null
     noBackBuffer, // full screen without a back buffer: the program ends with exit code 2
 };
+// The full-screen mode depth for the settings. Only KRT frames have a palettised output, so with
+// -8 a movie whose first video frame is of another kind plays at 16 bits, with a word on stderr.
+// A file that cannot be read keeps the depth asked for: opening it fails later, with its own
+// message.
+int chooseModeDepth(const FrontendSettings& settings);
 // Full screen on device settings.deviceNumber (checked by the caller): exclusive mode, the
 // display mode, a primary surface with one back buffer. Prints the device lines with verbose.
 DisplayStatus setupDisplay(const FrontendSettings& settings, DisplayObjects* display);

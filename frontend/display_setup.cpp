@@ -91,6 +91,15 @@ const DeviceEntry& displayDevice(int index) {
     return deviceList.at(std::size_t(index));
 }
 
+int chooseModeDepth(const FrontendSettings& settings) {
+    if (settings.modeDepth != 8) return settings.modeDepth;
+    const char* file = settings.movieFile.c_str();
+    const LONG type = playerFirstFrameType(file);
+    if (type <= 0 || type == 1 || type == 2) return settings.modeDepth;
+    std::fprintf(stderr, "playqz: -8 shows KRT movies only; playing %s at 16 bits\n", file);
+    return 16;
+}
+
 DisplayStatus setupDisplay(const FrontendSettings& settings, DisplayObjects* display) {
     *display = DisplayObjects{};
     const DeviceEntry* entry = chosenDevice(settings);

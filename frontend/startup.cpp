@@ -23,6 +23,7 @@ int runPlayer(FrontendSettings settings) {
 
     DisplayObjects display;
     if (!settings.windowed) {
+        settings.modeDepth = chooseModeDepth(settings);
         const DisplayStatus status = setupDisplay(settings, &display);
         if (status == DisplayStatus::noBackBuffer) {
             releaseSound();

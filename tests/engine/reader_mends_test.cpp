@@ -165,3 +165,37 @@ TEST(ReaderMends, ReadErrorsEndThePrefillAndFailuresLeakNothing) {
     EXPECT_EQ(loaded.c->videoRing, nullptr);
     EXPECT_EQ(qzplat::mmioOpenHandles(), handles);
 }
+
+// The front end's look before opening: the first video frame's type past headers, audio, empty
+// and unusable chunks; 0 without video, -1 without a file.
+TEST(ReaderMends, FirstFrameTypeFromTheChunkHeaders) {
+    auto typeOf = [](const ChunkWriter& movie) {
+        return playerFirstFrameType(qztest::writeScratchFile("probe.qz", movie.bytes()).c_str());
+    };
+    ChunkWriter mixed;
+    mixed.chunk("SCHl", Bytes(40, 1));
+    mixed.chunk("SCDl", Bytes(300, 2));
+    mixed.raw(rawHeader("SCCl", 3)); // a size below the header: passed over by its header
+    mixed.raw(rawHeader("ABCD", 8)); // unknown
+    mixed.chunk("MQZf", {});         // no payload, no frame
+    mixed.chunk("DORm", Bytes(20, 3));
+    mixed.chunk("KRTk", Bytes(20, 3));
+    EXPECT_EQ(typeOf(mixed), 6);
+    ChunkWriter krt;
+    krt.chunk("KRTf", Bytes(9, 0));
+    EXPECT_EQ(typeOf(krt), 2);
+    ChunkWriter reversed;
+    reversed.chunkWithId(reversedChunkId(chunkId("PLWp")), Bytes(9, 0));
+    EXPECT_EQ(typeOf(reversed), 4);
+    ChunkWriter ended;
+    ended.chunk("SCDl", Bytes(30, 2));
+    ended.chunk("SEND", {});
+    ended.chunk("KRTk", Bytes(20, 3));
+    EXPECT_EQ(typeOf(ended), 0);
+    ChunkWriter cut;
+    cut.raw(rawHeader("SCDl", 1000)); // a payload past the end of the file
+    cut.raw(Bytes(20, 0));
+    EXPECT_EQ(typeOf(cut), 0);
+    EXPECT_EQ(typeOf(ChunkWriter{}), 0);
+    EXPECT_EQ(playerFirstFrameType(qztest::scratchPath("no-such-movie.qz").c_str()), -1);
+}

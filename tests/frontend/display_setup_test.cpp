@@ -162,6 +162,40 @@ TEST_F(FrontendTest, NoFullScreenFallsBackToTheWindow) {
     EXPECT_EQ(qzplat::liveObjects().devices, 0);
 }
 
+// -8 shows KRT frames only: any other movie plays at 16 bits with a word on stderr; a KRT
+// movie, a missing file and the other depths keep what was asked for.
+TEST_F(FrontendTest, EightBitsOnlyForKrtMovies) {
+    FrontendSettings settings = fullScreenSettings();
+    settings.modeDepth = 8;
+    settings.movieFile = fronttest::writeMovie(8, 0);
+    const std::string message =
+        "playqz: -8 shows KRT movies only; playing " + settings.movieFile + " at 16 bits\n";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(chooseModeDepth(settings), 16);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
+
+    FrontendSettings krt = settings;
+    ChunkWriter krtMovie;
+    krtMovie.chunk("KRTk", Bytes(16, 0));
+    krt.movieFile = qztest::writeScratchFile("krt.qz", krtMovie.bytes());
+    FrontendSettings missing = settings;
+    missing.movieFile = qztest::scratchPath("no-such-movie.qz");
+    FrontendSettings deep = settings;
+    deep.modeDepth = 32;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(chooseModeDepth(krt), 8);
+    EXPECT_EQ(chooseModeDepth(missing), 8);
+    EXPECT_EQ(chooseModeDepth(deep), 32);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    // The whole start-up: the movie is shown on a 16-bit display.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runPlayer(settings), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
+    EXPECT_EQ(playerRecord().pixelFormat.depth, 16);
+    EXPECT_GE(playerRecord().frameCount, 8u);
+}
+
 TEST_F(FrontendTest, FullScreenPlayReleasesEverything) {
     FrontendSettings settings = fullScreenSettings();
     settings.movieFile = fronttest::writeMovie(8, 1);

@@ -111,6 +111,17 @@ TEST(PlayqzProgram, TheLastFileNameIsPlayed) {
         << stats;
 }
 
+TEST(PlayqzProgram, EightBitsWithAMovieThatIsNotKrtSaysSoAndPlays) {
+    const std::string movie = videoMovie(12);
+    const auto played = playqz({"-8", "-verbose", movie});
+    EXPECT_EQ(played.exitCode, 0);
+    EXPECT_EQ(played.err, "playqz: -8 shows KRT movies only; playing " + movie + " at 16 bits\n");
+    EXPECT_NE(played.out.find(", 12 frames, "), std::string::npos) << played.out;
+    const auto missing = playqz({"-8", "nofile.qz"});
+    EXPECT_EQ(missing.out, banner + "Failed to start movie:nofile.qz (check filename?)\n");
+    EXPECT_EQ(missing.err, "");
+}
+
 TEST(PlayqzOptions, NumbersAndFlagsReachTheSettings) {
     const FrontendSettings s =
         parse({"-xres", "800", "-yres", " +600x", "-xsize", "-3", "-ysize", "abc", "-gamma", "70",

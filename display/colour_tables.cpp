@@ -192,14 +192,15 @@ void buildGammaTables(const PixelFormat& f, LONG gamma) {
 // bit 0, green at 10, red at 20), the luma entries carrying the bias of every lane. Signed
 // chroma lanes borrow from the lane above, which the bias in the luma entry pays back.
 void buildLaneTables() {
+    constexpr std::int64_t greenLane = 1 << 10, redLane = 1 << 20;
     for (int n = 0; n < 128; ++n) {
         const int s = tableSample(n);
         const std::int64_t y = s + 128 + yuvLaneBias;
         const std::int64_t gu = chromaProduct(s, greenFromU), bu = chromaProduct(s, blueFromU);
         const std::int64_t rv = chromaProduct(s, redFromV), gv = chromaProduct(s, greenFromV);
-        yLanes[n] = static_cast<LONG>(static_cast<std::uint32_t>((y << 20) + (y << 10) + y));
-        uLanes[n] = static_cast<LONG>(static_cast<std::uint32_t>((gu << 10) + bu));
-        vLanes[n] = static_cast<LONG>(static_cast<std::uint32_t>((rv << 20) + (gv << 10)));
+        yLanes[n] = static_cast<LONG>(static_cast<std::uint32_t>(y * redLane + y * greenLane + y));
+        uLanes[n] = static_cast<LONG>(static_cast<std::uint32_t>(gu * greenLane + bu));
+        vLanes[n] = static_cast<LONG>(static_cast<std::uint32_t>(rv * redLane + gv * greenLane));
     }
 }
 

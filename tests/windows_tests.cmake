@@ -20,7 +20,7 @@ set(_pure_video
     video/dor_bitstream_test.cpp video/dor_bounds_test.cpp video/dor_fast_paths_test.cpp
     video/dor_frame_test.cpp
     video/krt_bounds_test.cpp video/krt_decoder_test.cpp video/krt_output_test.cpp
-    video/type3_decoder_test.cpp video/type4_decoder_test.cpp)
+    video/type3_decoder_test.cpp video/type3_gamma_test.cpp video/type4_decoder_test.cpp)
 
 set(_pure_platform_names platform_names/platform_names_test.cpp)
 

@@ -57,10 +57,11 @@ std::string demoMovie(const std::string& kind) {
     });
 }
 
-std::string silentDemoMovie(const std::string& kind) {
+std::string silentDemoMovie(const std::string& kind, long leftOutType) {
     std::string movie = demoMovie(kind);
     if (movie.empty()) return {};
-    return cachedOutput("silent" + kind + ".qz", [&](auto& path) {
+    std::string name = "silent" + kind + (leftOutType ? "-" + std::to_string(leftOutType) : "");
+    return cachedOutput(name + ".qz", [&](auto& path) {
         Bytes in = qztest::readFileBytes(movie);
         ChunkWriter out;
         // Chunks are an id and a little-endian size that counts the 8-byte header.
@@ -71,9 +72,11 @@ std::string silentDemoMovie(const std::string& kind) {
                 size |= DWORD(in[at + 4 + i]) << (8 * i);
             }
             if (size < 8 || at + size > in.size()) return false;
-            ChunkKind kind = classifyChunkId(id).kind;
-            if (kind != ChunkKind::streamHeader && kind != ChunkKind::fixedHeader &&
-                kind != ChunkKind::audioData)
+            const ChunkClass chunk = classifyChunkId(id);
+            const bool sound = chunk.kind == ChunkKind::streamHeader ||
+                               chunk.kind == ChunkKind::fixedHeader ||
+                               chunk.kind == ChunkKind::audioData;
+            if (!sound && (leftOutType == 0 || chunk.frameType != leftOutType))
                 out.raw(
                     Bytes(in.begin() + std::ptrdiff_t(at), in.begin() + std::ptrdiff_t(at + size)));
             at += size;

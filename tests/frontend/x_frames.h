@@ -17,8 +17,9 @@ using Picture = std::vector<unsigned char>; // RGB triples, movieWidth x movieHe
 // kind is "" for the DCT demo, "krt" or "dor" for the others.
 std::string demoMovie(const std::string& kind = "");
 // The movie of that kind with its stream headers and sound chunks left out, so that it plays as
-// fast as it decodes; empty when it cannot be made.
-std::string silentDemoMovie(const std::string& kind = "");
+// fast as it decodes, and the video frames of type leftOutType too when it is not 0; empty when
+// it cannot be made.
+std::string silentDemoMovie(const std::string& kind = "", long leftOutType = 0);
 
 struct Match {
     int frame = -1;

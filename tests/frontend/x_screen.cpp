@@ -27,7 +27,8 @@ using qzplat::detail::yuy2PixelToRgb;
 constexpr std::size_t describedFaults = 4;
 
 bool isYuy2(ScreenPath path) {
-    return path == ScreenPath::yuy2On16 || path == ScreenPath::yuy2On32;
+    return path == ScreenPath::yuy2On16 || path == ScreenPath::yuy2On32 ||
+           path == ScreenPath::yuy2Overlay;
 }
 
 const char* exportFormat(ScreenPath path) {
@@ -153,9 +154,10 @@ bool ExpectedFrames::load(const std::string& qztool, const std::string& movie, S
             const BYTE* row = bytes.data() + at + std::size_t(y) * rowBytes;
             for (int x = 0; x < width; ++x) {
                 std::uint32_t& out = frame[std::size_t(y) * width + x];
-                if (isYuy2(path)) {
-                    // The stretch to the screen converts YUY2 to the mode's pixels, which the
-                    // screen shows in RGB.
+                if (path == ScreenPath::yuy2Overlay) {
+                    out = yuy2PixelToRgb(row, x);
+                } else if (isYuy2(path)) {
+                    // The blit converts YUY2 to the mode's pixels, which the screen shows in RGB.
                     out = pixelToRgb(layout, rgbToPixel(layout, yuy2PixelToRgb(row, x)));
                 } else if (pixelBytes == 2) {
                     out = pixelToRgb(layout, DWORD(row[x * 2]) | DWORD(row[x * 2 + 1]) << 8);

@@ -32,11 +32,12 @@ std::vector<RecordedPresent> recordedPresents(const std::string& folder);
 
 // The pixel format of the screen and how the decoded pictures reach it.
 enum class ScreenPath {
-    rgb16,    // 16-bit 5:6:5 mode, pictures decoded to it
-    rgb32,    // 32-bit mode, pictures decoded to it
-    palette8, // 8-bit mode: KRT indices through the movie's palette
-    yuy2On16, // YUY2 pictures stretched onto a 16-bit mode
-    yuy2On32, // YUY2 pictures stretched onto a 32-bit mode
+    rgb16,       // 16-bit 5:6:5 mode, pictures decoded to it
+    rgb32,       // 32-bit mode, pictures decoded to it
+    palette8,    // 8-bit mode: KRT indices through the movie's palette
+    yuy2On16,    // YUY2 pictures blitted onto a 16-bit mode
+    yuy2On32,    // YUY2 pictures blitted onto a 32-bit mode
+    yuy2Overlay, // YUY2 pictures shown by an overlay, converted to RGB at scan-out
 };
 
 // A movie's decoded frames as qztool exports them for one screen path and gamma, each turned

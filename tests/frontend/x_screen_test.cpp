@@ -107,6 +107,7 @@ class ScreenOnX : public ::testing::Test {
                                      "SDL_RENDER_DRIVER=software",
                                      "SDL_FRAMEBUFFER_ACCELERATION=0",
                                      "LSAN_OPTIONS=suppressions=" + suppressions,
+                                     "TSAN_OPTIONS=suppressions=" QZ_TSAN_SUPPRESSIONS,
                                      "QZ_SCREEN_DUMP=" + folder};
         player = session->start(QZ_PLAYQZ_PATH, args, env, "playqz-" + name);
     }

@@ -31,7 +31,6 @@ constexpr double fullScreenPsnrFloor = 22.0;
 const char* const windowTitle = "Play QZ v1.60";
 
 using xtest::Frames;
-using xtest::Match;
 using xtest::movieHeight;
 using xtest::movieWidth;
 using xtest::Picture;

@@ -8,6 +8,7 @@
 #include "display/display.h"
 #include "engine/reader.h"
 #include "engine/shared.h"
+#include "platform/frame_trace.h"
 #include "video/dispatch.h"
 
 namespace {
@@ -37,6 +38,8 @@ bool dataEnded(const PlayerContext* ctx, DWORD flags) {
 
 // Decodes, presents and consumes the queued entry; leave when the frame callback asks.
 PassEnd playEntry(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DWORD flags) {
+    // Screen recordings tag what is presented from here on with the frame's number.
+    qzplat::noteMovieFrame(entry->sequence);
     if (sharedLoad(config->framesBehind) > maxLag) {
         if (isReferenceFrame(entry->type)) dispatchFrame(ctx, entry);
     } else {
@@ -130,6 +133,8 @@ void playLoop(PlayerConfig* config) {
             if (playPass(config, ctx, entry, flags) == PassEnd::leave) break;
         }
         ctx->endTick = GetTickCount();
+        // What is presented from now on (a cleared screen, say) is no movie frame.
+        qzplat::noteMovieFrame(-1);
         stopStreamThread(ctx);
     }
     releaseStreamBuffer(ctx);

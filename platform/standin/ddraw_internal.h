@@ -231,6 +231,8 @@ void releasePalette(Palette* palette);
 
 // Composes the screen of device and hands it to the sinks; counted presents are numbered.
 void presentScreen(Device* device, bool counted);
+// Writes the composed screen to the QZ_SCREEN_DUMP folder, when one is named.
+void dumpScreen(const ScreenImage& screen);
 // Headless sink bookkeeping, cleared by a reset.
 void resetScreen();
 

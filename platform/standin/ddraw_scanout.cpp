@@ -129,6 +129,7 @@ void presentScreen(Device* device, bool counted) {
             for (const Surface* overlay : overlays) composeOverlay(*overlay, *primary);
         }
     }
+    dumpScreen(composed);
     headless.present(composed, counted);
     if (st.extraSink != nullptr) st.extraSink->present(composed, counted);
 }

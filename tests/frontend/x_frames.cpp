@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "engine/chunk_ids.h"
 #include "tests/support/test_support.h"
 
 // The demo and its decoded frames come from qztool; without it the tests using them are skipped.
@@ -32,7 +33,7 @@ template <class Make> std::string cachedOutput(const std::string& name, Make mak
     return error ? std::string() : path.string();
 }
 
-double psnr(const Picture& a, const unsigned char* b) {
+double picturePsnr(const Picture& a, const unsigned char* b) {
     // Every other pixel is plenty to tell frames apart and keeps the search quick.
     double sum = 0;
     std::size_t n = 0;
@@ -48,9 +49,39 @@ double psnr(const Picture& a, const unsigned char* b) {
 
 } // namespace
 
-std::string demoMovie() {
-    return cachedOutput("demo.qz", [](auto& path) {
-        return qztest::runProgram(QZ_QZTOOL_PATH, {"demo", path}).exitCode == 0;
+std::string demoMovie(const std::string& kind) {
+    return cachedOutput("demo" + kind + ".qz", [&](auto& path) {
+        std::vector<std::string> args{"demo", path};
+        if (!kind.empty()) args.push_back("--" + kind);
+        return qztest::runProgram(QZ_QZTOOL_PATH, args).exitCode == 0;
+    });
+}
+
+std::string silentDemoMovie(const std::string& kind, long leftOutType) {
+    std::string movie = demoMovie(kind);
+    if (movie.empty()) return {};
+    std::string name = "silent" + kind + (leftOutType ? "-" + std::to_string(leftOutType) : "");
+    return cachedOutput(name + ".qz", [&](auto& path) {
+        Bytes in = qztest::readFileBytes(movie);
+        ChunkWriter out;
+        // Chunks are an id and a little-endian size that counts the 8-byte header.
+        for (std::size_t at = 0; at + 8 <= in.size();) {
+            DWORD id = 0, size = 0;
+            for (int i = 0; i < 4; ++i) {
+                id |= DWORD(in[at + i]) << (8 * i);
+                size |= DWORD(in[at + 4 + i]) << (8 * i);
+            }
+            if (size < 8 || at + size > in.size()) return false;
+            const ChunkClass chunk = classifyChunkId(id);
+            const bool sound = chunk.kind == ChunkKind::streamHeader ||
+                               chunk.kind == ChunkKind::fixedHeader ||
+                               chunk.kind == ChunkKind::audioData;
+            if (!sound && (leftOutType == 0 || chunk.frameType != leftOutType))
+                out.raw(
+                    Bytes(in.begin() + std::ptrdiff_t(at), in.begin() + std::ptrdiff_t(at + size)));
+            at += size;
+        }
+        return out.save(path);
     });
 }
 
@@ -75,12 +106,23 @@ bool Frames::load(const std::string& movie, int gamma) {
     return count > 0;
 }
 
+double Frames::psnrOf(const Picture& a, const Picture& b) {
+    if (a.size() != b.size() || a.empty()) return 0;
+    return picturePsnr(a, b.data());
+}
+
+Picture Frames::picture(int n) const {
+    const std::size_t frameSize = std::size_t(movieWidth) * movieHeight * 3;
+    auto first = rgb.begin() + std::ptrdiff_t(std::size_t(n) * frameSize);
+    return Picture(first, first + std::ptrdiff_t(frameSize));
+}
+
 Match Frames::best(const Picture& shot) const {
     Match match;
     const std::size_t frameSize = std::size_t(movieWidth) * movieHeight * 3;
     if (shot.size() != frameSize) return match;
     for (int f = 0; f < count; ++f) {
-        double value = psnr(shot, rgb.data() + std::size_t(f) * frameSize);
+        double value = picturePsnr(shot, rgb.data() + std::size_t(f) * frameSize);
         if (value > match.psnr) match = {f, value};
     }
     return match;

@@ -14,7 +14,12 @@ inline constexpr int movieHeight = 240;
 using Picture = std::vector<unsigned char>; // RGB triples, movieWidth x movieHeight
 
 // The demo movie qztool writes, kept while it is newer than qztool; empty when it cannot be made.
-std::string demoMovie();
+// kind is "" for the DCT demo, "krt" or "dor" for the others.
+std::string demoMovie(const std::string& kind = "");
+// The movie of that kind with its stream headers and sound chunks left out, so that it plays as
+// fast as it decodes, and the video frames of type leftOutType too when it is not 0; empty when
+// it cannot be made.
+std::string silentDemoMovie(const std::string& kind = "", long leftOutType = 0);
 
 struct Match {
     int frame = -1;
@@ -27,6 +32,10 @@ class Frames {
     bool load(const std::string& movie, int gamma);
     // The frame the picture is closest to.
     Match best(const Picture& shot) const;
+    // How close two movie-sized pictures are.
+    static double psnrOf(const Picture& a, const Picture& b);
+    // Frame n's RGB triples.
+    Picture picture(int n) const;
 
     int count = 0;
 

@@ -37,6 +37,8 @@ bool dataEnded(const PlayerContext* ctx, DWORD flags) {
 
 // Decodes, presents and consumes the queued entry; leave when the frame callback asks.
 PassEnd playEntry(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DWORD flags) {
+    // A new lap decodes against the picture state the movie had at open, as the first did.
+    if (entry->lapStart != 0) restartPictures(ctx);
     if (sharedLoad(config->framesBehind) > maxLag) {
         if (isReferenceFrame(entry->type)) dispatchFrame(ctx, entry);
     } else {

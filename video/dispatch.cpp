@@ -10,6 +10,8 @@
 #include "display/display.h"
 #include "engine/shared.h"
 #include "video/decoder_table.h"
+#include "video/dor/dor_decoder.h"
+#include "video/krt/krt_decoder.h"
 #include "video/placement.h"
 
 namespace {
@@ -313,4 +315,10 @@ void dispatchFrame(PlayerContext* ctx, const FrameEntry* entry) {
     if (!acquireTarget(ctx, &area, &locked)) return;
     decodeFrame(ctx, payload, area);
     if (locked != nullptr) locked->Unlock(nullptr);
+}
+
+void restartPictures(PlayerContext* ctx) {
+    releaseKrtState(ctx);
+    releaseDorPictures(ctx);
+    clearPictureTargets(ctx);
 }

@@ -27,6 +27,9 @@ int checkLostSurfaces(PlayerContext* ctx);
 int showOverlay(PlayerContext* ctx, int show);
 // Leaves the YUV methods for direct RGB output, hiding a shown overlay.
 void leaveYuvDisplay(PlayerContext* ctx);
+// Makes the RGB targets the decoders write black again, as at open: whole surfaces in full
+// screen, the picture's rectangle on a window's primary surface. YUV targets are left alone.
+void clearPictureTargets(PlayerContext* ctx);
 
 // The DirectDraw name of a result code, or "Uknown Error Code" for one it does not know.
 const char* errorName(HRESULT code);

@@ -13,6 +13,10 @@ LONG chooseDisplayMode(const PlayerContext* ctx);
 // The movie's rectangle on the primary surface.
 RECT destinationRect(const PlayerContext* ctx);
 
+// The part of the screen the decoders write on the direct target: the unstretched picture at
+// (destX, destY), doubled as the flags ask, limited to the screen (empty when off it).
+RECT writtenRect(const PlayerContext* ctx);
+
 // Clips dest to the screen and cuts source by the same share; false when nothing is left. A
 // movie placed partly off the screen is shown in part rather than refused by the driver.
 bool clipToScreen(const PlayerContext* ctx, RECT* source, RECT* dest);

@@ -77,6 +77,19 @@ RECT destinationRect(const PlayerContext* ctx) {
     return RECT{ctx->destX, ctx->destY, ctx->destX + ctx->destWidth, ctx->destY + ctx->destHeight};
 }
 
+RECT writtenRect(const PlayerContext* ctx) {
+    using Wide = long long;
+    const PlayerConfig* config = ctx->config;
+    const Wide width = Wide{config->movieWidth} * ((config->flags & doubleX) ? 2 : 1);
+    const Wide height = Wide{config->movieHeight} * ((config->flags & (doubleY | skipY)) ? 2 : 1);
+    const Wide left = std::clamp<Wide>(ctx->destX, 0, ctx->screenWidth);
+    const Wide top = std::clamp<Wide>(ctx->destY, 0, ctx->screenHeight);
+    const Wide right = std::clamp<Wide>(Wide{ctx->destX} + width, left, ctx->screenWidth);
+    const Wide bottom = std::clamp<Wide>(Wide{ctx->destY} + height, top, ctx->screenHeight);
+    return RECT{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(right),
+                static_cast<LONG>(bottom)};
+}
+
 bool clipToScreen(const PlayerContext* ctx, RECT* source, RECT* dest) {
     using Wide = long long;
     const Wide destWidth = Wide{dest->right} - dest->left;

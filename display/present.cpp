@@ -120,6 +120,17 @@ bool presentOffscreen(PlayerContext* ctx) {
     return true;
 }
 
+// After a flip the back buffer holds the picture before last. Decoders that leave parts of the
+// picture as they were (skipped macroblocks) write into it next, so the picture just shown is
+// copied into it: the decoders always build on the picture shown last.
+void keepBackCurrent(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    if ((config->flags & directToSurface) == 0 || config->backSurface == nullptr) return;
+    RECT area = writtenRect(ctx);
+    if (area.left < area.right && area.top < area.bottom)
+        config->backSurface->Blt(&area, config->primarySurface, &area, DDBLT_WAIT, nullptr);
+}
+
 // The movie's palette, as the display palette wants it.
 void convertPalette(PlayerConfig* config) {
     if (config->paletteEntries == nullptr) return;
@@ -134,8 +145,10 @@ void finishPresent(PlayerContext* ctx) {
     PlayerConfig* config = ctx->config;
     HRESULT flipped = DD_OK;
     if ((config->flags & pageFlip) && ctx->displayMode == modeRgb &&
-        config->primarySurface != nullptr)
+        config->primarySurface != nullptr) {
         flipped = config->primarySurface->Flip(nullptr, DDFLIP_WAIT);
+        if (SUCCEEDED(flipped)) keepBackCurrent(ctx);
+    }
     if (config->pixelFormat.depth == 8) {
         // The picture's colours reach the screen through the display palette, in every mode.
         convertPalette(config);

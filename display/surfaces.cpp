@@ -220,3 +220,27 @@ void leaveYuvDisplay(PlayerContext* ctx) {
     ctx->displayMode = modeRgb;
     ctx->overlayPending = 0;
 }
+
+void clearPictureTargets(PlayerContext* ctx) {
+    PlayerConfig* config = ctx->config;
+    const DWORD flags = config->flags;
+    // The YUV targets take only type-4 pictures, which cover every pixel; caller buffers are
+    // the caller's to clear.
+    if ((flags & callerBuffers) || ctx->displayMode != modeRgb) return;
+    if ((flags & directToSurface) == 0) {
+        for (IDirectDrawSurface2* surface : {config->movieSurface, config->movieSurface2})
+            if (surface != nullptr) fillSurface(surface, nullptr, 0);
+        return;
+    }
+    // With page flipping the decoders write the back buffer; the front buffer's picture reaches
+    // it through the copy after each flip.
+    IDirectDrawSurface2* target = (flags & pageFlip) ? config->backSurface : config->primarySurface;
+    if (target == nullptr) return;
+    if (flags & fullScreen) {
+        fillSurface(target, nullptr, 0);
+        return;
+    }
+    // A window's primary surface is the whole desktop: only the picture's part is the movie's.
+    RECT area = writtenRect(ctx);
+    if (area.left < area.right && area.top < area.bottom) fillSurface(target, &area, 0);
+}

@@ -102,6 +102,10 @@ void writeMovie(const Movie& movie, ChunkWriter& writer) {
     if (movie.options.writeEnd) writer.chunkWithId(movie.options.endId, {});
 }
 
+std::size_t movieLapStartFrame(const Movie& movie) {
+    return movie.tracks.empty() || movieAudioSlots(movie) == 0 ? 0 : 1;
+}
+
 Bytes movieBytes(const Movie& movie) {
     ChunkWriter writer;
     writeMovie(movie, writer);

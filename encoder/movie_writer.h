@@ -46,6 +46,10 @@ int movieSamplesPerSlot(const MovieOptions& options, const MovieTrack& track);
 // Audio chunks each track gets: enough for the longest track. Shorter tracks are padded with
 // silent chunks so that every run keeps one chunk per track in track order.
 std::size_t movieAudioSlots(const Movie& movie);
+// The video chunk a looping player starts its second and later laps with: the loop goes back
+// to the first audio chunk, which the writer puts after video chunk 0 (0 without audio). That
+// chunk, like the first, must not build on the picture before it.
+std::size_t movieLapStartFrame(const Movie& movie);
 // The data payloads of one track, one per audio slot. The IMA ADPCM state runs on from chunk
 // to chunk as the players decode it, and block ADPCM chunks start their history from the
 // samples before them; block ADPCM chunks begin on whole 28-frame blocks.

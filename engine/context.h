@@ -5,8 +5,8 @@
 #include "audio/audio_format.h"
 #include "engine/player.h"
 
-inline constexpr LONG queueSlots = 24;              // entries in the frame and audio tables
-inline constexpr LONG readAheadLimit = 22;          // refill stops while this many are queued
+inline constexpr LONG queueSlots = 24;     // entries in the frame and audio tables
+inline constexpr LONG readAheadLimit = 22; // refill stops while this many are queued
 inline constexpr LONG videoRingBytes = 1200000;
 inline constexpr LONG audioRingBytes = 300000;
 // Zeroed bytes kept after every queued video payload, so that a decoder's bit reader may look
@@ -22,6 +22,7 @@ struct FrameEntry {
     LONG payloadBytes; // the entry's second word: length of the payload
     LONG sequence;     // videoSequence when the chunk was read
     LONG type;         // frame type code 1 to 7
+    LONG lapStart;     // 1 on the first frame read after the reader went back to the top
 };
 
 struct AudioEntry {
@@ -60,6 +61,7 @@ struct PlayerContext {
     LONG loopOffset;
     LONG loopRun; // audioRun before the chunk at loopOffset was counted; restored on a loop
     LONG lastRead;
+    LONG lapPending; // the reader went back to the top; the next frame read starts a lap
     // Stream headers read in a row from the top of the file (the n-th describes track n);
     // -1 once any other chunk has been read.
     LONG leadingHeaders;
@@ -132,15 +134,15 @@ struct PlayerContext {
     LONG destWidth;
     LONG destHeight;
     LONG displayMode;
-    LONG overlayPending;  // the overlay must be shown by the next presentation
-    LONG overlayFlipping; // the overlay is a flip chain with a back buffer
-    BYTE* yuvImage;       // single overlay staging image, YUY2 at the movie surfaces' size
-    LONG movieSurfaceWidth;  // picture pixels the movie surfaces (and yuvImage) were made for
+    LONG overlayPending;    // the overlay must be shown by the next presentation
+    LONG overlayFlipping;   // the overlay is a flip chain with a back buffer
+    BYTE* yuvImage;         // single overlay staging image, YUY2 at the movie surfaces' size
+    LONG movieSurfaceWidth; // picture pixels the movie surfaces (and yuvImage) were made for
     LONG movieSurfaceHeight;
     LONG displayReady;
     LONG ownsDirectDraw2;
     LONG ownsPaletteEntries; // paletteEntries was allocated by the display set-up
-    LONG krtPaletteCount; // palette entries n of the last KRT key frame header
+    LONG krtPaletteCount;    // palette entries n of the last KRT key frame header
 
     // KRT decoder (types 1 and 2): the current and previous 8-bit pictures of the last key
     // frame's size, and the delta frames' tables. Pictures and the row and index tables are made

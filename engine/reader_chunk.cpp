@@ -128,6 +128,8 @@ LONG storeFrame(PlayerContext* ctx, LONG payloadLength, LONG type) {
     entry.payloadBytes = got;
     entry.sequence = ctx->videoSequence;
     entry.type = type;
+    entry.lapStart = ctx->lapPending;
+    ctx->lapPending = 0;
     sharedStore(entry.payload, dest);
     ctx->videoWrite = dest + got + videoPayloadSpare;
     InterlockedIncrement(&ctx->frameWriteIndex);

@@ -61,5 +61,7 @@ void rewindOrEnd(PlayerContext* ctx) {
     // The nibble-pair decoder starts afresh, so that every lap sounds like the first.
     ctx->imaState[0] = ImaChannel{};
     ctx->imaState[1] = ImaChannel{};
+    // The play loop puts the pictures back as at open before the lap's first frame.
+    ctx->lapPending = 1;
     ctx->lastRead = readChunk(ctx);
 }

@@ -85,12 +85,14 @@ bool writeDorDemoMovie(const std::string& path) {
     movie.options.slotsPerSecond = framesPerSecond;
     movie.tracks.push_back(soundtrack());
     DorEncoder encoder({.quantiser = 5});
+    // Every lap of a looping player starts with a key frame.
+    const auto lapStart = static_cast<int>(movieLapStartFrame(movie));
     for (int t = 0; t < frameCount; ++t) {
         // Key frames every two seconds; between them motion frames, with every other one a
         // non-reference frame a late player may drop.
-        const DorFrameKind kind = t % keyInterval == 0 ? DorFrameKind::key
-                                  : t % 2 == 1         ? DorFrameKind::nonReference
-                                                       : DorFrameKind::motion;
+        const DorFrameKind kind = t % keyInterval == 0 || t == lapStart ? DorFrameKind::key
+                                  : t % 2 == 1                          ? DorFrameKind::nonReference
+                                                                        : DorFrameKind::motion;
         const std::vector<std::uint8_t> rgb = sceneRgb(t);
         movie.video.push_back(
             {dorChunkId(kind), encoder.encode(rgbToYuv420(rgb.data(), width, height), kind)});

@@ -86,10 +86,12 @@ bool writeKrtDemoMovie(const std::string& path) {
     movie.options.slotsPerSecond = slotsPerSecond;
     movie.tracks.push_back(soundtrack());
     KrtEncoder encoder;
+    // Every lap of a looping player starts with a key frame.
+    const auto lapStart = static_cast<int>(movieLapStartFrame(movie));
     for (int frame = 0; frame < frames; ++frame) {
         const RgbPicture picture = scene(frame);
-        movie.video.push_back(frame % keyInterval == 0 ? encoder.keyFrame(picture)
-                                                       : encoder.deltaFrame(picture));
+        const bool key = frame % keyInterval == 0 || frame == lapStart;
+        movie.video.push_back(key ? encoder.keyFrame(picture) : encoder.deltaFrame(picture));
     }
     ChunkWriter writer;
     writeMovie(movie, writer);

@@ -62,9 +62,13 @@ Movie demoMovie() {
 
     // Type-3 frames skip the macroblocks that the type-3 frame before them left unchanged; the
     // first of a run follows a type-4 picture, whose colours differ slightly, and codes all.
+    // The frames a lap starts with code every macroblock too: a looping player shows them
+    // after the last frame of the lap before.
+    const auto lapStart = static_cast<int>(movieLapStartFrame(movie));
     YuvPicture previous;
     bool previousType3 = false;
     for (int frame = 0; frame < demoFrames; ++frame) {
+        if (frame <= lapStart) previousType3 = false;
         const std::vector<std::uint8_t> rgb = demoPicture(frame);
         YuvPicture picture = rgbToYuv420(rgb.data(), demoWidth, demoHeight);
         if (demoFrameIsType4(frame)) {

@@ -223,7 +223,7 @@ bool FrameRenderer::decode(LONG type, const BYTE* payload, std::size_t size) {
     payload_.assign(size + videoPayloadSpare, 0);
     if (size != 0) std::memcpy(payload_.data(), payload, size);
     FrameEntry entry{payload_.data(), static_cast<LONG>(std::min<std::size_t>(size, 0x7FFFFFFF)),
-                     sequence_++, type};
+                     sequence_++, type, 0};
     dispatchFrame(ctx_.get(), &entry);
     return true;
 }

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "display/colour_tables.h"
 #include "display/display.h"
 #include "engine/shared.h"
 #include "video/decoder_table.h"
+#include "video/dor/dor_decoder.h"
+#include "video/krt/krt_decoder.h"
 #include "video/placement.h"
 
 namespace {
@@ -131,12 +134,49 @@ bool acquireTarget(PlayerContext* ctx, TargetArea* area, IDirectDrawSurface2** l
     return true;
 }
 
-// Calls a DCT decoder placed at (destX, destY) of the target, with rows rowStep apart.
+// How a decoder's picture lies on the direct target.
+struct Output {
+    LONG screenPixelBytes; // bytes of one display pixel, for destX
+    LONG pixelBytes;       // bytes the decoder writes a picture pixel
+    bool spread;           // the dispatch doubles each written pixel afterwards (doubleX)
+    LONG rowsWritten;      // picture rows the decoder writes
+};
+
+LONG clampedBytes(LONG pixels, LONG pixelBytes) {
+    const long long bytes = static_cast<long long>(pixels) * pixelBytes;
+    return static_cast<LONG>(std::clamp<long long>(bytes, std::numeric_limits<LONG>::min(),
+                                                   std::numeric_limits<LONG>::max()));
+}
+
+// Runs write(target, pitch) with the picture at (destX, destY) of the target, rows twice apart
+// with doubleY or skipY, then doubles the columns a decoder wrote once with doubleX and, with
+// doubleY, repeats every decoded row in the row below. With always, write also runs when
+// nothing is visible (the clip box is then empty), so that a decoder's own pictures advance.
+template <class Write>
+void decodePlaced(PlayerContext* ctx, const TargetArea& area, const Output& out, bool always,
+                  Write&& write) {
+    const DWORD flags = ctx->config->flags;
+    const LONG rowStep = (flags & (doubleY | skipY)) ? 2 : 1;
+    const LONG columnBytes = out.pixelBytes * (out.spread ? 2 : 1);
+    const LONG offsetBytes = clampedBytes(ctx->destX, out.screenPixelBytes);
+    BYTE* target = placeDecoderTarget(ctx, area, ctx->destY, offsetBytes, rowStep, columnBytes);
+    if (target == nullptr) {
+        if (always) write(area.base, area.pitch * rowStep);
+        return;
+    }
+    if (out.spread) target = packedDecoderTarget(ctx, target, out.pixelBytes);
+    write(target, area.pitch * rowStep);
+    if (out.spread)
+        spreadColumns(ctx, area, ctx->destY, offsetBytes, rowStep, out.pixelBytes, out.rowsWritten);
+    if ((flags & doubleY) && (flags & skipY) == 0)
+        repeatRows(ctx, area, ctx->destY, offsetBytes, columnBytes, out.rowsWritten);
+}
+
+// Calls a DCT decoder placed at (destX, destY) of the target.
 void callPlaced(PlayerContext* ctx, const TargetArea& area, FrameDecoder decoder, const BYTE* data,
-                LONG columnBytes, LONG pixelBytes, LONG rowStep) {
-    BYTE* target =
-        placeDecoderTarget(ctx, area, ctx->destY, ctx->destX * pixelBytes, rowStep, columnBytes);
-    if (target != nullptr) decoder(ctx, data, target, area.second, area.pitch * rowStep);
+                const Output& out) {
+    decodePlaced(ctx, area, out, false,
+                 [&](BYTE* target, LONG pitch) { decoder(ctx, data, target, area.second, pitch); });
 }
 
 // Calls a decoder whose picture starts at the target's first byte with the plain pitch.
@@ -144,6 +184,15 @@ void callUnplaced(PlayerContext* ctx, const TargetArea& area, FrameDecoder decod
                   const BYTE* data, LONG columnBytes) {
     if (placeDecoderTarget(ctx, area, 0, 0, 1, columnBytes) != nullptr)
         decoder(ctx, data, area.base, area.second, area.pitch);
+}
+
+// Whether the picture is placed, doubled and row-skipped on the target by the dispatch: on
+// the direct RGB target. The offscreen surface holds the picture alone, from its first byte,
+// row after row (presentation places it when it blits), and so do caller buffers for the KRT
+// and DOR pictures.
+bool placedOnTarget(const PlayerContext* ctx) {
+    const DWORD flags = ctx->config->flags;
+    return (flags & directToSurface) != 0 && (flags & callerBuffers) == 0;
 }
 
 void decodeKrt(PlayerContext* ctx, const BYTE* payload, const TargetArea& area) {
@@ -157,10 +206,38 @@ void decodeKrt(PlayerContext* ctx, const BYTE* payload, const TargetArea& area) 
     } else {
         d.krtDeltaFrame(ctx, payload);
     }
-    const LONG columnBytes = displayPixelBytes(depth) * (twice ? 2 : 1);
+    // The output doubles the columns itself.
+    const LONG pixelBytes = displayPixelBytes(depth);
+    const LONG columnBytes = pixelBytes * (twice ? 2 : 1);
+    const auto write = [&](BYTE* target, LONG pitch) {
+        d.krtOutput(ctx, target, area.second, pitch);
+    };
     // The output runs even when nothing of it is visible: the key and delta pictures advance.
-    placeDecoderTarget(ctx, area, 0, 0, 1, columnBytes);
-    d.krtOutput(ctx, area.base, area.second, area.pitch);
+    if (placedOnTarget(ctx)) {
+        decodePlaced(ctx, area, {pixelBytes, columnBytes, false, config->movieHeight}, true, write);
+    } else {
+        placeDecoderTarget(ctx, area, 0, 0, 1, columnBytes);
+        write(area.base, area.pitch);
+    }
+}
+
+void decodeDor(PlayerContext* ctx, const BYTE* payload, const TargetArea& area) {
+    const DecoderEntryPoints& d = decoderEntryPoints;
+    const PlayerConfig* config = ctx->config;
+    // DOR pictures are 16-bit pixels on the 16-bit family and 32-bit pixels on deeper
+    // displays; their last row is not written.
+    const LONG pixelBytes = std::max<LONG>(2, displayPixelBytes(config->pixelFormat.depth));
+    const auto write = [&](BYTE* target, LONG pitch) {
+        d.dorFrame(ctx, payload, target, pitch, ctx->frameType);
+    };
+    if (placedOnTarget(ctx)) {
+        const bool twice = (config->flags & doubleX) != 0;
+        decodePlaced(ctx, area, {pixelBytes, pixelBytes, twice, config->movieHeight - 1}, true,
+                     write);
+    } else {
+        placeDecoderTarget(ctx, area, 0, 0, 1, pixelBytes);
+        write(area.base, area.pitch);
+    }
 }
 
 void decodeFrame(PlayerContext* ctx, const BYTE* payload, const TargetArea& area) {
@@ -169,9 +246,13 @@ void decodeFrame(PlayerContext* ctx, const BYTE* payload, const TargetArea& area
     const DWORD flags = config->flags;
     const LONG depth = config->pixelFormat.depth;
     const bool wide = (flags & doubleX) != 0 || depth > 16;
-    const LONG rowStep = (flags & (doubleY | skipY)) ? 2 : 1;
+    const bool sixteen = depth == 15 || depth == 16;
     // Display pixels are 2 bytes on the 16-bit family (also when doubleX doubles them).
-    const LONG pixelBytes = (depth == 15 || depth == 16) ? 2 : (wide ? 4 : 2);
+    const LONG screenPixelBytes = sixteen ? 2 : (wide ? 4 : 2);
+    // The 4-byte decoders write one 32-bit word a picture pixel: two display pixels on the
+    // 16-bit family, one on 32-bit displays, where doubleX then spreads it to two.
+    const Output out{screenPixelBytes, wide ? 4 : 2, (flags & doubleX) != 0 && depth > 16,
+                     config->movieHeight};
     const BYTE* data = payload + dctHeaderBytes;
     // The offscreen RGB surface holds the picture alone, from its first byte, row after row;
     // presentation puts it in place (and doubles or skips rows) when it blits.
@@ -187,7 +268,7 @@ void decodeFrame(PlayerContext* ctx, const BYTE* payload, const TargetArea& area
         if (offscreen)
             callUnplaced(ctx, area, decoder, data, wide ? 4 : 2);
         else
-            callPlaced(ctx, area, decoder, data, wide ? 4 : 2, pixelBytes, rowStep);
+            callPlaced(ctx, area, decoder, data, out);
         break;
     }
     case 4:
@@ -197,16 +278,12 @@ void decodeFrame(PlayerContext* ctx, const BYTE* payload, const TargetArea& area
         else if (offscreen)
             callUnplaced(ctx, area, wide ? d.type4Decode32 : d.type4Decode16, data, wide ? 4 : 2);
         else
-            callPlaced(ctx, area, wide ? d.type4Decode32 : d.type4Decode16, data, wide ? 4 : 2,
-                       pixelBytes, rowStep);
+            callPlaced(ctx, area, wide ? d.type4Decode32 : d.type4Decode16, data, out);
         break;
     case 5:
     case 6:
     case 7:
-        // DOR pictures are 16-bit pixels on the 16-bit family and 32-bit pixels on deeper
-        // displays.
-        placeDecoderTarget(ctx, area, 0, 0, 1, std::max<LONG>(2, displayPixelBytes(depth)));
-        d.dorFrame(ctx, payload, area.base, area.pitch, ctx->frameType);
+        decodeDor(ctx, payload, area);
         break;
     default:
         break;
@@ -238,4 +315,10 @@ void dispatchFrame(PlayerContext* ctx, const FrameEntry* entry) {
     if (!acquireTarget(ctx, &area, &locked)) return;
     decodeFrame(ctx, payload, area);
     if (locked != nullptr) locked->Unlock(nullptr);
+}
+
+void restartPictures(PlayerContext* ctx) {
+    releaseKrtState(ctx);
+    releaseDorPictures(ctx);
+    clearPictureTargets(ctx);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -77,4 +78,61 @@ BYTE* placeDecoderTarget(PlayerContext* ctx, const TargetArea& area, LONG offset
     const Wide offset = oy * area.pitch + ox;
     return reinterpret_cast<BYTE*>(reinterpret_cast<std::uintptr_t>(area.base) +
                                    static_cast<std::uintptr_t>(offset));
+}
+
+BYTE* packedDecoderTarget(const PlayerContext* ctx, BYTE* placed, LONG pixelBytes) {
+    // Column c is written at placed + pixelBytes * (clipLeft + c), at or after its doubled
+    // place's start (placed + 2 * pixelBytes * clipLeft): inside the area, and never past
+    // where the doubled column c ends.
+    const Wide shift = Wide{pixelBytes} * ctx->clipLeft;
+    return reinterpret_cast<BYTE*>(reinterpret_cast<std::uintptr_t>(placed) +
+                                   static_cast<std::uintptr_t>(shift));
+}
+
+namespace {
+
+// Doubles count packed pixels of N bytes that start at row into 2 x count pixels there.
+template <int N> void spreadRow(BYTE* row, LONG count) {
+    // From the right: every packed pixel is read before a doubled one covers it.
+    for (LONG i = count - 1; i >= 0; --i) {
+        BYTE pixel[N];
+        std::memcpy(pixel, row + std::ptrdiff_t{N} * i, N);
+        std::memcpy(row + std::ptrdiff_t{2 * N} * i, pixel, N);
+        std::memcpy(row + std::ptrdiff_t{2 * N} * i + N, pixel, N);
+    }
+}
+
+} // namespace
+
+void spreadColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+                   LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten) {
+    const LONG left = ctx->clipLeft;
+    const LONG right = ctx->clipRight;
+    const LONG bottom = std::min(ctx->clipBottom, rowsWritten);
+    if (area.base == nullptr || left >= right || (pixelBytes != 2 && pixelBytes != 4)) return;
+    for (LONG r = ctx->clipTop; r < bottom; ++r) {
+        // The packed columns start where the first visible doubled column does.
+        const Wide rowStart = (Wide{offsetRows} + Wide{r} * rowStep) * area.pitch + offsetBytes;
+        BYTE* visible = area.base + (rowStart + Wide{2} * pixelBytes * left);
+        if (pixelBytes == 2)
+            spreadRow<2>(visible, right - left);
+        else
+            spreadRow<4>(visible, right - left);
+    }
+}
+
+void repeatRows(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows, LONG offsetBytes,
+                LONG columnBytes, LONG rowsWritten) {
+    const LONG left = ctx->clipLeft;
+    const LONG right = ctx->clipRight;
+    const LONG bottom = std::min(ctx->clipBottom, rowsWritten);
+    if (area.base == nullptr || left >= right) return;
+    const Wide first = Wide{offsetBytes} + Wide{columnBytes} * left;
+    const auto bytes = static_cast<std::size_t>(Wide{columnBytes} * (right - left));
+    for (LONG r = ctx->clipTop; r < bottom; ++r) {
+        const Wide y = Wide{offsetRows} + 2 * Wide{r};
+        if (y + 1 >= area.rows) break;
+        BYTE* row = area.base + y * area.pitch + first;
+        std::memcpy(row + area.pitch, row, bytes);
+    }
 }

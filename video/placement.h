@@ -26,3 +26,19 @@ LONG displayPixelBytes(LONG depth);
 // the picture lands inside (the pointer may lie before area's start; only the box is written).
 BYTE* placeDecoderTarget(PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
                          LONG offsetBytes, LONG rowStep, LONG columnBytes);
+
+// The decoder pointer for a picture placed by placeDecoderTarget with columnBytes twice
+// pixelBytes, for a decoder that writes pixelBytes a picture pixel: the visible columns go
+// packed from the first visible doubled column on, where spreadColumns later doubles them.
+BYTE* packedDecoderTarget(const PlayerContext* ctx, BYTE* placed, LONG pixelBytes);
+
+// Doubles, in place, the clip box's columns of the decoder rows before rowsWritten that a decoder
+// wrote packed through packedDecoderTarget, so that each picture pixel shows twice. The other
+// arguments are those placeDecoderTarget was given.
+void spreadColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+                   LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten);
+
+// Copies each decoded row of the clip box (decoder rows before rowsWritten, placed two target
+// rows apart) into the target row below it, where that row lies inside area.
+void repeatRows(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows, LONG offsetBytes,
+                LONG columnBytes, LONG rowsWritten);

@@ -92,7 +92,7 @@ class Screen {
 
     void decode(LONG type, const std::vector<BYTE>& payload) {
         FrameEntry entry{const_cast<BYTE*>(payload.data()), static_cast<LONG>(payload.size()), 0,
-                         type};
+                         type, 0};
         dispatchFrame(&ctx, &entry);
     }
 

@@ -144,6 +144,28 @@ TEST(ReaderTracks, LoopingWithoutAudioStartsOverFromTheTop) {
     EXPECT_EQ(once.c->lastRead, readEnd);
 }
 
+TEST(ReaderTracks, TheFirstFrameOfEveryLapIsMarked) {
+    ChunkWriter movie;
+    movie.chunk("SCHl", header(pcmStereo));
+    for (int i = 0; i < 3; ++i) {
+        movie.chunk("MQZf", framePayload(i));
+        movie.chunk("SCDl", pcmPayload(i));
+    }
+    movie.chunk("SEND", {});
+    Reader r;
+    ASSERT_EQ(r.load(movie, loopPlay), 0);
+    // The loop comes back to the first audio block: later laps start with frame 1.
+    const int frames[] = {0, 1, 2, 1, 2, 1, 2};
+    const int marks[] = {0, 0, 0, 1, 0, 1, 0};
+    for (int i = 0; i < 7; ++i) {
+        for (int pass = 0; pass < 4 && r.c->framesBuffered == 0; ++pass) refill(r.c);
+        while (r.c->audioBuffered > 0) r.takeAudio();
+        ASSERT_GT(r.c->framesBuffered, 0);
+        EXPECT_EQ(r.c->frameTable[r.c->frameReadIndex % queueSlots].lapStart, marks[i]) << i;
+        EXPECT_EQ(r.takeFrame(), framePayload(frames[i])) << i;
+    }
+}
+
 TEST(ReaderTracks, LoopingWithAudioReturnsToTheTracksFirstBlockAndSoundsTheSame) {
     ChunkWriter movie;
     movie.chunk("SCHl", header({2, 22050, 16, audioCodecIma}));

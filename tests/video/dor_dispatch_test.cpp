@@ -1,5 +1,5 @@
 // DOR movies through the frame dispatch on the stand-in device: 15-, 16- and 32-bit displays
-// show exactly what the decoder makes of the frames, from the target's first byte; 8-bit
+// show exactly what the decoder makes of the frames, placed on the target like every picture; 8-bit
 // displays are left alone.
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // A DOR movie played by the engine into caller memory: when the picture falls behind the sound
 // the play loop drops only non-reference frames, and the motion frames after the drop still
-// decode to the same pictures as a full decode.
+// decode to the same pictures as a full decode; every lap of a looping movie starts without
+// the reference picture of the lap before.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -34,6 +35,21 @@ void countingDorFrame(PlayerContext* ctx, const BYTE* payload, BYTE* base, LONG 
 int stallingCallback() {
     if (++callbacks == stallAtFrame) std::this_thread::sleep_for(std::chrono::milliseconds(700));
     return 0;
+}
+
+// Whether the DOR reference picture existed as each frame came, for the first frames.
+constexpr int notedFrames = 7;
+std::atomic<int> framesNoted{0};
+std::atomic<int> referenceSeen[notedFrames];
+
+void notingDorFrame(PlayerContext* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
+    const int n = framesNoted++;
+    if (n < notedFrames) referenceSeen[n] = ctx->dorReference != nullptr ? 1 : 0;
+    decodeDorFrame(ctx, payload, base, pitch, type);
+}
+
+int stopAfterNotedFrames() {
+    return ++callbacks >= notedFrames ? 1 : 0;
 }
 
 YuvPicture picture(int t) {
@@ -100,6 +116,34 @@ TEST(DorPlayback, FallingBehindDropsOnlyNonReferenceFrames) {
                               width * 2),
                   0)
             << y;
+}
+
+TEST(DorPlayback, EveryLapOfALoopingMovieStartsWithoutAReference) {
+    // Without audio the loop goes back to the top: frames 0, 3 and 6 each start a lap and
+    // find no reference, as the first frame did; the motion frames after them build on them.
+    Movie movie;
+    DorEncoder encoder;
+    for (int t = 0; t < 3; ++t) {
+        const DorFrameKind kind = t == 0 ? DorFrameKind::key : DorFrameKind::motion;
+        movie.video.push_back({dorChunkId(kind), encoder.encode(picture(t), kind)});
+    }
+    const std::string path = qztest::writeScratchFile("dor_laps.qz", movieBytes(movie));
+    framesNoted = 0;
+    callbacks = 0;
+    const DecoderEntryPoints saved = decoderEntryPoints;
+    decoderEntryPoints.dorFrame = notingDorFrame;
+    std::vector<BYTE> buffer(static_cast<std::size_t>(width) * 2 * height, 0);
+    PlayerConfig config =
+        playertest::blankConfig(ownThread | callerBuffers | frameCallbackGiven | loopPlay);
+    config.frameCallback = stopAfterNotedFrames;
+    config.frameBuffer = buffer.data();
+    config.frameBuffer2 = buffer.data();
+    config.pixelFormat = dcttest::rgb565;
+    ASSERT_EQ(playerOpen(path.c_str(), nullptr, &config), &config);
+    ASSERT_TRUE(playertest::waitFor([&] { return playerIsPlaying(&config) == 0; }));
+    decoderEntryPoints = saved;
+    ASSERT_EQ(framesNoted.load(), notedFrames);
+    for (int i = 0; i < notedFrames; ++i) EXPECT_EQ(referenceSeen[i].load(), i % 3 != 0) << i;
 }
 
 } // namespace

@@ -43,7 +43,7 @@ TEST(KrtPlayback, ScreenShowsTheDecodedPictureAtEveryDepth) {
                           {DisplayFormat::rgb565, 5, 6, 5},
                           {DisplayFormat::rgb555, 5, 5, 5},
                           {DisplayFormat::rgb888, 8, 8, 8}};
-    // The screen's centring flags are set: KRT pictures still start at its top-left corner.
+    // The screen's centring flags are set: KRT pictures are centred like every other picture.
     constexpr int width = 48, height = 32;
     for (const Case& c : cases) {
         for (bool twice : {false, true}) {
@@ -61,7 +61,10 @@ TEST(KrtPlayback, ScreenShowsTheDecodedPictureAtEveryDepth) {
                                      : encoder.deltaFrame(movingPicture(width, height, t));
                 screen.play(chunk.id == chunkId("KRTk") ? 1 : 2, chunk.payload);
                 const qzplat::ScreenImage image = qzplat::screenSnapshot();
-                ASSERT_GE(image.width, DWORD(2 * width));
+                const LONG left = (LONG(image.width) - width * (twice ? 2 : 1)) / 2;
+                const LONG top = (LONG(image.height) - height) / 2;
+                ASSERT_EQ(screen.ctx.destX, left);
+                ASSERT_EQ(screen.ctx.destY, top);
                 const RgbPicture expected = encoder.decodedRgb();
                 for (int y = 0; y < height; ++y)
                     for (int x = 0; x < width * (twice ? 2 : 1); ++x) {
@@ -70,7 +73,7 @@ TEST(KrtPlayback, ScreenShowsTheDecodedPictureAtEveryDepth) {
                         const std::uint32_t want = (shown(rgb[0], c.redBits) << 16) |
                                                    (shown(rgb[1], c.greenBits) << 8) |
                                                    shown(rgb[2], c.blueBits);
-                        ASSERT_EQ(image.at(DWORD(x), DWORD(y)), want)
+                        ASSERT_EQ(image.at(DWORD(left + x), DWORD(top + y)), want)
                             << x << "," << y << " t " << t;
                     }
             }

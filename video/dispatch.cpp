@@ -164,7 +164,11 @@ void decodePlaced(PlayerContext* ctx, const TargetArea& area, const Output& out,
         if (always) write(area.base, area.pitch * rowStep);
         return;
     }
-    if (out.spread) target = packedDecoderTarget(ctx, target, out.pixelBytes);
+    if (out.spread) {
+        // Skipped macroblocks keep what the decoder finds there: the last picture, packed.
+        packColumns(ctx, area, ctx->destY, offsetBytes, rowStep, out.pixelBytes, out.rowsWritten);
+        target = packedDecoderTarget(ctx, target, out.pixelBytes);
+    }
     write(target, area.pitch * rowStep);
     if (out.spread)
         spreadColumns(ctx, area, ctx->destY, offsetBytes, rowStep, out.pixelBytes, out.rowsWritten);

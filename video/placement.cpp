@@ -102,10 +102,18 @@ template <int N> void spreadRow(BYTE* row, LONG count) {
     }
 }
 
-} // namespace
+// Packs 2 x count doubled pixels of N bytes that start at row into count pixels there.
+template <int N> void packRow(BYTE* row, LONG count) {
+    // From the left: pixel i comes from 2i, which no earlier step has written over.
+    for (LONG i = 1; i < count; ++i)
+        std::memmove(row + std::ptrdiff_t{N} * i, row + std::ptrdiff_t{2 * N} * i, N);
+}
 
-void spreadColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
-                   LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten) {
+// Runs step on the first visible doubled column of every written row of the clip box.
+template <class Step>
+void forEachDoubledRow(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+                       LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten,
+                       Step&& step) {
     const LONG left = ctx->clipLeft;
     const LONG right = ctx->clipRight;
     const LONG bottom = std::min(ctx->clipBottom, rowsWritten);
@@ -113,12 +121,32 @@ void spreadColumns(const PlayerContext* ctx, const TargetArea& area, LONG offset
     for (LONG r = ctx->clipTop; r < bottom; ++r) {
         // The packed columns start where the first visible doubled column does.
         const Wide rowStart = (Wide{offsetRows} + Wide{r} * rowStep) * area.pitch + offsetBytes;
-        BYTE* visible = area.base + (rowStart + Wide{2} * pixelBytes * left);
-        if (pixelBytes == 2)
-            spreadRow<2>(visible, right - left);
-        else
-            spreadRow<4>(visible, right - left);
+        step(area.base + (rowStart + Wide{2} * pixelBytes * left), right - left);
     }
+}
+
+} // namespace
+
+void packColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+                 LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten) {
+    forEachDoubledRow(ctx, area, offsetRows, offsetBytes, rowStep, pixelBytes, rowsWritten,
+                      [&](BYTE* row, LONG count) {
+                          if (pixelBytes == 2)
+                              packRow<2>(row, count);
+                          else
+                              packRow<4>(row, count);
+                      });
+}
+
+void spreadColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+                   LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten) {
+    forEachDoubledRow(ctx, area, offsetRows, offsetBytes, rowStep, pixelBytes, rowsWritten,
+                      [&](BYTE* row, LONG count) {
+                          if (pixelBytes == 2)
+                              spreadRow<2>(row, count);
+                          else
+                              spreadRow<4>(row, count);
+                      });
 }
 
 void repeatRows(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows, LONG offsetBytes,

@@ -37,6 +37,11 @@ BYTE* packedDecoderTarget(const PlayerContext* ctx, BYTE* placed, LONG pixelByte
 // arguments are those placeDecoderTarget was given.
 void spreadColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
                    LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten);
+// The inverse of spreadColumns, run before the decoder: packs the doubled picture shown last
+// back where the decoder writes, so that what a decoder leaves unwritten (skipped macroblocks)
+// keeps the last picture once spread again.
+void packColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+                 LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten);
 
 // Copies each decoded row of the clip box (decoder rows before rowsWritten, placed two target
 // rows apart) into the target row below it, where that row lies inside area.

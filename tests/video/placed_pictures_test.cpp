@@ -159,6 +159,15 @@ TEST(PlacedPictures, PageFlippingShowsWhatASingleBufferShows) {
         const Shown flipped = play(format, 0, frames, true);
         EXPECT_EQ(flipped.image.pixels, single.image.pixels) << int(format);
     }
+    // With doubled columns on a 32-bit display the skipped macroblocks keep the last picture,
+    // doubled like the rest.
+    const Shown plain = play(DisplayFormat::rgb888, 0, frames, false);
+    const Shown wide = play(DisplayFormat::rgb888, doubleX, frames);
+    for (LONG y = 0; y < height; ++y)
+        for (LONG x = 0; x < 2 * width; ++x)
+            ASSERT_EQ(wide.image.at(DWORD(wide.destX + x), DWORD(wide.destY + y)),
+                      plain.image.at(DWORD(plain.destX + x / 2), DWORD(plain.destY + y)))
+                << x << "," << y;
 }
 
 TEST(PlacedPictures, ARestartBringsBackThePictureStateOfOpen) {

@@ -166,7 +166,7 @@ class PlayqzOnX : public ::testing::Test {
         if (!xtest::readPpm(all[last].path, screen)) return -1;
         for (int gamma : {100, 110, 120}) {
             const xtest::ExpectedFrames& frames = exported(gamma);
-            const int frame = int(all[last].tag % frames.count());
+            const int frame = frames.frameOfTag(all[last].tag);
             if (xtest::compareScreens(screen, xtest::expectedScreen(frames.frame(frame),
                                                                     frames.width, frames.height, {},
                                                                     screen.width, screen.height))

@@ -9,6 +9,7 @@
 
 #include <png.h>
 
+#include "engine/chunk_ids.h"
 #include "platform/standin/ddraw_internal.h"
 #include "tests/support/test_support.h"
 
@@ -72,6 +73,45 @@ bool readPngFrames(const std::string& pattern, int& width, int& height,
     }
 }
 
+// What the movie file's chunk headers tell the screen checks: the video frame a loop comes back
+// to, and for every frame the colour of palette entry 0 of the last KRT key frame's palette,
+// scaled by gamma as the player scales it (black before the first).
+struct MovieFacts {
+    int lapStart = 0;
+    std::vector<std::uint32_t> entryZero;
+};
+
+MovieFacts movieFacts(const std::string& movie, int gamma) {
+    MovieFacts facts;
+    const Bytes in = qztest::readFileBytes(movie);
+    bool audioSeen = false;
+    std::uint32_t colour = 0;
+    // Chunks are an id and a little-endian size that counts the 8-byte header.
+    for (std::size_t at = 0; at + 8 <= in.size();) {
+        DWORD id = 0, size = 0;
+        for (int i = 0; i < 4; ++i) {
+            id |= DWORD(in[at + i]) << (8 * i);
+            size |= DWORD(in[at + 4 + i]) << (8 * i);
+        }
+        if (size < 8 || at + size > in.size()) break;
+        const ChunkClass chunk = classifyChunkId(id);
+        const BYTE* payload = in.data() + at + 8;
+        if (chunk.kind == ChunkKind::audioData && !audioSeen) {
+            audioSeen = true;
+            facts.lapStart = int(facts.entryZero.size());
+        }
+        if (chunk.frameType == 1 && size >= 8 + 15 && (payload[6] | payload[7] << 8) > 0) {
+            colour = 0;
+            for (int c = 0; c < 3; ++c)
+                colour = colour << 8 | std::min<std::uint32_t>(255, payload[12 + c] * gamma / 100);
+        }
+        if (chunk.frameType != 0) facts.entryZero.push_back(colour);
+        at += size;
+    }
+    if (!audioSeen) facts.lapStart = 0;
+    return facts;
+}
+
 std::string hex(std::uint32_t rgb) {
     char text[16];
     std::snprintf(text, sizeof(text), "%06X", rgb);
@@ -119,6 +159,10 @@ bool ExpectedFrames::load(const std::string& qztool, const std::string& movie, S
                           int gammaPercent, std::string& error) {
     gamma = gammaPercent;
     frames_.clear();
+    const MovieFacts facts = movieFacts(movie, gamma);
+    lapStart = facts.lapStart;
+    backgrounds_.clear();
+    if (path == ScreenPath::palette8) backgrounds_ = facts.entryZero;
     std::vector<std::string> args{"frames", "--pixel-format", exportFormat(path), "--gamma",
                                   std::to_string(gamma)};
     if (path == ScreenPath::palette8) {
@@ -133,6 +177,10 @@ bool ExpectedFrames::load(const std::string& qztool, const std::string& movie, S
         bool read = readPngFrames(pattern, width, height, frames_);
         std::filesystem::remove_all(folder);
         if (!read) error = "the exported PNG frames cannot be read";
+        if (read && backgrounds_.size() != frames_.size()) {
+            error = "the movie's chunks do not list its exported frames";
+            read = false;
+        }
         return read;
     }
     std::string raw = qztest::scratchPath("frames.raw");
@@ -174,10 +222,18 @@ bool ExpectedFrames::load(const std::string& qztool, const std::string& movie, S
     return !frames_.empty();
 }
 
+int ExpectedFrames::frameOfTag(long tag) const {
+    const long total = count();
+    if (tag < total || lapStart >= total) return int(tag % std::max(total, 1L));
+    return int(lapStart + (tag - total) % (total - lapStart));
+}
+
 RgbImage expectedScreen(const std::vector<std::uint32_t>& frame, int frameWidth, int frameHeight,
-                        const Placement& placement, int screenWidth, int screenHeight) {
-    RgbImage screen{screenWidth, screenHeight,
-                    std::vector<std::uint32_t>(std::size_t(screenWidth) * screenHeight, 0)};
+                        const Placement& placement, int screenWidth, int screenHeight,
+                        std::uint32_t background) {
+    RgbImage screen{
+        screenWidth, screenHeight,
+        std::vector<std::uint32_t>(std::size_t(screenWidth) * screenHeight, background)};
     const bool rowsTwice = placement.doubleY || placement.skipY;
     const long long pictureWidth = frameWidth * (placement.doubleX ? 2 : 1);
     const long long pictureHeight = frameHeight * (rowsTwice ? 2 : 1);
@@ -237,14 +293,14 @@ RunCheck checkRun(const std::string& runName, const std::string& folder,
             continue;
         }
         const ExpectedFrames& first = *stages[std::size_t(check.lastStage)];
-        const int frame = int(present.tag % first.count());
+        const int frame = first.frameOfTag(present.tag);
         ScreenDifference nearest;
         bool matched = false;
         for (std::size_t s = std::size_t(check.lastStage); s < stages.size() && !matched; ++s) {
             const ExpectedFrames& e = *stages[s];
             ScreenDifference d =
                 compareScreens(got, expectedScreen(e.frame(frame), e.width, e.height, placement,
-                                                   got.width, got.height));
+                                                   got.width, got.height, e.background(frame)));
             if (d.pixels == 0) {
                 matched = true;
                 check.lastStage = int(s);
@@ -266,10 +322,10 @@ RunCheck checkRun(const std::string& runName, const std::string& folder,
         // The frame the screen is closest to tells a stale or misplaced picture.
         long best = -1, bestPixels = 0;
         for (int f = 0; f < first.count(); ++f) {
-            long pixels =
-                compareScreens(got, expectedScreen(first.frame(f), first.width, first.height,
-                                                   placement, got.width, got.height))
-                    .pixels;
+            long pixels = compareScreens(got, expectedScreen(first.frame(f), first.width,
+                                                             first.height, placement, got.width,
+                                                             got.height, first.background(f)))
+                              .pixels;
             if (best < 0 || pixels < bestPixels) best = f, bestPixels = pixels;
         }
         line << "; closest frame " << best << " (" << bestPixels << " pixels differ)";

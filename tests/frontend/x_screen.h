@@ -51,11 +51,23 @@ class ExpectedFrames {
     int width = 0;
     int height = 0;
     int gamma = 100;
+    // The frame a looping movie starts its second and later laps with: the loop goes back to
+    // the first audio chunk, which may come after the first video chunks.
+    int lapStart = 0;
     // The frame's pixels as the screen shows them, movie-sized.
     const std::vector<std::uint32_t>& frame(int n) const { return frames_[std::size_t(n)]; }
+    // What the screen shows around frame n: black, or on an 8-bit screen the colour of the
+    // palette entry 0 the cleared screen holds, from the frame's palette.
+    std::uint32_t background(int n) const {
+        return backgrounds_.empty() ? 0 : backgrounds_[std::size_t(n)];
+    }
+    // The frame a play of the movie shows with a tag (frames counted from the open on, across
+    // the laps of a loop).
+    int frameOfTag(long tag) const;
 
   private:
     std::vector<std::vector<std::uint32_t>> frames_;
+    std::vector<std::uint32_t> backgrounds_;
 };
 
 // How the player lays the picture out on the screen.
@@ -69,9 +81,10 @@ struct Placement {
 
 // The screen of width x height showing the frame: the picture doubled or with every second row
 // black, centred by its unstretched size, stretched by the nearest pixel, clipped to the screen,
-// the rest black.
+// the rest background.
 RgbImage expectedScreen(const std::vector<std::uint32_t>& frame, int frameWidth, int frameHeight,
-                        const Placement& placement, int screenWidth, int screenHeight);
+                        const Placement& placement, int screenWidth, int screenHeight,
+                        std::uint32_t background = 0);
 
 // Where two screens differ: how many pixels, and the first (row by row) with both values.
 struct ScreenDifference {
@@ -92,9 +105,9 @@ struct RunCheck {
 };
 
 // Checks a recorded run: for each run of consecutive presents with the same tag, the last
-// one must equal the expected screen of frame tag % count. stages are the exports the run may
-// show, in the order the run moves through them (gamma changes): each compared frame matches
-// the current stage or a later one, never an earlier one.
+// one must equal the expected screen of the tag's frame (frameOfTag). stages are the exports the
+// run may show, in the order the run moves through them (gamma changes): each compared frame
+// matches the current stage or a later one, never an earlier one.
 RunCheck checkRun(const std::string& runName, const std::string& folder,
                   const std::vector<const ExpectedFrames*>& stages, const Placement& placement);
 

@@ -37,6 +37,9 @@ struct DeviceProfile {
     DWORD caps = capsOverlayYuv | capsBltYuv;       // DDCAPS bits beyond blit and colour fill
     std::vector<DWORD> fourCCs{fourCCYuy2};         // YUY2 surfaces need YUY2 here
     DWORD pitchPadding = 40; // bytes added to every row, so that pitch bugs show
+    // Vertical blanks a second. 0: no timing, waits for a blank return at once (what unit
+    // tests and the headless player use, so that they run unpaced).
+    DWORD refreshRate = 0;
 };
 
 // Replaces the device list (at least one entry) and resets everything else.
@@ -90,6 +93,9 @@ ScreenImage screenSnapshot();
 // Flips, Blts into visible surfaces, Unlocks of visible surfaces and UpdateOverlay calls so far.
 long presentCount();
 long verticalBlankWaits();
+// The number of vertical blanks the screen's display has had (0 for a display without a
+// refresh rate): a wait for a blank returns in a later one than it started in.
+std::uint64_t verticalBlankNumber();
 // Surfaces of a kind created successfully since the last reset.
 long surfacesCreated(SurfaceKind kind);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/standin/ddraw_internal.h"
 
@@ -258,7 +259,7 @@ HRESULT Device::GetDisplayMode(LPDDSURFACEDESC desc) {
     desc->dwWidth = modeWidth;
     desc->dwHeight = modeHeight;
     desc->lPitch = LONG(modeWidth * modeLayout.bytes);
-    desc->dwRefreshRate = 60;
+    desc->dwRefreshRate = profile.refreshRate;
     desc->ddpfPixelFormat = describeLayout(modeLayout);
     return DD_OK;
 }
@@ -346,8 +347,16 @@ void Device::setMode(DWORD width, DWORD height, const PixelLayout& layout) {
 HRESULT Device::WaitForVerticalBlank(DWORD flags, HANDLE) {
     if (flags == DDWAITVB_BLOCKBEGINEVENT) return DDERR_UNSUPPORTED;
     if (flags != DDWAITVB_BLOCKBEGIN && flags != DDWAITVB_BLOCKEND) return DDERR_INVALIDPARAMS;
-    std::lock_guard lock(state().mutex);
-    ++state().verticalBlankWaits;
+    DWORD rate;
+    {
+        std::lock_guard lock(state().mutex);
+        ++state().verticalBlankWaits;
+        rate = profile.refreshRate;
+    }
+    if (rate != 0) {
+        auto now = std::chrono::steady_clock::now();
+        std::this_thread::sleep_until(nextVerticalBlank(now, rate));
+    }
     return DD_OK;
 }
 
@@ -387,8 +396,12 @@ HRESULT Device::GetGDISurface(LPDIRECTDRAWSURFACE* surface) {
     if (surface) *surface = nullptr;
     return DDERR_UNSUPPORTED;
 }
-HRESULT Device::GetMonitorFrequency(LPDWORD) {
-    return DDERR_UNSUPPORTED;
+HRESULT Device::GetMonitorFrequency(LPDWORD frequency) {
+    if (frequency == nullptr) return DDERR_INVALIDPARAMS;
+    std::lock_guard lock(state().mutex);
+    if (profile.refreshRate == 0) return DDERR_UNSUPPORTED;
+    *frequency = profile.refreshRate;
+    return DD_OK;
 }
 HRESULT Device::GetScanLine(LPDWORD) {
     return DDERR_UNSUPPORTED;

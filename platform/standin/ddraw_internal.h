@@ -3,6 +3,7 @@
 // may call other methods. Public methods take the lock; the helpers here expect it held.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -166,6 +167,8 @@ struct Device final : IDirectDraw, IDirectDraw2 {
     Surface* primary = nullptr;
     std::vector<Surface*> surfaces; // every live surface, chain members included
     std::vector<Palette*> palettes;
+    // The blank at which the last flip of the primary chain is shown (with a refresh rate).
+    std::chrono::steady_clock::time_point flipShown{};
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override;
@@ -237,5 +240,16 @@ void dumpScreen(const ScreenImage& screen);
 void resetScreen();
 
 bool rectInside(const RECT& rect, DWORD width, DWORD height);
+
+// Vertical blank timing (ddraw_vblank.cpp). The number of the blank period when falls in, and
+// the start of the next blank after when, at rate blanks a second (when itself with rate 0).
+std::uint64_t blankNumber(std::chrono::steady_clock::time_point when, DWORD rate);
+std::chrono::steady_clock::time_point nextVerticalBlank(std::chrono::steady_clock::time_point when,
+                                                        DWORD rate);
+// Before a flip of surface (lock held in lock): waits, with DDFLIP_WAIT, until the last flip
+// of the primary chain has been shown; without it DDERR_WASSTILLDRAWING while it has not.
+HRESULT awaitFlip(Surface* surface, std::unique_lock<std::mutex>& lock, DWORD flags);
+// After a flip of surface: its picture is shown at the next blank.
+void noteFlip(Surface* surface);
 
 } // namespace qzplat::detail

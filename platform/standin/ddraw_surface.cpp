@@ -155,6 +155,7 @@ HRESULT Surface::flip(Surface* target, DWORD) {
             std::swap(chain[i]->pixels, chain[i + 1]->pixels);
         }
     }
+    noteFlip(this);
     presentScreen(device, true);
     return DD_OK;
 }
@@ -322,11 +323,13 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE2 source, LPRECT source
     return blt(destRect, static_cast<Surface*>(source), sourceRect, flags, effects);
 }
 HRESULT Surface::Flip(LPDIRECTDRAWSURFACE target, DWORD flags) {
-    std::lock_guard lock(state().mutex);
+    std::unique_lock lock(state().mutex);
+    if (HRESULT waited = awaitFlip(this, lock, flags); FAILED(waited)) return waited;
     return flip(static_cast<Surface*>(target), flags);
 }
 HRESULT Surface::Flip(LPDIRECTDRAWSURFACE2 target, DWORD flags) {
-    std::lock_guard lock(state().mutex);
+    std::unique_lock lock(state().mutex);
+    if (HRESULT waited = awaitFlip(this, lock, flags); FAILED(waited)) return waited;
     return flip(static_cast<Surface*>(target), flags);
 }
 HRESULT Surface::GetAttachedSurface(LPDDSCAPS caps, LPDIRECTDRAWSURFACE* attached) {

@@ -1,8 +1,11 @@
 // The stand-in display on SDL: one device profile per SDL display, and a scan-out sink that
 // takes each composed screen from the presenting thread and shows it in the program's window
-// through a streaming texture, scaled to the window with its aspect ratio kept.
+// through a streaming texture, scaled to the window with its aspect ratio kept. The window
+// thread draws each screen as it arrives (its sleeps wait for screens), not only when it pumps
+// messages.
 #include <SDL.h>
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
 
 #include "platform/standin/ddraw_internal.h"
@@ -30,6 +33,31 @@ class SdlScanout final : public ScanoutSink {
         pending.pixels.assign(screen.pixels.begin(), screen.pixels.end());
         pendingDisplay = display;
         fresh = true;
+        ++received;
+        arrived.notify_all();
+    }
+
+    // Waits until a screen not yet taken is there or deadline has passed; true when one is.
+    bool waitForScreen(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock lock(mutex);
+        return arrived.wait_until(lock, deadline, [this] { return fresh; });
+    }
+
+    void countDrawn() {
+        std::lock_guard lock(mutex);
+        ++drawn;
+    }
+
+    ScanoutCounts counts() {
+        std::lock_guard lock(mutex);
+        return {received, drawn};
+    }
+
+    void reset() {
+        std::lock_guard lock(mutex);
+        pending = ScreenImage{};
+        fresh = false;
+        received = drawn = 0;
     }
 
     // Moves a new screen into shown; false when there is none.
@@ -44,12 +72,17 @@ class SdlScanout final : public ScanoutSink {
 
   private:
     std::mutex mutex;
+    std::condition_variable arrived;
     ScreenImage pending;
     int pendingDisplay = 0;
     bool fresh = false;
+    long received = 0;
+    long drawn = 0;
 };
 
 SdlScanout sink;
+// Vertical blanks a second of a display that does not say.
+constexpr DWORD defaultRefreshRate = 60;
 // Window-thread state: what the window shows.
 ScreenImage shown;
 int shownDisplay = 0;
@@ -123,6 +156,11 @@ void drawScanout(SDL_Window* window, bool redraw) {
         SDL_RenderCopy(renderer, texture, nullptr, &dest);
     }
     SDL_RenderPresent(renderer);
+    if (fresh) sink.countDrawn();
+}
+
+bool waitForScreen(std::chrono::steady_clock::time_point deadline) {
+    return sink.waitForScreen(deadline);
 }
 
 void startSdlScanout() {
@@ -135,7 +173,12 @@ void startSdlScanout() {
             profile.width = DWORD(std::max(mode.w, 1));
             profile.height = DWORD(std::max(mode.h, 1));
             profile.format = formatOf(mode.format);
+            if (mode.refresh_rate > 0) profile.refreshRate = DWORD(mode.refresh_rate);
         }
+        if (profile.refreshRate == 0) profile.refreshRate = defaultRefreshRate;
+        // The stand-in converts and stretches YUY2 in software, for overlays and blits alike.
+        profile.caps = capsOverlayYuv | capsBltYuv;
+        profile.fourCCs = {fourCCYuy2};
         profile.driverName = i == 0 ? "display" : "display" + std::to_string(i + 1);
         const char* name = SDL_GetDisplayName(i);
         profile.description =
@@ -146,6 +189,7 @@ void startSdlScanout() {
         profiles.push_back(profile);
     }
     setDeviceProfiles(profiles);
+    sink.reset();
     setScanoutSink(&sink);
 }
 
@@ -157,3 +201,11 @@ void stopSdlScanout() {
 }
 
 } // namespace qzplat::detail
+
+namespace qzplat {
+
+ScanoutCounts sdlScanoutCounts() {
+    return detail::sink.counts();
+}
+
+} // namespace qzplat

@@ -46,6 +46,7 @@ struct ThreadExit {
     }
 };
 thread_local ThreadExit threadExit;
+thread_local void (*sleepHook)(DWORD) = nullptr;
 
 // The nice value standing for a Win32 priority other than time-critical; false for a value
 // the platform does not define.
@@ -112,7 +113,15 @@ void Sleep(DWORD milliseconds) {
         std::this_thread::yield();
         return;
     }
+    if (sleepHook != nullptr) {
+        sleepHook(milliseconds);
+        return;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void qzplat::detail::setThreadSleepHook(void (*hook)(DWORD)) {
+    sleepHook = hook;
 }
 
 DWORD GetTickCount() {

@@ -37,6 +37,12 @@ BOOL SetThreadPriority(HANDLE thread, int priority);
 // Appends text to the process-wide debug channel (what a debugger would show).
 void OutputDebugStringA(LPCSTR text);
 
+namespace qzplat::detail {
+// Sleeps of the calling thread go to hook (null: plain sleeps again). The window system uses it
+// so that its thread serves the window while it sleeps; hook must not call Sleep itself.
+void setThreadSleepHook(void (*hook)(DWORD milliseconds));
+} // namespace qzplat::detail
+
 namespace qzplat {
 // Everything written with OutputDebugStringA since the last call, then clears the channel.
 std::string takeDebugOutput();

@@ -1,6 +1,7 @@
 // Between the stand-in's window core (classes, windows, queues) and its SDL back end.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "platform/standin/winuser.h"
@@ -49,6 +50,8 @@ void sdlStop();
 // Shows the newest screen the SDL scan-out received in window (kept to the display the
 // DirectDraw device that composed it stands for); redraws the last one when redraw is set.
 void drawScanout(SDL_Window* window, bool redraw);
+// Waits until the SDL scan-out holds a screen not yet drawn, or until deadline; true when so.
+bool waitForScreen(std::chrono::steady_clock::time_point deadline);
 // Installs the SDL scan-out sink and the device profiles of SDL's displays.
 void startSdlScanout();
 void stopSdlScanout();

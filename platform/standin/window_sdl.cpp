@@ -4,6 +4,7 @@
 #include <atomic>
 #include <map>
 
+#include "platform/standin/kernel.h"
 #include "platform/standin/window_internal.h"
 
 namespace {
@@ -45,6 +46,23 @@ void translateKey(const SDL_KeyboardEvent& key) {
                                            : (systemKey ? WM_SYSKEYUP : WM_KEYUP);
     qzplat::detail::deliverFromWindowSystem(handleOf(key.windowID), message, code,
                                             keyParameter(key));
+}
+
+// The first window shows the screen.
+void drawFirstWindow(bool redraw) {
+    for (const auto& [id, handle] : handles) {
+        if (SDL_Window* window = SDL_GetWindowFromID(id)) {
+            qzplat::detail::drawScanout(window, redraw);
+            return;
+        }
+    }
+}
+
+// The window thread's sleeps: every screen presented meanwhile is drawn as it arrives, so the
+// window follows the presents rather than the message pump's pace.
+void sleepServingScreen(DWORD milliseconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (qzplat::detail::waitForScreen(deadline)) drawFirstWindow(false);
 }
 
 void translateWindowEvent(const SDL_WindowEvent& event) {
@@ -93,6 +111,7 @@ bool sdlStart(std::string& error) {
         return false;
     }
     started = true;
+    setThreadSleepHook(sleepServingScreen);
     return true;
 }
 
@@ -153,12 +172,7 @@ void sdlService() {
             break;
         }
     }
-    for (const auto& [id, handle] : handles) {
-        if (SDL_Window* window = SDL_GetWindowFromID(id)) {
-            drawScanout(window, redrawWanted);
-            break; // the first window shows the screen
-        }
-    }
+    drawFirstWindow(redrawWanted);
     redrawWanted = false;
 }
 
@@ -182,6 +196,7 @@ bool sdlScreenSize(int& width, int& height) {
 
 void sdlStop() {
     if (!started) return;
+    setThreadSleepHook(nullptr);
     handles.clear();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     started = false;

@@ -170,6 +170,13 @@ namespace qzplat {
 // presented in the window. False, with the reason in lastWindowError(), when SDL's video
 // cannot start (no display).
 bool useSdlWindows();
+// Screens the SDL scan-out received from the presenting thread, and how many of them it drew
+// in the window (a screen replaced before it was drawn is not).
+struct ScanoutCounts {
+    long received = 0;
+    long drawn = 0;
+};
+ScanoutCounts sdlScanoutCounts();
 // Why the last window or back-end request failed.
 std::string lastWindowError();
 // Destroys every window and class, empties the queues and returns to the headless back end.

@@ -12,6 +12,10 @@ inline constexpr LONG displayNone = 0;
 void displaySetup(PlayerContext* ctx);
 // Shows the frame the dispatch has just decoded.
 void presentFrame(PlayerContext* ctx);
+// Paces a frame slot of a movie without an audio clock: one slot a vertical blank of the
+// display, where presenting the frame did not already wait for one (a page flip, a YUV
+// presentation).
+void waitForFrameBlank(PlayerContext* ctx);
 // Swaps the offscreen RGB surfaces or the caller buffers after every consumed frame.
 void swapBuffers(PlayerContext* ctx);
 // Releases the display objects the engine made; called by playerClose.

@@ -28,9 +28,12 @@ bool isOverlay(IDirectDrawSurface2* surface) {
     return SUCCEEDED(surface->GetCaps(&caps)) && (caps.dwCaps & DDSCAPS_OVERLAY) != 0;
 }
 
-void waitForBlank(const PlayerConfig* config) {
-    if ((config->flags & waitVerticalBlank) && config->directDraw2 != nullptr)
+void waitForBlank(PlayerContext* ctx) {
+    const PlayerConfig* config = ctx->config;
+    if ((config->flags & waitVerticalBlank) && config->directDraw2 != nullptr) {
         config->directDraw2->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
+        ctx->presentWaitedForBlank = 1;
+    }
 }
 
 void flipOverlay(IDirectDrawSurface2* overlay) {
@@ -44,7 +47,7 @@ void flipOverlay(IDirectDrawSurface2* overlay) {
 void copyToOverlay(PlayerContext* ctx) {
     PlayerConfig* config = ctx->config;
     if (ctx->yuvImage == nullptr) return;
-    waitForBlank(config);
+    waitForBlank(ctx);
     DDSURFACEDESC desc{};
     desc.dwSize = sizeof(desc);
     if (FAILED(config->movieSurface->Lock(nullptr, &desc, lockFlags, nullptr))) return;
@@ -74,7 +77,7 @@ void presentOverlay(PlayerContext* ctx) {
 // False when the movie surface was lost for good and the frame is not shown.
 bool presentStretchBlit(PlayerContext* ctx) {
     PlayerConfig* config = ctx->config;
-    waitForBlank(config);
+    waitForBlank(ctx);
     if (config->movieSurface == nullptr || !restored(config->movieSurface)) return false;
     RECT source = sourceRect(ctx, config->movieWidth);
     RECT dest = destinationRect(ctx);
@@ -146,8 +149,10 @@ void finishPresent(PlayerContext* ctx) {
     HRESULT flipped = DD_OK;
     if ((config->flags & pageFlip) && ctx->displayMode == modeRgb &&
         config->primarySurface != nullptr) {
+        // A flip is shown at a vertical blank, and the next one waits for it.
         flipped = config->primarySurface->Flip(nullptr, DDFLIP_WAIT);
         if (SUCCEEDED(flipped)) keepBackCurrent(ctx);
+        ctx->presentWaitedForBlank = SUCCEEDED(flipped) ? 1 : 0;
     }
     if (config->pixelFormat.depth == 8) {
         // The picture's colours reach the screen through the display palette, in every mode.
@@ -163,6 +168,7 @@ void finishPresent(PlayerContext* ctx) {
 
 void presentFrame(PlayerContext* ctx) {
     PlayerConfig* config = ctx->config;
+    ctx->presentWaitedForBlank = 0;
     if ((config->flags & callerBuffers) || ctx->displayMode == displayNone) return;
     switch (ctx->displayMode) {
     case modeOverlay:
@@ -176,6 +182,14 @@ void presentFrame(PlayerContext* ctx) {
         break;
     }
     finishPresent(ctx);
+}
+
+void waitForFrameBlank(PlayerContext* ctx) {
+    const PlayerConfig* config = ctx->config;
+    if (ctx->presentWaitedForBlank == 0 && config->directDraw2 != nullptr &&
+        (config->flags & callerBuffers) == 0)
+        config->directDraw2->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
+    ctx->presentWaitedForBlank = 0;
 }
 
 void swapBuffers(PlayerContext* ctx) {

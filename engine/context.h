@@ -134,10 +134,11 @@ struct PlayerContext {
     LONG destWidth;
     LONG destHeight;
     LONG displayMode;
-    LONG overlayPending;    // the overlay must be shown by the next presentation
-    LONG overlayFlipping;   // the overlay is a flip chain with a back buffer
-    BYTE* yuvImage;         // single overlay staging image, YUY2 at the movie surfaces' size
-    LONG movieSurfaceWidth; // picture pixels the movie surfaces (and yuvImage) were made for
+    LONG overlayPending;        // the overlay must be shown by the next presentation
+    LONG overlayFlipping;       // the overlay is a flip chain with a back buffer
+    LONG presentWaitedForBlank; // the last presentation waited for a vertical blank or flipped
+    BYTE* yuvImage;             // single overlay staging image, YUY2 at the movie surfaces' size
+    LONG movieSurfaceWidth;     // picture pixels the movie surfaces (and yuvImage) were made for
     LONG movieSurfaceHeight;
     LONG displayReady;
     LONG ownsDirectDraw2;

@@ -4,6 +4,8 @@
 // frames later frames depend on, and shows none, until it has caught up.
 #include "engine/play_loop.h"
 
+#include <cstdint>
+
 #include "audio/sound_output.h"
 #include "display/display.h"
 #include "engine/reader.h"
@@ -81,6 +83,20 @@ void pace(PlayerConfig* config, PlayerContext* ctx) {
     sharedStore(config->framesBehind, behind > 0 ? behind : 0);
 }
 
+// Paces a movie without an audio clock: at framesPerSecond when the caller gave a rate, else
+// one frame slot a vertical blank, as page flips pace a full-screen display.
+void paceWithoutAudio(PlayerConfig* config, PlayerContext* ctx) {
+    if (config->framesPerSecond <= 0) {
+        waitForFrameBlank(ctx);
+        return;
+    }
+    const auto slots = static_cast<std::uint64_t>(sharedLoad(config->frameCount));
+    const auto due = ctx->startTick +
+                     static_cast<DWORD>(slots * 1000 / static_cast<DWORD>(config->framesPerSecond));
+    const auto early = static_cast<LONG>(due - GetTickCount());
+    if (early > 0) Sleep(static_cast<DWORD>(early));
+}
+
 // One pass through the playing state.
 PassEnd playPass(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DWORD flags) {
     Sleep(0);
@@ -95,7 +111,10 @@ PassEnd playPass(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DW
         return PassEnd::leave;
     InterlockedIncrement(frameCountWord(config));
     if (movieEnded(config, ctx, flags)) return PassEnd::leave;
-    if (sharedLoad(config->hasAudio) != 0) pace(config, ctx);
+    if (sharedLoad(config->hasAudio) != 0)
+        pace(config, ctx);
+    else
+        paceWithoutAudio(config, ctx);
     return PassEnd::next;
 }
 

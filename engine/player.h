@@ -107,6 +107,8 @@ struct PlayerConfig {
     int (*frameCallback)();
     BYTE paletteRgb[768];
     DWORD paletteLookup[256];
+    // Frames a second of a movie without audio; 0 shows one frame a vertical blank.
+    LONG framesPerSecond;
 };
 
 // Opens a movie and starts it playing; returns config, or null when it cannot be opened or

@@ -25,6 +25,7 @@ const char* const usageText = "usage: playqz [<options>] videofile\n"
                               " -nodoublebuffer     Don't double buffer\n"
                               " -software           Disable YUV hardware acceleration\n"
                               " -noaudio            disable audio\n"
+                              " -fps <n>            frame rate <n> of a movie without audio\n"
                               " -track <n>          play audio track <n>\n"
                               " -ddraw <n>          direct draw device <n>\n"
                               " -verbose            output more info.\n";
@@ -61,6 +62,7 @@ const OptionEntry optionTable[] = {
     {"-window", Arg::none, [](FrontendSettings& s, int) { s.windowed = true; }},
     {"-nodoublebuffer", Arg::none, [](FrontendSettings& s, int) { s.doubleBuffered = false; }},
     {"-noaudio", Arg::none, [](FrontendSettings& s, int) { s.noAudio = true; }},
+    {"-fps", Arg::number, [](FrontendSettings& s, int v) { s.framesPerSecond = v; }},
     {"-track", Arg::number,
      [](FrontendSettings& s, int v) {
          s.trackSetting = v;

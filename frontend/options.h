@@ -22,6 +22,7 @@ struct FrontendSettings {
     bool windowed = false;
     bool doubleBuffered = true;
     bool noAudio = false;
+    int framesPerSecond = 0; // movies without audio; 0: one frame a vertical blank
     int trackSetting = 0;
     bool trackWanted = false;
     int deviceNumber = 1;

@@ -27,6 +27,7 @@ void fillPlayerConfig(const FrontendSettings& settings, const DisplayObjects& di
     if (settings.stretchYWanted) config->stretchHeight = settings.stretchHeight;
     if (settings.trackWanted) config->track = settings.trackSetting;
     config->gamma = settings.gammaSetting;
+    config->framesPerSecond = settings.framesPerSecond > 0 ? settings.framesPerSecond : 0;
     if ((config->flags & pageFlip) != 0) config->backSurface = display.backSurface;
     config->allowedModes = allowedModesFor(settings);
 }

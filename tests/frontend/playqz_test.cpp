@@ -32,6 +32,7 @@ const std::string usage = "usage: playqz [<options>] videofile\n"
                           " -nodoublebuffer     Don't double buffer\n"
                           " -software           Disable YUV hardware acceleration\n"
                           " -noaudio            disable audio\n"
+                          " -fps <n>            frame rate <n> of a movie without audio\n"
                           " -track <n>          play audio track <n>\n"
                           " -ddraw <n>          direct draw device <n>\n"
                           " -verbose            output more info.\n";

@@ -37,6 +37,9 @@ void setMovieHandle(PlayerConfig* movie);
 enum class PumpResult { carryOn, quit, replay };
 // Acts on one key of the key table for movie; keys reach the engine only while it plays.
 PumpResult actOnKey(WPARAM key, PlayerConfig* movie);
+// Playing in a window: once the movie's first picture has been read, fits the window to where
+// the picture lies on the screen (platform/window_system.h). True once the picture size is known.
+bool fitWindowToPicture(const FrontendSettings& settings, const PlayerConfig* movie);
 // Takes one waiting window message, if any, acts on its key for movie and dispatches it.
 PumpResult pumpMessage(PlayerConfig* movie);
 

@@ -34,6 +34,7 @@ void fillPlayerConfig(const FrontendSettings& settings, const DisplayObjects& di
 
 void playMovie(const FrontendSettings& settings, const DisplayObjects& display) {
     const char* file = settings.movieFile.c_str();
+    bool fitted = !settings.windowed; // the window takes the first picture's size once
     PumpResult request = PumpResult::carryOn;
     do {
         request = PumpResult::carryOn;
@@ -49,6 +50,7 @@ void playMovie(const FrontendSettings& settings, const DisplayObjects& display) 
         do {
             const PumpResult taken = pumpMessage(movie);
             if (taken != PumpResult::carryOn) request = taken;
+            if (!fitted) fitted = fitWindowToPicture(settings, movie);
             Sleep(pumpPollMs);
         } while (playerIsPlaying(movie) != 0 && request != PumpResult::quit);
         setMovieHandle(nullptr);

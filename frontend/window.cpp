@@ -1,4 +1,5 @@
 // The player window, its procedure, the playback keys and the message pump.
+#include <algorithm>
 #include <climits>
 
 #include "engine/shared.h"
@@ -111,6 +112,25 @@ int currentGamma() {
 void setMovieHandle(PlayerConfig* movie) {
     movieHandle = movie;
     pausedByFocus = false;
+}
+
+bool fitWindowToPicture(const FrontendSettings& settings, const PlayerConfig* movie) {
+    const LONG movieWidth = sharedLoad(movie->movieWidth);
+    const LONG movieHeight = sharedLoad(movie->movieHeight);
+    if (movieWidth <= 0 || movieHeight <= 0) return false;
+    // Where the engine places the picture: centred by its unstretched size, then stretched.
+    long long width = movieWidth * (settings.doubleXWanted ? 2LL : 1LL);
+    long long height = movieHeight * (settings.doubleYWanted || settings.skipYWanted ? 2LL : 1LL);
+    const long long x = (GetSystemMetrics(SM_CXSCREEN) - width) >> 1;
+    const long long y = (GetSystemMetrics(SM_CYSCREEN) - height) >> 1;
+    if (settings.stretchXWanted) width = settings.stretchWidth;
+    if (settings.stretchYWanted) height = settings.stretchHeight;
+    const auto clamp = [](long long v) {
+        return static_cast<LONG>(std::clamp<long long>(v, INT_MIN / 2, INT_MAX / 2));
+    };
+    const RECT picture{clamp(x), clamp(y), clamp(x + width), clamp(y + height)};
+    qzplat::fitWindowToPicture(window, picture);
+    return true;
 }
 
 PumpResult actOnKey(WPARAM key, PlayerConfig* movie) {

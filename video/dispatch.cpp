@@ -43,6 +43,7 @@ void storePalette(PlayerConfig* config, const BYTE* entries, LONG n) {
 
 // Reads the header fields of the frame; false when the header does not fit in the payload,
 // and the frame is then left undecoded.
+// The picture size is stored atomically: the front end reads it to fit its window.
 bool readFrameHeader(PlayerContext* ctx, const BYTE* payload, LONG bytes) {
     PlayerConfig* config = ctx->config;
     switch (ctx->frameType) {
@@ -50,8 +51,8 @@ bool readFrameHeader(PlayerContext* ctx, const BYTE* payload, LONG bytes) {
         if (bytes < krtPaletteOffset) return false;
         const LONG n = readU16(payload + 6);
         if (bytes - krtPaletteOffset < 3 * n) return false;
-        config->movieWidth = readU16(payload);
-        config->movieHeight = readU16(payload + 2);
+        sharedStore(config->movieWidth, LONG{readU16(payload)});
+        sharedStore(config->movieHeight, LONG{readU16(payload + 2)});
         ctx->krtPaletteCount = n;
         storePalette(config, payload + krtPaletteOffset, n);
         return true;
@@ -59,8 +60,8 @@ bool readFrameHeader(PlayerContext* ctx, const BYTE* payload, LONG bytes) {
     case 3:
     case 4:
         if (bytes < dctHeaderBytes) return false;
-        config->movieWidth = readS16(payload);
-        config->movieHeight = readS16(payload + 2);
+        sharedStore(config->movieWidth, LONG{readS16(payload)});
+        sharedStore(config->movieHeight, LONG{readS16(payload + 2)});
         ctx->quality = payload[4];
         if (ctx->frameType == 4) {
             ctx->componentColour = (payload[7] >> 1) & 1;
@@ -71,8 +72,8 @@ bool readFrameHeader(PlayerContext* ctx, const BYTE* payload, LONG bytes) {
     case 6:
     case 7:
         if (bytes < dorHeaderBytes) return false;
-        config->movieWidth = readS16(payload + 8);
-        config->movieHeight = readS16(payload + 10);
+        sharedStore(config->movieWidth, LONG{readS16(payload + 8)});
+        sharedStore(config->movieHeight, LONG{readS16(payload + 10)});
         return true;
     default:
         return true;

@@ -13,4 +13,6 @@ std::string windowFailureReason() {
     return "error " + std::to_string(GetLastError());
 }
 
+void fitWindowToPicture(HWND, const RECT&) {}
+
 } // namespace qzplat

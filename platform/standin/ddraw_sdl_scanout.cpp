@@ -89,6 +89,8 @@ int shownDisplay = 0;
 SDL_Texture* texture = nullptr;
 SDL_Renderer* textureOwner = nullptr;
 int textureWidth = 0, textureHeight = 0;
+// The part of the screen the window shows (a window fitted to the picture); empty: all of it.
+RECT source{};
 
 DisplayFormat formatOf(Uint32 pixelFormat) {
     switch (pixelFormat) {
@@ -137,23 +139,29 @@ void drawScanout(SDL_Window* window, bool redraw) {
         texture = nullptr; // it went with its renderer
         textureOwner = nullptr;
     }
-    followDisplay(window, shownDisplay);
+    bool part = source.right > source.left && source.bottom > source.top &&
+                DWORD(source.right) <= shown.width && DWORD(source.bottom) <= shown.height;
+    if (source.right <= source.left) followDisplay(window, shownDisplay);
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     SDL_RenderClear(renderer);
     if (shown.width != 0 && shown.height != 0 && readyTexture(renderer)) {
         if (fresh) SDL_UpdateTexture(texture, nullptr, shown.pixels.data(), int(shown.width * 4));
         int outWidth = 0, outHeight = 0;
         SDL_GetRendererOutputSize(renderer, &outWidth, &outHeight);
-        // The largest rectangle of the screen's shape that fits, centred.
+        SDL_Rect from{0, 0, int(shown.width), int(shown.height)};
+        if (part)
+            from = SDL_Rect{int(source.left), int(source.top), int(source.right - source.left),
+                            int(source.bottom - source.top)};
+        // The largest rectangle of the shown part's shape that fits, centred.
         std::int64_t width = outWidth;
-        std::int64_t height = width * shown.height / shown.width;
+        std::int64_t height = width * from.h / from.w;
         if (height > outHeight) {
             height = outHeight;
-            width = height * shown.width / shown.height;
+            width = height * from.w / from.h;
         }
         SDL_Rect dest{int((outWidth - width) / 2), int((outHeight - height) / 2), int(width),
                       int(height)};
-        SDL_RenderCopy(renderer, texture, nullptr, &dest);
+        SDL_RenderCopy(renderer, texture, &from, &dest);
     }
     SDL_RenderPresent(renderer);
     if (fresh) sink.countDrawn();
@@ -161,6 +169,10 @@ void drawScanout(SDL_Window* window, bool redraw) {
 
 bool waitForScreen(std::chrono::steady_clock::time_point deadline) {
     return sink.waitForScreen(deadline);
+}
+
+void setScanoutSource(const RECT* part) {
+    source = part != nullptr ? *part : RECT{};
 }
 
 void startSdlScanout() {
@@ -198,6 +210,7 @@ void stopSdlScanout() {
     texture = nullptr;
     textureOwner = nullptr;
     shown = ScreenImage{};
+    source = RECT{};
 }
 
 } // namespace qzplat::detail

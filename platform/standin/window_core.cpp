@@ -435,6 +435,14 @@ bool useSdlWindows() {
     return true;
 }
 
+void fitSdlWindow(HWND window, const RECT& picture) {
+    WindowSystem& ws = windowSystem();
+    std::lock_guard lock(ws.mutex);
+    auto found = ws.windows.find(window);
+    if (found == ws.windows.end() || !detail::sdlActive()) return;
+    detail::sdlFitWindow(*found->second, picture);
+}
+
 std::string lastWindowError() {
     std::lock_guard lock(windowSystem().mutex);
     return windowSystem().error;

@@ -42,6 +42,9 @@ void sdlDestroyWindow(WindowRecord& window);
 // Turns waiting SDL events into messages and shows the newest composed screen.
 void sdlService();
 void sdlShowCursor(bool shown);
+// Makes window a decorated, resizable window of the picture's size (as far as the screen
+// holds it), centred on its display, that shows the part picture of the screen.
+void sdlFitWindow(WindowRecord& window, const RECT& picture);
 void sdlFocus(const WindowRecord& window);
 // Size of the first display.
 bool sdlScreenSize(int& width, int& height);
@@ -52,6 +55,8 @@ void sdlStop();
 void drawScanout(SDL_Window* window, bool redraw);
 // Waits until the SDL scan-out holds a screen not yet drawn, or until deadline; true when so.
 bool waitForScreen(std::chrono::steady_clock::time_point deadline);
+// The part of the screen the window shows, scaled with its aspect ratio kept; null: all.
+void setScanoutSource(const RECT* source);
 // Installs the SDL scan-out sink and the device profiles of SDL's displays.
 void startSdlScanout();
 void stopSdlScanout();

@@ -1,6 +1,7 @@
 // The SDL back end of the stand-in's windows: SDL windows for the program's windows, and SDL's
 // keyboard, focus, pointer and close events turned into the messages the platform would send.
 #include <SDL.h>
+#include <algorithm>
 #include <atomic>
 #include <map>
 
@@ -174,6 +175,28 @@ void sdlService() {
     }
     drawFirstWindow(redrawWanted);
     redrawWanted = false;
+}
+
+void sdlFitWindow(WindowRecord& window, const RECT& picture) {
+    if (window.sdl == nullptr) return;
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(window.sdl), 0), &bounds) != 0)
+        return;
+    // The part of the picture on the screen; a picture wholly off it leaves the window alone.
+    RECT shown{std::max<LONG>(picture.left, 0), std::max<LONG>(picture.top, 0),
+               std::min<LONG>(picture.right, bounds.w), std::min<LONG>(picture.bottom, bounds.h)};
+    if (shown.right <= shown.left || shown.bottom <= shown.top) return;
+    int width = int(shown.right - shown.left), height = int(shown.bottom - shown.top);
+    window.width = width;
+    window.height = height;
+    window.x = bounds.x + (bounds.w - width) / 2;
+    window.y = bounds.y + (bounds.h - height) / 2;
+    SDL_SetWindowBordered(window.sdl, SDL_TRUE);
+    SDL_SetWindowResizable(window.sdl, SDL_TRUE);
+    SDL_SetWindowSize(window.sdl, width, height);
+    SDL_SetWindowPosition(window.sdl, window.x, window.y);
+    setScanoutSource(&shown);
+    redrawWanted = true;
 }
 
 void sdlShowCursor(bool shown) {

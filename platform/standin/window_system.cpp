@@ -18,4 +18,8 @@ std::string windowFailureReason() {
     return lastWindowError();
 }
 
+void fitWindowToPicture(HWND window, const RECT& picture) {
+    fitSdlWindow(window, picture);
+}
+
 } // namespace qzplat

@@ -177,6 +177,10 @@ struct ScanoutCounts {
     long drawn = 0;
 };
 ScanoutCounts sdlScanoutCounts();
+// On the SDL back end: makes window a decorated, resizable window of picture's size, centred
+// on its display, showing the part picture of the screen scaled with the aspect ratio kept.
+// Nothing on the headless back end.
+void fitSdlWindow(HWND window, const RECT& picture);
 // Why the last window or back-end request failed.
 std::string lastWindowError();
 // Destroys every window and class, empties the queues and returns to the headless back end.

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -130,6 +132,23 @@ class PlayqzOnX : public ::testing::Test {
             pause(50);
         }
         return false;
+    }
+
+    // The player window's place and size as the X server has it: x, y, width, height.
+    std::vector<int> windowGeometry() {
+        std::string path = qztest::scratchPath("geometry.txt");
+        if (session->run("xdotool getwindowgeometry --shell " + windowId + " > " + path) != 0)
+            return {};
+        std::ifstream in(path);
+        std::vector<int> values(4, -1);
+        const char* names[] = {"X=", "Y=", "WIDTH=", "HEIGHT="};
+        for (std::string line; std::getline(in, line);) {
+            for (int i = 0; i < 4; ++i) {
+                if (line.rfind(names[i], 0) == 0)
+                    values[std::size_t(i)] = std::atoi(line.c_str() + std::strlen(names[i]));
+            }
+        }
+        return values;
     }
 
     // True once no frame has been presented for a second, within ten.
@@ -262,6 +281,37 @@ TEST_F(PlayqzOnX, WindowShowsTheDecodedFramesAndFollowsTheKeysAndFocus) {
     EXPECT_EQ(newestTag(), tag) << "playing again after the focus came back";
 
     // Escape ends the program at once.
+    key("Escape");
+    EXPECT_EQ(player.wait(10000), 0);
+}
+
+// The window takes the picture's size, centred; resized to twice that, it shows the same
+// picture with every pixel doubled (SDL scales by nearest pixel).
+TEST_F(PlayqzOnX, WindowIsMovieSizedCentredAndScalesWhenResized) {
+    startPlayer({"-window", "-loop"}, {"SDL_AUDIODRIVER=dummy", "QZ_SCREEN_DUMP=" + recording});
+    ASSERT_TRUE(waitForTag([](long tag) { return tag >= 3; }));
+    const int x = (screenWidth - movieWidth) / 2, y = (screenHeight - movieHeight) / 2;
+    EXPECT_EQ(windowGeometry(), (std::vector<int>{x, y, movieWidth, movieHeight}));
+    key("Shift_L");
+    ASSERT_TRUE(framesStop());
+    const long tag = newestTag();
+    Picture still = session->grab(x, y, movieWidth, movieHeight, movieWidth, movieHeight);
+    EXPECT_TRUE(still == plain.picture(int(tag % plain.count))) << "window at frame " << tag;
+    ASSERT_EQ(session->run("xdotool windowsize --sync " + windowId + " " +
+                           std::to_string(2 * movieWidth) + " " + std::to_string(2 * movieHeight)),
+              0);
+    pause(1000);
+    Picture doubled =
+        session->grab(x, y, 2 * movieWidth, 2 * movieHeight, 2 * movieWidth, 2 * movieHeight);
+    ASSERT_EQ(doubled.size(), std::size_t(4) * still.size());
+    Picture sampled;
+    for (int row = 0; row < movieHeight; ++row) {
+        for (int column = 0; column < movieWidth; ++column) {
+            const auto at = long((std::size_t(2 * row) * 2 * movieWidth + 2 * column) * 3);
+            sampled.insert(sampled.end(), doubled.begin() + at, doubled.begin() + at + 3);
+        }
+    }
+    EXPECT_TRUE(sampled == still) << "the doubled window does not show the picture doubled";
     key("Escape");
     EXPECT_EQ(player.wait(10000), 0);
 }

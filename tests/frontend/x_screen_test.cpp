@@ -243,18 +243,21 @@ TEST_F(ScreenOnX, KrtAndDorFramesInTheWindowAndInFullScreen) {
 }
 
 // The gamma keys mid-run: the frames after each press match the export at the new gamma.
-// The movie with its sound plays in real time, so the presses land mid-movie.
+// The movie is paced at 10 frames a second, so the presses land mid-movie; -software keeps its
+// type-4 frames in RGB, as the export decodes them.
 TEST_F(ScreenOnX, GammaKeysChangeTheFramesThatFollow) {
-    std::string movie = xtest::demoMovie();
+    // Type-4 frames only: a type-3 frame's skipped macroblocks keep the last picture as it was
+    // shown, at the brightness before a change, which no export at one brightness holds.
+    std::string movie = xtest::silentDemoMovie("", 3);
     ASSERT_FALSE(movie.empty());
     std::vector<const ExpectedFrames*> stages;
     for (int gamma : {100, 110, 120, 110})
         stages.push_back(&expected(movie, ScreenPath::rgb32, gamma));
-    start("gamma-keys", movie, {"-window"});
-    ASSERT_TRUE(waitForTag([](long tag) { return tag >= 15; }));
+    start("gamma-keys", movie, {"-window", "-software", "-fps", "10"});
+    ASSERT_TRUE(waitForTag([](long tag) { return tag >= 10; }));
     key("KP_Add");
     key("KP_Add");
-    ASSERT_TRUE(waitForTag([](long tag) { return tag >= 60; }));
+    ASSERT_TRUE(waitForTag([](long tag) { return tag >= 40; }));
     key("KP_Subtract");
     EXPECT_EQ(player.wait(runLimitMs), 0);
     xtest::RunCheck result = check("gamma-keys", stages, {});

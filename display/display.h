@@ -31,6 +31,10 @@ int checkLostSurfaces(PlayerContext* ctx);
 int showOverlay(PlayerContext* ctx, int show);
 // Leaves the YUV methods for direct RGB output, hiding a shown overlay.
 void leaveYuvDisplay(PlayerContext* ctx);
+// True when RGB pictures are decoded into the offscreen surface and blitted into place: when the
+// caller asks for it (directToSurface clear), and in direct RGB output when the picture is to be
+// stretched, which only a blit can do.
+bool offscreenPicture(const PlayerContext* ctx);
 // Makes the RGB targets the decoders write black again, as at open: whole surfaces in full
 // screen, the picture's rectangle on a window's primary surface. YUV targets are left alone.
 void clearPictureTargets(PlayerContext* ctx);

@@ -128,7 +128,7 @@ bool presentOffscreen(PlayerContext* ctx) {
 // copied into it: the decoders always build on the picture shown last.
 void keepBackCurrent(PlayerContext* ctx) {
     PlayerConfig* config = ctx->config;
-    if ((config->flags & directToSurface) == 0 || config->backSurface == nullptr) return;
+    if (offscreenPicture(ctx) || config->backSurface == nullptr) return;
     RECT area = writtenRect(ctx);
     if (area.left < area.right && area.top < area.bottom)
         config->backSurface->Blt(&area, config->primarySurface, &area, DDBLT_WAIT, nullptr);
@@ -178,7 +178,7 @@ void presentFrame(PlayerContext* ctx) {
         if (!presentStretchBlit(ctx)) return;
         break;
     default:
-        if ((config->flags & directToSurface) == 0 && !presentOffscreen(ctx)) return;
+        if (offscreenPicture(ctx) && !presentOffscreen(ctx)) return;
         break;
     }
     finishPresent(ctx);
@@ -198,10 +198,12 @@ void swapBuffers(PlayerContext* ctx) {
         std::swap(config->frameBuffer, config->frameBuffer2);
         return;
     }
-    // Only the offscreen RGB pair alternates; an overlay's back buffer keeps its role.
-    if (config->movieSurface2 != nullptr && ctx->displayMode == modeRgb &&
-        (config->flags & directToSurface) == 0)
+    // Only the offscreen RGB pair alternates; an overlay's back buffer keeps its role. The
+    // decoders build on the picture shown last (skipped macroblocks), so it goes along.
+    if (config->movieSurface2 != nullptr && ctx->displayMode == modeRgb && offscreenPicture(ctx)) {
         std::swap(config->movieSurface, config->movieSurface2);
+        config->movieSurface->Blt(nullptr, config->movieSurface2, nullptr, DDBLT_WAIT, nullptr);
+    }
 }
 
 int checkLostSurfaces(PlayerContext* ctx) {

@@ -127,6 +127,18 @@ void prepareOverlay(PlayerContext* ctx) {
     ctx->overlayPending = 1;
 }
 
+// True when the surface holds YUY2 pixels: one of the YUV modes' surfaces.
+bool holdsYuv(IDirectDrawSurface2* surface) {
+    DDPIXELFORMAT format{};
+    format.dwSize = sizeof(format);
+    return SUCCEEDED(surface->GetPixelFormat(&format)) && (format.dwFlags & DDPF_FOURCC) != 0;
+}
+
+void releaseObject(IDirectDrawSurface2*& surface) {
+    if (surface != nullptr) surface->Release();
+    surface = nullptr;
+}
+
 // The two offscreen RGB surfaces the decoders write into in turn; false when one fails.
 bool createOffscreenPair(PlayerContext* ctx) {
     PlayerConfig* config = ctx->config;
@@ -160,11 +172,26 @@ bool overlayGivenUp(HRESULT code) {
 
 } // namespace
 
+bool offscreenPicture(const PlayerContext* ctx) {
+    const DWORD flags = ctx->config->flags;
+    if (flags & callerBuffers) return false;
+    if ((flags & directToSurface) == 0) return true;
+    return (flags & (stretchX | stretchY)) != 0 && ctx->displayMode == modeRgb;
+}
+
 int prepareSurfaces(PlayerContext* ctx) {
     PlayerConfig* config = ctx->config;
-    if ((config->flags & directToSurface) == 0) {
-        // The offscreen surfaces hold RGB pixels: this path is direct RGB output.
+    if (offscreenPicture(ctx)) {
+        // The offscreen surfaces hold RGB pixels: this path is direct RGB output. The YUY2
+        // surfaces of a YUV mode left for RGB frames make way for them.
         if (ctx->displayMode != displayNone) ctx->displayMode = modeRgb;
+        if (config->movieSurface != nullptr && holdsYuv(config->movieSurface)) {
+            releaseObject(config->movieSurface2);
+            releaseObject(config->movieSurface);
+            delete[] ctx->yuvImage;
+            ctx->yuvImage = nullptr;
+            ctx->overlayFlipping = 0;
+        }
         if (config->movieSurface != nullptr) return 0;
         return createOffscreenPair(ctx) ? 0 : 1;
     }
@@ -227,7 +254,7 @@ void clearPictureTargets(PlayerContext* ctx) {
     // The YUV targets take only type-4 pictures, which cover every pixel; caller buffers are
     // the caller's to clear.
     if ((flags & callerBuffers) || ctx->displayMode != modeRgb) return;
-    if ((flags & directToSurface) == 0) {
+    if (offscreenPicture(ctx)) {
         for (IDirectDrawSurface2* surface : {config->movieSurface, config->movieSurface2})
             if (surface != nullptr) fillSurface(surface, nullptr, 0);
         return;

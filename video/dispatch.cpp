@@ -85,7 +85,7 @@ IDirectDrawSurface2* targetSurface(const PlayerContext* ctx) {
     const PlayerConfig* config = ctx->config;
     switch (ctx->displayMode) {
     case modeRgb:
-        if ((config->flags & directToSurface) == 0) return config->movieSurface;
+        if (offscreenPicture(ctx)) return config->movieSurface;
         return (config->flags & pageFlip) ? config->backSurface : config->primarySurface;
     case modeOverlay:
         return ctx->overlayFlipping ? config->movieSurface2 : nullptr;
@@ -197,7 +197,7 @@ void callUnplaced(PlayerContext* ctx, const TargetArea& area, FrameDecoder decod
 // and DOR pictures.
 bool placedOnTarget(const PlayerContext* ctx) {
     const DWORD flags = ctx->config->flags;
-    return (flags & directToSurface) != 0 && (flags & callerBuffers) == 0;
+    return !offscreenPicture(ctx) && (flags & callerBuffers) == 0;
 }
 
 void decodeKrt(PlayerContext* ctx, const BYTE* payload, const TargetArea& area) {
@@ -261,7 +261,7 @@ void decodeFrame(PlayerContext* ctx, const BYTE* payload, const TargetArea& area
     const BYTE* data = payload + dctHeaderBytes;
     // The offscreen RGB surface holds the picture alone, from its first byte, row after row;
     // presentation puts it in place (and doubles or skips rows) when it blits.
-    const bool offscreen = (flags & (directToSurface | callerBuffers)) == 0;
+    const bool offscreen = offscreenPicture(ctx);
     switch (ctx->frameType) {
     case 1:
     case 2:

@@ -196,6 +196,10 @@ TEST_F(ScreenOnX, DctFramesInTheWindowAtEachLayout) {
 }
 
 TEST_F(ScreenOnX, DctFramesInFullScreenWithAndWithoutDoubleBuffering) {
+    Placement doubledY, stretched;
+    doubledY.doubleY = true;
+    stretched.stretchWidth = 600;
+    stretched.stretchHeight = 400;
     // (-doublex is checked in the window only: at 16 bits the decoders write each picture pixel
     // as a word of two display pixels from their own tables, which no export reproduces.)
     playRuns({
@@ -211,6 +215,14 @@ TEST_F(ScreenOnX, DctFramesInFullScreenWithAndWithoutDoubleBuffering) {
          130,
          false},
         {"full-16-software", "", {"-16", "-software"}, ScreenPath::rgb16, {}, 100, false},
+        {"full-32-doubley", "", {"-32", "-doubley"}, ScreenPath::rgb32, doubledY, 100, false},
+        {"full-32-size",
+         "",
+         {"-32", "-xsize", "600", "-ysize", "400"},
+         ScreenPath::rgb32,
+         stretched,
+         100,
+         false},
     });
 }
 

@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <algorithm>
 #include <atomic>
+#include <thread>
 #include <map>
 
 #include "platform/standin/kernel.h"
@@ -50,20 +51,30 @@ void translateKey(const SDL_KeyboardEvent& key) {
 }
 
 // The first window shows the screen.
-void drawFirstWindow(bool redraw) {
+// Draws the screen in the first window; false when there is no window to draw in.
+bool drawFirstWindow(bool redraw) {
     for (const auto& [id, handle] : handles) {
         if (SDL_Window* window = SDL_GetWindowFromID(id)) {
             qzplat::detail::drawScanout(window, redraw);
-            return;
+            return true;
         }
     }
+    return false;
 }
 
 // The window thread's sleeps: every screen presented meanwhile is drawn as it arrives, so the
-// window follows the presents rather than the message pump's pace.
+// window follows the presents rather than the message pump's pace. The sleep never outlasts
+// its time: with no window left (closed, or the program told to end) a new screen has nowhere
+// to go and waits, and the thread sleeps on.
 void sleepServingScreen(DWORD milliseconds) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (qzplat::detail::waitForScreen(deadline)) drawFirstWindow(false);
+    while (qzplat::detail::waitForScreen(deadline)) {
+        if (!drawFirstWindow(false)) {
+            std::this_thread::sleep_until(deadline);
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return;
+    }
 }
 
 void translateWindowEvent(const SDL_WindowEvent& event) {

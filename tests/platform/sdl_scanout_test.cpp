@@ -21,6 +21,10 @@ struct SdlScanoutTest : DDrawTest {
     void SetUp() override {
         DDrawTest::SetUp();
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        // Software drawing: no GL library, whose driver keeps allocations to the end and is
+        // unloaded before the leak check can name it.
+        setenv("SDL_RENDER_DRIVER", "software", 1);
+        setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 1);
         if (!qzplat::useSdlWindows()) GTEST_SKIP() << qzplat::lastWindowError();
         WNDCLASSA wc{};
         wc.lpfnWndProc = plainProc;
@@ -33,6 +37,8 @@ struct SdlScanoutTest : DDrawTest {
     void TearDown() override {
         qzplat::resetWindows();
         unsetenv("SDL_VIDEODRIVER");
+        unsetenv("SDL_RENDER_DRIVER");
+        unsetenv("SDL_FRAMEBUFFER_ACCELERATION");
         DDrawTest::TearDown();
     }
 };
@@ -95,6 +101,25 @@ TEST_F(SdlScanoutTest, EveryScreenPresentedWhileTheWindowThreadSleepsIsDrawn) {
     EXPECT_EQ(undrawn.load(), 0);
     EXPECT_EQ(end.received - start.received, presents);
     EXPECT_EQ(end.drawn - start.drawn, presents);
+    primary->Release();
+    dd2->Release();
+    dd->Release();
+}
+
+// With the window gone (closed, or the program told to end) a screen presented has nowhere to
+// be drawn: the window thread's sleeps still end, so the program can stop its movie.
+TEST_F(SdlScanoutTest, SleepsEndWhenThereIsNoWindowToDrawIn) {
+    IDirectDraw* dd = nullptr;
+    IDirectDraw2* dd2 = nullptr;
+    ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);
+    ASSERT_EQ(dd->QueryInterface(IID_IDirectDraw2, reinterpret_cast<void**>(&dd2)), DD_OK);
+    ASSERT_EQ(dd2->SetCooperativeLevel(window, DDSCL_NORMAL), DD_OK);
+    IDirectDrawSurface2* primary = nullptr;
+    ASSERT_EQ(createSurface2(dd2, surfaceDesc(DDSD_CAPS, DDSCAPS_PRIMARYSURFACE), &primary), DD_OK);
+    ASSERT_TRUE(DestroyWindow(window));
+    fill(primary, 7);
+    for (int i = 0; i < 3; ++i) Sleep(20);
+    EXPECT_EQ(qzplat::sdlScanoutCounts().received, qzplat::sdlScanoutCounts().drawn + 1);
     primary->Release();
     dd2->Release();
     dd->Release();

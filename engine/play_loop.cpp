@@ -24,9 +24,11 @@ constexpr LONG maxLag = 2;
 
 enum class PassEnd { next, leave };
 
-// Frames that a later frame is predicted from, so they are decoded even when late.
+// Frames that a later frame is predicted from, so they are decoded even when late. A type-3
+// frame's skipped macroblocks keep the picture before it, so a dropped type-3 frame would leave
+// stale blocks in the next one: type 3 counts too.
 bool isReferenceFrame(LONG type) {
-    return type == 1 || type == 2 || type == 5 || type == 6;
+    return type == 1 || type == 2 || type == 3 || type == 5 || type == 6;
 }
 
 LONG* frameCountWord(PlayerConfig* config) {

@@ -12,6 +12,7 @@
 
 #include "encoder/dor_encoder.h"
 #include "encoder/movie_writer.h"
+#include "encoder/type3_encoder.h"
 #include "engine/player.h"
 #include "engine/shared.h"
 #include "tests/engine/player_movies.h"
@@ -144,6 +145,50 @@ TEST(DorPlayback, EveryLapOfALoopingMovieStartsWithoutAReference) {
     decoderEntryPoints = saved;
     ASSERT_EQ(framesNoted.load(), notedFrames);
     for (int i = 0; i < notedFrames; ++i) EXPECT_EQ(referenceSeen[i].load(), i % 3 != 0) << i;
+}
+
+std::atomic<int> typeThreeDecoded{0};
+FrameDecoder plainTypeThree = nullptr;
+
+void countingTypeThree(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
+                       LONG pitch) {
+    ++typeThreeDecoded;
+    plainTypeThree(ctx, data, target, second, pitch);
+}
+
+// A type-3 frame's skipped macroblocks keep the picture before it, so a late type-3 frame is
+// decoded (and not shown) like the frames later ones are predicted from.
+TEST(DorPlayback, FallingBehindStillDecodesTypeThreeFrames) {
+    Movie movie;
+    MovieTrack track;
+    track.format = {2, 22050, 16, audioCodecPcm};
+    constexpr int slots = 46;
+    track.samples.assign(static_cast<std::size_t>(22050 / 15) * slots * 2, 0);
+    movie.tracks.push_back(track);
+    YuvPicture before = picture(0);
+    for (int t = 0; t < slots; ++t) {
+        const YuvPicture now = picture(t);
+        movie.video.push_back(
+            {chunkId("MQZf"), encodeType3Frame(now, 80, t == 0 ? nullptr : &before)});
+        before = now;
+    }
+    const std::string path = qztest::writeScratchFile("type3.qz", movieBytes(movie));
+    typeThreeDecoded = 0;
+    callbacks = 0;
+    const DecoderEntryPoints saved = decoderEntryPoints;
+    plainTypeThree = saved.type3Decode16;
+    decoderEntryPoints.type3Decode16 = countingTypeThree;
+    std::vector<BYTE> buffer(static_cast<std::size_t>(width) * 2 * height, 0);
+    PlayerConfig config = playertest::blankConfig(ownThread | callerBuffers | frameCallbackGiven);
+    config.frameCallback = stallingCallback;
+    config.frameBuffer = buffer.data();
+    config.frameBuffer2 = buffer.data();
+    config.pixelFormat = dcttest::rgb565;
+    ASSERT_EQ(playerOpen(path.c_str(), nullptr, &config), &config);
+    ASSERT_TRUE(playertest::waitFor([&] { return playerIsPlaying(&config) == 0; }));
+    decoderEntryPoints = saved;
+    EXPECT_EQ(callbacks.load(), slots);
+    EXPECT_EQ(typeThreeDecoded.load(), slots);
 }
 
 } // namespace

@@ -350,6 +350,11 @@ TEST_F(PlayqzOnX, FullScreenShowsTheModeScaledToTheDisplay) {
 }
 
 TEST_F(PlayqzOnX, SoundCardHearsTheDecodedTrack) {
+#if defined(__SANITIZE_THREAD__)
+    // The card must be fed in real time; the thread-checking build decodes many times slower
+    // than that, so the queues run dry and silence splits the track.
+    GTEST_SKIP() << "the ThreadSanitizer build cannot feed the sound card in real time";
+#endif
     std::string heard = qztest::scratchPath("heard.raw");
     const auto begun = std::chrono::steady_clock::now();
     startPlayer({"-window"}, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + heard});

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "engine/player.h"
+#include "api/player_config.h"
 
 inline constexpr LONG yTableSize = 128;
 inline constexpr LONG vTableSize = 128;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "encoder/container_writer.h"
-#include "engine/player.h"
+#include "api/player_config.h"
 
 // Bits written most significant first into 16-bit little-endian words.
 class DorBitWriter {

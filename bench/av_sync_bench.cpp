@@ -20,7 +20,7 @@
 #include "encoder/type3_encoder.h"
 #include "engine/context.h"
 #include "engine/player.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 
 namespace {
 

@@ -5,8 +5,6 @@
 
 #include "display/colour_tables.h"
 #include "display/display_internal.h"
-#include "video/dor/dor_decoder.h"
-#include "video/krt/krt_decoder.h"
 
 namespace {
 
@@ -16,12 +14,12 @@ constexpr DWORD paletteColours = 256;
 constexpr DWORD overlayHideMs = 20;
 
 // An all-black 256-colour palette attached to the primary surface.
-void createPalette(PlayerContext* ctx) {
-    PlayerConfig* config = ctx->config;
+void createPalette(DisplayState* ds) {
+    PlayerConfig* config = ds->config;
     if (config->directDraw2 == nullptr) return;
     config->paletteEntries = new (std::nothrow) PALETTEENTRY[paletteColours]{};
     if (config->paletteEntries == nullptr) return;
-    ctx->ownsPaletteEntries = 1;
+    ds->ownsPaletteEntries = 1;
     if (FAILED(config->directDraw2->CreatePalette(
             DDPCAPS_8BIT | DDPCAPS_ALLOW256, config->paletteEntries, &config->palette, nullptr))) {
         config->palette = nullptr;
@@ -31,15 +29,15 @@ void createPalette(PlayerContext* ctx) {
 }
 
 // Reads the primary surface's size and pixel format; false when it cannot show RGB pixels.
-bool readPrimary(PlayerContext* ctx) {
-    PlayerConfig* config = ctx->config;
+bool readPrimary(DisplayState* ds) {
+    PlayerConfig* config = ds->config;
     IDirectDrawSurface2* primary = config->primarySurface;
     if (primary == nullptr) return false;
     DDSURFACEDESC desc{};
     desc.dwSize = sizeof(desc);
     if (SUCCEEDED(primary->GetSurfaceDesc(&desc))) {
-        ctx->screenWidth = static_cast<LONG>(desc.dwWidth);
-        ctx->screenHeight = static_cast<LONG>(desc.dwHeight);
+        ds->screenWidth = static_cast<LONG>(desc.dwWidth);
+        ds->screenHeight = static_cast<LONG>(desc.dwHeight);
     }
     return readPixelFormat(primary, &config->pixelFormat);
 }
@@ -51,57 +49,55 @@ template <class T> void releaseObject(T*& object) {
 
 } // namespace
 
-void displaySetup(PlayerContext* ctx) {
-    PlayerConfig* config = ctx->config;
+void displaySetup(DisplayState* ds) {
+    PlayerConfig* config = ds->config;
     if (config->audioOnly) return;
     if (config->directDraw2 == nullptr && config->directDraw != nullptr) {
         void* queried = nullptr;
         if (SUCCEEDED(config->directDraw->QueryInterface(IID_IDirectDraw2, &queried))) {
             config->directDraw2 = static_cast<IDirectDraw2*>(queried);
-            ctx->ownsDirectDraw2 = 1;
+            ds->ownsDirectDraw2 = 1;
         }
     }
-    ctx->displayMode = chooseDisplayMode(ctx);
+    ds->displayMode = chooseDisplayMode(ds);
     config->movieSurface = nullptr;
     config->movieSurface2 = nullptr;
     if ((config->flags & callerBuffers) == 0) {
         // Without a primary that takes RGB pixels nothing can be shown: the movie plays its
         // sound and its frames are consumed undecoded.
-        if (!readPrimary(ctx))
-            ctx->displayMode = displayNone;
+        if (!readPrimary(ds))
+            ds->displayMode = displayNone;
         else if (config->pixelFormat.depth == 8 && (config->flags & callerPalette) == 0)
-            createPalette(ctx);
+            createPalette(ds);
     }
     if ((config->flags & gammaGiven) == 0) config->gamma = defaultGamma;
     buildColourTables(config->pixelFormat, config->gamma);
-    ctx->displayReady = 1;
+    ds->displayReady = 1;
 }
 
-void displayRelease(PlayerContext* ctx) {
-    releaseDorPictures(ctx);
-    if (!ctx->displayReady) return;
-    PlayerConfig* config = ctx->config;
-    releaseKrtState(ctx);
-    delete[] ctx->yuvImage;
-    ctx->yuvImage = nullptr;
-    if (ctx->displayMode == modeOverlay && config->movieSurface != nullptr &&
+void displayRelease(DisplayState* ds) {
+    if (!ds->displayReady) return;
+    PlayerConfig* config = ds->config;
+    delete[] ds->yuvImage;
+    ds->yuvImage = nullptr;
+    if (ds->displayMode == modeOverlay && config->movieSurface != nullptr &&
         (config->flags & callerBuffers) == 0) {
-        showOverlay(ctx, 0);
+        showOverlay(ds, 0);
         Sleep(overlayHideMs);
     }
     if ((config->flags & callerPalette) == 0) releaseObject(config->palette);
-    if (ctx->ownsPaletteEntries) {
+    if (ds->ownsPaletteEntries) {
         delete[] config->paletteEntries;
         config->paletteEntries = nullptr;
-        ctx->ownsPaletteEntries = 0;
+        ds->ownsPaletteEntries = 0;
     }
     if ((config->flags & callerBuffers) == 0) {
         releaseObject(config->movieSurface2);
         releaseObject(config->movieSurface);
     }
-    if (ctx->ownsDirectDraw2) {
+    if (ds->ownsDirectDraw2) {
         releaseObject(config->directDraw2);
-        ctx->ownsDirectDraw2 = 0;
+        ds->ownsDirectDraw2 = 0;
     }
-    ctx->displayReady = 0;
+    ds->displayReady = 0;
 }

@@ -53,8 +53,8 @@ bool readPixelFormat(IDirectDrawSurface2* primary, PixelFormat* format) {
     return true;
 }
 
-LONG chooseDisplayMode(const PlayerContext* ctx) {
-    const PlayerConfig* config = ctx->config;
+LONG chooseDisplayMode(const DisplayState* ds) {
+    const PlayerConfig* config = ds->config;
     // Caller memory holds RGB pixels; the YUV methods need a DirectDraw device to show them.
     if ((config->flags & hardwareYuv) == 0 || (config->flags & callerBuffers) != 0 ||
         config->directDraw2 == nullptr)
@@ -73,24 +73,24 @@ LONG chooseDisplayMode(const PlayerContext* ctx) {
     return modeRgb;
 }
 
-RECT destinationRect(const PlayerContext* ctx) {
-    return RECT{ctx->destX, ctx->destY, ctx->destX + ctx->destWidth, ctx->destY + ctx->destHeight};
+RECT destinationRect(const DisplayState* ds) {
+    return RECT{ds->destX, ds->destY, ds->destX + ds->destWidth, ds->destY + ds->destHeight};
 }
 
-RECT writtenRect(const PlayerContext* ctx) {
+RECT writtenRect(const DisplayState* ds) {
     using Wide = long long;
-    const PlayerConfig* config = ctx->config;
+    const PlayerConfig* config = ds->config;
     const Wide width = Wide{config->movieWidth} * ((config->flags & doubleX) ? 2 : 1);
     const Wide height = Wide{config->movieHeight} * ((config->flags & (doubleY | skipY)) ? 2 : 1);
-    const Wide left = std::clamp<Wide>(ctx->destX, 0, ctx->screenWidth);
-    const Wide top = std::clamp<Wide>(ctx->destY, 0, ctx->screenHeight);
-    const Wide right = std::clamp<Wide>(Wide{ctx->destX} + width, left, ctx->screenWidth);
-    const Wide bottom = std::clamp<Wide>(Wide{ctx->destY} + height, top, ctx->screenHeight);
+    const Wide left = std::clamp<Wide>(ds->destX, 0, ds->screenWidth);
+    const Wide top = std::clamp<Wide>(ds->destY, 0, ds->screenHeight);
+    const Wide right = std::clamp<Wide>(Wide{ds->destX} + width, left, ds->screenWidth);
+    const Wide bottom = std::clamp<Wide>(Wide{ds->destY} + height, top, ds->screenHeight);
     return RECT{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(right),
                 static_cast<LONG>(bottom)};
 }
 
-bool clipToScreen(const PlayerContext* ctx, RECT* source, RECT* dest) {
+bool clipToScreen(const DisplayState* ds, RECT* source, RECT* dest) {
     using Wide = long long;
     const Wide destWidth = Wide{dest->right} - dest->left;
     const Wide destHeight = Wide{dest->bottom} - dest->top;
@@ -99,8 +99,8 @@ bool clipToScreen(const PlayerContext* ctx, RECT* source, RECT* dest) {
     if (destWidth <= 0 || destHeight <= 0 || sourceWidth <= 0 || sourceHeight <= 0) return false;
     const Wide left = std::max<Wide>(dest->left, 0);
     const Wide top = std::max<Wide>(dest->top, 0);
-    const Wide right = std::min<Wide>(dest->right, ctx->screenWidth);
-    const Wide bottom = std::min<Wide>(dest->bottom, ctx->screenHeight);
+    const Wide right = std::min<Wide>(dest->right, ds->screenWidth);
+    const Wide bottom = std::min<Wide>(dest->bottom, ds->screenHeight);
     if (left >= right || top >= bottom) return false;
     const RECT cut{
         static_cast<LONG>(source->left + (left - dest->left) * sourceWidth / destWidth),
@@ -114,10 +114,9 @@ bool clipToScreen(const PlayerContext* ctx, RECT* source, RECT* dest) {
     return true;
 }
 
-RECT sourceRect(const PlayerContext* ctx, LONG sourceWidth) {
-    const LONG width = sourceWidth < ctx->movieSurfaceWidth ? sourceWidth : ctx->movieSurfaceWidth;
-    const LONG height = ctx->config->movieHeight < ctx->movieSurfaceHeight
-                            ? ctx->config->movieHeight
-                            : ctx->movieSurfaceHeight;
+RECT sourceRect(const DisplayState* ds, LONG sourceWidth) {
+    const LONG width = sourceWidth < ds->movieSurfaceWidth ? sourceWidth : ds->movieSurfaceWidth;
+    const LONG height = ds->config->movieHeight < ds->movieSurfaceHeight ? ds->config->movieHeight
+                                                                         : ds->movieSurfaceHeight;
     return RECT{0, 0, width, height};
 }

@@ -95,36 +95,36 @@ bool createSingleOverlay(PlayerConfig* config) {
 }
 
 // Paints the movie's rectangle of the primary in the key colour, so the overlay shows there.
-void keyDestination(PlayerContext* ctx) {
-    RECT source = sourceRect(ctx, ctx->config->movieWidth);
-    RECT rect = destinationRect(ctx);
-    if (clipToScreen(ctx, &source, &rect))
-        fillSurface(ctx->config->primarySurface, &rect, overlayKey);
+void keyDestination(DisplayState* ds) {
+    RECT source = sourceRect(ds, ds->config->movieWidth);
+    RECT rect = destinationRect(ds);
+    if (clipToScreen(ds, &source, &rect))
+        fillSurface(ds->config->primarySurface, &rect, overlayKey);
 }
 
-void prepareOverlay(PlayerContext* ctx) {
-    PlayerConfig* config = ctx->config;
+void prepareOverlay(DisplayState* ds) {
+    PlayerConfig* config = ds->config;
     const LONG width = config->movieWidth;
     const LONG height = config->movieHeight;
     if (createFlippingOverlay(config)) {
-        ctx->overlayFlipping = 1;
+        ds->overlayFlipping = 1;
     } else if (createSingleOverlay(config)) {
-        ctx->yuvImage = new (std::nothrow) BYTE[std::size_t(width) * std::size_t(height) * 2];
-        if (ctx->yuvImage == nullptr) {
+        ds->yuvImage = new (std::nothrow) BYTE[std::size_t(width) * std::size_t(height) * 2];
+        if (ds->yuvImage == nullptr) {
             config->movieSurface->Release();
             config->movieSurface = nullptr;
-            ctx->displayMode = modeRgb;
+            ds->displayMode = modeRgb;
             return;
         }
-        ctx->overlayFlipping = 0;
+        ds->overlayFlipping = 0;
     } else {
-        ctx->displayMode = modeRgb;
+        ds->displayMode = modeRgb;
         return;
     }
-    ctx->movieSurfaceWidth = width;
-    ctx->movieSurfaceHeight = height;
-    keyDestination(ctx);
-    ctx->overlayPending = 1;
+    ds->movieSurfaceWidth = width;
+    ds->movieSurfaceHeight = height;
+    keyDestination(ds);
+    ds->overlayPending = 1;
 }
 
 // True when the surface holds YUY2 pixels: one of the YUV modes' surfaces.
@@ -140,8 +140,8 @@ void releaseObject(IDirectDrawSurface2*& surface) {
 }
 
 // The two offscreen RGB surfaces the decoders write into in turn; false when one fails.
-bool createOffscreenPair(PlayerContext* ctx) {
-    PlayerConfig* config = ctx->config;
+bool createOffscreenPair(DisplayState* ds) {
+    PlayerConfig* config = ds->config;
     if (config->directDraw2 == nullptr) return false;
     DDSURFACEDESC desc{};
     desc.dwSize = sizeof(desc);
@@ -160,8 +160,8 @@ bool createOffscreenPair(PlayerContext* ctx) {
     }
     config->movieSurface = first;
     config->movieSurface2 = second;
-    ctx->movieSurfaceWidth = width;
-    ctx->movieSurfaceHeight = config->movieHeight;
+    ds->movieSurfaceWidth = width;
+    ds->movieSurfaceHeight = config->movieHeight;
     return true;
 }
 
@@ -172,62 +172,62 @@ bool overlayGivenUp(HRESULT code) {
 
 } // namespace
 
-bool offscreenPicture(const PlayerContext* ctx) {
-    const DWORD flags = ctx->config->flags;
+bool offscreenPicture(const DisplayState* ds) {
+    const DWORD flags = ds->config->flags;
     if (flags & callerBuffers) return false;
     if ((flags & directToSurface) == 0) return true;
-    return (flags & (stretchX | stretchY)) != 0 && ctx->displayMode == modeRgb;
+    return (flags & (stretchX | stretchY)) != 0 && ds->displayMode == modeRgb;
 }
 
-int prepareSurfaces(PlayerContext* ctx) {
-    PlayerConfig* config = ctx->config;
-    if (offscreenPicture(ctx)) {
+int prepareSurfaces(DisplayState* ds) {
+    PlayerConfig* config = ds->config;
+    if (offscreenPicture(ds)) {
         // The offscreen surfaces hold RGB pixels: this path is direct RGB output. The YUY2
         // surfaces of a YUV mode left for RGB frames make way for them.
-        if (ctx->displayMode != displayNone) ctx->displayMode = modeRgb;
+        if (ds->displayMode != displayNone) ds->displayMode = modeRgb;
         if (config->movieSurface != nullptr && holdsYuv(config->movieSurface)) {
             releaseObject(config->movieSurface2);
             releaseObject(config->movieSurface);
-            delete[] ctx->yuvImage;
-            ctx->yuvImage = nullptr;
-            ctx->overlayFlipping = 0;
+            delete[] ds->yuvImage;
+            ds->yuvImage = nullptr;
+            ds->overlayFlipping = 0;
         }
         if (config->movieSurface != nullptr) return 0;
-        return createOffscreenPair(ctx) ? 0 : 1;
+        return createOffscreenPair(ds) ? 0 : 1;
     }
-    if (ctx->displayMode != modeOverlay && ctx->displayMode != modeStretchBlit) return 0;
+    if (ds->displayMode != modeOverlay && ds->displayMode != modeStretchBlit) return 0;
     if (config->movieSurface != nullptr) return 0;
     DWORD codes[fourCCRoom];
     DWORD count = fourCCRoom;
     if (config->directDraw2 == nullptr ||
         FAILED(config->directDraw2->GetFourCCCodes(&count, codes))) {
-        ctx->displayMode = modeRgb;
+        ds->displayMode = modeRgb;
         return 0;
     }
-    if (ctx->displayMode == modeOverlay) {
-        prepareOverlay(ctx);
+    if (ds->displayMode == modeOverlay) {
+        prepareOverlay(ds);
         return 0;
     }
     config->movieSurface =
         createYuvSurface(config, DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT,
                          DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY);
     if (config->movieSurface == nullptr) {
-        ctx->displayMode = modeRgb;
+        ds->displayMode = modeRgb;
     } else {
-        ctx->movieSurfaceWidth = config->movieWidth;
-        ctx->movieSurfaceHeight = config->movieHeight;
+        ds->movieSurfaceWidth = config->movieWidth;
+        ds->movieSurfaceHeight = config->movieHeight;
     }
     return 0;
 }
 
-int showOverlay(PlayerContext* ctx, int show) {
-    PlayerConfig* config = ctx->config;
+int showOverlay(DisplayState* ds, int show) {
+    PlayerConfig* config = ds->config;
     IDirectDrawSurface2* overlay = config->movieSurface;
     if (overlay == nullptr) return 1;
-    RECT source = sourceRect(ctx, config->movieWidth);
-    RECT dest = destinationRect(ctx);
+    RECT source = sourceRect(ds, config->movieWidth);
+    RECT dest = destinationRect(ds);
     // An overlay wholly off the screen is hidden instead.
-    if (!clipToScreen(ctx, &source, &dest)) show = 0;
+    if (!clipToScreen(ds, &source, &dest)) show = 0;
     DDOVERLAYFX fx{};
     fx.dwSize = sizeof(fx);
     fx.dwDDFX = DDOVERFX_ARITHSTRETCHY;
@@ -235,26 +235,25 @@ int showOverlay(PlayerContext* ctx, int show) {
     const HRESULT code = overlay->UpdateOverlay(&source, config->primarySurface, &dest, flags, &fx);
     if (SUCCEEDED(code)) return 0;
     if (overlayGivenUp(code))
-        ctx->displayMode = modeRgb;
+        ds->displayMode = modeRgb;
     else if (code == DDERR_SURFACELOST)
         overlay->Restore();
     return 1;
 }
 
-void leaveYuvDisplay(PlayerContext* ctx) {
-    if (ctx->displayMode == modeOverlay && ctx->config->movieSurface != nullptr)
-        showOverlay(ctx, 0);
-    ctx->displayMode = modeRgb;
-    ctx->overlayPending = 0;
+void leaveYuvDisplay(DisplayState* ds) {
+    if (ds->displayMode == modeOverlay && ds->config->movieSurface != nullptr) showOverlay(ds, 0);
+    ds->displayMode = modeRgb;
+    ds->overlayPending = 0;
 }
 
-void clearPictureTargets(PlayerContext* ctx) {
-    PlayerConfig* config = ctx->config;
+void clearPictureTargets(DisplayState* ds) {
+    PlayerConfig* config = ds->config;
     const DWORD flags = config->flags;
     // The YUV targets take only type-4 pictures, which cover every pixel; caller buffers are
     // the caller's to clear.
-    if ((flags & callerBuffers) || ctx->displayMode != modeRgb) return;
-    if (offscreenPicture(ctx)) {
+    if ((flags & callerBuffers) || ds->displayMode != modeRgb) return;
+    if (offscreenPicture(ds)) {
         for (IDirectDrawSurface2* surface : {config->movieSurface, config->movieSurface2})
             if (surface != nullptr) fillSurface(surface, nullptr, 0);
         return;
@@ -268,6 +267,6 @@ void clearPictureTargets(PlayerContext* ctx) {
         return;
     }
     // A window's primary surface is the whole desktop: only the picture's part is the movie's.
-    RECT area = writtenRect(ctx);
+    RECT area = writtenRect(ds);
     if (area.left < area.right && area.top < area.bottom) fillSurface(target, &area, 0);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "audio/audio_format.h"
+#include "display/display_state.h"
 #include "engine/player.h"
 
 inline constexpr LONG queueSlots = 24;     // entries in the frame and audio tables
@@ -125,25 +126,10 @@ struct PlayerContext {
     LONG componentColour; // option bit 1: clamped, gamma-scaled RGB conversion
     LONG spareOption;     // option bit 0: carried, read by nothing
 
-    // Display output: where the picture goes on the screen, the display mode and the engine's
-    // YUV staging image. displayMode 0 means no display: frames are consumed undecoded.
-    LONG screenWidth;
-    LONG screenHeight;
-    LONG destX;
-    LONG destY;
-    LONG destWidth;
-    LONG destHeight;
-    LONG displayMode;
-    LONG overlayPending;        // the overlay must be shown by the next presentation
-    LONG overlayFlipping;       // the overlay is a flip chain with a back buffer
-    LONG presentWaitedForBlank; // the last presentation waited for a vertical blank or flipped
-    BYTE* yuvImage;             // single overlay staging image, YUY2 at the movie surfaces' size
-    LONG movieSurfaceWidth;     // picture pixels the movie surfaces (and yuvImage) were made for
-    LONG movieSurfaceHeight;
-    LONG displayReady;
-    LONG ownsDirectDraw2;
-    LONG ownsPaletteEntries; // paletteEntries was allocated by the display set-up
-    LONG krtPaletteCount;    // palette entries n of the last KRT key frame header
+    // Display output (display/display_state.h).
+    DisplayState display;
+
+    LONG krtPaletteCount; // palette entries n of the last KRT key frame header
 
     // KRT decoder (types 1 and 2): the current and previous 8-bit pictures of the last key
     // frame's size, and the delta frames' tables. Pictures and the row and index tables are made

@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
-#include "audio/sound_output.h"
+#include "engine/sound_output.h"
 #include "display/display.h"
 #include "engine/reader.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 #include "platform/frame_trace.h"
 #include "video/dispatch.h"
 
@@ -50,7 +50,7 @@ PassEnd playEntry(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, D
         if (isReferenceFrame(entry->type)) dispatchFrame(ctx, entry);
     } else {
         dispatchFrame(ctx, entry);
-        presentFrame(ctx);
+        presentFrame(&ctx->display);
     }
     if ((flags & frameCallbackGiven) != 0 && config->frameCallback != nullptr &&
         config->frameCallback() != 0)
@@ -59,7 +59,7 @@ PassEnd playEntry(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, D
     sharedStore(entry->payload, static_cast<BYTE*>(nullptr));
     InterlockedIncrement(&ctx->frameReadIndex);
     InterlockedDecrement(&ctx->framesBuffered);
-    swapBuffers(ctx);
+    swapBuffers(&ctx->display);
     return PassEnd::next;
 }
 
@@ -89,7 +89,7 @@ void pace(PlayerConfig* config, PlayerContext* ctx) {
 // one frame slot a vertical blank, as page flips pace a full-screen display.
 void paceWithoutAudio(PlayerConfig* config, PlayerContext* ctx) {
     if (config->framesPerSecond <= 0) {
-        waitForFrameBlank(ctx);
+        waitForFrameBlank(&ctx->display);
         return;
     }
     const auto slots = static_cast<std::uint64_t>(sharedLoad(config->frameCount));

@@ -1,12 +1,12 @@
 // Opening, starting and closing a movie, and the play thread's body.
 #include <new>
 
-#include "audio/sound_output.h"
+#include "engine/sound_output.h"
 #include "display/display.h"
 #include "engine/play_loop.h"
 #include "engine/player_access.h"
 #include "engine/reader.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 
 namespace {
 
@@ -34,6 +34,7 @@ PlayerConfig* playerCreate(const char* fileName, HWND window, PlayerConfig* conf
     auto* ctx = new (std::nothrow) PlayerContext{};
     if (ctx == nullptr) return nullptr;
     ctx->config = config;
+    ctx->display.config = config;
     config->window = window;
     if ((config->flags & gammaGiven) == 0) config->gamma = defaultGamma;
     if (readerLoad(fileName, ctx) != 0) {
@@ -42,7 +43,7 @@ PlayerConfig* playerCreate(const char* fileName, HWND window, PlayerConfig* conf
     }
     sharedStore(config->context, ctx);
     audioSetup(ctx);
-    displaySetup(ctx);
+    displaySetup(&ctx->display);
     InterlockedExchange(&config->state, stateOpen);
     return config;
 }

@@ -6,10 +6,12 @@
 
 #include <atomic>
 
-#include "audio/sound_output.h"
+#include "engine/sound_output.h"
 #include "display/display.h"
 #include "engine/reader.h"
-#include "engine/shared.h"
+#include "video/dor/dor_decoder.h"
+#include "video/krt/krt_decoder.h"
+#include "api/shared.h"
 
 namespace {
 
@@ -47,7 +49,9 @@ void closeMovie(PlayerConfig* config) {
     config->elapsedMs = ctx->endTick - ctx->startTick;
     readerRelease(ctx);
     audioTeardown(ctx);
-    displayRelease(ctx);
+    displayRelease(&ctx->display);
+    releaseDorPictures(ctx);
+    releaseKrtState(ctx);
     while (sharedLoad(contextReaders) != 0) Sleep(0);
     delete ctx;
     // A caller that sees 6 may reuse the record at once.

@@ -1,8 +1,8 @@
 // The calls a caller makes on a playing movie: stop, pause, track, gamma, volume, frequency,
 // and polling whether it still plays.
-#include "audio/sound_output.h"
+#include "engine/sound_output.h"
 #include "engine/player_access.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "engine/reader.h"
 #include "engine/reader_io.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Reading one chunk: the header, the id table, and storing video payloads in the ring.
 #include <cstring>
 
-#include "audio/audio_chunks.h"
+#include "engine/audio_chunks.h"
 #include "engine/reader.h"
 #include "engine/reader_io.h"
 #include "engine/ring_room.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Keeping the queues topped up during playback, and what happens at the end of the data.
 #include "engine/reader.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "engine/context.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 
 // True when [a, a + aBytes) and [b, b + bBytes) share a byte.
 inline bool rangesMeet(const BYTE* a, std::ptrdiff_t aBytes, const BYTE* b, std::ptrdiff_t bBytes) {

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "engine/shared.h"
+#include "api/shared.h"
 #include "frontend/devices.h"
 #include "platform/window_system.h"
 

@@ -6,6 +6,8 @@
 #include "display/display.h"
 #include "platform/standin/ddraw_control.h"
 #include "video/dispatch.h"
+#include "video/dor/dor_decoder.h"
+#include "video/krt/krt_decoder.h"
 
 namespace qztool {
 
@@ -169,6 +171,7 @@ bool FrameRenderer::open(FrameFormat format, PictureSize size, int gamma, std::s
     config_ = PlayerConfig{};
     config_.context = ctx_.get();
     ctx_->config = &config_;
+    ctx_->display.config = &config_;
     config_.directDraw = directDraw_;
     config_.primarySurface = static_cast<IDirectDrawSurface2*>(primary);
     // No centring, doubling or stretching: the picture sits at the target's top-left corner,
@@ -178,8 +181,9 @@ bool FrameRenderer::open(FrameFormat format, PictureSize size, int gamma, std::s
     config_.gamma = gamma;
     config_.movieWidth = size.width;
     config_.movieHeight = size.height;
-    displaySetup(ctx_.get());
-    if (!ctx_->displayReady || ctx_->displayMode != (yuv ? LONG{modeStretchBlit} : LONG{modeRgb})) {
+    displaySetup(&ctx_->display);
+    if (!ctx_->display.displayReady ||
+        ctx_->display.displayMode != (yuv ? LONG{modeStretchBlit} : LONG{modeRgb})) {
         message = std::string("the display cannot show ") + frameFormatName(format);
         return false;
     }
@@ -188,8 +192,8 @@ bool FrameRenderer::open(FrameFormat format, PictureSize size, int gamma, std::s
         // frame, so that it starts zero-filled like every other target.
         config_.movieWidth = static_cast<LONG>(profile.width);
         config_.movieHeight = static_cast<LONG>(profile.height);
-        if (prepareSurfaces(ctx_.get()) != 0 || ctx_->displayMode != LONG{modeStretchBlit} ||
-            config_.movieSurface == nullptr) {
+        if (prepareSurfaces(&ctx_->display) != 0 ||
+            ctx_->display.displayMode != LONG{modeStretchBlit} || config_.movieSurface == nullptr) {
             message = "the YUY2 surface cannot be created";
             return false;
         }
@@ -218,7 +222,7 @@ bool FrameRenderer::clearTarget() {
 }
 
 bool FrameRenderer::decode(LONG type, const BYTE* payload, std::size_t size) {
-    if (!ctx_->displayReady || !frameFormatShows(format_, type)) return false;
+    if (!ctx_->display.displayReady || !frameFormatShows(format_, type)) return false;
     // The reader keeps zeroed spare bytes after every queued payload; so does this copy.
     payload_.assign(size + videoPayloadSpare, 0);
     if (size != 0) std::memcpy(payload_.data(), payload, size);
@@ -246,7 +250,11 @@ bool FrameRenderer::readPicture(Bytes& out) {
 }
 
 void FrameRenderer::close() {
-    if (ctx_ != nullptr && ctx_->displayReady) displayRelease(ctx_.get());
+    if (ctx_ != nullptr && ctx_->display.displayReady) {
+        displayRelease(&ctx_->display);
+        releaseDorPictures(ctx_.get());
+        releaseKrtState(ctx_.get());
+    }
     if (config_.primarySurface != nullptr) config_.primarySurface->Release();
     config_.primarySurface = nullptr;
     if (directDraw_ != nullptr) {

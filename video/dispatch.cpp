@@ -8,7 +8,7 @@
 
 #include "display/colour_tables.h"
 #include "display/display.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 #include "video/decoder_table.h"
 #include "video/dor/dor_decoder.h"
 #include "video/krt/krt_decoder.h"
@@ -83,12 +83,12 @@ bool readFrameHeader(PlayerContext* ctx, const BYTE* payload, LONG bytes) {
 // The surface a frame is decoded into in the current mode, or null when none is locked.
 IDirectDrawSurface2* targetSurface(const PlayerContext* ctx) {
     const PlayerConfig* config = ctx->config;
-    switch (ctx->displayMode) {
+    switch (ctx->display.displayMode) {
     case modeRgb:
-        if (offscreenPicture(ctx)) return config->movieSurface;
+        if (offscreenPicture(&ctx->display)) return config->movieSurface;
         return (config->flags & pageFlip) ? config->backSurface : config->primarySurface;
     case modeOverlay:
-        return ctx->overlayFlipping ? config->movieSurface2 : nullptr;
+        return ctx->display.overlayFlipping ? config->movieSurface2 : nullptr;
     case modeStretchBlit:
         return config->movieSurface;
     default:
@@ -113,9 +113,10 @@ bool acquireTarget(PlayerContext* ctx, TargetArea* area, IDirectDrawSurface2** l
                  pitch, pitch, config->movieHeight};
         return area->base != nullptr && pitch > 0;
     }
-    if (ctx->displayMode == modeOverlay && !ctx->overlayFlipping) {
-        const LONG pitch = ctx->movieSurfaceWidth * 2;
-        *area = {ctx->yuvImage, ctx->yuvImage, pitch, pitch, ctx->movieSurfaceHeight};
+    if (ctx->display.displayMode == modeOverlay && !ctx->display.overlayFlipping) {
+        const LONG pitch = ctx->display.movieSurfaceWidth * 2;
+        *area = {ctx->display.yuvImage, ctx->display.yuvImage, pitch, pitch,
+                 ctx->display.movieSurfaceHeight};
         return area->base != nullptr && pitch > 0;
     }
     IDirectDrawSurface2* surface = targetSurface(ctx);
@@ -159,22 +160,25 @@ void decodePlaced(PlayerContext* ctx, const TargetArea& area, const Output& out,
     const DWORD flags = ctx->config->flags;
     const LONG rowStep = (flags & (doubleY | skipY)) ? 2 : 1;
     const LONG columnBytes = out.pixelBytes * (out.spread ? 2 : 1);
-    const LONG offsetBytes = clampedBytes(ctx->destX, out.screenPixelBytes);
-    BYTE* target = placeDecoderTarget(ctx, area, ctx->destY, offsetBytes, rowStep, columnBytes);
+    const LONG offsetBytes = clampedBytes(ctx->display.destX, out.screenPixelBytes);
+    BYTE* target =
+        placeDecoderTarget(ctx, area, ctx->display.destY, offsetBytes, rowStep, columnBytes);
     if (target == nullptr) {
         if (always) write(area.base, area.pitch * rowStep);
         return;
     }
     if (out.spread) {
         // Skipped macroblocks keep what the decoder finds there: the last picture, packed.
-        packColumns(ctx, area, ctx->destY, offsetBytes, rowStep, out.pixelBytes, out.rowsWritten);
+        packColumns(ctx, area, ctx->display.destY, offsetBytes, rowStep, out.pixelBytes,
+                    out.rowsWritten);
         target = packedDecoderTarget(ctx, target, out.pixelBytes);
     }
     write(target, area.pitch * rowStep);
     if (out.spread)
-        spreadColumns(ctx, area, ctx->destY, offsetBytes, rowStep, out.pixelBytes, out.rowsWritten);
+        spreadColumns(ctx, area, ctx->display.destY, offsetBytes, rowStep, out.pixelBytes,
+                      out.rowsWritten);
     if ((flags & doubleY) && (flags & skipY) == 0)
-        repeatRows(ctx, area, ctx->destY, offsetBytes, columnBytes, out.rowsWritten);
+        repeatRows(ctx, area, ctx->display.destY, offsetBytes, columnBytes, out.rowsWritten);
 }
 
 // Calls a DCT decoder placed at (destX, destY) of the target.
@@ -197,7 +201,7 @@ void callUnplaced(PlayerContext* ctx, const TargetArea& area, FrameDecoder decod
 // and DOR pictures.
 bool placedOnTarget(const PlayerContext* ctx) {
     const DWORD flags = ctx->config->flags;
-    return !offscreenPicture(ctx) && (flags & callerBuffers) == 0;
+    return !offscreenPicture(&ctx->display) && (flags & callerBuffers) == 0;
 }
 
 void decodeKrt(PlayerContext* ctx, const BYTE* payload, const TargetArea& area) {
@@ -261,7 +265,7 @@ void decodeFrame(PlayerContext* ctx, const BYTE* payload, const TargetArea& area
     const BYTE* data = payload + dctHeaderBytes;
     // The offscreen RGB surface holds the picture alone, from its first byte, row after row;
     // presentation puts it in place (and doubles or skips rows) when it blits.
-    const bool offscreen = offscreenPicture(ctx);
+    const bool offscreen = offscreenPicture(&ctx->display);
     switch (ctx->frameType) {
     case 1:
     case 2:
@@ -278,7 +282,7 @@ void decodeFrame(PlayerContext* ctx, const BYTE* payload, const TargetArea& area
     }
     case 4:
         d.type4Quant(ctx, ctx->quality);
-        if (ctx->displayMode != modeRgb && (flags & callerBuffers) == 0)
+        if (ctx->display.displayMode != modeRgb && (flags & callerBuffers) == 0)
             callUnplaced(ctx, area, d.type4DecodeYuv, data, 2);
         else if (offscreen)
             callUnplaced(ctx, area, wide ? d.type4Decode32 : d.type4Decode16, data, wide ? 4 : 2);
@@ -309,11 +313,12 @@ void dispatchFrame(PlayerContext* ctx, const FrameEntry* entry) {
     placePicture(ctx);
     const bool callerMemory = (config->flags & callerBuffers) != 0;
     if (!callerMemory) {
-        if (ctx->displayMode == displayNone) return;
+        if (ctx->display.displayMode == displayNone) return;
         // Only type-4 frames have a YUV output; others are shown as direct RGB.
-        if (ctx->frameType != 4 && ctx->displayMode != modeRgb) leaveYuvDisplay(ctx);
-        prepareSurfaces(ctx);
-        if (checkLostSurfaces(ctx) != 0) return;
+        if (ctx->frameType != 4 && ctx->display.displayMode != modeRgb)
+            leaveYuvDisplay(&ctx->display);
+        prepareSurfaces(&ctx->display);
+        if (checkLostSurfaces(&ctx->display) != 0) return;
     }
     TargetArea area{};
     IDirectDrawSurface2* locked = nullptr;
@@ -325,5 +330,5 @@ void dispatchFrame(PlayerContext* ctx, const FrameEntry* entry) {
 void restartPictures(PlayerContext* ctx) {
     releaseKrtState(ctx);
     releaseDorPictures(ctx);
-    clearPictureTargets(ctx);
+    clearPictureTargets(&ctx->display);
 }

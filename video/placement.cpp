@@ -40,17 +40,17 @@ void placePicture(PlayerContext* ctx) {
     Wide x = 0;
     Wide y = 0;
     // Arithmetic shift: a picture wider than the screen gets a negative offset.
-    if (flags & centreX) x = (Wide{ctx->screenWidth} - width) >> 1;
-    if (flags & centreY) y = (Wide{ctx->screenHeight} - height) >> 1;
+    if (flags & centreX) x = (Wide{ctx->display.screenWidth} - width) >> 1;
+    if (flags & centreY) y = (Wide{ctx->display.screenHeight} - height) >> 1;
     if (flags & offsetX) x += config->posX;
     if (flags & offsetY) y += config->posY;
     // Centring uses the unstretched size; presentation scales to the stretched one.
     if (flags & stretchX) width = config->stretchWidth;
     if (flags & stretchY) height = config->stretchHeight;
-    ctx->destX = saturate(x);
-    ctx->destY = saturate(y);
-    ctx->destWidth = saturate(width);
-    ctx->destHeight = saturate(height);
+    ctx->display.destX = saturate(x);
+    ctx->display.destY = saturate(y);
+    ctx->display.destWidth = saturate(width);
+    ctx->display.destHeight = saturate(height);
 }
 
 BYTE* placeDecoderTarget(PlayerContext* ctx, const TargetArea& area, LONG offsetRows,

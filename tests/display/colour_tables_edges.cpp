@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "display/colour_tables.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 
 namespace {
 

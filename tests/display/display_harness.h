@@ -12,6 +12,8 @@
 #include "display/display.h"
 #include "engine/context.h"
 #include "video/dispatch.h"
+#include "video/dor/dor_decoder.h"
+#include "video/krt/krt_decoder.h"
 
 namespace displaytest {
 
@@ -64,10 +66,13 @@ class Screen {
         config.gamma = 100;
         config.context = &ctx;
         ctx.config = &config;
+        ctx.display.config = &config;
     }
 
     ~Screen() {
-        displayRelease(&ctx);
+        displayRelease(&ctx.display);
+        releaseDorPictures(&ctx);
+        releaseKrtState(&ctx);
         if (config.backSurface != nullptr) config.backSurface->Release();
         if (config.primarySurface != nullptr) config.primarySurface->Release();
         directDraw->Release();
@@ -81,13 +86,13 @@ class Screen {
     Screen(const Screen&) = delete;
     Screen& operator=(const Screen&) = delete;
 
-    void setup() { displaySetup(&ctx); }
+    void setup() { displaySetup(&ctx.display); }
 
     // Dispatches, presents and swaps one frame, as the play loop does.
     void play(LONG type, const std::vector<BYTE>& payload) {
         decode(type, payload);
-        presentFrame(&ctx);
-        swapBuffers(&ctx);
+        presentFrame(&ctx.display);
+        swapBuffers(&ctx.display);
     }
 
     void decode(LONG type, const std::vector<BYTE>& payload) {

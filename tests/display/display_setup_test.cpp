@@ -35,11 +35,11 @@ TEST(DisplaySetup, PixelFormatPerProfile) {
         EXPECT_EQ(got.blueShift, c.expected.blueShift);
         EXPECT_EQ(got.rgbMask, c.expected.rgbMask);
         EXPECT_EQ(got.depth, c.expected.depth);
-        EXPECT_EQ(screen.ctx.screenWidth, 640);
-        EXPECT_EQ(screen.ctx.screenHeight, 480);
+        EXPECT_EQ(screen.ctx.display.screenWidth, 640);
+        EXPECT_EQ(screen.ctx.display.screenHeight, 480);
         EXPECT_EQ(screen.config.palette, nullptr);
-        EXPECT_EQ(screen.ctx.displayReady, 1);
-        EXPECT_EQ(screen.ctx.ownsDirectDraw2, 1);
+        EXPECT_EQ(screen.ctx.display.displayReady, 1);
+        EXPECT_EQ(screen.ctx.display.ownsDirectDraw2, 1);
     }
 }
 
@@ -86,7 +86,7 @@ TEST(DisplaySetup, ModeChoicePerCapabilities) {
         if (c.software) options.flags &= ~hardwareYuv;
         Screen screen(options);
         screen.setup();
-        EXPECT_EQ(screen.ctx.displayMode, c.mode) << std::hex << c.caps << " " << c.allowed;
+        EXPECT_EQ(screen.ctx.display.displayMode, c.mode) << std::hex << c.caps << " " << c.allowed;
         EXPECT_EQ(playerQueryModes(screen.config.directDraw2),
                   1u | ((c.caps & qzplat::capsOverlayYuv) == qzplat::capsOverlayYuv ? 2u : 0u) |
                       ((c.caps & qzplat::capsBltYuv) == qzplat::capsBltYuv ? 4u : 0u));
@@ -99,7 +99,7 @@ TEST(DisplaySetup, ModeChoicePerCapabilities) {
     Screen screen;
     qzplat::failNextGetCaps();
     screen.setup();
-    EXPECT_EQ(screen.ctx.displayMode, 1);
+    EXPECT_EQ(screen.ctx.display.displayMode, 1);
     qzplat::failNextGetCaps();
     EXPECT_EQ(playerQueryModes(screen.config.directDraw2), 1u);
     EXPECT_EQ(playerQueryModes(nullptr), 1u);
@@ -110,11 +110,11 @@ TEST(DisplayFallbacks, OverlayRecipes) {
         Screen screen;
         screen.setup();
         screen.play(4, yuvFrame);
-        EXPECT_EQ(screen.ctx.displayMode, 2);
-        EXPECT_EQ(screen.ctx.overlayFlipping, 1);
+        EXPECT_EQ(screen.ctx.display.displayMode, 2);
+        EXPECT_EQ(screen.ctx.display.overlayFlipping, 1);
         EXPECT_NE(screen.config.movieSurface2, nullptr);
-        EXPECT_EQ(screen.ctx.overlayPending, 0); // shown by the first presentation
-        EXPECT_EQ(screen.ctx.yuvImage, nullptr);
+        EXPECT_EQ(screen.ctx.display.overlayPending, 0); // shown by the first presentation
+        EXPECT_EQ(screen.ctx.display.yuvImage, nullptr);
     }
     {
         // Only the single overlay can be made: a staging image of the movie's size.
@@ -122,10 +122,11 @@ TEST(DisplayFallbacks, OverlayRecipes) {
         screen.setup();
         qzplat::failNextCreateSurface(SurfaceKind::overlay);
         screen.play(4, yuvFrame);
-        EXPECT_EQ(screen.ctx.displayMode, 2);
-        EXPECT_EQ(screen.ctx.overlayFlipping, 0);
-        EXPECT_NE(screen.ctx.yuvImage, nullptr);
-        EXPECT_EQ(screen.ctx.movieSurfaceWidth * screen.ctx.movieSurfaceHeight * 2, 64 * 48 * 2);
+        EXPECT_EQ(screen.ctx.display.displayMode, 2);
+        EXPECT_EQ(screen.ctx.display.overlayFlipping, 0);
+        EXPECT_NE(screen.ctx.display.yuvImage, nullptr);
+        EXPECT_EQ(screen.ctx.display.movieSurfaceWidth * screen.ctx.display.movieSurfaceHeight * 2,
+                  64 * 48 * 2);
         EXPECT_EQ(screen.config.movieSurface2, nullptr);
     }
     {
@@ -133,7 +134,7 @@ TEST(DisplayFallbacks, OverlayRecipes) {
         screen.setup();
         qzplat::failNextCreateSurface(SurfaceKind::overlay, DDERR_OUTOFVIDEOMEMORY, 2);
         screen.play(4, yuvFrame);
-        EXPECT_EQ(screen.ctx.displayMode, 1);
+        EXPECT_EQ(screen.ctx.display.displayMode, 1);
         EXPECT_EQ(screen.config.movieSurface, nullptr);
     }
     {
@@ -141,7 +142,7 @@ TEST(DisplayFallbacks, OverlayRecipes) {
         screen.setup();
         qzplat::failNextGetFourCCCodes();
         screen.play(4, yuvFrame);
-        EXPECT_EQ(screen.ctx.displayMode, 1);
+        EXPECT_EQ(screen.ctx.display.displayMode, 1);
         EXPECT_EQ(qzplat::surfacesCreated(SurfaceKind::overlay), 0);
     }
 }
@@ -154,16 +155,16 @@ TEST(DisplayFallbacks, BlitRecipeAndFailingBlit) {
         screen.setup();
         qzplat::failNextCreateSurface(SurfaceKind::offscreenYuy2);
         screen.play(4, yuvFrame);
-        EXPECT_EQ(screen.ctx.displayMode, 1);
+        EXPECT_EQ(screen.ctx.display.displayMode, 1);
     }
     Screen screen(options);
     screen.setup();
     screen.play(4, yuvFrame);
-    EXPECT_EQ(screen.ctx.displayMode, 4);
+    EXPECT_EQ(screen.ctx.display.displayMode, 4);
     // The first failing blit turns the movie into direct RGB output from the next frame on.
     qzplat::failNextSourceBlts(DDERR_GENERIC);
     screen.play(4, yuvFrame);
-    EXPECT_EQ(screen.ctx.displayMode, 1);
+    EXPECT_EQ(screen.ctx.display.displayMode, 1);
 }
 
 TEST(DisplayFallbacks, OffscreenRgbSurfaces) {
@@ -174,7 +175,7 @@ TEST(DisplayFallbacks, OffscreenRgbSurfaces) {
     qzplat::failNextCreateSurface(SurfaceKind::offscreenRgb);
     screen.play(3, yuvFrame);
     EXPECT_EQ(screen.config.movieSurface, nullptr);
-    EXPECT_EQ(screen.ctx.displayMode, 1);
+    EXPECT_EQ(screen.ctx.display.displayMode, 1);
     screen.play(3, yuvFrame);
     ASSERT_NE(screen.config.movieSurface, nullptr);
     IDirectDrawSurface2* first = screen.config.movieSurface;
@@ -185,7 +186,7 @@ TEST(DisplayFallbacks, OffscreenRgbSurfaces) {
 TEST(DisplayTeardown, OnlyWhatTheEngineMadeIsReleased) {
     {
         Screen screen; // never set up: teardown does nothing
-        displayRelease(&screen.ctx);
+        displayRelease(&screen.ctx.display);
         EXPECT_EQ(screen.config.directDraw2, nullptr);
     }
     {
@@ -196,8 +197,8 @@ TEST(DisplayTeardown, OnlyWhatTheEngineMadeIsReleased) {
         screen.config.directDraw2 = static_cast<IDirectDraw2*>(queried);
         screen.setup();
         screen.play(4, yuvFrame);
-        displayRelease(&screen.ctx);
-        EXPECT_EQ(screen.ctx.displayReady, 0);
+        displayRelease(&screen.ctx.display);
+        EXPECT_EQ(screen.ctx.display.displayReady, 0);
         EXPECT_EQ(screen.config.movieSurface, nullptr);
         EXPECT_EQ(screen.config.directDraw2, queried);
         screen.config.directDraw2->Release();
@@ -207,7 +208,7 @@ TEST(DisplayTeardown, OnlyWhatTheEngineMadeIsReleased) {
         options.format = DisplayFormat::palette8;
         Screen screen(options);
         screen.setup();
-        displayRelease(&screen.ctx);
+        displayRelease(&screen.ctx.display);
         EXPECT_EQ(screen.config.palette, nullptr);
         EXPECT_EQ(screen.config.paletteEntries, nullptr);
     }

@@ -57,12 +57,12 @@ TEST(Present, OverlayFlipIsRetriedWhileTheHardwareDraws) {
     Screen screen;
     screen.setup();
     screen.play(4, displaytest::dctFrame(64, 48));
-    ASSERT_EQ(screen.ctx.overlayFlipping, 1);
+    ASSERT_EQ(screen.ctx.display.overlayFlipping, 1);
     const long before = qzplat::presentCount();
     qzplat::failNextFlips(DDERR_WASSTILLDRAWING, 3);
     screen.play(4, displaytest::dctFrame(64, 48));
     EXPECT_EQ(qzplat::presentCount(), before + 1);
-    EXPECT_EQ(screen.ctx.displayMode, 2);
+    EXPECT_EQ(screen.ctx.display.displayMode, 2);
 }
 
 TEST(Present, LostOverlayIsRestoredAndShownAgain) {
@@ -70,19 +70,19 @@ TEST(Present, LostOverlayIsRestoredAndShownAgain) {
     screen.setup();
     screen.play(4, displaytest::dctFrame(64, 48));
     // An overlay the driver refuses to show is given up for direct RGB...
-    screen.ctx.overlayPending = 1;
+    screen.ctx.display.overlayPending = 1;
     qzplat::failNextUpdateOverlay(DDERR_UNSUPPORTED);
     screen.play(4, displaytest::dctFrame(64, 48));
-    EXPECT_EQ(screen.ctx.displayMode, 1);
+    EXPECT_EQ(screen.ctx.display.displayMode, 1);
     // ...and used again once it has been lost and restored.
     qzplat::loseSurface(screen.config.movieSurface);
     screen.play(4, displaytest::dctFrame(64, 48));
-    EXPECT_EQ(screen.ctx.displayMode, 2);
-    EXPECT_EQ(screen.ctx.overlayPending, 0);
+    EXPECT_EQ(screen.ctx.display.displayMode, 2);
+    EXPECT_EQ(screen.ctx.display.overlayPending, 0);
     // A lost surface that cannot be restored costs the frame.
     qzplat::loseSurface(screen.config.movieSurface, 1);
-    EXPECT_EQ(checkLostSurfaces(&screen.ctx), 1);
-    EXPECT_EQ(checkLostSurfaces(&screen.ctx), 0);
+    EXPECT_EQ(checkLostSurfaces(&screen.ctx.display), 1);
+    EXPECT_EQ(checkLostSurfaces(&screen.ctx.display), 0);
 }
 
 TEST(Present, SingleOverlayShowsTheStagingImage) {
@@ -90,17 +90,18 @@ TEST(Present, SingleOverlayShowsTheStagingImage) {
     screen.setup();
     qzplat::failNextCreateSurface(qzplat::SurfaceKind::overlay);
     screen.decode(4, displaytest::dctFrame(64, 48));
-    ASSERT_NE(screen.ctx.yuvImage, nullptr);
+    ASSERT_NE(screen.ctx.display.yuvImage, nullptr);
     // White YUY2: Y 255, U and V 128.
     for (int i = 0; i < 64 * 48; ++i) {
-        screen.ctx.yuvImage[2 * i] = 255;
-        screen.ctx.yuvImage[2 * i + 1] = 128;
+        screen.ctx.display.yuvImage[2 * i] = 255;
+        screen.ctx.display.yuvImage[2 * i + 1] = 128;
     }
     const long waits = qzplat::verticalBlankWaits();
-    presentFrame(&screen.ctx);
+    presentFrame(&screen.ctx.display);
     EXPECT_EQ(qzplat::verticalBlankWaits(), waits + 1);
     const qzplat::ScreenImage shown = qzplat::screenSnapshot();
-    EXPECT_EQ(shown.at(screen.ctx.destX + 10, screen.ctx.destY + 10) & 0xF0F0F0, 0xF0F0F0u);
+    EXPECT_EQ(shown.at(screen.ctx.display.destX + 10, screen.ctx.display.destY + 10) & 0xF0F0F0,
+              0xF0F0F0u);
 }
 
 TEST(Present, SkipYOffscreenLeavesEverySecondRow) {
@@ -118,10 +119,10 @@ TEST(Present, SkipYOffscreenLeavesEverySecondRow) {
     screen.config.movieSurface->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
     fx.dwFillColor = 0;
     screen.config.primarySurface->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
-    presentFrame(&screen.ctx);
+    presentFrame(&screen.ctx.display);
     const qzplat::ScreenImage shown = qzplat::screenSnapshot();
-    const DWORD x = static_cast<DWORD>(screen.ctx.destX + 5);
-    const DWORD top = static_cast<DWORD>(screen.ctx.destY);
+    const DWORD x = static_cast<DWORD>(screen.ctx.display.destX + 5);
+    const DWORD top = static_cast<DWORD>(screen.ctx.display.destY);
     for (DWORD row = 0; row < 32; ++row)
         EXPECT_EQ(shown.at(x, top + row), row % 2 == 0 ? 0xFFFFFFu : 0u) << row;
 }
@@ -135,12 +136,13 @@ TEST(Present, PictureReachingPastTheScreenIsBlitInPart) {
     screen.config.stretchWidth = 256; // 104 pixels of it lie past the right edge
     screen.setup();
     screen.play(4, displaytest::dctFrame(64, 48));
-    ASSERT_EQ(screen.ctx.displayMode, 4);
-    EXPECT_EQ(screen.ctx.destX, 288 + 200);
+    ASSERT_EQ(screen.ctx.display.displayMode, 4);
+    EXPECT_EQ(screen.ctx.display.destX, 288 + 200);
     screen.play(4, displaytest::dctFrame(64, 48));
-    EXPECT_EQ(screen.ctx.displayMode, 4); // the driver was never handed a rectangle off screen
+    EXPECT_EQ(screen.ctx.display.displayMode,
+              4); // the driver was never handed a rectangle off screen
     // A freshly made YUY2 surface is grey: the visible part shows it.
     const qzplat::ScreenImage shown = qzplat::screenSnapshot();
     ASSERT_EQ(shown.width, 640u);
-    EXPECT_NE(shown.at(639, screen.ctx.destY + 1), 0u);
+    EXPECT_NE(shown.at(639, screen.ctx.display.destY + 1), 0u);
 }

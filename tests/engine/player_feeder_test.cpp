@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>
 
-#include "audio/sound_output.h"
+#include "engine/sound_output.h"
 #include "tests/engine/player_movies.h"
 
 using playertest::waitFor;

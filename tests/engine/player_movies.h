@@ -12,7 +12,7 @@
 #include "encoder/audio_encoders.h"
 #include "encoder/container_writer.h"
 #include "engine/context.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 #include "tests/support/test_support.h"
 
 namespace playertest {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>
 
-#include "audio/sound_output.h"
+#include "engine/sound_output.h"
 #include "engine/player.h"
 #include "tests/engine/player_sound_support.h"
 

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "encoder/movie_writer.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 #include "frontend/devices.h"
 #include "frontend/play.h"
 #include "tests/support/test_support.h"

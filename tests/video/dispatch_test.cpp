@@ -114,9 +114,9 @@ TEST(DispatchTarget, YuvModesWriteTheirOwnSurfacesFromTheFirstByte) {
     {
         Screen screen; // overlay with flipping
         screen.setup();
-        ASSERT_EQ(screen.ctx.displayMode, 2);
+        ASSERT_EQ(screen.ctx.display.displayMode, 2);
         screen.decode(4, displaytest::dctFrame(64, 48));
-        ASSERT_EQ(screen.ctx.overlayFlipping, 1);
+        ASSERT_EQ(screen.ctx.display.overlayFlipping, 1);
         EXPECT_EQ(recording::calls().back().decoder, "type4DecodeYuv");
         EXPECT_EQ(recording::calls().back().target, surfaceMemory(screen.config.movieSurface2));
         EXPECT_EQ(recording::calls().back().clipRight, 64);
@@ -127,8 +127,8 @@ TEST(DispatchTarget, YuvModesWriteTheirOwnSurfacesFromTheFirstByte) {
         screen.setup();
         qzplat::failNextCreateSurface(qzplat::SurfaceKind::overlay);
         screen.decode(4, displaytest::dctFrame(64, 48));
-        ASSERT_EQ(screen.ctx.overlayFlipping, 0);
-        EXPECT_EQ(recording::calls().back().target, screen.ctx.yuvImage);
+        ASSERT_EQ(screen.ctx.display.overlayFlipping, 0);
+        EXPECT_EQ(recording::calls().back().target, screen.ctx.display.yuvImage);
         EXPECT_EQ(recording::calls().back().pitch, 128);
         // A larger frame later stays inside the image made for the first.
         screen.decode(4, displaytest::dctFrame(80, 60));
@@ -140,7 +140,7 @@ TEST(DispatchTarget, YuvModesWriteTheirOwnSurfacesFromTheFirstByte) {
         options.caps = qzplat::capsBltYuv;
         Screen screen(options);
         screen.setup();
-        ASSERT_EQ(screen.ctx.displayMode, 4);
+        ASSERT_EQ(screen.ctx.display.displayMode, 4);
         screen.decode(4, displaytest::dctFrame(64, 48));
         EXPECT_EQ(recording::calls().back().target, surfaceMemory(screen.config.movieSurface));
     }
@@ -150,9 +150,9 @@ TEST(DispatchTarget, NonYuvFramesLeaveTheYuvModes) {
     recording::Install recorders;
     Screen screen;
     screen.setup();
-    ASSERT_EQ(screen.ctx.displayMode, 2);
+    ASSERT_EQ(screen.ctx.display.displayMode, 2);
     screen.play(3, displaytest::dctFrame(64, 48));
-    EXPECT_EQ(screen.ctx.displayMode, 1);
+    EXPECT_EQ(screen.ctx.display.displayMode, 1);
     EXPECT_EQ(recording::calls().back().decoder, "type3Decode32");
     EXPECT_EQ(qzplat::surfacesCreated(qzplat::SurfaceKind::overlay), 0);
 }
@@ -162,7 +162,7 @@ TEST(DispatchTarget, CallerBuffersAreClippedToTheMovieSize) {
     Screen screen;
     screen.config.flags = callerBuffers | centreX | centreY | doubleY | hardwareYuv;
     screen.setup();
-    EXPECT_EQ(screen.ctx.displayMode, 1);
+    EXPECT_EQ(screen.ctx.display.displayMode, 1);
     std::vector<BYTE> first(std::size_t(40) * 2 * 20);
     std::vector<BYTE> second(first.size());
     screen.config.frameBuffer = first.data();
@@ -175,8 +175,8 @@ TEST(DispatchTarget, CallerBuffersAreClippedToTheMovieSize) {
     EXPECT_EQ(call.pitch, 40 * 2 * 2);
     // Centred on a zero-sized screen the picture starts left of and above the buffer; only the
     // part inside is written.
-    EXPECT_EQ(screen.ctx.destX, -20);
-    EXPECT_EQ(screen.ctx.destY, -20);
+    EXPECT_EQ(screen.ctx.display.destX, -20);
+    EXPECT_EQ(screen.ctx.display.destY, -20);
     EXPECT_EQ(call.clipLeft, 20);
     EXPECT_EQ(call.clipRight, 40);
     EXPECT_EQ(call.clipTop, 10);
@@ -210,7 +210,7 @@ TEST(DispatchSkips, FailedLocksLostSurfacesAndNoDisplay) {
         screen.config.primarySurface->Release();
         screen.config.backSurface = screen.config.primarySurface = nullptr;
         screen.setup();
-        EXPECT_EQ(screen.ctx.displayMode, displayNone);
+        EXPECT_EQ(screen.ctx.display.displayMode, displayNone);
         recording::calls().clear();
         screen.play(4, displaytest::dctFrame(64, 48));
         screen.play(5, displaytest::dorFrame(64, 48));

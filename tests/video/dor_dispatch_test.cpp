@@ -79,8 +79,8 @@ TEST(DorDispatch, EveryRgbDepthShowsTheDecodedPicture) {
                                       static_cast<std::size_t>(width) * pixelBytes),
                           0)
                     << "frame " << t << " row " << y;
-            presentFrame(&screen.ctx);
-            swapBuffers(&screen.ctx);
+            presentFrame(&screen.ctx.display);
+            swapBuffers(&screen.ctx.display);
         }
         EXPECT_NE(screen.ctx.dorReference, nullptr);
         decoderEntryPoints = saved;

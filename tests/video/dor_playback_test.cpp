@@ -14,7 +14,7 @@
 #include "encoder/movie_writer.h"
 #include "encoder/type3_encoder.h"
 #include "engine/player.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 #include "tests/engine/player_movies.h"
 #include "tests/video/dor_test_support.h"
 #include "video/decoder_table.h"

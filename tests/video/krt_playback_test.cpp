@@ -63,8 +63,8 @@ TEST(KrtPlayback, ScreenShowsTheDecodedPictureAtEveryDepth) {
                 const qzplat::ScreenImage image = qzplat::screenSnapshot();
                 const LONG left = (LONG(image.width) - width * (twice ? 2 : 1)) / 2;
                 const LONG top = (LONG(image.height) - height) / 2;
-                ASSERT_EQ(screen.ctx.destX, left);
-                ASSERT_EQ(screen.ctx.destY, top);
+                ASSERT_EQ(screen.ctx.display.destX, left);
+                ASSERT_EQ(screen.ctx.display.destY, top);
                 const RgbPicture expected = encoder.decodedRgb();
                 for (int y = 0; y < height; ++y)
                     for (int x = 0; x < width * (twice ? 2 : 1); ++x) {

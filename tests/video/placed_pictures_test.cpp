@@ -73,7 +73,7 @@ Shown play(DisplayFormat format, DWORD extraFlags, const std::vector<Frame>& fra
     screen.setup();
     for (const Frame& frame : frames) screen.play(frame.type, frame.payload);
     EXPECT_TRUE(qzplat::surfacePaddingIntact(screen.config.primarySurface));
-    return {qzplat::screenSnapshot(), screen.ctx.destX, screen.ctx.destY};
+    return {qzplat::screenSnapshot(), screen.ctx.display.destX, screen.ctx.display.destY};
 }
 
 } // namespace

@@ -22,14 +22,14 @@ TEST(Placement, DoubleXCentresOnTheTargetRow) {
         Screen screen(options);
         screen.setup();
         screen.decode(3, displaytest::dctFrame(320, 240));
-        EXPECT_EQ(screen.ctx.destX, 0);
+        EXPECT_EQ(screen.ctx.display.destX, 0);
         screen.decode(3, displaytest::dctFrame(256, 200));
-        EXPECT_EQ(screen.ctx.destX, 64);
-        EXPECT_EQ(screen.ctx.destWidth, 512);
+        EXPECT_EQ(screen.ctx.display.destX, 64);
+        EXPECT_EQ(screen.ctx.display.destWidth, 512);
         const recording::Call& call = recording::calls().back();
         EXPECT_EQ(call.decoder, "type3Decode32");
         // The picture starts at pixel 64 of row destY: 256 bytes on 32-bit, 128 on 16-bit.
-        EXPECT_EQ(call.target - call.second, screen.ctx.destY * (call.pitch) + rowBytes);
+        EXPECT_EQ(call.target - call.second, screen.ctx.display.destY * (call.pitch) + rowBytes);
         EXPECT_TRUE(qzplat::surfacePaddingIntact(screen.config.backSurface));
     }
 }
@@ -45,15 +45,16 @@ TEST(Placement, RowDoublingDoublesThePitchOfThePlacedDecodersOnly) {
         const LONG yuvPitch = recording::calls().back().pitch;
         screen.decode(3, displaytest::dctFrame(64, 48));        // leaves the overlay
         const recording::Call call = recording::calls().back(); // a copy: later calls grow the list
-        EXPECT_EQ(screen.ctx.destHeight, 96);
-        EXPECT_EQ(screen.ctx.destY, (480 - 96) / 2);
+        EXPECT_EQ(screen.ctx.display.destHeight, 96);
+        EXPECT_EQ(screen.ctx.display.destY, (480 - 96) / 2);
         LONG pitch = 0;
         DDSURFACEDESC desc{};
         desc.dwSize = sizeof(desc);
         screen.config.backSurface->GetSurfaceDesc(&desc);
         pitch = desc.lPitch;
         EXPECT_EQ(call.pitch, 2 * pitch);
-        EXPECT_EQ(call.target - call.second, screen.ctx.destY * pitch + screen.ctx.destX * 4);
+        EXPECT_EQ(call.target - call.second,
+                  screen.ctx.display.destY * pitch + screen.ctx.display.destX * 4);
         EXPECT_LT(yuvPitch, 2 * 64 * 2 + 64);
         // DOR pictures are placed and take every second row like the DCT pictures.
         screen.decode(5, displaytest::dorFrame(64, 48));
@@ -104,8 +105,9 @@ TEST(Placement, StretchingKeepsTheUnstretchedCentre) {
     PlayerConfig config{};
     PlayerContext ctx{};
     ctx.config = &config;
-    ctx.screenWidth = 640;
-    ctx.screenHeight = 480;
+    ctx.display.config = &config;
+    ctx.display.screenWidth = 640;
+    ctx.display.screenHeight = 480;
     config.movieWidth = 100;
     config.movieHeight = 50;
     config.flags = centreX | centreY | stretchX | stretchY | offsetX | offsetY;
@@ -114,21 +116,22 @@ TEST(Placement, StretchingKeepsTheUnstretchedCentre) {
     config.posX = 5;
     config.posY = -7;
     placePicture(&ctx);
-    EXPECT_EQ(ctx.destX, 270 + 5);
-    EXPECT_EQ(ctx.destY, 215 - 7);
-    EXPECT_EQ(ctx.destWidth, 400);
-    EXPECT_EQ(ctx.destHeight, 300);
+    EXPECT_EQ(ctx.display.destX, 270 + 5);
+    EXPECT_EQ(ctx.display.destY, 215 - 7);
+    EXPECT_EQ(ctx.display.destWidth, 400);
+    EXPECT_EQ(ctx.display.destHeight, 300);
     // Odd differences shift arithmetically.
     config.flags = centreX;
     config.movieWidth = 641;
     placePicture(&ctx);
-    EXPECT_EQ(ctx.destX, -1);
+    EXPECT_EQ(ctx.display.destX, -1);
 }
 
 TEST(Placement, ClipBoxForAPointerBeforeTheArea) {
     PlayerConfig config{};
     PlayerContext ctx{};
     ctx.config = &config;
+    ctx.display.config = &config;
     config.movieWidth = 10;
     config.movieHeight = 10;
     std::vector<BYTE> memory(8 * 4 * 6);

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "audio/sound_output.h"
-#include "engine/shared.h"
+#include "engine/sound_output.h"
+#include "api/shared.h"
 
 namespace {
 

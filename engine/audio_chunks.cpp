@@ -1,12 +1,12 @@
 // The reader's audio chunk handlers: stream headers set the format of their track, and the
 // selected track's data chunks are decoded into the audio ring and queued for the feeder.
-#include "audio/audio_chunks.h"
+#include "engine/audio_chunks.h"
 
 #include "audio/audio_decode.h"
 #include "engine/chunk_ids.h"
 #include "engine/reader_io.h"
 #include "engine/ring_room.h"
-#include "engine/shared.h"
+#include "api/shared.h"
 
 namespace {
 

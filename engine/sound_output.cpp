@@ -3,8 +3,8 @@
 // and release.
 #include <atomic>
 
-#include "audio/sound_output.h"
-#include "engine/shared.h"
+#include "engine/sound_output.h"
+#include "api/shared.h"
 
 namespace {
 

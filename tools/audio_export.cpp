@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <ostream>
-#include <sndfile.h>
 
 #include "audio/audio_decode.h"
 
@@ -50,44 +49,59 @@ bool decodeTrack(const MovieScan& scan, const Bytes& file, int track, DecodedTra
     return true;
 }
 
-bool writeWav(const std::string& path, const std::vector<std::uint8_t>& pcm, LONG rate,
-              std::string& message) {
-    if (rate <= 0) {
-        message = "cannot write WAV at a rate of " + std::to_string(rate) + " Hz";
-        return false;
-    }
-    SF_INFO sfInfo{};
-    sfInfo.samplerate = static_cast<int>(rate);
-    sfInfo.channels = 2;
-    sfInfo.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &sfInfo);
-    if (sf == nullptr) {
-        message = "cannot write " + path + ": " + sf_strerror(nullptr);
-        return false;
-    }
-    std::vector<short> samples(pcm.size() / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<short>(pcm[2 * i] | pcm[2 * i + 1] << 8);
-    auto frames = static_cast<sf_count_t>(samples.size() / 2);
-    bool ok = sf_writef_short(sf, samples.data(), frames) == frames;
-    if (!ok) message = "cannot write " + path + ": " + sf_strerror(sf);
-    if (sf_close(sf) != 0 && ok) {
-        message = "cannot finish " + path;
-        ok = false;
-    }
-    return ok;
+namespace {
+
+void putLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-bool writeRaw(const std::string& path, const std::vector<std::uint8_t>& pcm, std::string& message) {
+bool writeAll(const std::string& path, const std::vector<std::uint8_t>& head,
+              const std::uint8_t* body, std::size_t bodyBytes, std::string& message) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
         message = "cannot write " + path;
         return false;
     }
-    bool ok = std::fwrite(pcm.data(), 1, pcm.size(), f) == pcm.size();
+    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() &&
+              (bodyBytes == 0 || std::fwrite(body, 1, bodyBytes, f) == bodyBytes);
     if (std::fclose(f) != 0) ok = false;
     if (!ok) message = "cannot write " + path;
     return ok;
+}
+
+} // namespace
+
+bool writeWav(const std::string& path, const std::vector<std::uint8_t>& pcm, LONG rate,
+              std::string& message) {
+    // A RIFF chunk size is 32 bits: at most 4 GiB less the header and an odd byte's pad.
+    constexpr std::size_t maxData = 0xFFFFFFFFu - 36 - 1;
+    if (rate <= 0) {
+        message = "cannot write WAV at a rate of " + std::to_string(rate) + " Hz";
+        return false;
+    }
+    if (pcm.size() > maxData) {
+        message = "cannot write " + path + ": the track is too long for a WAV file";
+        return false;
+    }
+    const auto dataBytes = static_cast<std::uint32_t>(pcm.size() & ~std::size_t{3});
+    std::vector<std::uint8_t> head;
+    head.insert(head.end(), {'R', 'I', 'F', 'F'});
+    putLe(head, 36 + dataBytes, 4);
+    head.insert(head.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    putLe(head, 16, 4);                                   // format block bytes
+    putLe(head, 1, 2);                                    // integer PCM
+    putLe(head, 2, 2);                                    // channels
+    putLe(head, static_cast<std::uint32_t>(rate), 4);     // frames a second
+    putLe(head, static_cast<std::uint32_t>(rate) * 4, 4); // bytes a second
+    putLe(head, 4, 2);                                    // bytes a frame
+    putLe(head, 16, 2);                                   // bits a sample
+    head.insert(head.end(), {'d', 'a', 't', 'a'});
+    putLe(head, dataBytes, 4);
+    return writeAll(path, head, pcm.data(), dataBytes, message);
+}
+
+bool writeRaw(const std::string& path, const std::vector<std::uint8_t>& pcm, std::string& message) {
+    return writeAll(path, {}, pcm.data(), pcm.size(), message);
 }
 
 int runAudio(const std::string& path, int track, const std::string& wavPath,

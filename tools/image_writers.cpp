@@ -1,6 +1,8 @@
 #include "tools/image_writers.h"
 
+#if QZ_HAVE_PNG
 #include <png.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -105,6 +107,7 @@ Bytes frameToRgb(const ExportedFrame& frame) {
     return rgb;
 }
 
+#if QZ_HAVE_PNG
 bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
               std::string& message) {
     png_image image{};
@@ -119,6 +122,14 @@ bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
     }
     return true;
 }
+#else
+// Builds without libpng (the Windows cross build has none) export raw pixels and Y4M only.
+bool writePng(const std::string& path, const Bytes&, int, int, std::string& message) {
+    message =
+        "cannot write " + path + ": this build of qztool has no PNG support (use --y4m or --raw)";
+    return false;
+}
+#endif
 
 bool checkFramePattern(const std::string& pattern, std::string& message) {
     int conversions = 0;

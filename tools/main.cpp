@@ -1,7 +1,14 @@
 // qztool: inspects, exports and authors movie files.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <iostream>
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define STDERR_FILENO 2
+#else
 #include <unistd.h>
+#endif
 
 #include "tools/audio_export.h"
 #include "tools/demo_dor.h"

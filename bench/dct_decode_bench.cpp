@@ -13,7 +13,7 @@
 #include "bench/bench_pictures.h"
 #include "bench/bench_ratios.h"
 #include "bench/jpeg_peer.h"
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "encoder/type3_encoder.h"
 #include "encoder/type4_encoder.h"
 #include "engine/context.h"

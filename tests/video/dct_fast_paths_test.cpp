@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "encoder/type4_encoder.h"
 #include "tests/video/dct_test_support.h"
 #include "video/dct/dct_toolkit.h"

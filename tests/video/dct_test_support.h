@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "encoder/dct_encoder.h"
 #include "engine/context.h"
 #include "video/type3/type3_decoder.h"

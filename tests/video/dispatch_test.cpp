@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "tests/display/display_harness.h"
 #include "tests/video/recording_decoders.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "encoder/dor_block_coder.h"
 #include "engine/context.h"
 #include "tests/video/dct_test_support.h"

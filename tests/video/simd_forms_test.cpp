@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "tests/video/dct_test_support.h"
 #include "tests/video/dor_test_support.h"
 #include "video/dct/colour_rows.h"

@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dor/dor_bit_reader.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dct/macroblock_output.h"

@@ -1,7 +1,7 @@
 // Decoder of type-3 frames (WNB and QZ chunks): self-contained pictures of 16×16 macroblocks,
 // each skipped, filled flat, or coded as six DCT blocks in a bit-packed token code, converted to
 // RGB by adding entries of the 128-entry YUV colour tables at gamma 100, and through the lane
-// and level tables at any other gamma (display/colour_tables.h gives the rule).
+// and level tables at any other gamma (video/colour_tables.h gives the rule).
 //
 // The decoders read nothing at or beyond ctx->frameDataEnd (missing bytes read as zeros) and
 // write only inside the clip box ctx->clipLeft..clipRight × clipTop..clipBottom.

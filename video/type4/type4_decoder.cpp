@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dct/macroblock_output.h"
 

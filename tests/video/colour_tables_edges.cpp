@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "engine/shared.h"
 
 namespace {

@@ -5,8 +5,6 @@
 
 #include "video/colour_tables.h"
 #include "display/display_internal.h"
-#include "video/dor/dor_decoder.h"
-#include "video/krt/krt_decoder.h"
 
 namespace {
 
@@ -78,10 +76,8 @@ void displaySetup(PlayerContext* ctx) {
 }
 
 void displayRelease(PlayerContext* ctx) {
-    releaseDorPictures(ctx);
     if (!ctx->displayReady) return;
     PlayerConfig* config = ctx->config;
-    releaseKrtState(ctx);
     delete[] ctx->yuvImage;
     ctx->yuvImage = nullptr;
     if (ctx->displayMode == modeOverlay && config->movieSurface != nullptr &&

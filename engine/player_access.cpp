@@ -48,6 +48,7 @@ void closeMovie(PlayerConfig* config) {
     readerRelease(ctx);
     audioTeardown(ctx);
     displayRelease(ctx);
+    releaseVideoState(ctx->video);
     while (sharedLoad(contextReaders) != 0) Sleep(0);
     delete ctx;
     // A caller that sees 6 may reuse the record at once.

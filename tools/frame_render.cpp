@@ -5,7 +5,7 @@
 
 #include "display/display.h"
 #include "platform/standin/ddraw_control.h"
-#include "video/dispatch.h"
+#include "engine/frame_dispatch.h"
 
 namespace qztool {
 
@@ -247,6 +247,7 @@ bool FrameRenderer::readPicture(Bytes& out) {
 
 void FrameRenderer::close() {
     if (ctx_ != nullptr && ctx_->displayReady) displayRelease(ctx_.get());
+    if (ctx_ != nullptr) releaseVideoState(ctx_->video);
     if (config_.primarySurface != nullptr) config_.primarySurface->Release();
     config_.primarySurface = nullptr;
     if (directDraw_ != nullptr) {

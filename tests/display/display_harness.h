@@ -11,7 +11,7 @@
 
 #include "display/display.h"
 #include "engine/context.h"
-#include "video/dispatch.h"
+#include "engine/frame_dispatch.h"
 
 namespace displaytest {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/context.h"
+#include "video/video_state.h"
 #include "video/dor/dor_macroblock.h"
 
 struct DorBitReader {
@@ -17,8 +17,8 @@ struct DorBitReader {
     const BYTE* end;
 
     // Takes over the context's reader; store() hands it back.
-    explicit DorBitReader(const PlayerContext* ctx);
-    void store(PlayerContext* ctx);
+    explicit DorBitReader(const VideoState* video);
+    void store(VideoState* video);
 
     // Makes at least 32 bits valid. Bytes at or past the end of the data read as zeros.
     void refill() {

@@ -24,7 +24,7 @@ struct ClipBox {
     LONG bottom;
 };
 
-inline ClipBox contextClipBox(const VideoState* video) {
+inline ClipBox videoClipBox(const VideoState* video) {
     return {video->clipLeft, video->clipTop, video->clipRight, video->clipBottom};
 }
 

@@ -1,5 +1,5 @@
 // The DOR bit reader as the frame decoder holds it in locals for a whole frame: a 64-bit buffer
-// refilled two words at a time, then stored back into the context's 32-bit window form.
+// refilled two words at a time, then stored back into the state's 32-bit window form.
 #pragma once
 
 #include <bit>
@@ -16,7 +16,7 @@ struct DorBitReader {
     std::ptrdiff_t left; // bytes from the next load to the end of the data; at most 0 past it
     const BYTE* end;
 
-    // Takes over the context's reader; store() hands it back.
+    // Takes over the state's reader; store() hands it back.
     explicit DorBitReader(const VideoState* video);
     void store(VideoState* video);
 

@@ -128,7 +128,7 @@ std::uint32_t DorBitReader::tailPair(const BYTE* end, std::ptrdiff_t left) {
 void DorBitReader::store(VideoState* video) {
     if (left == startLeft && count == startCount) return; // nothing used
     refill();
-    // The context's reader loads one word whenever fewer than 16 bits remain, so it holds
+    // The state's reader loads one word whenever fewer than 16 bits remain, so it holds
     // 16 to 31 bits: as many as are valid here modulo 16, the rest not yet loaded.
     const int held = 16 + (count & 15);
     video->dor.bitCount = held;

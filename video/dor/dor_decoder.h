@@ -23,7 +23,7 @@ inline constexpr LONG dorHeaderBytes = 16;
 // nothing on 8-bit displays. The last picture row is not written.
 void decodeDorFrame(VideoState* video, const BYTE* payload, BYTE* base, LONG pitch, LONG type);
 
-// Decodes the frame into the context's pictures without any output and returns the picture it
+// Decodes the frame into the state's pictures without any output and returns the picture it
 // went to (null when the frame was skipped). Used by decodeDorFrame and by the encoder to follow
 // the decoder's pictures.
 const BYTE* decodeDorPicture(VideoState* video, const BYTE* payload, LONG type);

@@ -1,7 +1,7 @@
 // Decoder of KRT frames: palettised 8-bit pictures, key frames packed with an LZ77 coder
 // (type 1, "KRTk") and delta frames built from 4 x 4 blocks copied from the previous picture at a
 // displacement or taken from a table of new blocks (type 2, "KRTf"). The frame work runs in the
-// context's own pictures; only the output stage writes the target.
+// state's own pictures; only the output stage writes the target.
 //
 // The decoders read nothing at or beyond video->frameDataEnd, and a frame that points outside a
 // picture or table is cut short or skipped, never followed out of it.
@@ -31,7 +31,7 @@ void buildKrtColourLookup(VideoState* video);
 int decodeKrtDeltaFrame(VideoState* video, const BYTE* payload);
 
 // Writes the current picture into the target whose first byte is base, rows pitch bytes apart,
-// inside the context's clip box: bytes on 8-bit displays, lookup pixels on the others. second is
+// inside the state's clip box: bytes on 8-bit displays, lookup pixels on the others. second is
 // not used.
 void writeKrtOutput(VideoState* video, BYTE* base, BYTE* second, LONG pitch);
 

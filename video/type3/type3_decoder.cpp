@@ -178,7 +178,7 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
     const std::ptrdiff_t size = video->frameDataEnd != nullptr && video->frameDataEnd > data
                                     ? video->frameDataEnd - data
                                     : 0;
-    const ClipBox clip = contextClipBox(video);
+    const ClipBox clip = videoClipBox(video);
     const LONG* quant = video->dct.type3Quant;
     [[maybe_unused]] const SimdLevel simd = simdLevel();
 

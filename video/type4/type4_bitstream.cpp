@@ -394,7 +394,7 @@ void scanOrder(const LONG* quant, LONG* scanQuant) {
     for (int k = 0; k < dctBlockSize; ++k) scanQuant[k] = quant[zigzag[k]];
 }
 
-// The bit position to keep in the context: past the data every bit is zero, so a position a
+// The bit position to keep in the state: past the data every bit is zero, so a position a
 // little beyond its end reads the same.
 LONG keptPosition(std::int64_t pos, std::ptrdiff_t size) {
     const std::int64_t limit = std::min<std::int64_t>(std::int64_t{size} * 8 + 64, 0x7FFFFFFF);

@@ -64,7 +64,7 @@ void decodeType4(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, 
     resetType4Frame(video, data);
     const LONG columns = macroblockCount(video->width);
     const LONG rows = macroblockCount(video->height);
-    const ClipBox clip = contextClipBox(video);
+    const ClipBox clip = videoClipBox(video);
     Type4LaneTables lanes;
     if constexpr (row != yuy2Output) buildType4LaneTables(lanes);
     [[maybe_unused]] ByteLaneTables bytes;

@@ -102,7 +102,7 @@ class Type4Bits {
 
 struct Type4Tables;
 
-// A frame's bit reader and DC predictors held across its macroblocks, taken from the context
+// A frame's bit reader and DC predictors held across its macroblocks, taken from the state
 // and given back by finish().
 class Type4Stream {
   public:
@@ -110,7 +110,7 @@ class Type4Stream {
     // Decodes the next macroblock's six blocks into planes; flat[b] tells whether block b
     // (Y0..Y3, Cb, Cr) had no AC coefficient.
     void macroblock(MacroblockPlanes& planes, bool flat[6]);
-    // Stores the bit position and the predictors in the context.
+    // Stores the bit position and the predictors in the state.
     void finish();
 
   private:

@@ -13,7 +13,7 @@
 #include "bench/bench_pictures.h"
 #include "bench/bench_ratios.h"
 #include "bench/jpeg_peer.h"
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "encoder/type3_encoder.h"
 #include "encoder/type4_encoder.h"
 #include "engine/context.h"
@@ -71,16 +71,14 @@ void setCounters(benchmark::State& state, Size size, double bitsPerPixel) {
 
 void oursDecode(benchmark::State& state, int type, Size size, Output output) {
     const Prepared& p = prepared(type, size);
-    PlayerConfig config{};
-    auto ctx = std::make_unique<PlayerContext>();
-    ctx->config = &config;
-    config.pixelFormat = output == Output::rgb565 ? formatRgb565 : formatXrgb8888;
-    buildColourTables(config.pixelFormat, 100);
-    config.movieWidth = size.width;
-    config.movieHeight = size.height;
+    auto ctx = std::make_unique<VideoState>();
+    ctx->output.pixelFormat = output == Output::rgb565 ? formatRgb565 : formatXrgb8888;
+    buildColourTables(ctx->output.pixelFormat, 100);
+    ctx->width = size.width;
+    ctx->height = size.height;
     const BYTE* payload = p.payload.data();
     ctx->quality = payload[4];
-    ctx->componentColour = (payload[7] >> 1) & 1;
+    ctx->dct.componentColour = (payload[7] >> 1) & 1;
     ctx->frameDataEnd = payload + p.payloadBytes;
     ctx->clipRight = size.width;
     ctx->clipBottom = size.height;
@@ -96,7 +94,7 @@ void oursDecode(benchmark::State& state, int type, Size size, Output output) {
             else
                 decodeType3Frame16(ctx.get(), data, target.data(), target.data(), pitch);
         } else {
-            setupType4Quant(ctx->type4Quant, ctx->quality);
+            setupType4Quant(ctx->dct.type4Quant, ctx->quality);
             if (output == Output::xrgb8888)
                 decodeType4FrameRgb32(ctx.get(), data, target.data(), target.data(), pitch);
             else if (output == Output::rgb565)

@@ -13,7 +13,7 @@
 #include "bench/bench_pictures.h"
 #include "bench/bench_ratios.h"
 #include "bench/jpeg_peer.h"
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "encoder/dor_encoder.h"
 #include "engine/context.h"
 #include "video/dor/dor_decoder.h"
@@ -83,11 +83,9 @@ void setCounters(benchmark::State& state, Size size, double bytes) {
 
 void oursDecode(benchmark::State& state, Size size, bool motion) {
     const Prepared& p = prepared(size);
-    PlayerConfig config{};
-    auto ctx = std::make_unique<PlayerContext>();
-    ctx->config = &config;
-    config.pixelFormat = formatRgb565;
-    buildColourTables(config.pixelFormat, 100);
+    auto ctx = std::make_unique<VideoState>();
+    ctx->output.pixelFormat = formatRgb565;
+    buildColourTables(ctx->output.pixelFormat, 100);
     ctx->clipRight = size.width;
     ctx->clipBottom = size.height;
     const LONG pitch = size.width * 2;
@@ -102,7 +100,7 @@ void oursDecode(benchmark::State& state, Size size, bool motion) {
         benchmark::DoNotOptimize(target.data());
         benchmark::ClobberMemory();
     }
-    releaseDorPictures(ctx.get());
+    releaseVideoState(*ctx);
     setCounters(state, size, double(motion ? p.motionBytes : p.keyBytes));
 }
 

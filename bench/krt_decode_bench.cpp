@@ -10,7 +10,6 @@
 
 #include "bench/bench_pictures.h"
 #include "encoder/krt_encoder.h"
-#include "engine/context.h"
 #include "video/krt/krt_decoder.h"
 
 namespace {
@@ -51,25 +50,27 @@ const Sequence& sequence(int width, int height) {
 }
 
 struct Player {
-    PlayerConfig config{};
-    PlayerContext ctx{};
+    BYTE paletteRgb[768]{};
+    DWORD paletteLookup[256]{};
+    VideoState ctx{};
     std::vector<BYTE> target;
     LONG pitch;
 
     Player(const PixelFormat& format, int width, int height) {
-        ctx.config = &config;
-        config.pixelFormat = format;
-        for (int i = 0; i < 768; ++i) config.paletteRgb[i] = BYTE(i);
+        ctx.output.pixelFormat = format;
+        ctx.output.paletteRgb = paletteRgb;
+        ctx.output.paletteLookup = paletteLookup;
+        for (int i = 0; i < 768; ++i) paletteRgb[i] = BYTE(i);
         pitch = width * (format.depth == 8 ? 1 : 2);
         target.resize(std::size_t(pitch) * std::size_t(height));
         ctx.clipRight = width;
         ctx.clipBottom = height;
     }
-    ~Player() { releaseKrtState(&ctx); }
+    ~Player() { releaseVideoState(ctx); }
     void key(const Bytes& payload) {
         ctx.frameDataEnd = payload.data() + payload.size();
         decodeKrtKeyFrame(&ctx, payload.data());
-        if (config.pixelFormat.depth != 8) buildKrtColourLookup(&ctx);
+        if (ctx.output.pixelFormat.depth != 8) buildKrtColourLookup(&ctx);
         writeKrtOutput(&ctx, target.data(), target.data(), pitch);
     }
     void delta(const Bytes& payload) {

@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "display/display_internal.h"
 
 namespace {

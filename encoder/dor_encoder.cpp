@@ -8,7 +8,6 @@
 
 #include "encoder/dor_block_coder.h"
 #include "engine/chunk_ids.h"
-#include "engine/context.h"
 #include "video/dor/dor_decoder.h"
 
 namespace {
@@ -225,13 +224,13 @@ int dorChromaByte(int chroma) {
 }
 
 DorEncoder::DorEncoder(DorEncoderOptions options)
-    : options_(options), ctx_(std::make_unique<PlayerContext>()) {
+    : options_(options), video_(std::make_unique<VideoState>()) {
     options_.quantiser = std::clamp(options_.quantiser, 1, 127);
     options_.searchRange = std::clamp(options_.searchRange, 0, 16);
 }
 
 DorEncoder::~DorEncoder() {
-    releaseDorPictures(ctx_.get());
+    releaseVideoState(*video_);
 }
 
 Bytes DorEncoder::encode(const YuvPicture& picture, DorFrameKind kind) {
@@ -245,8 +244,8 @@ Bytes DorEncoder::encode(const YuvPicture& picture, DorFrameKind kind) {
     buildDorDequant(dequant, options_.quantiser);
 
     std::vector<std::uint8_t> zeros;
-    Reference ref{ctx_->dorReference, width, height};
-    if (ref.bytes == nullptr || ctx_->dorWidth != width || ctx_->dorHeight != height) {
+    Reference ref{video_->dor.reference, width, height};
+    if (ref.bytes == nullptr || video_->dor.width != width || video_->dor.height != height) {
         zeros.assign(static_cast<std::size_t>(width) * height * 2, 0);
         ref.bytes = zeros.data();
     }
@@ -274,8 +273,8 @@ Bytes DorEncoder::encode(const YuvPicture& picture, DorFrameKind kind) {
     const Bytes bits = out.bytes();
     payload.insert(payload.end(), bits.begin(), bits.end());
 
-    ctx_->frameDataEnd = payload.data() + payload.size();
-    last_ = decodeDorPicture(ctx_.get(), payload.data(), dorFrameType(kind));
-    ctx_->frameDataEnd = nullptr;
+    video_->frameDataEnd = payload.data() + payload.size();
+    last_ = decodeDorPicture(video_.get(), payload.data(), dorFrameType(kind));
+    video_->frameDataEnd = nullptr;
     return payload;
 }

@@ -13,7 +13,7 @@
 
 #include "encoder/dct_encoder.h"
 
-struct PlayerContext;
+struct VideoState;
 
 enum class DorFrameKind { key, motion, nonReference };
 
@@ -43,7 +43,7 @@ class DorEncoder {
 
   private:
     DorEncoderOptions options_;
-    std::unique_ptr<PlayerContext> ctx_;
+    std::unique_ptr<VideoState> video_;
     const std::uint8_t* last_ = nullptr;
 };
 

@@ -8,10 +8,10 @@
 
 #include "engine/sound_output.h"
 #include "display/display.h"
+#include "engine/frame_dispatch.h"
 #include "engine/reader.h"
 #include "api/shared.h"
 #include "platform/frame_trace.h"
-#include "video/dispatch.h"
 
 namespace {
 

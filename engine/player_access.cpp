@@ -9,8 +9,6 @@
 #include "engine/sound_output.h"
 #include "display/display.h"
 #include "engine/reader.h"
-#include "video/dor/dor_decoder.h"
-#include "video/krt/krt_decoder.h"
 #include "api/shared.h"
 
 namespace {
@@ -50,8 +48,7 @@ void closeMovie(PlayerConfig* config) {
     readerRelease(ctx);
     audioTeardown(ctx);
     displayRelease(&ctx->display);
-    releaseDorPictures(ctx);
-    releaseKrtState(ctx);
+    releaseVideoState(ctx->video);
     while (sharedLoad(contextReaders) != 0) Sleep(0);
     delete ctx;
     // A caller that sees 6 may reuse the record at once.

@@ -11,20 +11,20 @@ add_library(qz_test_support STATIC ${CMAKE_CURRENT_SOURCE_DIR}/support/test_supp
 target_link_libraries(qz_test_support PUBLIC qz_engine qz_encoder gtest qz_options)
 
 set(_pure_audio audio/audio_decode_test.cpp)
-set(_pure_display display/colour_tables_edges.cpp display/colour_tables_reference.cpp)
 file(GLOB _pure_encoder RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
      ${CMAKE_CURRENT_SOURCE_DIR}/encoder/*.cpp)
 set(_pure_engine engine/reader_queue_test.cpp engine/reader_tracks_test.cpp)
 set(_pure_video
+    video/colour_tables_edges.cpp video/colour_tables_reference.cpp
     video/dct_bounds_test.cpp video/dct_fast_paths_test.cpp video/dct_toolkit_test.cpp
     video/dor_bitstream_test.cpp video/dor_bounds_test.cpp video/dor_fast_paths_test.cpp
-    video/dor_frame_test.cpp
+    video/dor_frame_test.cpp video/frame_decode_test.cpp
     video/krt_bounds_test.cpp video/krt_decoder_test.cpp video/krt_output_test.cpp
     video/type3_decoder_test.cpp video/type3_gamma_test.cpp video/type4_decoder_test.cpp)
 
 set(_pure_platform_names platform_names/platform_names_test.cpp)
 
-foreach(name audio display encoder engine platform_names video)
+foreach(name audio encoder engine platform_names video)
     add_executable(test_${name} ${_pure_${name}})
     target_link_libraries(test_${name} PRIVATE qz_test_support gtest_main)
     # M_PI and friends, which glibc declares in C++ too.

@@ -5,9 +5,7 @@
 
 #include "display/display.h"
 #include "platform/standin/ddraw_control.h"
-#include "video/dispatch.h"
-#include "video/dor/dor_decoder.h"
-#include "video/krt/krt_decoder.h"
+#include "engine/frame_dispatch.h"
 
 namespace qztool {
 
@@ -250,11 +248,8 @@ bool FrameRenderer::readPicture(Bytes& out) {
 }
 
 void FrameRenderer::close() {
-    if (ctx_ != nullptr && ctx_->display.displayReady) {
-        displayRelease(&ctx_->display);
-        releaseDorPictures(ctx_.get());
-        releaseKrtState(ctx_.get());
-    }
+    if (ctx_ != nullptr && ctx_->display.displayReady) displayRelease(&ctx_->display);
+    if (ctx_ != nullptr) releaseVideoState(ctx_->video);
     if (config_.primarySurface != nullptr) config_.primarySurface->Release();
     config_.primarySurface = nullptr;
     if (directDraw_ != nullptr) {

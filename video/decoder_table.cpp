@@ -7,16 +7,16 @@
 
 namespace {
 
-void krtKeyFrame(PlayerContext* ctx, const BYTE* payload) {
-    decodeKrtKeyFrame(ctx, payload);
+void krtKeyFrame(VideoState* video, const BYTE* payload) {
+    decodeKrtKeyFrame(video, payload);
 }
 
-void krtDeltaFrame(PlayerContext* ctx, const BYTE* payload) {
-    decodeKrtDeltaFrame(ctx, payload);
+void krtDeltaFrame(VideoState* video, const BYTE* payload) {
+    decodeKrtDeltaFrame(video, payload);
 }
 
-void type4Quant(PlayerContext* ctx, LONG quality) {
-    setupType4Quant(ctx->type4Quant, quality);
+void type4Quant(VideoState* video, LONG quality) {
+    setupType4Quant(video->dct.type4Quant, quality);
 }
 
 } // namespace

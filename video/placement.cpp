@@ -9,11 +9,6 @@ namespace {
 
 using Wide = long long;
 
-LONG saturate(Wide value) {
-    return static_cast<LONG>(std::clamp<Wide>(value, std::numeric_limits<LONG>::min(),
-                                              std::numeric_limits<LONG>::max()));
-}
-
 Wide floorDiv(Wide a, Wide b) {
     const Wide q = a / b;
     return (a % b != 0 && a < 0) ? q - 1 : q;
@@ -30,33 +25,10 @@ LONG displayPixelBytes(LONG depth) {
     return (depth == 15 || depth == 16) ? 2 : 4;
 }
 
-void placePicture(PlayerContext* ctx) {
-    const PlayerConfig* config = ctx->config;
-    const DWORD flags = config->flags;
-    Wide width = config->movieWidth;
-    Wide height = config->movieHeight;
-    if (flags & doubleX) width *= 2;
-    if (flags & (doubleY | skipY)) height *= 2;
-    Wide x = 0;
-    Wide y = 0;
-    // Arithmetic shift: a picture wider than the screen gets a negative offset.
-    if (flags & centreX) x = (Wide{ctx->display.screenWidth} - width) >> 1;
-    if (flags & centreY) y = (Wide{ctx->display.screenHeight} - height) >> 1;
-    if (flags & offsetX) x += config->posX;
-    if (flags & offsetY) y += config->posY;
-    // Centring uses the unstretched size; presentation scales to the stretched one.
-    if (flags & stretchX) width = config->stretchWidth;
-    if (flags & stretchY) height = config->stretchHeight;
-    ctx->display.destX = saturate(x);
-    ctx->display.destY = saturate(y);
-    ctx->display.destWidth = saturate(width);
-    ctx->display.destHeight = saturate(height);
-}
-
-BYTE* placeDecoderTarget(PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+BYTE* placeDecoderTarget(VideoState* video, const TargetArea& area, LONG offsetRows,
                          LONG offsetBytes, LONG rowStep, LONG columnBytes) {
-    const Wide width = ctx->config->movieWidth;
-    const Wide height = ctx->config->movieHeight;
+    const Wide width = video->width;
+    const Wide height = video->height;
     const Wide ox = offsetBytes;
     const Wide oy = offsetRows;
     // Column c covers bytes ox + c * columnBytes up to the next column; row r is target row
@@ -66,13 +38,13 @@ BYTE* placeDecoderTarget(PlayerContext* ctx, const TargetArea& area, LONG offset
     const Wide top = std::max<Wide>(0, ceilDiv(-oy, rowStep));
     const Wide bottom = std::min<Wide>(height, floorDiv(Wide{area.rows} - 1 - oy, rowStep) + 1);
     if (area.base == nullptr || left >= right || top >= bottom) {
-        ctx->clipLeft = ctx->clipTop = ctx->clipRight = ctx->clipBottom = 0;
+        video->clipLeft = video->clipTop = video->clipRight = video->clipBottom = 0;
         return nullptr;
     }
-    ctx->clipLeft = static_cast<LONG>(left);
-    ctx->clipRight = static_cast<LONG>(right);
-    ctx->clipTop = static_cast<LONG>(top);
-    ctx->clipBottom = static_cast<LONG>(bottom);
+    video->clipLeft = static_cast<LONG>(left);
+    video->clipRight = static_cast<LONG>(right);
+    video->clipTop = static_cast<LONG>(top);
+    video->clipBottom = static_cast<LONG>(bottom);
     // Computed on the address, since the pointer may lie before the area when the picture
     // starts left of or above it; the box keeps every write inside.
     const Wide offset = oy * area.pitch + ox;
@@ -80,11 +52,11 @@ BYTE* placeDecoderTarget(PlayerContext* ctx, const TargetArea& area, LONG offset
                                    static_cast<std::uintptr_t>(offset));
 }
 
-BYTE* packedDecoderTarget(const PlayerContext* ctx, BYTE* placed, LONG pixelBytes) {
+BYTE* packedDecoderTarget(const VideoState* video, BYTE* placed, LONG pixelBytes) {
     // Column c is written at placed + pixelBytes * (clipLeft + c), at or after its doubled
     // place's start (placed + 2 * pixelBytes * clipLeft): inside the area, and never past
     // where the doubled column c ends.
-    const Wide shift = Wide{pixelBytes} * ctx->clipLeft;
+    const Wide shift = Wide{pixelBytes} * video->clipLeft;
     return reinterpret_cast<BYTE*>(reinterpret_cast<std::uintptr_t>(placed) +
                                    static_cast<std::uintptr_t>(shift));
 }
@@ -111,14 +83,14 @@ template <int N> void packRow(BYTE* row, LONG count) {
 
 // Runs step on the first visible doubled column of every written row of the clip box.
 template <class Step>
-void forEachDoubledRow(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+void forEachDoubledRow(const VideoState* video, const TargetArea& area, LONG offsetRows,
                        LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten,
                        Step&& step) {
-    const LONG left = ctx->clipLeft;
-    const LONG right = ctx->clipRight;
-    const LONG bottom = std::min(ctx->clipBottom, rowsWritten);
+    const LONG left = video->clipLeft;
+    const LONG right = video->clipRight;
+    const LONG bottom = std::min(video->clipBottom, rowsWritten);
     if (area.base == nullptr || left >= right || (pixelBytes != 2 && pixelBytes != 4)) return;
-    for (LONG r = ctx->clipTop; r < bottom; ++r) {
+    for (LONG r = video->clipTop; r < bottom; ++r) {
         // The packed columns start where the first visible doubled column does.
         const Wide rowStart = (Wide{offsetRows} + Wide{r} * rowStep) * area.pitch + offsetBytes;
         step(area.base + (rowStart + Wide{2} * pixelBytes * left), right - left);
@@ -127,9 +99,9 @@ void forEachDoubledRow(const PlayerContext* ctx, const TargetArea& area, LONG of
 
 } // namespace
 
-void packColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
-                 LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten) {
-    forEachDoubledRow(ctx, area, offsetRows, offsetBytes, rowStep, pixelBytes, rowsWritten,
+void packColumns(const VideoState* video, const TargetArea& area, LONG offsetRows, LONG offsetBytes,
+                 LONG rowStep, LONG pixelBytes, LONG rowsWritten) {
+    forEachDoubledRow(video, area, offsetRows, offsetBytes, rowStep, pixelBytes, rowsWritten,
                       [&](BYTE* row, LONG count) {
                           if (pixelBytes == 2)
                               packRow<2>(row, count);
@@ -138,9 +110,9 @@ void packColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRo
                       });
 }
 
-void spreadColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+void spreadColumns(const VideoState* video, const TargetArea& area, LONG offsetRows,
                    LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten) {
-    forEachDoubledRow(ctx, area, offsetRows, offsetBytes, rowStep, pixelBytes, rowsWritten,
+    forEachDoubledRow(video, area, offsetRows, offsetBytes, rowStep, pixelBytes, rowsWritten,
                       [&](BYTE* row, LONG count) {
                           if (pixelBytes == 2)
                               spreadRow<2>(row, count);
@@ -149,15 +121,15 @@ void spreadColumns(const PlayerContext* ctx, const TargetArea& area, LONG offset
                       });
 }
 
-void repeatRows(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows, LONG offsetBytes,
+void repeatRows(const VideoState* video, const TargetArea& area, LONG offsetRows, LONG offsetBytes,
                 LONG columnBytes, LONG rowsWritten) {
-    const LONG left = ctx->clipLeft;
-    const LONG right = ctx->clipRight;
-    const LONG bottom = std::min(ctx->clipBottom, rowsWritten);
+    const LONG left = video->clipLeft;
+    const LONG right = video->clipRight;
+    const LONG bottom = std::min(video->clipBottom, rowsWritten);
     if (area.base == nullptr || left >= right) return;
     const Wide first = Wide{offsetBytes} + Wide{columnBytes} * left;
     const auto bytes = static_cast<std::size_t>(Wide{columnBytes} * (right - left));
-    for (LONG r = ctx->clipTop; r < bottom; ++r) {
+    for (LONG r = video->clipTop; r < bottom; ++r) {
         const Wide y = Wide{offsetRows} + 2 * Wide{r};
         if (y + 1 >= area.rows) break;
         BYTE* row = area.base + y * area.pitch + first;

@@ -1,8 +1,9 @@
-// Where a decoded picture goes: the placement of the picture on the screen, and the clip box
-// that keeps every decoder write inside the target it is handed.
+// Where a decoded picture goes in the target memory: the decoder pointer, the clip box that
+// keeps every decoder write inside the target, and the column doubling and row repeating done
+// around a decoder.
 #pragma once
 
-#include "engine/context.h"
+#include "video/video_state.h"
 
 // The memory a decoder may write: a locked surface, the YUV staging image or a caller buffer.
 struct TargetArea {
@@ -13,37 +14,33 @@ struct TargetArea {
     LONG rows;
 };
 
-// Sets destX, destY, destWidth and destHeight from the picture size, the screen size and the
-// placement flags (centring, offsets, doubling, stretching).
-void placePicture(PlayerContext* ctx);
-
 // Bytes one display pixel takes: 1 palettised, 2 for the 16-bit family, else 4.
 LONG displayPixelBytes(LONG depth);
 
 // The decoder pointer offsetRows rows and offsetBytes bytes into area, with decoder rows
-// rowStep target rows apart and picture columns columnBytes wide; sets the context's clip box
+// rowStep target rows apart and picture columns columnBytes wide; sets video's clip box
 // to the picture columns and decoder rows that lie inside area. Returns null when no pixel of
 // the picture lands inside (the pointer may lie before area's start; only the box is written).
-BYTE* placeDecoderTarget(PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+BYTE* placeDecoderTarget(VideoState* video, const TargetArea& area, LONG offsetRows,
                          LONG offsetBytes, LONG rowStep, LONG columnBytes);
 
 // The decoder pointer for a picture placed by placeDecoderTarget with columnBytes twice
 // pixelBytes, for a decoder that writes pixelBytes a picture pixel: the visible columns go
 // packed from the first visible doubled column on, where spreadColumns later doubles them.
-BYTE* packedDecoderTarget(const PlayerContext* ctx, BYTE* placed, LONG pixelBytes);
+BYTE* packedDecoderTarget(const VideoState* video, BYTE* placed, LONG pixelBytes);
 
 // Doubles, in place, the clip box's columns of the decoder rows before rowsWritten that a decoder
 // wrote packed through packedDecoderTarget, so that each picture pixel shows twice. The other
 // arguments are those placeDecoderTarget was given.
-void spreadColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
+void spreadColumns(const VideoState* video, const TargetArea& area, LONG offsetRows,
                    LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten);
 // The inverse of spreadColumns, run before the decoder: packs the doubled picture shown last
 // back where the decoder writes, so that what a decoder leaves unwritten (skipped macroblocks)
 // keeps the last picture once spread again.
-void packColumns(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows,
-                 LONG offsetBytes, LONG rowStep, LONG pixelBytes, LONG rowsWritten);
+void packColumns(const VideoState* video, const TargetArea& area, LONG offsetRows, LONG offsetBytes,
+                 LONG rowStep, LONG pixelBytes, LONG rowsWritten);
 
 // Copies each decoded row of the clip box (decoder rows before rowsWritten, placed two target
 // rows apart) into the target row below it, where that row lies inside area.
-void repeatRows(const PlayerContext* ctx, const TargetArea& area, LONG offsetRows, LONG offsetBytes,
+void repeatRows(const VideoState* video, const TargetArea& area, LONG offsetRows, LONG offsetBytes,
                 LONG columnBytes, LONG rowsWritten);

@@ -11,9 +11,7 @@
 
 #include "display/display.h"
 #include "engine/context.h"
-#include "video/dispatch.h"
-#include "video/dor/dor_decoder.h"
-#include "video/krt/krt_decoder.h"
+#include "engine/frame_dispatch.h"
 
 namespace displaytest {
 
@@ -71,8 +69,7 @@ class Screen {
 
     ~Screen() {
         displayRelease(&ctx.display);
-        releaseDorPictures(&ctx);
-        releaseKrtState(&ctx);
+        releaseVideoState(ctx.video);
         if (config.backSurface != nullptr) config.backSurface->Release();
         if (config.primarySurface != nullptr) config.primarySurface->Release();
         directDraw->Release();

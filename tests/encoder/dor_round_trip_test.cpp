@@ -86,8 +86,8 @@ TEST(DorRoundTrip, EncoderPicturesMatchAnIndependentPlayer) {
     for (int t = 0; t < 5; ++t) {
         const Bytes payload = encoder.encode(scene(width, height, t), kinds[t]);
         player.decode(payload, dorFrameType(kinds[t]));
-        const BYTE* picture = kinds[t] == DorFrameKind::nonReference ? player.ctx->dorNonRef
-                                                                     : player.ctx->dorReference;
+        const BYTE* picture = kinds[t] == DorFrameKind::nonReference ? player.ctx->dor.nonRef
+                                                                     : player.ctx->dor.reference;
         ASSERT_NE(encoder.lastPicture(), nullptr);
         ASSERT_EQ(std::memcmp(encoder.lastPicture(), picture, 48 * 32 * 2), 0) << "frame " << t;
     }

@@ -135,10 +135,10 @@ TEST(KrtEncoder, KeyAndDeltaFramesDecodeToTheWritersPicture) {
             ASSERT_EQ(chunk.id, chunkId("KRTf"));
             ASSERT_EQ(decoder.delta(payload), 1);
             EXPECT_LT(payload.size(), keyBytes);
-            EXPECT_GT(decoder.ctx.krtVectorCount, 1);
-            EXPECT_LE(decoder.ctx.krtIndexBits, 12);
-            fullBlocks += decoder.ctx.krtFullCount;
-            twoBitBlocks += decoder.ctx.krtTwoBitCount;
+            EXPECT_GT(decoder.ctx.krt.vectorCount, 1);
+            EXPECT_LE(decoder.ctx.krt.indexBits, 12);
+            fullBlocks += decoder.ctx.krt.fullCount;
+            twoBitBlocks += decoder.ctx.krt.twoBitCount;
         }
         ASSERT_EQ(decoder.picture(), encoder.picture()) << t;
         EXPECT_GT(rgbPsnr(source, encoder.decodedRgb()), 30.0) << t;
@@ -160,8 +160,8 @@ TEST(KrtEncoder, TheTableBudgetAndSizes) {
     const MovieVideoChunk delta = encoder.deltaFrame(noise);
     ASSERT_EQ(delta.id, chunkId("KRTf"));
     ASSERT_EQ(decoder.delta(payloadOf(delta)), 1);
-    EXPECT_EQ(decoder.ctx.krtIndexBits, 12);
-    EXPECT_LE(decoder.ctx.krtVectorCount + decoder.ctx.krtFullCount + decoder.ctx.krtTwoBitCount,
+    EXPECT_EQ(decoder.ctx.krt.indexBits, 12);
+    EXPECT_LE(decoder.ctx.krt.vectorCount + decoder.ctx.krt.fullCount + decoder.ctx.krt.twoBitCount,
               4096);
     EXPECT_EQ(decoder.picture(), encoder.picture());
     // A new size starts again with a key frame; sizes the format cannot take are refused.

@@ -62,10 +62,10 @@ namespace {
 std::atomic<int> decoded[8];
 std::atomic<int> handedOver{0};
 
-void countDor(PlayerContext*, const BYTE*, BYTE*, LONG, LONG type) {
+void countDor(VideoState*, const BYTE*, BYTE*, LONG, LONG type) {
     ++decoded[type];
 }
-void countType3(PlayerContext*, const BYTE*, BYTE*, BYTE*, LONG) {
+void countType3(VideoState*, const BYTE*, BYTE*, BYTE*, LONG) {
     ++decoded[3];
 }
 

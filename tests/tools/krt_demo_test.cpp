@@ -24,13 +24,13 @@ TEST(KrtDemo, EveryFrameDecodes) {
                                         file.begin() + std::ptrdiff_t(at + size));
         if (id == chunkId("KRTk")) {
             ASSERT_EQ(decoder.key(payload), 1);
-            EXPECT_EQ(decoder.ctx.krtWidth, 320);
-            EXPECT_EQ(decoder.ctx.krtHeight, 240);
+            EXPECT_EQ(decoder.ctx.krt.width, 320);
+            EXPECT_EQ(decoder.ctx.krt.height, 240);
             ++keys;
         } else if (id == chunkId("KRTf")) {
             ASSERT_EQ(decoder.delta(payload), 1);
             // The stripes scroll: most blocks are copies.
-            EXPECT_GT(decoder.ctx.krtVectorCount, 0);
+            EXPECT_GT(decoder.ctx.krt.vectorCount, 0);
             ++deltas;
         } else if (id == chunkId("SCDl")) {
             ++audio;

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "encoder/type4_encoder.h"
 #include "tests/video/dct_test_support.h"
 #include "video/dct/dct_toolkit.h"
@@ -252,13 +252,13 @@ void plainType4Block(PlainMsbBits& bits, bool chroma, const LONG quant[64], LONG
 
 TEST(DctFastPaths, Type4BlocksGiveThePlainSamples) {
     std::mt19937 rng(13);
-    auto owner = std::make_unique<PlayerContext>();
-    PlayerContext& ctx = *owner;
+    auto owner = std::make_unique<VideoState>();
+    VideoState& ctx = *owner;
     for (int round = 0; round < 400; ++round) {
         // Random bytes, and bytes mostly of one bits, for long DC size codes and escapes.
         std::vector<BYTE> data(8 + rng() % 200);
         for (BYTE& b : data) b = static_cast<BYTE>(round % 3 ? rng() : rng() | rng() | rng());
-        setupType4Quant(ctx.type4Quant, LONG(rng() % 108));
+        setupType4Quant(ctx.dct.type4Quant, LONG(rng() % 108));
         ctx.frameDataEnd = data.data() + data.size();
         resetType4Frame(&ctx, data.data());
         PlainMsbBits plain{data};
@@ -267,12 +267,12 @@ TEST(DctFastPaths, Type4BlocksGiveThePlainSamples) {
             const int component = block % 6 < 4 ? 0 : block % 6 - 3;
             LONG fast[64], expected[64];
             decodeType4Block(&ctx, component, fast, 8);
-            plainType4Block(plain, component != 0, ctx.type4Quant, preds[component], expected);
+            plainType4Block(plain, component != 0, ctx.dct.type4Quant, preds[component], expected);
             ASSERT_EQ(0, std::memcmp(fast, expected, sizeof fast)) << round << " block " << block;
             if (plain.pos < std::int64_t(data.size()) * 8 + 64) {
-                ASSERT_EQ(ctx.type4BitPos, plain.pos) << round << " block " << block;
+                ASSERT_EQ(ctx.dct.type4BitPos, plain.pos) << round << " block " << block;
             }
-            const LONG got[3] = {ctx.dcPredY, ctx.dcPredCb, ctx.dcPredCr};
+            const LONG got[3] = {ctx.dct.dcPredY, ctx.dct.dcPredCb, ctx.dct.dcPredCr};
             ASSERT_EQ(got[component], preds[component]) << round << " block " << block;
         }
     }
@@ -293,14 +293,14 @@ YuvPicture patchyPicture(int width, int height, unsigned seed) {
 }
 
 // The frame loop in its plain form: every block decoded, every row converted.
-void plainType4Frame(PlayerContext* ctx, const Bytes& payload, dcttest::Variant variant,
-                     BYTE* target, LONG pitch) {
+void plainType4Frame(VideoState* ctx, const Bytes& payload, dcttest::Variant variant, BYTE* target,
+                     LONG pitch) {
     const int pixelBytes = dcttest::pixelBytes(variant);
     ctx->frameDataEnd = payload.data() + payload.size();
     resetType4Frame(ctx, payload.data() + 8);
     LONG planes[384];
-    for (LONG y = 0; y < ctx->config->movieHeight; y += 16) {
-        for (LONG x = 0; x < ctx->config->movieWidth; x += 16) {
+    for (LONG y = 0; y < ctx->height; y += 16) {
+        for (LONG x = 0; x < ctx->width; x += 16) {
             for (int b = 0; b < 4; ++b)
                 decodeType4Block(ctx, 0, planes + (b >> 1) * 128 + (b & 1) * 8, 16);
             decodeType4Block(ctx, 1, planes + 256, 8);

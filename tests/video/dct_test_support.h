@@ -11,9 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "encoder/dct_encoder.h"
-#include "engine/context.h"
 #include "video/type3/type3_decoder.h"
 #include "video/type4/type4_decoder.h"
 
@@ -57,14 +56,12 @@ struct Target {
     }
 };
 
-// A decoder context for one frame: config, tables and a clip box covering the target.
+// A decoder state for one frame: output description, tables and a clip box covering the target.
 struct Decoder {
-    PlayerConfig config{};
-    std::unique_ptr<PlayerContext> ctx = std::make_unique<PlayerContext>();
+    std::unique_ptr<VideoState> ctx = std::make_unique<VideoState>();
 
     explicit Decoder(const PixelFormat& format, LONG gamma = 100) {
-        ctx->config = &config;
-        config.pixelFormat = format;
+        ctx->output.pixelFormat = format;
         buildColourTables(format, gamma);
     }
     void clip(LONG left, LONG top, LONG right, LONG bottom) {
@@ -82,12 +79,11 @@ struct Decoder {
         const std::size_t size = payload.size();
         std::unique_ptr<BYTE[]> copy(new BYTE[size == 0 ? 1 : size]);
         if (size) std::memcpy(copy.get(), payload.data(), size);
-        config.movieWidth = size >= 2 ? static_cast<std::int16_t>(payload[0] | payload[1] << 8) : 0;
-        config.movieHeight =
-            size >= 4 ? static_cast<std::int16_t>(payload[2] | payload[3] << 8) : 0;
+        ctx->width = size >= 2 ? static_cast<std::int16_t>(payload[0] | payload[1] << 8) : 0;
+        ctx->height = size >= 4 ? static_cast<std::int16_t>(payload[2] | payload[3] << 8) : 0;
         ctx->quality = size >= 5 ? payload[4] : 0;
-        ctx->componentColour = size >= 8 ? (payload[7] >> 1) & 1 : 0;
-        ctx->spareOption = size >= 8 ? payload[7] & 1 : 0;
+        ctx->dct.componentColour = size >= 8 ? (payload[7] >> 1) & 1 : 0;
+        ctx->dct.spareOption = size >= 8 ? payload[7] & 1 : 0;
         ctx->frameDataEnd = copy.get() + size;
         const BYTE* data = copy.get() + std::min<std::size_t>(size, 8);
         BYTE* dest = target.origin() + offset;
@@ -102,15 +98,15 @@ struct Decoder {
             decodeType3Frame32(ctx.get(), data, dest, dest, pitch);
             break;
         case Variant::type4Rgb16:
-            setupType4Quant(ctx->type4Quant, ctx->quality);
+            setupType4Quant(ctx->dct.type4Quant, ctx->quality);
             decodeType4FrameRgb16(ctx.get(), data, dest, dest, pitch);
             break;
         case Variant::type4Rgb32:
-            setupType4Quant(ctx->type4Quant, ctx->quality);
+            setupType4Quant(ctx->dct.type4Quant, ctx->quality);
             decodeType4FrameRgb32(ctx.get(), data, dest, dest, pitch);
             break;
         case Variant::type4Yuy2:
-            setupType4Quant(ctx->type4Quant, ctx->quality);
+            setupType4Quant(ctx->dct.type4Quant, ctx->quality);
             decodeType4FrameYuy2(ctx.get(), data, dest, dest, pitch);
             break;
         }

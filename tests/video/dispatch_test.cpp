@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "tests/display/display_harness.h"
 #include "tests/video/recording_decoders.h"
 
@@ -34,7 +34,7 @@ TEST(DispatchHeader, KrtPaletteScalingAndDeltaFramesKeepTheSize) {
     screen.decode(1, displaytest::krtKeyFrame(64, 32, {200, 100, 0}));
     EXPECT_EQ(screen.config.movieWidth, 64);
     EXPECT_EQ(screen.config.movieHeight, 32);
-    EXPECT_EQ(screen.ctx.krtPaletteCount, 1);
+    EXPECT_EQ(screen.ctx.video.krt.paletteCount, 1);
     EXPECT_EQ(screen.config.paletteRgb[0], 255);
     EXPECT_EQ(screen.config.paletteRgb[1], 150);
     EXPECT_EQ(screen.config.paletteRgb[2], 0);
@@ -63,7 +63,7 @@ TEST(DispatchHeader, PalettesPastTheTableAndShortHeadersAreSafe) {
     std::vector<BYTE> palette(300 * 3, 7);
     screen.config.paletteLookup[0] = 0xDEADBEEF;
     screen.decode(1, displaytest::krtKeyFrame(16, 16, palette));
-    EXPECT_EQ(screen.ctx.krtPaletteCount, 300);
+    EXPECT_EQ(screen.ctx.video.krt.paletteCount, 300);
     EXPECT_EQ(screen.config.paletteRgb[767], 7);
     EXPECT_EQ(screen.config.paletteLookup[0], 0xDEADBEEFu);
     recording::calls().clear();
@@ -78,10 +78,10 @@ TEST(DispatchHeader, PalettesPastTheTableAndShortHeadersAreSafe) {
     // The decoders are told where the payload ends.
     const std::vector<BYTE> frame = displaytest::dctFrame(32, 16, 77, 2);
     screen.decode(4, frame);
-    EXPECT_EQ(screen.ctx.frameDataEnd, frame.data() + frame.size());
-    EXPECT_EQ(screen.ctx.quality, 77);
-    EXPECT_EQ(screen.ctx.componentColour, 1);
-    EXPECT_EQ(screen.ctx.spareOption, 0);
+    EXPECT_EQ(screen.ctx.video.frameDataEnd, frame.data() + frame.size());
+    EXPECT_EQ(screen.ctx.video.quality, 77);
+    EXPECT_EQ(screen.ctx.video.dct.componentColour, 1);
+    EXPECT_EQ(screen.ctx.video.dct.spareOption, 0);
 }
 
 TEST(DispatchTarget, DirectRgbWritesTheBackBufferOrThePrimary) {

@@ -14,7 +14,7 @@ using namespace dortest;
 // A context whose bit reader starts on the bits, with the dequantisation table for q.
 struct Reader {
     Bytes stream;
-    std::unique_ptr<PlayerContext> ctx = std::make_unique<PlayerContext>();
+    std::unique_ptr<VideoState> ctx = std::make_unique<VideoState>();
 
     Reader(const DorBitWriter& bits, LONG q) : stream(bits.bytes()) {
         ctx->frameDataEnd = stream.data() + stream.size();
@@ -70,16 +70,16 @@ TEST(DorBitstream, EveryCoefficientCodeWithBothSigns) {
             ASSERT_EQ(readDorCoefficients(r.ctx.get()), position + 1) << codes[c].bits;
             const int index = zigzag[position];
             const LONG level = sign ? -codes[c].level : codes[c].level;
-            EXPECT_EQ(r.ctx->dorCoeff[index], level * r.ctx->dorDequant[index]) << codes[c].bits;
-            EXPECT_EQ(r.ctx->dorCoeff[0], -123 * 32768);
+            EXPECT_EQ(r.ctx->dor.coeff[index], level * r.ctx->dor.dequant[index]) << codes[c].bits;
+            EXPECT_EQ(r.ctx->dor.coeff[0], -123 * 32768);
             for (int i = 1; i < 64; ++i) {
                 if (i != index) {
-                    ASSERT_EQ(r.ctx->dorCoeff[i], 0);
+                    ASSERT_EQ(r.ctx->dor.coeff[i], 0);
                 }
             }
             // Exactly the code's bits were taken: the next block starts in the right place.
             readDorCoefficients(r.ctx.get());
-            EXPECT_EQ(r.ctx->dorCoeff[0], 127 * 32768) << codes[c].bits;
+            EXPECT_EQ(r.ctx->dor.coeff[0], 127 * 32768) << codes[c].bits;
         }
     }
 }
@@ -94,8 +94,8 @@ TEST(DorBitstream, EscapeAndEndOfBlock) {
     bits.put(dorEndOfBlock);
     Reader r(bits, 4);
     EXPECT_EQ(readDorCoefficients(r.ctx.get()), 6);
-    EXPECT_EQ(r.ctx->dorCoeff[zigzag[4]], 5 * r.ctx->dorDequant[zigzag[4]]);
-    EXPECT_EQ(r.ctx->dorCoeff[zigzag[5]], -r.ctx->dorDequant[zigzag[5]]);
+    EXPECT_EQ(r.ctx->dor.coeff[zigzag[4]], 5 * r.ctx->dor.dequant[zigzag[4]]);
+    EXPECT_EQ(r.ctx->dor.coeff[zigzag[5]], -r.ctx->dor.dequant[zigzag[5]]);
 
     EXPECT_EQ(readDorCoefficients(r.ctx.get()), 1);
     LONG samples[8 * 10];
@@ -113,28 +113,28 @@ TEST(DorBitstream, RunsPastTheBlockAndTheEndOfTheDataStop) {
     for (int i = 0; i < 2; ++i) bits.put("000001"), bits.put(7u << 6 | 40u, 16);
     Reader r(bits, 1);
     EXPECT_GE(readDorCoefficients(r.ctx.get()), 64);
-    EXPECT_EQ(r.ctx->dorCoeff[zigzag[41]], 7 * r.ctx->dorDequant[zigzag[41]]);
+    EXPECT_EQ(r.ctx->dor.coeff[zigzag[41]], 7 * r.ctx->dor.dequant[zigzag[41]]);
 
     // Past the data every bit reads as zero: DC 0, then bits that begin no code end the block.
     for (int i = 0; i < 3; ++i) EXPECT_EQ(readDorCoefficients(r.ctx.get()), 1);
-    EXPECT_EQ(r.ctx->dorCoeff[0], 0);
+    EXPECT_EQ(r.ctx->dor.coeff[0], 0);
     EXPECT_EQ(readDorSmallValue(r.ctx.get()), 0);
-    EXPECT_EQ(r.ctx->dorNextWord, r.ctx->frameDataEnd);
+    EXPECT_EQ(r.ctx->dor.nextWord, r.ctx->frameDataEnd);
 }
 
 TEST(DorBitstream, OddLengthDataReadsItsLastByteAsTheLowHalf) {
     const Bytes stream{0x00, 0x80, 0x05}; // words 0x8000, then 0x0005 from the lone byte
-    auto ctx = std::make_unique<PlayerContext>();
+    auto ctx = std::make_unique<VideoState>();
     ctx->frameDataEnd = stream.data() + stream.size();
     startDorFrame(ctx.get(), stream.data(), 1);
-    EXPECT_EQ(ctx->dorBitWindow, 0x80000005u);
-    EXPECT_EQ(ctx->dorBitCount, 32);
+    EXPECT_EQ(ctx->dor.bitWindow, 0x80000005u);
+    EXPECT_EQ(ctx->dor.bitCount, 32);
     skipDorBits(ctx.get(), 16);
-    EXPECT_EQ(ctx->dorBitWindow, 0x00050000u);
-    EXPECT_EQ(ctx->dorBitCount, 16);
+    EXPECT_EQ(ctx->dor.bitWindow, 0x00050000u);
+    EXPECT_EQ(ctx->dor.bitCount, 16);
     skipDorBits(ctx.get(), 1); // refills with a zero word: nothing is read past the data
-    EXPECT_EQ(ctx->dorBitWindow, 0x000A0000u);
-    EXPECT_EQ(ctx->dorBitCount, 31);
+    EXPECT_EQ(ctx->dor.bitWindow, 0x000A0000u);
+    EXPECT_EQ(ctx->dor.bitCount, 31);
 }
 
 } // namespace

@@ -67,17 +67,17 @@ TEST(DorBounds, UnusableSizesAndTypesDecodeNothing) {
     const std::pair<int, int> sizes[] = {{-16, 16}, {16, 0}, {dorMaxSide + 16, 16}, {16, -32768}};
     for (auto [w, h] : sizes) {
         d.decode(frame(w, h, 3, bits), 5, &t);
-        EXPECT_EQ(d.ctx->dorReference, nullptr);
+        EXPECT_EQ(d.ctx->dor.reference, nullptr);
     }
     d.decode(frame(16, 16, 3, bits), 4, &t);
     d.decode(Bytes(11, 0x10), 5, &t); // shorter than the header
-    EXPECT_EQ(d.ctx->dorReference, nullptr);
+    EXPECT_EQ(d.ctx->dor.reference, nullptr);
     for (BYTE b : t.bytes) ASSERT_EQ(b, Target::fill);
     // A payload that ends inside the header reads q as 0 and the bitstream as zeros.
     Bytes header = frame(16, 16, 3, bits);
     header.resize(13);
     d.decode(header, 5, &t);
-    EXPECT_NE(d.ctx->dorReference, nullptr);
+    EXPECT_NE(d.ctx->dor.reference, nullptr);
 }
 
 TEST(DorBounds, ClippedOutputMatchesTheFullOutputInsideTheBox) {

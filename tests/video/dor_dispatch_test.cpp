@@ -25,7 +25,7 @@ struct DorCall {
 };
 std::vector<DorCall> dorCalls;
 
-void recordingDorFrame(PlayerContext* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
+void recordingDorFrame(VideoState* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
     dorCalls.push_back({base, pitch, ctx->clipRight, ctx->clipBottom});
     decodeDorFrame(ctx, payload, base, pitch, type);
 }
@@ -82,7 +82,7 @@ TEST(DorDispatch, EveryRgbDepthShowsTheDecodedPicture) {
             presentFrame(&screen.ctx.display);
             swapBuffers(&screen.ctx.display);
         }
-        EXPECT_NE(screen.ctx.dorReference, nullptr);
+        EXPECT_NE(screen.ctx.video.dor.reference, nullptr);
         decoderEntryPoints = saved;
     }
 }
@@ -103,7 +103,7 @@ TEST(DorDispatch, EightBitDisplaysAreLeftAlone) {
     decoderEntryPoints = saved;
     // The decoder was called and returned before making any picture.
     ASSERT_EQ(dorCalls.size(), 1u);
-    EXPECT_EQ(screen.ctx.dorReference, nullptr);
+    EXPECT_EQ(screen.ctx.video.dor.reference, nullptr);
 }
 
 } // namespace

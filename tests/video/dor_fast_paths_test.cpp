@@ -42,12 +42,12 @@ struct PlainReader {
             if (bit(position + i) != bits[i] - '0') return false;
         return true;
     }
-    void expectContext(const PlayerContext& ctx) const {
+    void expectContext(const VideoState& ctx) const {
         const int count = position == 0 ? 32 : position % 16 == 0 ? 16 : 32 - position % 16;
         const std::size_t loaded = (position + static_cast<std::size_t>(count)) / 16 * 2;
-        ASSERT_EQ(ctx.dorBitCount, count) << position;
-        ASSERT_EQ(ctx.dorBitWindow, count == 32 ? peek(32) : peek(count) << (32 - count));
-        ASSERT_EQ(ctx.dorNextWord, data.data() + std::min(loaded, data.size())) << position;
+        ASSERT_EQ(ctx.dor.bitCount, count) << position;
+        ASSERT_EQ(ctx.dor.bitWindow, count == 32 ? peek(32) : peek(count) << (32 - count));
+        ASSERT_EQ(ctx.dor.nextWord, data.data() + std::min(loaded, data.size())) << position;
     }
 
     LONG smallValue() {
@@ -132,7 +132,7 @@ TEST(DorFastPaths, BitReaderMatchesAPlainReaderOnRandomStreams) {
     std::mt19937 rng(2027);
     for (int round = 0; round < 3000; ++round) {
         const Bytes data = randomStream(rng);
-        auto ctx = std::make_unique<PlayerContext>();
+        auto ctx = std::make_unique<VideoState>();
         ctx->frameDataEnd = data.data() + data.size();
         const LONG q = static_cast<LONG>(rng() % 256) - 128;
         startDorFrame(ctx.get(), data.data(), q);
@@ -148,9 +148,9 @@ TEST(DorFastPaths, BitReaderMatchesAPlainReaderOnRandomStreams) {
                 ASSERT_EQ(readDorSmallValue(ctx.get()), plain.smallValue()) << round;
             } else {
                 LONG expected[dctBlockSize];
-                const int end = plain.coefficients(ctx->dorDequant, expected);
+                const int end = plain.coefficients(ctx->dor.dequant, expected);
                 ASSERT_EQ(readDorCoefficients(ctx.get()), end) << round << " step " << step;
-                ASSERT_EQ(0, std::memcmp(ctx->dorCoeff, expected, sizeof expected)) << round;
+                ASSERT_EQ(0, std::memcmp(ctx->dor.coeff, expected, sizeof expected)) << round;
             }
             ASSERT_NO_FATAL_FAILURE(plain.expectContext(*ctx)) << round << " step " << step;
         }
@@ -249,7 +249,7 @@ struct PlainFrames {
         : width(w), height(h), reference(std::size_t(w) * h * 2), decoded(reference.size()),
           nonReference(reference.size()) {}
 
-    const Bytes& decode(PlayerContext* ctx, const Bytes& payload, LONG type) {
+    const Bytes& decode(VideoState* ctx, const Bytes& payload, LONG type) {
         ctx->frameDataEnd = payload.data() + payload.size();
         startDorFrame(ctx, payload.data() + dorHeaderBytes, static_cast<std::int8_t>(payload[13]));
         Bytes& picture = type == 7 ? nonReference : decoded;
@@ -260,7 +260,7 @@ struct PlainFrames {
                 unsigned predicted = 0;
                 LONG dx = 0, dy = 0;
                 if (type != 5) {
-                    const std::uint32_t window = ctx->dorBitWindow;
+                    const std::uint32_t window = ctx->dor.bitWindow;
                     if (window >> 31)
                         skipDorBits(ctx, 1), predicted = 0x3F;
                     else if (window >> 30)
@@ -326,7 +326,7 @@ TEST(DorFastPaths, FramesMatchAPlainFrameDecoder) {
                 payload[8] = static_cast<BYTE>(width), payload[9] = 0;
                 payload[10] = static_cast<BYTE>(height), payload[11] = 0;
                 d.decode(payload, type);
-                const BYTE* shown = type == 7 ? d.ctx->dorNonRef : d.ctx->dorReference;
+                const BYTE* shown = type == 7 ? d.ctx->dor.nonRef : d.ctx->dor.reference;
                 const Bytes& expected = plain.decode(d.ctx.get(), payload, type);
                 ASSERT_EQ(Bytes(shown, shown + expected.size()), expected)
                     << "round " << round << " level " << int(level);

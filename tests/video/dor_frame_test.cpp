@@ -28,10 +28,10 @@ Bytes predictedFrame(int width, int height, int dx, int dy, int v) {
 // Fills the reference picture with a pattern: luma 3x + y, U x + 2y, V 100 - x, all mod 128
 // (x, y in pixels; chroma of the pixel pair).
 void patternReference(Decoder& d) {
-    BYTE* p = d.ctx->dorReference;
-    for (int y = 0; y < d.ctx->dorHeight; ++y)
-        for (int x = 0; x < d.ctx->dorWidth; ++x) {
-            BYTE* word = p + y * d.ctx->dorWidth * 2 + (x >> 1) * 4;
+    BYTE* p = d.ctx->dor.reference;
+    for (int y = 0; y < d.ctx->dor.height; ++y)
+        for (int x = 0; x < d.ctx->dor.width; ++x) {
+            BYTE* word = p + y * d.ctx->dor.width * 2 + (x >> 1) * 4;
             word[3 - (x & 1)] = static_cast<BYTE>((3 * x + y) & 127);
             word[1] = static_cast<BYTE>((x / 2 * 2 + 2 * y) & 127);
             word[0] = static_cast<BYTE>((100 - x / 2 * 2) & 127);
@@ -42,7 +42,7 @@ TEST(DorFrame, FlatKeyFrameStoresSamplePlus64AndBecomesTheReference) {
     Decoder d;
     // A DC level L gives the sample L / 2 (rounded down): stored bytes L / 2 + 64, limited.
     d.decode(flatKeyFrame(32, 16, [](int m, int k) { return m == 0 ? -128 + k * 40 : 126; }), 5);
-    const BYTE* ref = d.ctx->dorReference;
+    const BYTE* ref = d.ctx->dor.reference;
     ASSERT_NE(ref, nullptr);
     EXPECT_EQ(d.luma(ref, 0, 0), 0);        // -128 / 2 + 64
     EXPECT_EQ(d.luma(ref, 8, 0), 20);       // -88 / 2 + 64
@@ -57,20 +57,20 @@ TEST(DorFrame, NonReferenceFramesLeaveTheReference) {
     Decoder d;
     d.decode(flatKeyFrame(16, 16, [](int, int) { return 40; }), 5); // bytes 84
     d.decode(predictedFrame(16, 16, 0, 0, 3), 6);                   // 87, the new reference
-    const BYTE* reference = d.ctx->dorReference;
+    const BYTE* reference = d.ctx->dor.reference;
     d.decode(predictedFrame(16, 16, 0, 0, 10), 7); // 97, shown and forgotten
-    EXPECT_EQ(d.ctx->dorReference, reference);
-    EXPECT_EQ(d.luma(d.ctx->dorNonRef, 5, 5), 97);
+    EXPECT_EQ(d.ctx->dor.reference, reference);
+    EXPECT_EQ(d.luma(d.ctx->dor.nonRef, 5, 5), 97);
     d.decode(predictedFrame(16, 16, 0, 0, 1), 6);
-    EXPECT_EQ(d.luma(d.ctx->dorReference, 5, 5), 88);
-    EXPECT_EQ(d.chroma(d.ctx->dorReference, 5, 5, 0), 88);
+    EXPECT_EQ(d.luma(d.ctx->dor.reference, 5, 5), 88);
+    EXPECT_EQ(d.chroma(d.ctx->dor.reference, 5, 5, 0), 88);
 }
 
 TEST(DorFrame, MotionBeforeAnyKeyFramePredictsFromZerosAndConvertsInsideTheTables) {
     Decoder d;
     Target t(16 * 4, 16);
     d.decode(predictedFrame(16, 16, 0, 0, 0), 6, &t);
-    EXPECT_EQ(d.luma(d.ctx->dorReference, 0, 0), 0);
+    EXPECT_EQ(d.luma(d.ctx->dor.reference, 0, 0), 0);
     // Bytes 0 everywhere: the red and blue lanes sum to -7, below their gamma tables, and take
     // their first (black) entries; green is 119.
     for (int y = 0; y < 15; ++y)
@@ -97,7 +97,7 @@ TEST(DorFrame, ModeBitsChooseThePredictedBlocksAndAlwaysReadTheVector) {
             flatBlock(bits, -20);
     }
     d.decode(frame(32, 16, 4, bits), 6);
-    const BYTE* p = d.ctx->dorReference;
+    const BYTE* p = d.ctx->dor.reference;
     EXPECT_EQ(d.luma(p, 0, 0), 64);
     EXPECT_EQ(d.luma(p, 15, 15), 67);
     EXPECT_EQ(d.chroma(p, 0, 0, 0), 69);
@@ -112,7 +112,7 @@ TEST(DorFrame, OddVectorsStartAtTheOddPixelOfTheWordToTheLeft) {
     Decoder d;
     d.decode(flatKeyFrame(48, 32, [](int, int) { return 0; }), 5);
     patternReference(d);
-    Bytes copy(d.ctx->dorReference, d.ctx->dorReference + 48 * 32 * 2);
+    Bytes copy(d.ctx->dor.reference, d.ctx->dor.reference + 48 * 32 * 2);
     DorBitWriter bits;
     for (int m = 0; m < 6; ++m) {
         if (m == 4) {
@@ -125,7 +125,7 @@ TEST(DorFrame, OddVectorsStartAtTheOddPixelOfTheWordToTheLeft) {
         }
     }
     d.decode(frame(48, 32, 4, bits), 6);
-    const BYTE* out = d.ctx->dorReference;
+    const BYTE* out = d.ctx->dor.reference;
     auto refLuma = [&](int x, int y) { return copy[y * 96 + (x >> 1) * 4 + 3 - (x & 1)]; };
     auto refChroma = [&](int x, int y, int b) { return copy[y * 96 + (x >> 1) * 4 + b]; };
     for (int r = 0; r < 16; ++r) {
@@ -150,10 +150,10 @@ TEST(DorFrame, PredictedBytesAreLimitedTo0Through127) {
     Decoder d;
     d.decode(flatKeyFrame(16, 16, [](int, int) { return 126; }), 5); // 127
     d.decode(predictedFrame(16, 16, 0, 0, 16), 6);
-    EXPECT_EQ(d.luma(d.ctx->dorReference, 0, 0), 127);
+    EXPECT_EQ(d.luma(d.ctx->dor.reference, 0, 0), 127);
     d.decode(flatKeyFrame(16, 16, [](int, int) { return -128; }), 5); // 0
     d.decode(predictedFrame(16, 16, 0, 0, -16), 6);
-    EXPECT_EQ(d.luma(d.ctx->dorReference, 0, 0), 0);
+    EXPECT_EQ(d.luma(d.ctx->dor.reference, 0, 0), 0);
 }
 
 TEST(DorFrame, A320By240PictureHas300MacroblocksAndConverts239Rows) {
@@ -161,7 +161,7 @@ TEST(DorFrame, A320By240PictureHas300MacroblocksAndConverts239Rows) {
     Target t(320 * 2, 240);
     d.decode(flatKeyFrame(320, 240, [](int m, int) { return m % 100; }), 5, &t);
     for (int m = 0; m < 300; ++m)
-        ASSERT_EQ(d.luma(d.ctx->dorReference, (m % 20) * 16, (m / 20) * 16), (m % 100) / 2 + 64);
+        ASSERT_EQ(d.luma(d.ctx->dor.reference, (m % 20) * 16, (m / 20) * 16), (m % 100) / 2 + 64);
     for (int x = 0; x < 320; ++x) {
         ASSERT_NE(t.pixel(x, 238, 2), 0xA5A5u);
         ASSERT_EQ(t.pixel(x, 239, 2), 0xA5A5u);
@@ -203,15 +203,15 @@ TEST(DorFrame, SizeChangesReallocateAndUnevenSizesStayInside) {
     d.decode(flatKeyFrame(32, 16, [](int, int) { return 50; }), 5);
     // A new size starts from a fresh, all-zero reference.
     d.decode(predictedFrame(16, 32, 0, 0, 4), 6);
-    EXPECT_EQ(d.ctx->dorWidth, 16);
-    EXPECT_EQ(d.ctx->dorHeight, 32);
-    EXPECT_EQ(d.luma(d.ctx->dorReference, 3, 20), 4);
+    EXPECT_EQ(d.ctx->dor.width, 16);
+    EXPECT_EQ(d.ctx->dor.height, 32);
+    EXPECT_EQ(d.luma(d.ctx->dor.reference, 3, 20), 4);
 
     // 20 × 20: two macroblocks a side are decoded; 20 columns and 19 rows are written.
     Target t(24 * 4, 24);
     d.decode(flatKeyFrame(20, 20, [](int m, int) { return 10 * m; }), 5, &t);
-    EXPECT_EQ(d.ctx->dorWidth, 32);
-    EXPECT_EQ(d.luma(d.ctx->dorReference, 16, 16), 15 + 64);
+    EXPECT_EQ(d.ctx->dor.width, 32);
+    EXPECT_EQ(d.luma(d.ctx->dor.reference, 16, 16), 15 + 64);
     EXPECT_NE(t.pixel(19, 18, 4), 0xA5A5A5A5u);
     EXPECT_EQ(t.pixel(20, 18, 4), 0xA5A5A5A5u);
     EXPECT_EQ(t.pixel(19, 19, 4), 0xA5A5A5A5u);

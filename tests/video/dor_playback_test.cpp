@@ -27,7 +27,7 @@ constexpr int stallAtFrame = 6;
 std::atomic<int> decodedOfType[8];
 std::atomic<int> callbacks{0};
 
-void countingDorFrame(PlayerContext* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
+void countingDorFrame(VideoState* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
     ++decodedOfType[type];
     decodeDorFrame(ctx, payload, base, pitch, type);
 }
@@ -43,9 +43,9 @@ constexpr int notedFrames = 7;
 std::atomic<int> framesNoted{0};
 std::atomic<int> referenceSeen[notedFrames];
 
-void notingDorFrame(PlayerContext* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
+void notingDorFrame(VideoState* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
     const int n = framesNoted++;
-    if (n < notedFrames) referenceSeen[n] = ctx->dorReference != nullptr ? 1 : 0;
+    if (n < notedFrames) referenceSeen[n] = ctx->dor.reference != nullptr ? 1 : 0;
     decodeDorFrame(ctx, payload, base, pitch, type);
 }
 
@@ -150,8 +150,7 @@ TEST(DorPlayback, EveryLapOfALoopingMovieStartsWithoutAReference) {
 std::atomic<int> typeThreeDecoded{0};
 FrameDecoder plainTypeThree = nullptr;
 
-void countingTypeThree(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
-                       LONG pitch) {
+void countingTypeThree(VideoState* ctx, const BYTE* data, BYTE* target, BYTE* second, LONG pitch) {
     ++typeThreeDecoded;
     plainTypeThree(ctx, data, target, second, pitch);
 }

@@ -8,9 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "encoder/dor_block_coder.h"
-#include "engine/context.h"
 #include "tests/video/dct_test_support.h"
 #include "video/dor/dor_decoder.h"
 
@@ -44,15 +43,13 @@ inline void predictedMacroblock(DorBitWriter& bits, int dx, int dy, int v) {
 }
 
 struct Decoder {
-    PlayerConfig config{};
-    std::unique_ptr<PlayerContext> ctx = std::make_unique<PlayerContext>();
+    std::unique_ptr<VideoState> ctx = std::make_unique<VideoState>();
 
     explicit Decoder(const PixelFormat& format = dcttest::xrgb8888) {
-        ctx->config = &config;
-        config.pixelFormat = format;
+        ctx->output.pixelFormat = format;
         buildColourTables(format, 100);
     }
-    ~Decoder() { releaseDorPictures(ctx.get()); }
+    ~Decoder() { releaseVideoState(*ctx); }
 
     // Decodes a copy of payload of exactly its size into target (may be null), the clip box
     // set to cover the picture unless set before.
@@ -71,15 +68,15 @@ struct Decoder {
                        target ? target->pitch : 0, type);
     }
     LONG pixelBytes() const {
-        const LONG depth = config.pixelFormat.depth;
+        const LONG depth = ctx->output.pixelFormat.depth;
         return depth == 15 || depth == 16 ? 2 : 4;
     }
     // Luma, U and V picture bytes of a picture pixel.
     int luma(const BYTE* picture, int x, int y) const {
-        return picture[y * ctx->dorWidth * 2 + (x >> 1) * 4 + 3 - (x & 1)];
+        return picture[y * ctx->dor.width * 2 + (x >> 1) * 4 + 3 - (x & 1)];
     }
     int chroma(const BYTE* picture, int x, int y, int byte) const {
-        return picture[y * ctx->dorWidth * 2 + (x >> 1) * 4 + byte];
+        return picture[y * ctx->dor.width * 2 + (x >> 1) * 4 + byte];
     }
 };
 

@@ -19,12 +19,12 @@ ByteList randomBytes(std::mt19937& rng, std::size_t size) {
 // Writes the current picture to a 16-bit target exactly the picture's size, checking that the
 // clip box keeps it inside.
 void writeOut(KrtDecoder& d) {
-    if (d.ctx.krtPicture == nullptr) return;
-    const LONG pitch = d.ctx.krtWidth * 2;
-    std::vector<BYTE> target(std::size_t(pitch) * std::size_t(d.ctx.krtHeight) + 1);
+    if (d.ctx.krt.picture == nullptr) return;
+    const LONG pitch = d.ctx.krt.width * 2;
+    std::vector<BYTE> target(std::size_t(pitch) * std::size_t(d.ctx.krt.height) + 1);
     d.ctx.clipLeft = d.ctx.clipTop = 0;
-    d.ctx.clipRight = d.ctx.krtWidth;
-    d.ctx.clipBottom = d.ctx.krtHeight;
+    d.ctx.clipRight = d.ctx.krt.width;
+    d.ctx.clipBottom = d.ctx.krt.height;
     writeKrtOutput(&d.ctx, target.data(), nullptr, pitch);
 }
 
@@ -98,9 +98,9 @@ TEST(KrtBounds, KeyFramesThatClaimMoreThanTheyCarry) {
     // A header cut short is not a key frame: nothing is made.
     KrtDecoder e(16);
     EXPECT_EQ(e.key(ByteList(11, 0)), 0);
-    EXPECT_EQ(e.ctx.krtPicture, nullptr);
+    EXPECT_EQ(e.ctx.krt.picture, nullptr);
     // An empty picture makes buffers and takes no output.
     EXPECT_EQ(e.key(keyPayload(0, 0, {}, lzStream({0xFF, 1, 2, 3}))), 1);
-    EXPECT_NE(e.ctx.krtPicture, nullptr);
+    EXPECT_NE(e.ctx.krt.picture, nullptr);
     writeOut(e);
 }

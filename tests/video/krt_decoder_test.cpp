@@ -29,18 +29,18 @@ ByteList unpack(const ByteList& commands, std::size_t outputBytes) {
 TEST(KrtKeyFrame, BuffersFollowThePictureSize) {
     KrtDecoder d;
     ASSERT_EQ(d.key(keyPayload(320, 240, {}, lzStream({0xFC}))), 1);
-    EXPECT_EQ(d.ctx.krtPictureBytes, 76800);
-    EXPECT_EQ(d.ctx.krtPictureBytes / 16, 4800); // index table entries
-    EXPECT_EQ(d.ctx.krtRowOffsets[0], -240 * 320);
-    EXPECT_EQ(d.ctx.krtRowOffsets[240], 0);
-    EXPECT_EQ(d.ctx.krtRowOffsets[479], 239 * 320);
+    EXPECT_EQ(d.ctx.krt.pictureBytes, 76800);
+    EXPECT_EQ(d.ctx.krt.pictureBytes / 16, 4800); // index table entries
+    EXPECT_EQ(d.ctx.krt.rowOffsets[0], -240 * 320);
+    EXPECT_EQ(d.ctx.krt.rowOffsets[240], 0);
+    EXPECT_EQ(d.ctx.krt.rowOffsets[479], 239 * 320);
     ASSERT_EQ(d.key(keyPayload(12, 12, {}, lzStream({0xFC}))), 1);
-    EXPECT_EQ(d.ctx.krtPictureBytes, 144);
+    EXPECT_EQ(d.ctx.krt.pictureBytes, 144);
     ASSERT_EQ(d.key(keyPayload(10, 10, {}, lzStream({0xFC}))), 1);
-    EXPECT_EQ(d.ctx.krtPictureBytes, 112);
+    EXPECT_EQ(d.ctx.krt.pictureBytes, 112);
     // A picture larger than the decoder takes fails like an allocation and leaves no picture.
     EXPECT_EQ(d.key(keyPayload(65535, 65535, {}, lzStream({0xFC}))), 0);
-    EXPECT_EQ(d.ctx.krtPicture, nullptr);
+    EXPECT_EQ(d.ctx.krt.picture, nullptr);
 }
 
 TEST(KrtLz77, LiteralRunsAndTheEndCommand) {
@@ -124,8 +124,8 @@ TEST(KrtKeyFrame, ShortStreamsLeaveBlackAndSizeChangesReallocate) {
     EXPECT_EQ(d.picture(), expected);
     // A new size gets new buffers of that size.
     ASSERT_EQ(d.key(literalKeyFrame(16, 8, patternPixels(16, 8))), 1);
-    EXPECT_EQ(d.ctx.krtWidth, 16);
-    EXPECT_EQ(d.ctx.krtPictureBytes, 128);
+    EXPECT_EQ(d.ctx.krt.width, 16);
+    EXPECT_EQ(d.ctx.krt.pictureBytes, 128);
     EXPECT_EQ(d.picture(), patternPixels(16, 8));
 }
 
@@ -137,8 +137,8 @@ TEST(KrtDeltaFrame, OneFullBlockEverywhere) {
     ASSERT_EQ(d.delta(deltaPayload({}, {block}, {}, 1, std::vector<unsigned>(8, 0))), 1);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 16; ++x) ASSERT_EQ(d.at(x, y), 100 + (y % 4) * 4 + x % 4);
-    EXPECT_EQ(d.ctx.krtFullCount, 1);
-    EXPECT_EQ(d.ctx.krtIndexBits, 1);
+    EXPECT_EQ(d.ctx.krt.fullCount, 1);
+    EXPECT_EQ(d.ctx.krt.indexBits, 1);
 }
 
 TEST(KrtDeltaFrame, TwoBitBlocksReadSelectorsFromTheTop) {
@@ -167,9 +167,9 @@ TEST(KrtDeltaFrame, DisplacementsCrossTheLeftAndRightEdges) {
     indices[11] = 1; // the bottom-right block would reach past the picture: copied in place
     ByteList full(16, 200);
     ASSERT_EQ(d.delta(deltaPayload({{-4, 0}, {4, 0}, {1, -2}}, {full}, {}, 2, indices)), 1);
-    EXPECT_EQ(d.ctx.krtVectors[0], -4);
-    EXPECT_EQ(d.ctx.krtVectors[5], -2);
-    EXPECT_EQ(d.ctx.krtVectorOffsets[2], -31);
+    EXPECT_EQ(d.ctx.krt.vectors[0], -4);
+    EXPECT_EQ(d.ctx.krt.vectors[5], -2);
+    EXPECT_EQ(d.ctx.krt.vectorOffsets[2], -31);
     auto previous = [&](int offset) { return key[std::size_t(offset)]; };
     for (int by = 1; by < 3; ++by)
         for (int row = 0; row < 4; ++row) {
@@ -198,13 +198,13 @@ TEST(KrtDeltaFrame, PicturesSwapAndTablesOnlyGrow) {
     ByteList a(16, 1), b(16, 2);
     // Block 0 from the full block, block 1 unchanged by vector (0, 0).
     ASSERT_EQ(d.delta(deltaPayload(five, {a, b}, {}, 3, {5, 0})), 1);
-    EXPECT_EQ(d.ctx.krtVectorCapacity, 5);
-    EXPECT_EQ(d.ctx.krtBlockCapacity, 2);
+    EXPECT_EQ(d.ctx.krt.vectorCapacity, 5);
+    EXPECT_EQ(d.ctx.krt.blockCapacity, 2);
     EXPECT_EQ(d.at(0, 0), 1);
     EXPECT_EQ(d.at(4, 1), patternPixels(8, 4)[12]);
     ASSERT_EQ(d.delta(deltaPayload({{0, 0}}, {b}, {}, 1, {1, 0})), 1);
-    EXPECT_EQ(d.ctx.krtVectorCapacity, 5);
-    EXPECT_EQ(d.ctx.krtBlockCapacity, 2);
+    EXPECT_EQ(d.ctx.krt.vectorCapacity, 5);
+    EXPECT_EQ(d.ctx.krt.blockCapacity, 2);
     EXPECT_EQ(d.at(0, 0), 2);
     EXPECT_EQ(d.at(4, 0), patternPixels(8, 4)[4]);
 }
@@ -226,14 +226,14 @@ TEST(KrtDeltaFrame, OutOfRangeIndicesAndSkippedFrames) {
     KrtDecoder d;
     // Before any key frame a delta frame has nothing to build on.
     EXPECT_EQ(d.delta(deltaPayload({}, {ByteList(16, 5)}, {}, 1, {0})), 0);
-    EXPECT_EQ(d.ctx.krtPicture, nullptr);
-    EXPECT_EQ(d.ctx.krtBlocks, nullptr);
+    EXPECT_EQ(d.ctx.krt.picture, nullptr);
+    EXPECT_EQ(d.ctx.krt.blocks, nullptr);
     const ByteList key = patternPixels(8, 8);
     ASSERT_EQ(d.key(literalKeyFrame(8, 8, key)), 1);
     // Index 3 and above lie past M + F + T = 2; vector (0, 40) leaves the picture: both blocks
     // are copied from their own place.
     ASSERT_EQ(d.delta(deltaPayload({{0, 40}}, {ByteList(16, 9)}, {}, 3, {7, 0, 1, 2})), 1);
-    EXPECT_EQ(d.ctx.krtVectorOffsets[0], krtNoOffset);
+    EXPECT_EQ(d.ctx.krt.vectorOffsets[0], krtNoOffset);
     EXPECT_EQ(d.at(0, 0), key[0]);
     EXPECT_EQ(d.at(7, 0), key[7]);
     EXPECT_EQ(d.at(0, 7), 9);

@@ -29,8 +29,8 @@ struct Target {
 
 struct Output : KrtDecoder {
     Output(const PixelFormat& format, DWORD flags) : KrtDecoder(format.depth, flags) {
-        config.pixelFormat = format;
-        for (int i = 0; i < 768; ++i) config.paletteRgb[i] = BYTE(i * 7);
+        ctx.output.pixelFormat = format;
+        for (int i = 0; i < 768; ++i) paletteRgb[i] = BYTE(i * 7);
     }
     void write(Target& t, LONG left, LONG top, LONG right, LONG bottom) {
         ctx.clipLeft = left;
@@ -57,24 +57,24 @@ ByteList testPicture() {
 
 TEST(KrtColourLookup, PixelsForEachFormat) {
     Output d16(rgb565, 0);
-    d16.config.paletteRgb[3] = 0xFF;
-    d16.config.paletteRgb[4] = 0x80;
-    d16.config.paletteRgb[5] = 0x08;
+    d16.paletteRgb[3] = 0xFF;
+    d16.paletteRgb[4] = 0x80;
+    d16.paletteRgb[5] = 0x08;
     buildKrtColourLookup(&d16.ctx);
-    EXPECT_EQ(d16.config.paletteLookup[1], (0x1Fu << 11) | (0x20u << 5) | 0x01u);
+    EXPECT_EQ(d16.paletteLookup[1], (0x1Fu << 11) | (0x20u << 5) | 0x01u);
     // With doubleX the 16-bit pixel fills both halves.
     Output doubled(rgb555, doubleX);
-    std::memcpy(doubled.config.paletteRgb, d16.config.paletteRgb, 768);
+    std::memcpy(doubled.paletteRgb, d16.paletteRgb, 768);
     buildKrtColourLookup(&doubled.ctx);
     const DWORD pixel555 = (0x1Fu << 10) | (0x10u << 5) | 0x01u;
-    EXPECT_EQ(doubled.config.paletteLookup[1], pixel555 | (pixel555 << 16));
+    EXPECT_EQ(doubled.paletteLookup[1], pixel555 | (pixel555 << 16));
     // 32-bit displays get 8 bits a channel, never a doubled word.
     Output d32(xrgb8888, doubleX);
-    std::memcpy(d32.config.paletteRgb, d16.config.paletteRgb, 768);
+    std::memcpy(d32.paletteRgb, d16.paletteRgb, 768);
     buildKrtColourLookup(&d32.ctx);
-    EXPECT_EQ(d32.config.paletteLookup[1], 0xFF8008u);
+    EXPECT_EQ(d32.paletteLookup[1], 0xFF8008u);
     // Every entry is rebuilt, whatever the palette count was.
-    EXPECT_EQ(d32.config.paletteLookup[255],
+    EXPECT_EQ(d32.paletteLookup[255],
               (DWORD(BYTE(765 * 7)) << 16) | (DWORD(BYTE(766 * 7)) << 8) | BYTE(767 * 7));
 }
 
@@ -112,7 +112,7 @@ TEST(KrtOutput, EveryDepthWithAndWithoutDoubleXInsideTheClipBox) {
                 for (int x = 0; x < 8; ++x) {
                     const bool inside = !part || (x >= 2 && x < 5 && y >= 1 && y < 3);
                     const BYTE index = pixelAt(x, y);
-                    const DWORD pixel = c.format.depth == 8 ? index : d.config.paletteLookup[index];
+                    const DWORD pixel = c.format.depth == 8 ? index : d.paletteLookup[index];
                     for (int k = 0; k < c.copies; ++k) {
                         DWORD v = 0;
                         std::memcpy(&v, t.origin() + y * rowStep + (x * c.copies + k) * c.size,

@@ -99,5 +99,5 @@ TEST(KrtPlayback, PicturesWiderThanTheScreenAreClipped) {
     Screen fresh(options);
     fresh.setup();
     fresh.play(2, encoder.deltaFrame(movingPicture(400, 16, 2)).payload);
-    EXPECT_EQ(fresh.ctx.krtPicture, nullptr);
+    EXPECT_EQ(fresh.ctx.video.krt.picture, nullptr);
 }

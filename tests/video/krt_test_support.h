@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/context.h"
 #include "video/krt/krt_decoder.h"
 
 namespace krttest {
@@ -81,17 +80,20 @@ inline ByteList deltaPayload(const std::vector<Vector>& vectors,
     return bytes;
 }
 
-// A config and context for decoding straight into memory; frees the pictures at the end.
+// A decoder state for decoding straight into memory, with its own palette; frees the pictures
+// at the end.
 struct KrtDecoder {
-    PlayerConfig config{};
-    PlayerContext ctx{};
+    BYTE paletteRgb[768]{};
+    DWORD paletteLookup[256]{};
+    VideoState ctx{};
 
     explicit KrtDecoder(LONG depth = 8, DWORD flags = 0) {
-        ctx.config = &config;
-        config.flags = flags;
-        config.pixelFormat.depth = depth;
+        ctx.output.flags = flags;
+        ctx.output.pixelFormat.depth = depth;
+        ctx.output.paletteRgb = paletteRgb;
+        ctx.output.paletteLookup = paletteLookup;
     }
-    ~KrtDecoder() { releaseKrtState(&ctx); }
+    ~KrtDecoder() { releaseVideoState(ctx); }
     KrtDecoder(const KrtDecoder&) = delete;
     KrtDecoder& operator=(const KrtDecoder&) = delete;
 
@@ -107,10 +109,10 @@ struct KrtDecoder {
         return decodeKrtDeltaFrame(&ctx, exact.data());
     }
     ByteList picture() const {
-        return ByteList(ctx.krtPicture,
-                        ctx.krtPicture + std::size_t(ctx.krtWidth) * std::size_t(ctx.krtHeight));
+        return ByteList(ctx.krt.picture,
+                        ctx.krt.picture + std::size_t(ctx.krt.width) * std::size_t(ctx.krt.height));
     }
-    BYTE at(int x, int y) const { return ctx.krtPicture[y * ctx.krtWidth + x]; }
+    BYTE at(int x, int y) const { return ctx.krt.picture[y * ctx.krt.width + x]; }
 };
 
 // A key frame whose picture is the given bytes, stored as literal runs.

@@ -189,8 +189,8 @@ TEST(PlacedPictures, ARestartBringsBackThePictureStateOfOpen) {
     for (const std::vector<Frame>* frames : {&lap, &between})
         for (const Frame& frame : *frames) screen.play(frame.type, frame.payload);
     restartPictures(&screen.ctx);
-    EXPECT_EQ(screen.ctx.dorReference, nullptr);
-    EXPECT_EQ(screen.ctx.krtPicture, nullptr);
+    EXPECT_EQ(screen.ctx.video.dor.reference, nullptr);
+    EXPECT_EQ(screen.ctx.video.krt.picture, nullptr);
     for (const Frame& frame : lap) screen.play(frame.type, frame.payload);
     EXPECT_EQ(qzplat::screenSnapshot().pixels, first.image.pixels);
 
@@ -198,7 +198,7 @@ TEST(PlacedPictures, ARestartBringsBackThePictureStateOfOpen) {
     KrtEncoder encoder;
     screen.play(1, encoder.keyFrame(RgbPicture{width, height, sceneRgb(0)}).payload);
     restartPictures(&screen.ctx);
-    EXPECT_EQ(screen.ctx.krtPicture, nullptr);
+    EXPECT_EQ(screen.ctx.video.krt.picture, nullptr);
     screen.play(2, encoder.deltaFrame(RgbPicture{width, height, sceneRgb(1)}).payload);
-    EXPECT_EQ(screen.ctx.krtPicture, nullptr);
+    EXPECT_EQ(screen.ctx.video.krt.picture, nullptr);
 }

@@ -128,22 +128,19 @@ TEST(Placement, StretchingKeepsTheUnstretchedCentre) {
 }
 
 TEST(Placement, ClipBoxForAPointerBeforeTheArea) {
-    PlayerConfig config{};
-    PlayerContext ctx{};
-    ctx.config = &config;
-    ctx.display.config = &config;
-    config.movieWidth = 10;
-    config.movieHeight = 10;
+    VideoState video{};
+    video.width = 10;
+    video.height = 10;
     std::vector<BYTE> memory(8 * 4 * 6);
     const TargetArea area{memory.data(), memory.data(), 32, 32, 6};
     // Three bytes left of the row start with 4-byte columns: column 0 would write bytes -3..0.
-    BYTE* pointer = placeDecoderTarget(&ctx, area, -3, -3, 2, 4);
+    BYTE* pointer = placeDecoderTarget(&video, area, -3, -3, 2, 4);
     ASSERT_NE(pointer, nullptr);
-    EXPECT_EQ(ctx.clipLeft, 1);
-    EXPECT_EQ(ctx.clipRight, 8);
-    EXPECT_EQ(ctx.clipTop, 2); // rows -3, -1 lie above; 1, 3, 5 inside
-    EXPECT_EQ(ctx.clipBottom, 5);
-    EXPECT_EQ(placeDecoderTarget(&ctx, area, 6, 0, 1, 4), nullptr);
-    EXPECT_EQ(placeDecoderTarget(&ctx, area, 0, 32, 1, 4), nullptr);
-    EXPECT_EQ(ctx.clipRight, 0);
+    EXPECT_EQ(video.clipLeft, 1);
+    EXPECT_EQ(video.clipRight, 8);
+    EXPECT_EQ(video.clipTop, 2); // rows -3, -1 lie above; 1, 3, 5 inside
+    EXPECT_EQ(video.clipBottom, 5);
+    EXPECT_EQ(placeDecoderTarget(&video, area, 6, 0, 1, 4), nullptr);
+    EXPECT_EQ(placeDecoderTarget(&video, area, 0, 32, 1, 4), nullptr);
+    EXPECT_EQ(video.clipRight, 0);
 }

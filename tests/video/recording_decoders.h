@@ -27,14 +27,14 @@ inline std::vector<Call>& calls() {
 
 inline constexpr BYTE fillByte = 0x5A;
 
-inline void fillClip(const PlayerContext* ctx, BYTE* target, LONG pitch, LONG columnBytes) {
+inline void fillClip(const VideoState* ctx, BYTE* target, LONG pitch, LONG columnBytes) {
     for (LONG row = ctx->clipTop; row < ctx->clipBottom; ++row)
         for (LONG column = ctx->clipLeft; column < ctx->clipRight; ++column)
             std::memset(target + std::ptrdiff_t(row) * pitch + std::ptrdiff_t(column) * columnBytes,
                         fillByte, std::size_t(columnBytes));
 }
 
-inline void record(const char* name, PlayerContext* ctx, BYTE* target, BYTE* second, LONG pitch,
+inline void record(const char* name, VideoState* ctx, BYTE* target, BYTE* second, LONG pitch,
                    LONG columnBytes) {
     calls().push_back(Call{name, target, second, pitch, ctx->clipLeft, ctx->clipTop, ctx->clipRight,
                            ctx->clipBottom, ctx->quality});
@@ -43,7 +43,7 @@ inline void record(const char* name, PlayerContext* ctx, BYTE* target, BYTE* sec
 
 template <LONG columnBytes> struct Dct {
     template <const char* name>
-    static void decode(PlayerContext* ctx, const BYTE*, BYTE* target, BYTE* second, LONG pitch) {
+    static void decode(VideoState* ctx, const BYTE*, BYTE* target, BYTE* second, LONG pitch) {
         record(name, ctx, target, second, pitch, columnBytes);
     }
 };
@@ -60,17 +60,17 @@ class Install {
     Install() {
         calls().clear();
         DecoderEntryPoints table = defaultDecoderEntryPoints();
-        table.krtKeyFrame = [](PlayerContext* ctx, const BYTE*) {
+        table.krtKeyFrame = [](VideoState* ctx, const BYTE*) {
             calls().push_back(Call{"krtKeyFrame", nullptr, nullptr, 0, 0, 0, 0, 0, ctx->quality});
         };
-        table.krtDeltaFrame = [](PlayerContext* ctx, const BYTE*) {
+        table.krtDeltaFrame = [](VideoState* ctx, const BYTE*) {
             calls().push_back(Call{"krtDeltaFrame", nullptr, nullptr, 0, 0, 0, 0, 0, ctx->quality});
         };
-        table.krtColourLookup = [](PlayerContext* ctx) {
+        table.krtColourLookup = [](VideoState* ctx) {
             calls().push_back(
                 Call{"krtColourLookup", nullptr, nullptr, 0, 0, 0, 0, 0, ctx->quality});
         };
-        table.krtOutput = [](PlayerContext* ctx, BYTE* base, BYTE* second, LONG pitch) {
+        table.krtOutput = [](VideoState* ctx, BYTE* base, BYTE* second, LONG pitch) {
             record("krtOutput", ctx, base, second, pitch, 0);
         };
         table.type3Decode32 = Dct<4>::decode<type3Decode32>;
@@ -78,7 +78,7 @@ class Install {
         table.type4Decode32 = Dct<4>::decode<type4Decode32>;
         table.type4Decode16 = Dct<2>::decode<type4Decode16>;
         table.type4DecodeYuv = Dct<2>::decode<type4DecodeYuv>;
-        table.dorFrame = [](PlayerContext* ctx, const BYTE*, BYTE* base, LONG pitch, LONG) {
+        table.dorFrame = [](VideoState* ctx, const BYTE*, BYTE* base, LONG pitch, LONG) {
             record("dorFrame", ctx, base, base, pitch, 2);
         };
         decoderEntryPoints = table;

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "tests/video/dct_test_support.h"
 #include "tests/video/dor_test_support.h"
 #include "video/dct/colour_rows.h"
@@ -234,7 +234,7 @@ TEST(SimdForms, DorPictureConversionGivesThePlainPixels) {
         std::vector<BYTE> picture(std::size_t(width) * height * 2);
         for (int round = 0; round < 60; ++round) {
             for (BYTE& b : picture) b = static_cast<BYTE>(rng() % 3 ? rng() % 128 : rng());
-            decoder.ctx->dorWidth = width;
+            decoder.ctx->dor.width = width;
             decoder.ctx->clipLeft = static_cast<LONG>(rng() % 40) - 4;
             decoder.ctx->clipRight = static_cast<LONG>(rng() % 280) + 30;
             decoder.ctx->clipTop = static_cast<LONG>(rng() % 10);
@@ -250,7 +250,7 @@ TEST(SimdForms, DorPictureConversionGivesThePlainPixels) {
             for (SimdLevel level : vectorLevels())
                 ASSERT_EQ(convert(level), plain) << int(level) << " round " << round;
         }
-        decoder.ctx->dorWidth = 0;
+        decoder.ctx->dor.width = 0;
     }
 }
 
@@ -312,10 +312,10 @@ TEST(SimdForms, DorFramesOfRandomBytesDecodeAsWithThePlainForms) {
                 shown.insert(shown.end(), target.bytes.begin(), target.bytes.end());
                 // The pictures too: their last row is never shown.
                 const std::size_t bytes = std::size_t(width) * height * 2;
-                const PlayerContext& ctx = *decoder.ctx;
-                if (ctx.dorReference == nullptr) continue;
-                shown.insert(shown.end(), ctx.dorReference, ctx.dorReference + bytes);
-                shown.insert(shown.end(), ctx.dorNonRef, ctx.dorNonRef + bytes);
+                const VideoState& ctx = *decoder.ctx;
+                if (ctx.dor.reference == nullptr) continue;
+                shown.insert(shown.end(), ctx.dor.reference, ctx.dor.reference + bytes);
+                shown.insert(shown.end(), ctx.dor.nonRef, ctx.dor.nonRef + bytes);
             }
             return shown;
         };

@@ -19,12 +19,12 @@ struct BlockBench {
     LONG samples[64];
 
     explicit BlockBench(const WordBits& bits, LONG quality = 100) : stream(bits.bytes()) {
-        setupType4Quant(decoder.ctx->type4Quant, quality);
+        setupType4Quant(decoder.ctx->dct.type4Quant, quality);
         decoder.ctx->frameDataEnd = stream.data() + stream.size();
         resetType4Frame(decoder.ctx.get(), stream.data());
     }
     void next(int component = 0) { decodeType4Block(decoder.ctx.get(), component, samples, 8); }
-    PlayerContext& ctx() { return *decoder.ctx; }
+    VideoState& ctx() { return *decoder.ctx; }
 };
 
 // Samples of a coefficient block given as (scan position, level) pairs plus the DC predictor.
@@ -54,14 +54,14 @@ TEST(Type4Block, HandBuiltBitsFromTheFirstWord) {
     // Bytes 00 00 00 9A: bits 1 0 0 1 1 0 1 0 = DC size 0, run 0 level +1, end of block.
     const Bytes stream{0x00, 0x00, 0x00, 0x9A};
     Decoder d(xrgb8888);
-    setupType4Quant(d.ctx->type4Quant, 100);
+    setupType4Quant(d.ctx->dct.type4Quant, 100);
     d.ctx->frameDataEnd = stream.data() + stream.size();
     resetType4Frame(d.ctx.get(), stream.data());
     LONG samples[64];
     decodeType4Block(d.ctx.get(), 0, samples, 8);
-    EXPECT_EQ(d.ctx->type4BitPos, 8);
+    EXPECT_EQ(d.ctx->dct.type4BitPos, 8);
     EXPECT_EQ(std::vector<LONG>(samples, samples + 64),
-              expectedSamples(d.ctx->type4Quant, 0, {{1, 1}}));
+              expectedSamples(d.ctx->dct.type4Quant, 0, {{1, 1}}));
 }
 
 TEST(Type4Block, DcSizesDifferencesAndPredictors) {
@@ -76,21 +76,21 @@ TEST(Type4Block, DcSizesDifferencesAndPredictors) {
     w.put("11111110"), w.put(0, 8), w.put("10"); // chroma size 8, m = 0: -255
     BlockBench b(w);
     b.next();
-    EXPECT_EQ(b.ctx().dcPredY, 255);
+    EXPECT_EQ(b.ctx().dct.dcPredY, 255);
     for (LONG s : b.samples) EXPECT_EQ(s, 127); // predictor >> 1
     b.next();
-    EXPECT_EQ(b.ctx().dcPredY, 254);
+    EXPECT_EQ(b.ctx().dct.dcPredY, 254);
     b.next();
-    EXPECT_EQ(b.ctx().dcPredY, 250);
+    EXPECT_EQ(b.ctx().dct.dcPredY, 250);
     b.next();
-    EXPECT_EQ(b.ctx().dcPredY, 254);
+    EXPECT_EQ(b.ctx().dct.dcPredY, 254);
     b.next();
-    EXPECT_EQ(b.ctx().dcPredY, 254);
+    EXPECT_EQ(b.ctx().dct.dcPredY, 254);
     EXPECT_EQ(std::vector<LONG>(b.samples, b.samples + 64),
-              expectedSamples(b.ctx().type4Quant, 254, {{1, -1}, {2, -1}}));
+              expectedSamples(b.ctx().dct.type4Quant, 254, {{1, -1}, {2, -1}}));
     b.next(2);
-    EXPECT_EQ(b.ctx().dcPredCr, -255);
-    EXPECT_EQ(b.ctx().dcPredCb, 0);
+    EXPECT_EQ(b.ctx().dct.dcPredCr, -255);
+    EXPECT_EQ(b.ctx().dct.dcPredCb, 0);
     EXPECT_EQ(b.samples[0], -128);
 }
 
@@ -116,10 +116,10 @@ TEST(Type4Block, EveryRunLevelCodeDecodesToItsPair) {
         BlockBench b(w);
         b.next();
         EXPECT_EQ(std::vector<LONG>(b.samples, b.samples + 64),
-                  expectedSamples(b.ctx().type4Quant, 0, {{c.run + 1, -c.level}}))
+                  expectedSamples(b.ctx().dct.type4Quant, 0, {{c.run + 1, -c.level}}))
             << c.bits;
         b.next();
-        EXPECT_EQ(b.ctx().dcPredY, 2) << c.bits; // the code used exactly its own bits
+        EXPECT_EQ(b.ctx().dct.dcPredY, 2) << c.bits; // the code used exactly its own bits
     }
 }
 
@@ -135,9 +135,9 @@ TEST(Type4Block, EscapeLevelForms) {
     w.put("10");
     BlockBench b(w);
     b.next();
-    EXPECT_EQ(
-        std::vector<LONG>(b.samples, b.samples + 64),
-        expectedSamples(b.ctx().type4Quant, 0, {{2, 1}, {5, 100}, {6, -56}, {7, 200}, {8, -250}}));
+    EXPECT_EQ(std::vector<LONG>(b.samples, b.samples + 64),
+              expectedSamples(b.ctx().dct.type4Quant, 0,
+                              {{2, 1}, {5, 100}, {6, -56}, {7, 200}, {8, -250}}));
 }
 
 TEST(Type4Block, BlockEndsWithoutEndOfBlock) {
@@ -147,19 +147,19 @@ TEST(Type4Block, BlockEndsWithoutEndOfBlock) {
     w.put("100"), w.put("011"), w.put(0, 1), w.put(0, 12);
     BlockBench b(w);
     b.next();
-    EXPECT_EQ(b.ctx().type4BitPos, 7);
+    EXPECT_EQ(b.ctx().dct.type4BitPos, 7);
     EXPECT_EQ(std::vector<LONG>(b.samples, b.samples + 64),
-              expectedSamples(b.ctx().type4Quant, 0, {{2, 1}}));
+              expectedSamples(b.ctx().dct.type4Quant, 0, {{2, 1}}));
 
     WordBits r;
     r.put("100"), r.put("000001"), r.put(63, 6), r.put(5, 8); // would land on position 64
     r.put("01"), r.put(3, 2), r.put("10");                    // next block: +3
     BlockBench e(r);
     e.next();
-    EXPECT_EQ(e.ctx().type4BitPos, 23);
+    EXPECT_EQ(e.ctx().dct.type4BitPos, 23);
     for (LONG s : e.samples) EXPECT_EQ(s, 0);
     e.next();
-    EXPECT_EQ(e.ctx().dcPredY, 3);
+    EXPECT_EQ(e.ctx().dct.dcPredY, 3);
 }
 
 TEST(Type4Frame, Yuy2BytesOfDcOnlyMacroblock) {

@@ -1,6 +1,6 @@
 #include "video/dct/colour_rows.h"
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 
 void buildGammaLaneTables(GammaLaneTables& lanes) {
     for (std::uint32_t field = 0; field < 512; ++field) {

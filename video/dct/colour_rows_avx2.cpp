@@ -1,6 +1,6 @@
 // AVX2 row conversions: table entries fetched eight at a time with gathers, sums in 32-bit lanes
 // (wrapping as the scalar sums do), pixels reordered with shuffles.
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 
 #if QZ_X86_SIMD

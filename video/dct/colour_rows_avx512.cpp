@@ -3,7 +3,7 @@
 // gathers; the gamma lane tables, of 512 entries, by sixteen-lane gathers.
 #include <cstring>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/table128_avx512.h"
 

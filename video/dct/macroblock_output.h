@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/context.h"
+#include "video/video_state.h"
 
 // Decoded samples of one macroblock: 16×16 luma, 8×8 Cb and 8×8 Cr.
 struct MacroblockPlanes {
@@ -16,7 +16,7 @@ struct MacroblockPlanes {
     LONG cr[64];
 };
 
-// The writable part of the target, in picture columns and decoder rows (see PlayerContext).
+// The writable part of the target, in picture columns and decoder rows (see VideoState).
 struct ClipBox {
     LONG left;
     LONG top;
@@ -24,8 +24,8 @@ struct ClipBox {
     LONG bottom;
 };
 
-inline ClipBox contextClipBox(const PlayerContext* ctx) {
-    return {ctx->clipLeft, ctx->clipTop, ctx->clipRight, ctx->clipBottom};
+inline ClipBox videoClipBox(const VideoState* video) {
+    return {video->clipLeft, video->clipTop, video->clipRight, video->clipBottom};
 }
 
 // True when no pixel of the macroblock at picture column x, decoder row y is visible.

@@ -1,5 +1,5 @@
 // The DOR bit reader as the frame decoder holds it in locals for a whole frame: a 64-bit buffer
-// refilled two words at a time, then stored back into the context's 32-bit window form.
+// refilled two words at a time, then stored back into the state's 32-bit window form.
 #pragma once
 
 #include <bit>
@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/context.h"
+#include "video/video_state.h"
 #include "video/dor/dor_macroblock.h"
 
 struct DorBitReader {
@@ -16,9 +16,9 @@ struct DorBitReader {
     std::ptrdiff_t left; // bytes from the next load to the end of the data; at most 0 past it
     const BYTE* end;
 
-    // Takes over the context's reader; store() hands it back.
-    explicit DorBitReader(const PlayerContext* ctx);
-    void store(PlayerContext* ctx);
+    // Takes over the state's reader; store() hands it back.
+    explicit DorBitReader(const VideoState* video);
+    void store(VideoState* video);
 
     // Makes at least 32 bits valid. Bytes at or past the end of the data read as zeros.
     void refill() {

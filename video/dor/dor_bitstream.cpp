@@ -113,10 +113,10 @@ void buildDorDequant(LONG* dequant, LONG q) {
         dequant[k] = h(std::int64_t{prescale[k]} * (std::int64_t{intraWeights[k]} * q * 4096));
 }
 
-DorBitReader::DorBitReader(const PlayerContext* ctx)
-    : bits(std::uint64_t{ctx->dorBitWindow} << 32), count(ctx->dorBitCount),
-      left(ctx->dorNextWord == nullptr ? 0 : ctx->frameDataEnd - ctx->dorNextWord),
-      end(ctx->dorNextWord == nullptr ? nullptr : ctx->frameDataEnd), startLeft(left),
+DorBitReader::DorBitReader(const VideoState* video)
+    : bits(std::uint64_t{video->dor.bitWindow} << 32), count(video->dor.bitCount),
+      left(video->dor.nextWord == nullptr ? 0 : video->frameDataEnd - video->dor.nextWord),
+      end(video->dor.nextWord == nullptr ? nullptr : video->frameDataEnd), startLeft(left),
       startCount(count) {}
 
 std::uint32_t DorBitReader::tailPair(const BYTE* end, std::ptrdiff_t left) {
@@ -125,46 +125,46 @@ std::uint32_t DorBitReader::tailPair(const BYTE* end, std::ptrdiff_t left) {
     return loadPair(b);
 }
 
-void DorBitReader::store(PlayerContext* ctx) {
+void DorBitReader::store(VideoState* video) {
     if (left == startLeft && count == startCount) return; // nothing used
     refill();
-    // The context's reader loads one word whenever fewer than 16 bits remain, so it holds
+    // The state's reader loads one word whenever fewer than 16 bits remain, so it holds
     // 16 to 31 bits: as many as are valid here modulo 16, the rest not yet loaded.
     const int held = 16 + (count & 15);
-    ctx->dorBitCount = held;
-    ctx->dorBitWindow = static_cast<U32>(bits >> 32) & ~(0xFFFFFFFFu >> held);
+    video->dor.bitCount = held;
+    video->dor.bitWindow = static_cast<U32>(bits >> 32) & ~(0xFFFFFFFFu >> held);
     const std::ptrdiff_t unloaded = left + (count - held) / 8;
-    ctx->dorNextWord = unloaded > 0 ? end - unloaded : end;
+    video->dor.nextWord = unloaded > 0 ? end - unloaded : end;
 }
 
 void dorDequantInScanOrder(const LONG* dequant, LONG* dequantScan) {
     for (int p = 0; p < dctBlockSize; ++p) dequantScan[p] = dequant[zigzag[p]];
 }
 
-void startDorFrame(PlayerContext* ctx, const BYTE* bitstream, LONG q) {
+void startDorFrame(VideoState* video, const BYTE* bitstream, LONG q) {
     codeTables();
-    ctx->dorNextWord = bitstream;
-    ctx->dorBitWindow = 0;
-    ctx->dorBitCount = 0;
-    DorBitReader bits(ctx);
+    video->dor.nextWord = bitstream;
+    video->dor.bitWindow = 0;
+    video->dor.bitCount = 0;
+    DorBitReader bits(video);
     bits.refill();
-    ctx->dorBitWindow = bits.peek();
-    ctx->dorBitCount = 32;
-    ctx->dorNextWord = bits.left > 0 ? bits.end - bits.left : bits.end;
-    buildDorDequant(ctx->dorDequant, q);
+    video->dor.bitWindow = bits.peek();
+    video->dor.bitCount = 32;
+    video->dor.nextWord = bits.left > 0 ? bits.end - bits.left : bits.end;
+    buildDorDequant(video->dor.dequant, q);
 }
 
-void skipDorBits(PlayerContext* ctx, int n) {
-    DorBitReader bits(ctx);
+void skipDorBits(VideoState* video, int n) {
+    DorBitReader bits(video);
     bits.refill();
     bits.skip(n);
-    bits.store(ctx);
+    bits.store(video);
 }
 
-LONG readDorSmallValue(PlayerContext* ctx) {
-    DorBitReader bits(ctx);
+LONG readDorSmallValue(VideoState* video) {
+    DorBitReader bits(video);
     const LONG value = bits.smallValue();
-    bits.store(ctx);
+    bits.store(video);
     return value;
 }
 
@@ -253,21 +253,21 @@ void readDorMacroblock(DorBitReader& reader, bool motion, const LONG* dequantSca
     reader = bits;
 }
 
-int readDorCoefficients(PlayerContext* ctx) {
+int readDorCoefficients(VideoState* video) {
     LONG dequantScan[dctBlockSize];
-    dorDequantInScanOrder(ctx->dorDequant, dequantScan);
-    std::memset(ctx->dorCoeff, 0, sizeof ctx->dorCoeff);
-    DorBitReader bits(ctx);
-    const int p = decodeBlock(bits, codeTables(), dequantScan, ctx->dorCoeff);
-    bits.store(ctx);
+    dorDequantInScanOrder(video->dor.dequant, dequantScan);
+    std::memset(video->dor.coeff, 0, sizeof video->dor.coeff);
+    DorBitReader bits(video);
+    const int p = decodeBlock(bits, codeTables(), dequantScan, video->dor.coeff);
+    bits.store(video);
     return p;
 }
 
-void storeDorBlock(const PlayerContext* ctx, LONG* dest, int stride, bool flat) {
+void storeDorBlock(const VideoState* video, LONG* dest, int stride, bool flat) {
     if (flat)
-        fillDorBlock(dest, stride, ctx->dorCoeff[0]);
+        fillDorBlock(dest, stride, video->dor.coeff[0]);
     else
-        idctBlock(ctx->dorCoeff, dest, stride, 0);
+        idctBlock(video->dor.coeff, dest, stride, 0);
 }
 
 void fillDorBlock(LONG* dest, int stride, LONG value) {

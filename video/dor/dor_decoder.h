@@ -3,14 +3,14 @@
 // luma and two chroma 8×8 blocks, each intra-coded or copied from the reference picture with a
 // brightness offset.
 //
-// The decoder reads nothing at or beyond ctx->frameDataEnd (missing bits read as zeros), never
+// The decoder reads nothing at or beyond video->frameDataEnd (missing bits read as zeros), never
 // reads or writes outside its picture buffers whatever the stream says, and writes only inside
 // the clip box of the target.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/context.h"
+#include "video/video_state.h"
 
 // Largest picture side the decoder takes; larger frames are skipped.
 inline constexpr LONG dorMaxSide = 2048;
@@ -21,20 +21,20 @@ inline constexpr LONG dorHeaderBytes = 16;
 // Decodes the frame at payload (type 5, 6 or 7) and converts it into the target at base, rows
 // pitch bytes apart: 16-bit pixels on the 16-bit family, 32-bit pixels on deeper displays,
 // nothing on 8-bit displays. The last picture row is not written.
-void decodeDorFrame(PlayerContext* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type);
+void decodeDorFrame(VideoState* video, const BYTE* payload, BYTE* base, LONG pitch, LONG type);
 
-// Decodes the frame into the context's pictures without any output and returns the picture it
+// Decodes the frame into the state's pictures without any output and returns the picture it
 // went to (null when the frame was skipped). Used by decodeDorFrame and by the encoder to follow
 // the decoder's pictures.
-const BYTE* decodeDorPicture(PlayerContext* ctx, const BYTE* payload, LONG type);
+const BYTE* decodeDorPicture(VideoState* video, const BYTE* payload, LONG type);
 
 // Converts rows 0..h-2 of a packed picture of width w (rows dorWidth * 2 bytes apart) into the
 // clip box of the target, 2 or 4 bytes a pixel.
-void convertDorPicture(const PlayerContext* ctx, const BYTE* picture, LONG width, LONG height,
+void convertDorPicture(const VideoState* video, const BYTE* picture, LONG width, LONG height,
                        BYTE* base, LONG pitch, int pixelBytes);
 
-// Frees the picture buffers; called with the display objects at close.
-void releaseDorPictures(PlayerContext* ctx);
+// Frees the picture buffers (releaseVideoState calls it).
+void releaseDorPictures(VideoState* video);
 
 // Whether frames of a type can be shown on a display of the given depth: DOR frames are not
 // shown on 8-bit displays.
@@ -57,16 +57,16 @@ inline constexpr const char* dorEscape = "000001";
 
 // Starts a frame: code tables built (once per process), the bit reader at the bitstream, the
 // dequantisation table for q.
-void startDorFrame(PlayerContext* ctx, const BYTE* bitstream, LONG q);
+void startDorFrame(VideoState* video, const BYTE* bitstream, LONG q);
 // Fills dequant for the quantiser scale q.
 void buildDorDequant(LONG* dequant, LONG q);
 // Drops n (1 to 16) bits of the window, loading the next word when fewer than 16 remain.
-void skipDorBits(PlayerContext* ctx, int n);
+void skipDorBits(VideoState* video, int n);
 // One value of the small code: -16 to 16.
-LONG readDorSmallValue(PlayerContext* ctx);
-// Decodes one block's coefficients into ctx->dorCoeff; returns the scan position after the last
+LONG readDorSmallValue(VideoState* video);
+// Decodes one block's coefficients into video->dor.coeff; returns the scan position after the last
 // coefficient (1 when the block has only its DC value).
-int readDorCoefficients(PlayerContext* ctx);
+int readDorCoefficients(VideoState* video);
 // Stores the block's samples at dest, rows stride slots apart: every sample coefficient 0 when
-// flat, else the inverse transform of ctx->dorCoeff.
-void storeDorBlock(const PlayerContext* ctx, LONG* dest, int stride, bool flat);
+// flat, else the inverse transform of video->dor.coeff.
+void storeDorBlock(const VideoState* video, LONG* dest, int stride, bool flat);

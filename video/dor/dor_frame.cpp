@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dor/dor_bit_reader.h"
@@ -33,22 +33,23 @@ LONG roundUp16(LONG side) {
     return (side + 15) & ~LONG{15};
 }
 
-bool ensurePictures(PlayerContext* ctx, LONG width, LONG height) {
-    if (ctx->dorReference != nullptr && ctx->dorWidth == width && ctx->dorHeight == height)
+bool ensurePictures(VideoState* video, LONG width, LONG height) {
+    if (video->dor.reference != nullptr && video->dor.width == width && video->dor.height == height)
         return true;
-    releaseDorPictures(ctx);
+    releaseDorPictures(video);
     // Two bytes a pixel: the packed picture, V, U, Y1, Y0 for every pixel pair.
     const std::size_t bytes =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2;
-    ctx->dorReference = new (std::nothrow) BYTE[bytes]();
-    ctx->dorDecoded = new (std::nothrow) BYTE[bytes]();
-    ctx->dorNonRef = new (std::nothrow) BYTE[bytes]();
-    if (ctx->dorReference == nullptr || ctx->dorDecoded == nullptr || ctx->dorNonRef == nullptr) {
-        releaseDorPictures(ctx);
+    video->dor.reference = new (std::nothrow) BYTE[bytes]();
+    video->dor.decoded = new (std::nothrow) BYTE[bytes]();
+    video->dor.nonRef = new (std::nothrow) BYTE[bytes]();
+    if (video->dor.reference == nullptr || video->dor.decoded == nullptr ||
+        video->dor.nonRef == nullptr) {
+        releaseDorPictures(video);
         return false;
     }
-    ctx->dorWidth = width;
-    ctx->dorHeight = height;
+    video->dor.width = width;
+    video->dor.height = height;
     return true;
 }
 
@@ -65,7 +66,7 @@ void clearBlock(LONG* coeff) {
 
 // The decoding state of one frame, held in locals while its macroblocks are decoded.
 struct FrameDecoder {
-    PlayerContext* ctx;
+    VideoState* video;
     DorBitReader bits;
     DorPicture reference;
     BYTE* picture;
@@ -75,21 +76,22 @@ struct FrameDecoder {
     alignas(32) LONG dequantScan[dctBlockSize];
     DorMacroblockCodes codes{};
 
-    FrameDecoder(PlayerContext* c, BYTE* destination, bool motionFrame)
-        : ctx(c), bits(c), reference{c->dorReference, c->dorWidth, c->dorHeight},
-          picture(destination), stride(std::ptrdiff_t{c->dorWidth} * 2), simd(simdLevel()),
+    FrameDecoder(VideoState* c, BYTE* destination, bool motionFrame)
+        : video(c), bits(c), reference{c->dor.reference, c->dor.width, c->dor.height},
+          picture(destination), stride(std::ptrdiff_t{c->dor.width} * 2), simd(simdLevel()),
           motion(motionFrame) {
-        dorDequantInScanOrder(c->dorDequant, dequantScan);
+        dorDequantInScanOrder(c->dor.dequant, dequantScan);
     }
 
     void writeSlots(BYTE* out) {
 #if QZ_X86_SIMD
         if (simd != SimdLevel::none) {
-            writeDorMacroblockAvx2(ctx->dorLumaBlock, ctx->dorUBlock, ctx->dorVBlock, out, stride);
+            writeDorMacroblockAvx2(video->dor.lumaBlock, video->dor.uBlock, video->dor.vBlock, out,
+                                   stride);
             return;
         }
 #endif
-        writeDorMacroblock(ctx->dorLumaBlock, ctx->dorUBlock, ctx->dorVBlock, out, stride);
+        writeDorMacroblock(video->dor.lumaBlock, video->dor.uBlock, video->dor.vBlock, out, stride);
     }
 
     // Whether every block of an intra macroblock has only its DC value.
@@ -111,8 +113,8 @@ struct FrameDecoder {
             return;
         }
         for (int k = 0; k < 6; ++k) {
-            LONG* dest = k < 4 ? ctx->dorLumaBlock + (k >> 1) * 128 + (k & 1) * 8
-                               : (k == 4 ? ctx->dorUBlock : ctx->dorVBlock);
+            LONG* dest = k < 4 ? video->dor.lumaBlock + (k >> 1) * 128 + (k & 1) * 8
+                               : (k == 4 ? video->dor.uBlock : video->dor.vBlock);
             if (codes.predicted & (1u << k)) {
                 if (k < 4)
                     copyDorLuma(reference, k, x, y, m.dx, m.dy, m.offsets[k], dest);
@@ -213,36 +215,36 @@ void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* 
 
 } // namespace
 
-const BYTE* decodeDorPicture(PlayerContext* ctx, const BYTE* payload, LONG type) {
+const BYTE* decodeDorPicture(VideoState* video, const BYTE* payload, LONG type) {
     if (type != keyFrame && type != motionFrame && type != nonReferenceFrame) return nullptr;
-    const BYTE* end = ctx->frameDataEnd;
+    const BYTE* end = video->frameDataEnd;
     const std::ptrdiff_t size = end != nullptr && payload != nullptr ? end - payload : 0;
     if (size < 12) return nullptr;
     const LONG width = readS16(payload + 8);
     const LONG height = readS16(payload + 10);
     if (width <= 0 || height <= 0 || width > dorMaxSide || height > dorMaxSide) return nullptr;
-    if (!ensurePictures(ctx, roundUp16(width), roundUp16(height))) return nullptr;
+    if (!ensurePictures(video, roundUp16(width), roundUp16(height))) return nullptr;
     const LONG q = size > 13 ? LONG{static_cast<std::int8_t>(payload[13])} : 0;
-    startDorFrame(ctx, size >= dorHeaderBytes ? payload + dorHeaderBytes : end, q);
+    startDorFrame(video, size >= dorHeaderBytes ? payload + dorHeaderBytes : end, q);
 
-    FrameDecoder frame(ctx, type == nonReferenceFrame ? ctx->dorNonRef : ctx->dorDecoded,
+    FrameDecoder frame(video, type == nonReferenceFrame ? video->dor.nonRef : video->dor.decoded,
                        type != keyFrame);
     for (LONG y = 0; y < height; y += 16)
         for (LONG x = 0; x < width; x += 16) frame.macroblock(x, y);
-    frame.bits.store(ctx);
+    frame.bits.store(video);
     BYTE* picture = frame.picture;
     if (type == nonReferenceFrame) return picture;
-    std::swap(ctx->dorReference, ctx->dorDecoded);
-    return ctx->dorReference;
+    std::swap(video->dor.reference, video->dor.decoded);
+    return video->dor.reference;
 }
 
-void convertDorPicture(const PlayerContext* ctx, const BYTE* picture, LONG width, LONG height,
+void convertDorPicture(const VideoState* video, const BYTE* picture, LONG width, LONG height,
                        BYTE* base, LONG pitch, int pixelBytes) {
-    const std::ptrdiff_t stride = std::ptrdiff_t{ctx->dorWidth} * 2;
-    const LONG top = std::max<LONG>(ctx->clipTop, 0);
-    const LONG bottom = std::min<LONG>(ctx->clipBottom, height - 1);
-    const LONG left = std::max<LONG>(ctx->clipLeft, 0);
-    const LONG right = std::min<LONG>(ctx->clipRight, width);
+    const std::ptrdiff_t stride = std::ptrdiff_t{video->dor.width} * 2;
+    const LONG top = std::max<LONG>(video->clipTop, 0);
+    const LONG bottom = std::min<LONG>(video->clipBottom, height - 1);
+    const LONG left = std::max<LONG>(video->clipLeft, 0);
+    const LONG right = std::min<LONG>(video->clipRight, width);
     if (left >= right || top >= bottom) return;
     LaneTables lanes;
     buildGammaLaneTables(lanes);
@@ -264,24 +266,24 @@ void convertDorPicture(const PlayerContext* ctx, const BYTE* picture, LONG width
     }
 }
 
-void decodeDorFrame(PlayerContext* ctx, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
-    const LONG depth = ctx->config->pixelFormat.depth;
+void decodeDorFrame(VideoState* video, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {
+    const LONG depth = video->output.pixelFormat.depth;
     if (!frameTypeShownAtDepth(type, depth)) return;
-    const BYTE* picture = decodeDorPicture(ctx, payload, type);
+    const BYTE* picture = decodeDorPicture(video, payload, type);
     if (picture == nullptr || base == nullptr) return;
-    convertDorPicture(ctx, picture, readS16(payload + 8), readS16(payload + 10), base, pitch,
+    convertDorPicture(video, picture, readS16(payload + 8), readS16(payload + 10), base, pitch,
                       displayPixelBytes(depth) == 4 ? 4 : 2);
 }
 
-void releaseDorPictures(PlayerContext* ctx) {
-    delete[] ctx->dorReference;
-    delete[] ctx->dorDecoded;
-    delete[] ctx->dorNonRef;
-    ctx->dorReference = nullptr;
-    ctx->dorDecoded = nullptr;
-    ctx->dorNonRef = nullptr;
-    ctx->dorWidth = 0;
-    ctx->dorHeight = 0;
+void releaseDorPictures(VideoState* video) {
+    delete[] video->dor.reference;
+    delete[] video->dor.decoded;
+    delete[] video->dor.nonRef;
+    video->dor.reference = nullptr;
+    video->dor.decoded = nullptr;
+    video->dor.nonRef = nullptr;
+    video->dor.width = 0;
+    video->dor.height = 0;
 }
 
 bool frameTypeShownAtDepth(LONG type, LONG depth) {

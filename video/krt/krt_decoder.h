@@ -1,15 +1,15 @@
 // Decoder of KRT frames: palettised 8-bit pictures, key frames packed with an LZ77 coder
 // (type 1, "KRTk") and delta frames built from 4 x 4 blocks copied from the previous picture at a
 // displacement or taken from a table of new blocks (type 2, "KRTf"). The frame work runs in the
-// context's own pictures; only the output stage writes the target.
+// state's own pictures; only the output stage writes the target.
 //
-// The decoders read nothing at or beyond ctx->frameDataEnd, and a frame that points outside a
+// The decoders read nothing at or beyond video->frameDataEnd, and a frame that points outside a
 // picture or table is cut short or skipped, never followed out of it.
 #pragma once
 
 #include <cstddef>
 
-#include "engine/context.h"
+#include "video/video_state.h"
 
 // Marks a vector whose row displacement leaves the row table: every block it displaces lies
 // outside the previous picture.
@@ -20,20 +20,20 @@ inline constexpr std::size_t krtMaxPictureBytes = std::size_t{1} << 26;
 // Decodes a key frame: (re)makes the pictures and tables for its size and unpacks the picture.
 // 1 when decoded; 0 when the header is cut short, or when a buffer could not be made (the
 // pictures are then gone).
-int decodeKrtKeyFrame(PlayerContext* ctx, const BYTE* payload);
+int decodeKrtKeyFrame(VideoState* video, const BYTE* payload);
 
-// Rebuilds config->paletteLookup from config->paletteRgb for the display's pixel format: 16-bit
+// Rebuilds output.paletteLookup from output.paletteRgb for the display's pixel format: 16-bit
 // pixels (repeated in the upper half with doubleX) on the 16-bit family, 32-bit pixels on others.
-void buildKrtColourLookup(PlayerContext* ctx);
+void buildKrtColourLookup(VideoState* video);
 
 // Decodes a delta frame onto the previous picture. 1 when decoded; 0 when a table could not be
 // made, or when the frame was skipped (no key frame yet, fields that do not fit the payload).
-int decodeKrtDeltaFrame(PlayerContext* ctx, const BYTE* payload);
+int decodeKrtDeltaFrame(VideoState* video, const BYTE* payload);
 
 // Writes the current picture into the target whose first byte is base, rows pitch bytes apart,
-// inside the context's clip box: bytes on 8-bit displays, lookup pixels on the others. second is
+// inside the state's clip box: bytes on 8-bit displays, lookup pixels on the others. second is
 // not used.
-void writeKrtOutput(PlayerContext* ctx, BYTE* base, BYTE* second, LONG pitch);
+void writeKrtOutput(VideoState* video, BYTE* base, BYTE* second, LONG pitch);
 
 // Writes each of count bytes of source twice, in order, to destination.
 void doubleBytes(const BYTE* source, BYTE* destination, LONG count);
@@ -44,5 +44,5 @@ void doubleBytes(const BYTE* source, BYTE* destination, LONG count);
 std::size_t unpackKrtLz77(const BYTE* input, std::size_t inputBytes, BYTE* output,
                           std::size_t outputBytes);
 
-// Frees the pictures and every table, nulling each pointer; the display teardown calls it.
-void releaseKrtState(PlayerContext* ctx);
+// Frees the pictures and every table, nulling each pointer (releaseVideoState calls it).
+void releaseKrtState(VideoState* video);

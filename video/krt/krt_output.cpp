@@ -35,18 +35,18 @@ void lookupRow(const BYTE* source, BYTE* row, LONG left, LONG right, const DWORD
 }
 
 template <class Pixel, int copies>
-void lookupRows(const PlayerContext* ctx, BYTE* base, std::ptrdiff_t pitch, LONG left, LONG right,
+void lookupRows(const VideoState* video, BYTE* base, std::ptrdiff_t pitch, LONG left, LONG right,
                 LONG top, LONG bottom) {
-    const DWORD* lookup = ctx->config->paletteLookup;
+    const DWORD* lookup = video->output.paletteLookup;
     for (LONG y = top; y < bottom; ++y)
-        lookupRow<Pixel, copies>(ctx->krtPicture + std::ptrdiff_t(y) * ctx->krtWidth,
+        lookupRow<Pixel, copies>(video->krt.picture + std::ptrdiff_t(y) * video->krt.width,
                                  base + y * pitch, left, right, lookup);
 }
 
 } // namespace
 
-void buildKrtColourLookup(PlayerContext* ctx) {
-    PlayerConfig* config = ctx->config;
+void buildKrtColourLookup(VideoState* video) {
+    VideoOutput* config = &video->output;
     const PixelFormat& f = config->pixelFormat;
     const bool twice = (config->flags & doubleX) != 0 && sixteenBit(f.depth);
     for (int i = 0; i < paletteColours; ++i) {
@@ -67,13 +67,13 @@ void doubleBytes(const BYTE* source, BYTE* destination, LONG count) {
     }
 }
 
-void writeKrtOutput(PlayerContext* ctx, BYTE* base, BYTE*, LONG pitch) {
-    if (ctx->krtPicture == nullptr || base == nullptr) return;
-    const PlayerConfig* config = ctx->config;
-    const LONG left = std::max<LONG>(ctx->clipLeft, 0);
-    const LONG right = std::min(ctx->clipRight, ctx->krtWidth);
-    const LONG top = std::max<LONG>(ctx->clipTop, 0);
-    const LONG bottom = std::min(ctx->clipBottom, ctx->krtHeight);
+void writeKrtOutput(VideoState* video, BYTE* base, BYTE*, LONG pitch) {
+    if (video->krt.picture == nullptr || base == nullptr) return;
+    const VideoOutput* config = &video->output;
+    const LONG left = std::max<LONG>(video->clipLeft, 0);
+    const LONG right = std::min(video->clipRight, video->krt.width);
+    const LONG top = std::max<LONG>(video->clipTop, 0);
+    const LONG bottom = std::min(video->clipBottom, video->krt.height);
     if (left >= right || top >= bottom) return;
     const bool twice = (config->flags & doubleX) != 0;
     const LONG depth = config->pixelFormat.depth;
@@ -81,7 +81,7 @@ void writeKrtOutput(PlayerContext* ctx, BYTE* base, BYTE*, LONG pitch) {
     if (depth == 8) {
         // The picture's indices go out as they are; the display palette colours them.
         for (LONG y = top; y < bottom; ++y) {
-            const BYTE* source = ctx->krtPicture + std::ptrdiff_t(y) * ctx->krtWidth + left;
+            const BYTE* source = video->krt.picture + std::ptrdiff_t(y) * video->krt.width + left;
             if (twice)
                 doubleBytes(source, base + y * step + 2 * left, right - left);
             else
@@ -90,12 +90,12 @@ void writeKrtOutput(PlayerContext* ctx, BYTE* base, BYTE*, LONG pitch) {
         }
     } else if (sixteenBit(depth)) {
         if (twice)
-            lookupRows<std::uint32_t, 1>(ctx, base, step, left, right, top, bottom);
+            lookupRows<std::uint32_t, 1>(video, base, step, left, right, top, bottom);
         else
-            lookupRows<std::uint16_t, 1>(ctx, base, step, left, right, top, bottom);
+            lookupRows<std::uint16_t, 1>(video, base, step, left, right, top, bottom);
     } else if (twice) {
-        lookupRows<std::uint32_t, 2>(ctx, base, step, left, right, top, bottom);
+        lookupRows<std::uint32_t, 2>(video, base, step, left, right, top, bottom);
     } else {
-        lookupRows<std::uint32_t, 1>(ctx, base, step, left, right, top, bottom);
+        lookupRows<std::uint32_t, 1>(video, base, step, left, right, top, bottom);
     }
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dct/macroblock_output.h"
@@ -172,13 +172,14 @@ template <int PixelBytes> void fillQuadrants(const U32 pixels[4], BYTE* dest, LO
 }
 
 template <int PixelBytes, class Colour>
-void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch) {
-    const LONG columns = macroblockCount(ctx->config->movieWidth);
-    const LONG rows = macroblockCount(ctx->config->movieHeight);
-    const std::ptrdiff_t size =
-        ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
-    const ClipBox clip = contextClipBox(ctx);
-    const LONG* quant = ctx->type3Quant;
+void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) {
+    const LONG columns = macroblockCount(video->width);
+    const LONG rows = macroblockCount(video->height);
+    const std::ptrdiff_t size = video->frameDataEnd != nullptr && video->frameDataEnd > data
+                                    ? video->frameDataEnd - data
+                                    : 0;
+    const ClipBox clip = videoClipBox(video);
+    const LONG* quant = video->dct.type3Quant;
     [[maybe_unused]] const SimdLevel simd = simdLevel();
 
     std::ptrdiff_t pos = 0;
@@ -251,8 +252,8 @@ void decodeType3(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch)
 
 } // namespace
 
-void setupType3Quant(PlayerContext* ctx, LONG quality) {
-    buildType3Quant(ctx->type3Quant, quality);
+void setupType3Quant(VideoState* video, LONG quality) {
+    buildType3Quant(video->dct.type3Quant, quality);
 }
 
 void buildType3Quant(LONG* quant, LONG quality) {
@@ -311,16 +312,16 @@ void readType3Block(Type3BitReader& reader, const LONG quant[64], LONG coeff[64]
     reader = bits;
 }
 
-void decodeType3Frame16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+void decodeType3Frame16(VideoState* video, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
     if (yuvColourScaled())
-        decodeType3<2, ScaledColour>(ctx, data, target, pitch);
+        decodeType3<2, ScaledColour>(video, data, target, pitch);
     else
-        decodeType3<2, PackedColour>(ctx, data, target, pitch);
+        decodeType3<2, PackedColour>(video, data, target, pitch);
 }
 
-void decodeType3Frame32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+void decodeType3Frame32(VideoState* video, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
     if (yuvColourScaled())
-        decodeType3<4, ScaledColour>(ctx, data, target, pitch);
+        decodeType3<4, ScaledColour>(video, data, target, pitch);
     else
-        decodeType3<4, PackedColour>(ctx, data, target, pitch);
+        decodeType3<4, PackedColour>(video, data, target, pitch);
 }

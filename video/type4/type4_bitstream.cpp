@@ -394,16 +394,17 @@ void scanOrder(const LONG* quant, LONG* scanQuant) {
     for (int k = 0; k < dctBlockSize; ++k) scanQuant[k] = quant[zigzag[k]];
 }
 
-// The bit position to keep in the context: past the data every bit is zero, so a position a
+// The bit position to keep in the state: past the data every bit is zero, so a position a
 // little beyond its end reads the same.
 LONG keptPosition(std::int64_t pos, std::ptrdiff_t size) {
     const std::int64_t limit = std::min<std::int64_t>(std::int64_t{size} * 8 + 64, 0x7FFFFFFF);
     return static_cast<LONG>(pos < limit ? pos : limit);
 }
 
-std::ptrdiff_t dataSize(const PlayerContext* ctx) {
-    const BYTE* data = ctx->type4BitBase;
-    return ctx->frameDataEnd != nullptr && ctx->frameDataEnd > data ? ctx->frameDataEnd - data : 0;
+std::ptrdiff_t dataSize(const VideoState* video) {
+    const BYTE* data = video->dct.type4BitBase;
+    return video->frameDataEnd != nullptr && video->frameDataEnd > data ? video->frameDataEnd - data
+                                                                        : 0;
 }
 
 } // namespace
@@ -414,12 +415,12 @@ std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t 
     return bits.peek();
 }
 
-void resetType4Frame(PlayerContext* ctx, const BYTE* data) {
-    ctx->type4BitBase = data;
-    ctx->type4BitPos = 0;
-    ctx->dcPredY = 0;
-    ctx->dcPredCb = 0;
-    ctx->dcPredCr = 0;
+void resetType4Frame(VideoState* video, const BYTE* data) {
+    video->dct.type4BitBase = data;
+    video->dct.type4BitPos = 0;
+    video->dct.dcPredY = 0;
+    video->dct.dcPredCb = 0;
+    video->dct.dcPredCr = 0;
 }
 
 std::uint32_t Type4Bits::word(std::int64_t i) const {
@@ -432,28 +433,30 @@ Type4Bits::Type4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos)
     skip(static_cast<int>(pos & 31));
 }
 
-void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride, bool* flat) {
-    const std::ptrdiff_t size = dataSize(ctx);
-    Type4Bits bits(ctx->type4BitBase, size, ctx->type4BitPos);
-    LONG& pred = component == 0 ? ctx->dcPredY : (component == 1 ? ctx->dcPredCb : ctx->dcPredCr);
+void decodeType4Block(VideoState* video, int component, LONG* dest, int stride, bool* flat) {
+    const std::ptrdiff_t size = dataSize(video);
+    Type4Bits bits(video->dct.type4BitBase, size, video->dct.type4BitPos);
+    LONG& pred = component == 0 ? video->dct.dcPredY
+                                : (component == 1 ? video->dct.dcPredCb : video->dct.dcPredCr);
     LONG coeff[dctBlockSize] = {};
     BYTE written[dctBlockSize];
     LONG scanQuant[dctBlockSize];
-    scanOrder(ctx->type4Quant, scanQuant);
+    scanOrder(video->dct.type4Quant, scanQuant);
     const Type4Tables tables;
     const int count = readBlock(tables, bits, component != 0, scanQuant, pred, coeff, written);
-    ctx->type4BitPos = keptPosition(bits.pos(), size);
+    video->dct.type4BitPos = keptPosition(bits.pos(), size);
     const bool isFlat = storeBlock(coeff, written, count, dest, stride);
     if (flat != nullptr) *flat = isFlat;
 }
 
-Type4Stream::Type4Stream(PlayerContext* ctx)
-    : ctx_(ctx), size_(dataSize(ctx)),
-      bits_(ctx->type4BitBase, size_, ctx->type4BitPos), pred_{ctx->dcPredY, ctx->dcPredCb,
-                                                               ctx->dcPredCr} {
+Type4Stream::Type4Stream(VideoState* video)
+    : video_(video), size_(dataSize(video)),
+      bits_(video->dct.type4BitBase, size_, video->dct.type4BitPos), pred_{video->dct.dcPredY,
+                                                                           video->dct.dcPredCb,
+                                                                           video->dct.dcPredCr} {
     static const Type4Tables tables;
     tables_ = &tables;
-    scanOrder(ctx->type4Quant, scanQuant_);
+    scanOrder(video->dct.type4Quant, scanQuant_);
 }
 
 void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
@@ -488,8 +491,8 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
 }
 
 void Type4Stream::finish() {
-    ctx_->type4BitPos = keptPosition(bits_.pos(), size_);
-    ctx_->dcPredY = pred_[0];
-    ctx_->dcPredCb = pred_[1];
-    ctx_->dcPredCr = pred_[2];
+    video_->dct.type4BitPos = keptPosition(bits_.pos(), size_);
+    video_->dct.dcPredY = pred_[0];
+    video_->dct.dcPredCb = pred_[1];
+    video_->dct.dcPredCr = pred_[2];
 }

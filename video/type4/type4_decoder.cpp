@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dct/macroblock_output.h"
 
@@ -60,17 +60,17 @@ using RowOutput = void (*)(const Type4LaneTables&, const LONG*, const LONG*, con
 enum class Form { rows, avx512, bytePermutes, yuy2Avx512 };
 
 template <RowOutput row, Form form = Form::rows>
-void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes) {
-    resetType4Frame(ctx, data);
-    const LONG columns = macroblockCount(ctx->config->movieWidth);
-    const LONG rows = macroblockCount(ctx->config->movieHeight);
-    const ClipBox clip = contextClipBox(ctx);
+void decodeType4(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes) {
+    resetType4Frame(video, data);
+    const LONG columns = macroblockCount(video->width);
+    const LONG rows = macroblockCount(video->height);
+    const ClipBox clip = videoClipBox(video);
     Type4LaneTables lanes;
     if constexpr (row != yuy2Output) buildType4LaneTables(lanes);
     [[maybe_unused]] ByteLaneTables bytes;
     if constexpr (form == Form::bytePermutes) buildByteLaneTables(lanes, bytes);
     MacroblockPlanes planes;
-    Type4Stream stream(ctx);
+    Type4Stream stream(video);
     for (LONG my = 0; my < rows; ++my) {
         const std::int64_t y = std::int64_t{my} * 16;
         if (y >= clip.bottom) break; // nothing below the clip box can be visible
@@ -121,17 +121,17 @@ void decodeType4(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
 
 // The RGB frame loop with the widest form the processor and the colour tables allow.
 template <RowOutput plainRow, RowOutput avx2Row>
-void decodeType4Rgb(PlayerContext* ctx, const BYTE* data, BYTE* target, LONG pitch,
-                    int pixelBytes) {
+void decodeType4Rgb(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes) {
 #if QZ_X86_SIMD
     const SimdLevel level = simdLevel();
     if (level == SimdLevel::avx512vbmi && byteFormsUsable())
-        return decodeType4<plainRow, Form::bytePermutes>(ctx, data, target, pitch, pixelBytes);
+        return decodeType4<plainRow, Form::bytePermutes>(video, data, target, pitch, pixelBytes);
     if (level >= SimdLevel::avx512)
-        return decodeType4<plainRow, Form::avx512>(ctx, data, target, pitch, pixelBytes);
-    if (level == SimdLevel::avx2) return decodeType4<avx2Row>(ctx, data, target, pitch, pixelBytes);
+        return decodeType4<plainRow, Form::avx512>(video, data, target, pitch, pixelBytes);
+    if (level == SimdLevel::avx2)
+        return decodeType4<avx2Row>(video, data, target, pitch, pixelBytes);
 #endif
-    decodeType4<plainRow>(ctx, data, target, pitch, pixelBytes);
+    decodeType4<plainRow>(video, data, target, pitch, pixelBytes);
 }
 
 } // namespace
@@ -221,26 +221,26 @@ void setupType4Quant(LONG* quant, LONG quality) {
     quant[0] = 65536;
 }
 
-void decodeType4FrameRgb16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+void decodeType4FrameRgb16(VideoState* video, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
 #if QZ_X86_SIMD
-    decodeType4Rgb<type4Rgb16Row, type4Rgb16RowAvx2>(ctx, data, target, pitch, 2);
+    decodeType4Rgb<type4Rgb16Row, type4Rgb16RowAvx2>(video, data, target, pitch, 2);
 #else
-    decodeType4Rgb<type4Rgb16Row, type4Rgb16Row>(ctx, data, target, pitch, 2);
+    decodeType4Rgb<type4Rgb16Row, type4Rgb16Row>(video, data, target, pitch, 2);
 #endif
 }
 
-void decodeType4FrameRgb32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+void decodeType4FrameRgb32(VideoState* video, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
 #if QZ_X86_SIMD
-    decodeType4Rgb<type4Rgb32Row, type4Rgb32RowAvx2>(ctx, data, target, pitch, 4);
+    decodeType4Rgb<type4Rgb32Row, type4Rgb32RowAvx2>(video, data, target, pitch, 4);
 #else
-    decodeType4Rgb<type4Rgb32Row, type4Rgb32Row>(ctx, data, target, pitch, 4);
+    decodeType4Rgb<type4Rgb32Row, type4Rgb32Row>(video, data, target, pitch, 4);
 #endif
 }
 
-void decodeType4FrameYuy2(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+void decodeType4FrameYuy2(VideoState* video, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
 #if QZ_X86_SIMD
     if (simdLevel() >= SimdLevel::avx512)
-        return decodeType4<yuy2Output, Form::yuy2Avx512>(ctx, data, target, pitch, 2);
+        return decodeType4<yuy2Output, Form::yuy2Avx512>(video, data, target, pitch, 2);
 #endif
-    decodeType4<yuy2Output>(ctx, data, target, pitch, 2);
+    decodeType4<yuy2Output>(video, data, target, pitch, 2);
 }

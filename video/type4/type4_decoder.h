@@ -2,28 +2,28 @@
 // bitstream of 16×16 macroblocks, each six blocks of a DC size code and difference against a
 // running predictor followed by run/level-coded AC coefficients.
 //
-// The decoders read nothing at or beyond ctx->frameDataEnd (missing bits read as zeros) and
-// write only inside the clip box ctx->clipLeft..clipRight × clipTop..clipBottom.
+// The decoders read nothing at or beyond video->frameDataEnd (missing bits read as zeros) and
+// write only inside the clip box video->clipLeft..clipRight × clipTop..clipBottom.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/context.h"
+#include "video/video_state.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/macroblock_output.h"
 
 // Fills quant (64 entries) for the frame's quality byte.
 void setupType4Quant(LONG* quant, LONG quality);
 
-// Decode the bitstream at data (payload + 8) for a picture of ctx->config->movieWidth ×
+// Decode the bitstream at data (payload + 8) for a picture of video->width ×
 // movieHeight to target, rows pitch bytes apart; second is not used. The RGB variants write one
 // 16-bit pixel (Rgb16) or one 32-bit word (Rgb32) a picture pixel through the component and
 // gamma tables; the YUY2 variant writes Y, U, Y, V bytes, two bytes a picture pixel.
-void decodeType4FrameRgb16(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
+void decodeType4FrameRgb16(VideoState* video, const BYTE* data, BYTE* target, BYTE* second,
                            LONG pitch);
-void decodeType4FrameRgb32(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
+void decodeType4FrameRgb32(VideoState* video, const BYTE* data, BYTE* target, BYTE* second,
                            LONG pitch);
-void decodeType4FrameYuy2(PlayerContext* ctx, const BYTE* data, BYTE* target, BYTE* second,
+void decodeType4FrameYuy2(VideoState* video, const BYTE* data, BYTE* target, BYTE* second,
                           LONG pitch);
 
 // Row conversions of one macroblock row: 16 luma samples, 8 Cb and 8 Cr samples to 16 pixels.
@@ -56,14 +56,14 @@ inline constexpr const char* type4EndOfBlock = "10";
 inline constexpr const char* type4Escape = "000001";
 
 // Starts a frame: the bit reader at data, position 0, the three DC predictors 0.
-void resetType4Frame(PlayerContext* ctx, const BYTE* data);
+void resetType4Frame(VideoState* video, const BYTE* data);
 // The 32 stream bits from bit position pos of data[0..size), first bit in bit 31; bits at or
 // beyond size read as zeros.
 std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos);
-// Decodes one block at ctx->type4BitPos into 64 samples at dest (rows stride apart), updating
+// Decodes one block at video->dct.type4BitPos into 64 samples at dest (rows stride apart), updating
 // the block's DC predictor (component 0 luma, 1 Cb, 2 Cr) and the bit position. With flat, tells
 // whether the block had no AC coefficient (all 64 samples then equal).
-void decodeType4Block(PlayerContext* ctx, int component, LONG* dest, int stride,
+void decodeType4Block(VideoState* video, int component, LONG* dest, int stride,
                       bool* flat = nullptr);
 
 // The stream's bits in a 64-bit window, next bit at the top; words are loaded as the window
@@ -102,19 +102,19 @@ class Type4Bits {
 
 struct Type4Tables;
 
-// A frame's bit reader and DC predictors held across its macroblocks, taken from the context
+// A frame's bit reader and DC predictors held across its macroblocks, taken from the state
 // and given back by finish().
 class Type4Stream {
   public:
-    explicit Type4Stream(PlayerContext* ctx);
+    explicit Type4Stream(VideoState* video);
     // Decodes the next macroblock's six blocks into planes; flat[b] tells whether block b
     // (Y0..Y3, Cb, Cr) had no AC coefficient.
     void macroblock(MacroblockPlanes& planes, bool flat[6]);
-    // Stores the bit position and the predictors in the context.
+    // Stores the bit position and the predictors in the state.
     void finish();
 
   private:
-    PlayerContext* ctx_;
+    VideoState* video_;
     const Type4Tables* tables_;
     std::ptrdiff_t size_;
     Type4Bits bits_;

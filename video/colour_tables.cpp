@@ -1,4 +1,4 @@
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 
 #include <algorithm>
 #include <cstdint>

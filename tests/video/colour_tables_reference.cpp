@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "display/colour_tables.h"
+#include "video/colour_tables.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "display/colour_tables.h"
 #include "api/shared.h"
+#include "video/colour_tables.h"
 
 namespace {
 

@@ -11,9 +11,6 @@ inline constexpr LONG queueSlots = 24;     // entries in the frame and audio tab
 inline constexpr LONG readAheadLimit = 22; // refill stops while this many are queued
 inline constexpr LONG videoRingBytes = 1200000;
 inline constexpr LONG audioRingBytes = 300000;
-// Zeroed bytes kept after every queued video payload, so that a decoder's bit reader may look
-// a few bytes past the payload end without leaving memory we own.
-inline constexpr LONG videoPayloadSpare = 64;
 // Largest audio, stream header or fixed header payload the reader takes.
 inline constexpr LONG audioReadBufferBytes = 49152;
 // Tracks whose own stream header parameters are kept; a later track uses the current ones.

@@ -1,6 +1,7 @@
 #include "tools/frame_export.h"
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <ostream>
@@ -150,22 +151,37 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
     }
     if (!size) return fail("the movie has no pictures");
 
-    FrameRenderer renderer;
-    if (!renderer.open(*format, *size, options.gamma, message)) return fail(message);
+    if (size->width <= 0 || size->height <= 0 || size->width > maxPictureSide ||
+        size->height > maxPictureSide)
+        return fail("picture size " + std::to_string(size->width) + "x" +
+                    std::to_string(size->height) + " cannot be exported");
     std::unique_ptr<FrameSink> sink =
         openSink(options, *format, *size, framesPerSecond(info), message);
     if (!sink) return fail(message);
 
+    // One picture for the whole movie, as large as the first picture size rounded up to whole
+    // macroblocks and zero-filled at the start: every frame is decoded into it at its top-left
+    // corner and the exported picture is its first-size crop.
+    const int pixelBytes = framePixelBytes(*format);
+    const PictureSize padded{(size->width + 15) / 16 * 16, (size->height + 15) / 16 * 16};
+    Bytes target(std::size_t(padded.width) * padded.height * pixelBytes, 0);
+    const PictureMemory memory{target.data(), std::ptrdiff_t{padded.width} * pixelBytes,
+                               padded.width, padded.height};
+    VideoDecoder decoder(*format, options.gamma);
+    const std::size_t rowBytes = std::size_t(size->width) * pixelBytes;
+
     const Bytes black = blackPicture(*format, size->width, size->height);
-    Bytes picture;
+    Bytes picture(rowBytes * size->height);
     std::size_t unshown = 0;
     const bool progress = options.progress && chunks.size() >= progressMinFrames;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const VideoChunk& c = chunks[i];
-        ExportedFrame frame{*format, size->width,           size->height,
-                            &black,  renderer.paletteRgb(), true};
-        if (renderer.decode(c.type, c.payload, c.size)) {
-            if (!renderer.readPicture(picture)) return fail("the target cannot be read");
+        ExportedFrame frame{*format, size->width, size->height, &black, decoder.paletteRgb(), true};
+        // A frame whose header does not fit leaves the last picture in place.
+        if (decoder.decode(c.type, c.payload, c.size, memory) != DecodeStatus::notShown) {
+            for (int y = 0; y < size->height; ++y)
+                std::memcpy(picture.data() + rowBytes * y, target.data() + memory.pitch * y,
+                            rowBytes);
             frame.pixels = &picture;
             frame.black = false;
         } else if (unshown++ == 0) {

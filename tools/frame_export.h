@@ -1,5 +1,6 @@
 // qztool frames: every video chunk of a movie decoded in file order through the player's own
-// frame dispatch and decoders, written as raw display pixels, a YUV4MPEG2 stream or PNG files.
+// frame decoders (video/frame_decoder.h), written as raw display pixels, a YUV4MPEG2 stream or PNG
+// files.
 #pragma once
 
 #include <iosfwd>

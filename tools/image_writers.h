@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/frame_render.h"
+#include "encoder/container_writer.h"
+#include "video/frame_decoder.h"
 
 namespace qztool {
 

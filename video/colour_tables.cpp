@@ -248,6 +248,14 @@ void refreshColourTables(LONG gamma) {
     builtGamma = gamma;
 }
 
+bool colourTablesBuiltFor(const PixelFormat& f, LONG gamma) {
+    const PixelFormat& b = builtFormat;
+    return tablesBuilt && gamma == builtGamma && f.redBits == b.redBits &&
+           f.greenBits == b.greenBits && f.blueBits == b.blueBits && f.redShift == b.redShift &&
+           f.greenShift == b.greenShift && f.blueShift == b.blueShift && f.rgbMask == b.rgbMask &&
+           f.depth == b.depth;
+}
+
 bool yuvColourScaled() {
     return tablesBuilt && builtGamma != 100;
 }

@@ -66,6 +66,9 @@ void buildColourTables(const PixelFormat& format, LONG gamma);
 // before the first build or when the gamma is unchanged.
 void refreshColourTables(LONG gamma);
 
+// Whether the tables were last built (or refreshed) for exactly this pixel format and gamma.
+bool colourTablesBuiltFor(const PixelFormat& format, LONG gamma);
+
 // Type-3 colour at a gamma other than 100. The packed YUV tables above cannot be scaled: a
 // channel that passes its maximum carries into its neighbour. So at such a gamma the type-3
 // decoder adds entries of yLanes, uLanes and vLanes instead (same indices as yTable, uTable and

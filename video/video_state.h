@@ -6,6 +6,11 @@
 
 #include "api/player_config.h"
 
+// Zeroed bytes every video payload must have after its end (the reader's queue and the frame
+// decoder keep them), so that a decoder's bit reader may look a few bytes past the payload end
+// without leaving memory we own.
+inline constexpr LONG videoPayloadSpare = 64;
+
 // How the decoders write pixels, filled by the caller before a frame is decoded.
 struct VideoOutput {
     PixelFormat pixelFormat; // the target's pixels: depth 8 palettised, 15 or 16, else 32 bits

@@ -96,7 +96,7 @@ Bytes directDecode(const std::vector<Frame>& frames, const PixelFormat& format, 
     for (const Frame& f : frames) {
         const bool yuv = v4 == Variant::type4Yuy2;
         if (f.type == 3 && yuv) {
-            const Bytes black = qztool::blackPicture(qztool::FrameFormat::yuy2, width, height);
+            const Bytes black = qztool::blackPicture(FrameFormat::yuy2, width, height);
             out.insert(out.end(), black.begin(), black.end());
             continue;
         }
@@ -191,7 +191,7 @@ TEST(QztoolFrames, PaletteFramesGiveTheirIndicesInPal8Only) {
     ASSERT_EQ(yuv.code, 0) << yuv.err;
     Bytes black;
     for (int frame = 0; frame < 3; ++frame) {
-        const Bytes one = qztool::blackPicture(qztool::FrameFormat::yuy2, width, height);
+        const Bytes one = qztool::blackPicture(FrameFormat::yuy2, width, height);
         black.insert(black.end(), one.begin(), one.end());
     }
     EXPECT_EQ(yuv.raw, black);
@@ -318,8 +318,8 @@ TEST(QztoolFrames, TheDemoDecodesToItsTestPicture) {
         SCOPED_TRACE(frame);
         const Bytes pixels(e.raw.begin() + frame * frameBytes,
                            e.raw.begin() + (frame + 1) * frameBytes);
-        const Bytes rgb = qztool::frameToRgb({qztool::FrameFormat::xrgb8888, qztool::demoWidth,
-                                              qztool::demoHeight, &pixels, nullptr});
+        const Bytes rgb = qztool::frameToRgb(
+            {FrameFormat::xrgb8888, qztool::demoWidth, qztool::demoHeight, &pixels, nullptr});
         const std::vector<std::uint8_t> source = qztool::demoPicture(frame);
         double error = 0;
         for (std::size_t i = 0; i < rgb.size(); ++i) error += std::pow(rgb[i] - source[i], 2.0);

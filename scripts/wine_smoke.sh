@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Smoke test of the Windows build under Wine: builds playqz.exe and the cross-built unit tests
-# (windows preset), runs the unit tests under Wine, then playqz.exe on a private X server with
-# a null PulseAudio sink for DirectSound (the PlayqzExeOnWine tests of the native test_frontend,
-# which compare against the native playqz and qztool of the given build).
+# Smoke test of the Windows build under Wine: builds playqz.exe, qztool.exe and the cross-built
+# unit tests (windows preset), runs the unit tests under Wine, checks that qztool.exe writes
+# byte for byte what the native qztool writes (demo movies, info, audio, frames), then runs
+# playqz.exe on a private X server with a null PulseAudio sink for DirectSound (the
+# PlayqzExeOnWine tests of the native test_frontend, which compare against the native playqz
+# and qztool of the given build).
 # Usage: scripts/wine_smoke.sh [native-preset]   (default: release, which must be configured)
 # Skips, with a message and exit code 0, when Wine or the cross compiler is not installed.
 set -euo pipefail
@@ -88,6 +90,73 @@ for exe in build/windows/tests/test_*.exe; do
         failed=1
     fi
 done
+
+echo "--- qztool.exe under wine against the native qztool"
+# Each runs in a folder of its own on the same relative names, so that what they print matches
+# too; text output is compared without the carriage returns the Windows C runtime adds.
+qz_native="$root/build/$native/tools/qztool"
+qz_exe="$root/build/windows/tools/qztool.exe"
+qz_dir="$scratch/qztool"
+mkdir -p "$qz_dir/native" "$qz_dir/wine"
+qz_failed=0
+# Runs one qztool command both ways (arguments starting with @ name output files) and compares
+# the exit codes, the standard output and every output file.
+qz_compare() {
+    local args=() outputs=() arg
+    for arg in "$@"; do
+        if [[ $arg == @* ]]; then
+            args+=("${arg#@}")
+            outputs+=("${arg#@}")
+        else
+            args+=("$arg")
+        fi
+    done
+    local native_status=0 wine_status=0
+    (cd "$qz_dir/native" && "$qz_native" "${args[@]}" >../native.out 2>../native.err) ||
+        native_status=$?
+    (cd "$qz_dir/wine" && timeout 120 wine "$qz_exe" "${args[@]}" >../wine.out 2>../wine.err) ||
+        wine_status=$?
+    tr -d '\r' <"$qz_dir/wine.out" >"$qz_dir/wine.txt"
+    local problem=""
+    if [ "$native_status" -ne "$wine_status" ]; then
+        problem="exit code $wine_status under wine, $native_status native"
+    elif ! cmp -s "$qz_dir/native.out" "$qz_dir/wine.txt"; then
+        problem="standard output differs (< native, > wine):
+$(diff "$qz_dir/native.out" "$qz_dir/wine.txt" | head -20 || true)"
+    fi
+    for arg in "${outputs[@]}"; do
+        [ -n "$problem" ] && break
+        if ! cmp "$qz_dir/native/$arg" "$qz_dir/wine/$arg" >"$qz_dir/cmp.log" 2>&1; then
+            problem="$arg differs from the native one: $(cat "$qz_dir/cmp.log")"
+        fi
+    done
+    if [ -n "$problem" ]; then
+        echo "qztool ${args[*]}: FAILED: $problem"
+        tr -d '\r' <"$qz_dir/wine.err" | sed 's/^/  wine stderr: /' | head -10 || true
+        qz_failed=1
+    else
+        echo "qztool ${args[*]}: same as native"
+    fi
+}
+qz_compare demo @dct.qz
+qz_compare demo --krt @krt.qz
+qz_compare demo --dor @dor.qz
+# The movies the native qztool wrote are the inputs from here on.
+for movie in dct krt dor; do cp "$qz_dir/native/$movie.qz" "$qz_dir/wine/$movie.qz"; done
+for movie in dct krt dor; do
+    qz_compare info "$movie.qz"
+    qz_compare audio "$movie.qz" -o "@$movie.wav"
+done
+qz_compare frames dct.qz --pixel-format xrgb8888 --raw @dct.raw
+qz_compare frames dct.qz --pixel-format yuy2 --gamma 130 --y4m @dct.y4m
+qz_compare frames krt.qz --pixel-format pal8 --raw @krt.raw
+qz_compare frames krt.qz --pixel-format rgb555 --y4m @krt.y4m
+qz_compare frames dor.qz --pixel-format rgb565 --gamma 130 --raw @dor.raw
+qz_compare frames dor.qz --pixel-format xrgb8888 --y4m @dor.y4m
+if [ "$qz_failed" -ne 0 ]; then
+    echo "qztool.exe: FAILED (output differs from the native qztool's)"
+    failed=1
+fi
 
 echo "--- playqz.exe under wine"
 mkdir -p "$scratch/tmp"

@@ -16,7 +16,7 @@
 #include "video/colour_tables.h"
 #include "encoder/type3_encoder.h"
 #include "encoder/type4_encoder.h"
-#include "engine/context.h"
+#include "video/video_state.h"
 #include "video/type3/type3_decoder.h"
 #include "video/type4/type4_decoder.h"
 

@@ -15,7 +15,7 @@
 #include "bench/jpeg_peer.h"
 #include "video/colour_tables.h"
 #include "encoder/dor_encoder.h"
-#include "engine/context.h"
+#include "video/video_state.h"
 #include "video/dor/dor_decoder.h"
 
 namespace {

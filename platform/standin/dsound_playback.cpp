@@ -62,7 +62,8 @@ void anchorClock(SoundBuffer* buffer) {
 }
 
 void advanceClock(SoundBuffer* buffer) {
-    if (buffer->device == nullptr || buffer->device->sdl || buffer->primary || !buffer->playing)
+    if (buffer->device == nullptr || buffer->device->output->movesCursors() || buffer->primary ||
+        !buffer->playing)
         return;
     const std::int64_t now = nowNs();
     const std::uint64_t bps = buffer->bytesPerSecond();
@@ -110,13 +111,13 @@ void setSoundProfile(const SoundProfile& profile) {
 }
 
 void resetDirectSound() {
-    int sdlReferences = 0;
+    std::vector<SoundOutput*> references; // one per device destroyed
     {
         SoundState& st = soundState();
         std::lock_guard lock(st.mutex);
         while (!st.devices.empty()) {
             SoundDevice* device = st.devices.back();
-            if (device->sdl) ++sdlReferences;
+            references.push_back(device->output);
             destroyDevice(device);
         }
         while (!st.orphans.empty()) destroyBuffer(st.orphans.back());
@@ -130,7 +131,7 @@ void resetDirectSound() {
         st.primaryFormat = WAVEFORMATEX{};
         st.newest = nullptr;
     }
-    for (int i = 0; i < sdlReferences; ++i) sdlRelease();
+    for (SoundOutput* output : references) output->release();
 }
 
 namespace {

@@ -119,12 +119,10 @@ HRESULT SoundDevice::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPLPDIRECTSOUNDBUFF
         buffer->frequency = buffer->format.nSamplesPerSec;
         buffer->data.assign(desc->dwBufferBytes, 0);
         buffer->staging.assign(desc->dwBufferBytes, 0);
-        if (st.recording) {
-            HeardSound heard;
-            heard.format = buffer->format;
-            st.heard.push_back(std::move(heard));
-            buffer->record = int(st.heard.size()) - 1;
-        }
+        HeardSound heard;
+        heard.format = buffer->format;
+        st.heard.push_back(std::move(heard));
+        buffer->record = int(st.heard.size()) - 1;
         st.newest = buffer;
     }
     buffers.push_back(buffer);

@@ -67,7 +67,7 @@ struct SoundBuffer final : IDirectSoundBuffer {
     std::int64_t anchorNs = 0;
     std::uint64_t anchorPlayed = 0;
     std::uint64_t passed = 0; // bytes the cursor has passed since creation
-    int record = -1;          // index into the heard records, -1 when not recorded
+    int record = -1;          // index into the heard records, -1 for the primary buffer
     std::unique_ptr<SoundOutputData> outputData; // the back end's record of this buffer
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
@@ -105,8 +105,6 @@ struct SoundState {
     std::vector<SoundDevice*> devices;
     std::vector<SoundBuffer*> orphans; // buffers whose device is gone, references remaining
     std::vector<HeardSound> heard;
-    bool recording = true;
-    std::uint64_t recordLimit = 64u << 20;
     WAVEFORMATEX primaryFormat{};
     SoundBuffer* newest = nullptr; // most recent secondary buffer still alive
 };

@@ -14,6 +14,8 @@ namespace {
 constexpr double nsPerSecond = 1e9;
 // A new record segment starts when the bytes arrive this far from where the last one puts them.
 constexpr double segmentSlackNs = 250000;
+// Bytes kept of what one buffer's cursor passed; the total counts on past them.
+constexpr std::uint64_t recordLimitBytes = 64u << 20;
 
 void noteSegment(HeardSound& heard, const SoundBuffer& buffer, std::int64_t now) {
     const double bps = buffer.bytesPerSecond();
@@ -39,7 +41,7 @@ DWORD passCursor(SoundBuffer* buffer, DWORD count, std::int64_t now) {
         const DWORD run = std::min(count - passed, size - buffer->position);
         if (heard != nullptr) {
             const std::uint64_t room =
-                st.recordLimit > heard->bytes.size() ? st.recordLimit - heard->bytes.size() : 0;
+                recordLimitBytes > heard->bytes.size() ? recordLimitBytes - heard->bytes.size() : 0;
             const BYTE* from = buffer->data.data() + buffer->position;
             heard->bytes.insert(heard->bytes.end(), from,
                                 from + std::min<std::uint64_t>(run, room));
@@ -100,11 +102,6 @@ void setSoundBackEnd(SoundBackEnd backEnd) {
     soundState().backEnd = backEnd;
 }
 
-SoundBackEnd soundBackEnd() {
-    std::lock_guard lock(soundState().mutex);
-    return soundState().backEnd;
-}
-
 void setSoundProfile(const SoundProfile& profile) {
     std::lock_guard lock(soundState().mutex);
     soundState().profile = profile;
@@ -126,8 +123,6 @@ void resetDirectSound() {
         st.create = st.cooperativeLevel = st.bufferCreate = st.getCaps = st.play = SoundFault{};
         st.lockFailures = 0;
         st.heard.clear();
-        st.recording = true;
-        st.recordLimit = 64u << 20;
         st.primaryFormat = WAVEFORMATEX{};
         st.newest = nullptr;
     }
@@ -190,12 +185,6 @@ std::uint64_t soundBytesHeardNow() {
     if (st.newest == nullptr) return 0;
     advanceClock(st.newest);
     return st.newest->passed;
-}
-
-void setSoundRecording(bool record, std::uint64_t limitBytes) {
-    std::lock_guard lock(soundState().mutex);
-    soundState().recording = record;
-    soundState().recordLimit = limitBytes;
 }
 
 WAVEFORMATEX primarySoundFormat() {

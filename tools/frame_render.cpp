@@ -6,6 +6,7 @@
 #include "display/display.h"
 #include "platform/standin/ddraw_control.h"
 #include "engine/frame_dispatch.h"
+#include "video/colour_tables.h"
 
 namespace qztool {
 
@@ -180,6 +181,7 @@ bool FrameRenderer::open(FrameFormat format, PictureSize size, int gamma, std::s
     config_.movieWidth = size.width;
     config_.movieHeight = size.height;
     displaySetup(&ctx_->display);
+    if (ctx_->display.displayReady) buildColourTables(config_.pixelFormat, config_.gamma);
     if (!ctx_->display.displayReady ||
         ctx_->display.displayMode != (yuv ? LONG{modeStretchBlit} : LONG{modeRgb})) {
         message = std::string("the display cannot show ") + frameFormatName(format);

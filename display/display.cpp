@@ -3,12 +3,10 @@
 
 #include <new>
 
-#include "video/colour_tables.h"
 #include "display/display_internal.h"
 
 namespace {
 
-constexpr LONG defaultGamma = 100;
 constexpr DWORD paletteColours = 256;
 // Time the hidden overlay is given to leave the screen before its surface goes.
 constexpr DWORD overlayHideMs = 20;
@@ -70,8 +68,6 @@ void displaySetup(DisplayState* ds) {
         else if (config->pixelFormat.depth == 8 && (config->flags & callerPalette) == 0)
             createPalette(ds);
     }
-    if ((config->flags & gammaGiven) == 0) config->gamma = defaultGamma;
-    buildColourTables(config->pixelFormat, config->gamma);
     ds->displayReady = 1;
 }
 

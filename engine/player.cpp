@@ -3,6 +3,7 @@
 
 #include "engine/sound_output.h"
 #include "display/display.h"
+#include "video/colour_tables.h"
 #include "engine/play_loop.h"
 #include "engine/player_access.h"
 #include "engine/reader.h"
@@ -44,6 +45,8 @@ PlayerConfig* playerCreate(const char* fileName, HWND window, PlayerConfig* conf
     sharedStore(config->context, ctx);
     audioSetup(ctx);
     displaySetup(&ctx->display);
+    // The decoders' conversion tables follow the display's pixel format.
+    if (ctx->display.displayReady) buildColourTables(config->pixelFormat, config->gamma);
     InterlockedExchange(&config->state, stateOpen);
     return config;
 }

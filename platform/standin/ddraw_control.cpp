@@ -94,11 +94,6 @@ void loseSurface(IDirectDrawSurface2* surface, int failingRestores, HRESULT rest
     loseChain(static_cast<Surface*>(surface), failingRestores, restoreError);
 }
 
-void loseSurface(IDirectDrawSurface* surface, int failingRestores, HRESULT restoreError) {
-    std::lock_guard lock(state().mutex);
-    loseChain(static_cast<Surface*>(surface), failingRestores, restoreError);
-}
-
 void loseAllSurfaces(int failingRestores, HRESULT restoreError) {
     std::lock_guard lock(state().mutex);
     for (Device* device : state().devices) {

@@ -66,8 +66,6 @@ void failNextSourceBlts(HRESULT code, int count = 1);
 // fail with restoreError; the one after succeeds.
 void loseSurface(IDirectDrawSurface2* surface, int failingRestores = 0,
                  HRESULT restoreError = DDERR_WRONGMODE);
-void loseSurface(IDirectDrawSurface* surface, int failingRestores = 0,
-                 HRESULT restoreError = DDERR_WRONGMODE);
 // Marks every surface of every device lost, as a mode switch by another program would.
 void loseAllSurfaces(int failingRestores = 0, HRESULT restoreError = DDERR_WRONGMODE);
 

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "platform/standin/ddraw_internal.h"
-#include "platform/standin/window_internal.h"
+#include "platform/standin/window_sdl.h"
 
 namespace qzplat::detail {
 

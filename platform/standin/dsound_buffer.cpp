@@ -198,7 +198,7 @@ HRESULT SoundBuffer::SetCurrentPosition(DWORD newPosition) {
 
 HRESULT SoundBuffer::SetFormat(LPCWAVEFORMATEX newFormat) {
     SoundState& st = soundState();
-    bool sdl = false;
+    SoundOutput* output = nullptr;
     {
         std::lock_guard lock(st.mutex);
         if (HRESULT code = usable(*this); code != DS_OK) return code;
@@ -209,10 +209,10 @@ HRESULT SoundBuffer::SetFormat(LPCWAVEFORMATEX newFormat) {
         format.cbSize = 0;
         frequency = format.nSamplesPerSec;
         st.primaryFormat = format;
-        sdl = device->sdl;
+        output = device->output;
     }
     // The card now runs at the primary format's rate.
-    if (sdl) sdlFollowPrimaryRate(newFormat->nSamplesPerSec);
+    output->followPrimaryRate(newFormat->nSamplesPerSec);
     return DS_OK;
 }
 

@@ -14,7 +14,6 @@ namespace qzplat {
 enum class SoundBackEnd { headless, sdl };
 // Chooses the back end for DirectSound objects made from now on; headless is the default.
 void setSoundBackEnd(SoundBackEnd backEnd);
-SoundBackEnd soundBackEnd();
 
 // What the sound driver reports.
 struct SoundProfile {
@@ -55,7 +54,7 @@ struct HeardSound {
         double bytesPerSecond = 0;
     };
     WAVEFORMATEX format{};
-    std::vector<BYTE> bytes; // at most the recording limit; total counts every byte passed
+    std::vector<BYTE> bytes; // the first 64 MiB; total counts every byte passed
     std::vector<Segment> segments;
     std::uint64_t total = 0;
     // Steady-clock nanoseconds at which byte index passed the cursor.
@@ -65,9 +64,6 @@ struct HeardSound {
 std::vector<HeardSound> heardSounds();
 // Bytes the most recent secondary buffer's cursor has passed up to now (0 when none).
 std::uint64_t soundBytesHeardNow();
-// Recording on or off for buffers made from now on (on by default); the bytes of one buffer
-// are kept up to limitBytes.
-void setSoundRecording(bool record, std::uint64_t limitBytes = 64u << 20);
 
 // The format last set on a primary buffer (zeros when none was).
 WAVEFORMATEX primarySoundFormat();

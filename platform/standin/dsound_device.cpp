@@ -42,7 +42,6 @@ void destroyBuffer(SoundBuffer* buffer) {
     }
     st.orphans.erase(std::remove(st.orphans.begin(), st.orphans.end(), buffer), st.orphans.end());
     if (st.newest == buffer) st.newest = nullptr;
-    sdlForget(buffer);
     delete buffer;
 }
 
@@ -75,14 +74,14 @@ ULONG SoundDevice::AddRef() {
 }
 
 ULONG SoundDevice::Release() {
-    bool closeSdl = false;
+    SoundOutput* released = nullptr;
     {
         std::lock_guard lock(soundState().mutex);
         if (--refs != 0) return refs;
-        closeSdl = sdl;
+        released = output;
         destroyDevice(this);
     }
-    if (closeSdl) sdlRelease();
+    released->release();
     return 0;
 }
 
@@ -120,12 +119,10 @@ HRESULT SoundDevice::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPLPDIRECTSOUNDBUFF
         buffer->frequency = buffer->format.nSamplesPerSec;
         buffer->data.assign(desc->dwBufferBytes, 0);
         buffer->staging.assign(desc->dwBufferBytes, 0);
-        if (st.recording) {
-            HeardSound heard;
-            heard.format = buffer->format;
-            st.heard.push_back(std::move(heard));
-            buffer->record = int(st.heard.size()) - 1;
-        }
+        HeardSound heard;
+        heard.format = buffer->format;
+        st.heard.push_back(std::move(heard));
+        buffer->record = int(st.heard.size()) - 1;
         st.newest = buffer;
     }
     buffers.push_back(buffer);
@@ -192,17 +189,17 @@ HRESULT DirectSoundCreate(LPCGUID guid, LPDIRECTSOUND* directSound, IUnknown* ou
     if (outer != nullptr) return DSERR_NOAGGREGATION;
     if (guid != nullptr) return DSERR_NODRIVER; // only the default device exists
     SoundState& st = soundState();
-    bool sdl = false;
+    SoundOutput* output = nullptr;
     {
         std::lock_guard lock(st.mutex);
         HRESULT code = DS_OK;
         if (takeSoundFault(st.create, code)) return code;
-        sdl = st.backEnd == qzplat::SoundBackEnd::sdl;
+        output = &soundOutputOf(st.backEnd);
     }
-    if (sdl && !sdlAcquire()) return DSERR_NODRIVER;
+    if (!output->acquire()) return DSERR_NODRIVER;
     std::lock_guard lock(st.mutex);
     auto* device = new SoundDevice;
-    device->sdl = sdl;
+    device->output = output;
     st.devices.push_back(device);
     *directSound = device;
     return DS_OK;

@@ -1,13 +1,15 @@
 // Objects behind the stand-in's DirectSound interfaces. One process-wide mutex guards every
 // object: the feeder thread streams while the caller's thread pauses or sets the volume, and
-// the SDL audio thread mixes. Public methods take the lock; the helpers here expect it held.
+// a back end's audio thread may mix. Public methods take the lock; the helpers here expect it held.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/standin/dsound.h"
+#include "platform/standin/dsound_output.h"
 
 namespace qzplat::detail {
 
@@ -24,7 +26,7 @@ struct SoundDevice final : IDirectSound {
     ULONG refs = 1;
     DWORD level = 0; // cooperative level, 0 until set
     HWND window = nullptr;
-    bool sdl = false; // holds a reference on the shared SDL output
+    SoundOutput* output = nullptr; // where its buffers sound; the device holds a reference
     std::vector<SoundBuffer*> buffers;
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
@@ -65,10 +67,8 @@ struct SoundBuffer final : IDirectSoundBuffer {
     std::int64_t anchorNs = 0;
     std::uint64_t anchorPlayed = 0;
     std::uint64_t passed = 0; // bytes the cursor has passed since creation
-    int record = -1;          // index into the heard records, -1 when not recorded
-    void* stream = nullptr;   // SDL rate converter
-    DWORD streamFrequency = 0;
-    int streamCardRate = 0;
+    int record = -1;          // index into the heard records, -1 for the primary buffer
+    std::unique_ptr<SoundOutputData> outputData; // the back end's record of this buffer
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override;
@@ -105,8 +105,6 @@ struct SoundState {
     std::vector<SoundDevice*> devices;
     std::vector<SoundBuffer*> orphans; // buffers whose device is gone, references remaining
     std::vector<HeardSound> heard;
-    bool recording = true;
-    std::uint64_t recordLimit = 64u << 20;
     WAVEFORMATEX primaryFormat{};
     SoundBuffer* newest = nullptr; // most recent secondary buffer still alive
 };
@@ -116,22 +114,13 @@ SoundState& soundState();
 std::int64_t nowNs();
 // A PCM format the mixer can play: 1 or 2 channels of 8 or 16 bits at a supported rate.
 bool validPcm(const WAVEFORMATEX& format);
-// Moves a headless buffer's cursor to now; nothing for SDL-played buffers.
+// Moves a headless buffer's cursor to now; nothing for buffers whose back end moves cursors.
 void advanceClock(SoundBuffer* buffer);
 // Restarts the headless clock of a buffer at now (after a start or a rate change).
 void anchorClock(SoundBuffer* buffer);
 // Passes count bytes under the cursor at time now: recorded, wrapped or stopped at the end.
 // Returns the bytes actually passed.
 DWORD passCursor(SoundBuffer* buffer, DWORD count, std::int64_t now);
-// Opens the shared SDL output (one reference per device); false when there is no sound card.
-bool sdlAcquire();
-// Drops a reference; the last one closes the output. Call without the lock held.
-void sdlRelease();
-// Reopens an open output at the rate a primary buffer's new format asks for, as setting the
-// primary format does on the platform. Call without the lock held.
-void sdlFollowPrimaryRate(DWORD rate);
-// Frees a buffer's SDL rate converter.
-void sdlForget(SoundBuffer* buffer);
 void destroyBuffer(SoundBuffer* buffer);
 void destroyDevice(SoundDevice* device);
 

@@ -14,6 +14,8 @@ namespace {
 constexpr double nsPerSecond = 1e9;
 // A new record segment starts when the bytes arrive this far from where the last one puts them.
 constexpr double segmentSlackNs = 250000;
+// Bytes kept of what one buffer's cursor passed; the total counts on past them.
+constexpr std::uint64_t recordLimitBytes = 64u << 20;
 
 void noteSegment(HeardSound& heard, const SoundBuffer& buffer, std::int64_t now) {
     const double bps = buffer.bytesPerSecond();
@@ -39,7 +41,7 @@ DWORD passCursor(SoundBuffer* buffer, DWORD count, std::int64_t now) {
         const DWORD run = std::min(count - passed, size - buffer->position);
         if (heard != nullptr) {
             const std::uint64_t room =
-                st.recordLimit > heard->bytes.size() ? st.recordLimit - heard->bytes.size() : 0;
+                recordLimitBytes > heard->bytes.size() ? recordLimitBytes - heard->bytes.size() : 0;
             const BYTE* from = buffer->data.data() + buffer->position;
             heard->bytes.insert(heard->bytes.end(), from,
                                 from + std::min<std::uint64_t>(run, room));
@@ -62,7 +64,8 @@ void anchorClock(SoundBuffer* buffer) {
 }
 
 void advanceClock(SoundBuffer* buffer) {
-    if (buffer->device == nullptr || buffer->device->sdl || buffer->primary || !buffer->playing)
+    if (buffer->device == nullptr || buffer->device->output->movesCursors() || buffer->primary ||
+        !buffer->playing)
         return;
     const std::int64_t now = nowNs();
     const std::uint64_t bps = buffer->bytesPerSecond();
@@ -99,24 +102,19 @@ void setSoundBackEnd(SoundBackEnd backEnd) {
     soundState().backEnd = backEnd;
 }
 
-SoundBackEnd soundBackEnd() {
-    std::lock_guard lock(soundState().mutex);
-    return soundState().backEnd;
-}
-
 void setSoundProfile(const SoundProfile& profile) {
     std::lock_guard lock(soundState().mutex);
     soundState().profile = profile;
 }
 
 void resetDirectSound() {
-    int sdlReferences = 0;
+    std::vector<SoundOutput*> references; // one per device destroyed
     {
         SoundState& st = soundState();
         std::lock_guard lock(st.mutex);
         while (!st.devices.empty()) {
             SoundDevice* device = st.devices.back();
-            if (device->sdl) ++sdlReferences;
+            references.push_back(device->output);
             destroyDevice(device);
         }
         while (!st.orphans.empty()) destroyBuffer(st.orphans.back());
@@ -125,12 +123,10 @@ void resetDirectSound() {
         st.create = st.cooperativeLevel = st.bufferCreate = st.getCaps = st.play = SoundFault{};
         st.lockFailures = 0;
         st.heard.clear();
-        st.recording = true;
-        st.recordLimit = 64u << 20;
         st.primaryFormat = WAVEFORMATEX{};
         st.newest = nullptr;
     }
-    for (int i = 0; i < sdlReferences; ++i) sdlRelease();
+    for (SoundOutput* output : references) output->release();
 }
 
 namespace {
@@ -189,12 +185,6 @@ std::uint64_t soundBytesHeardNow() {
     if (st.newest == nullptr) return 0;
     advanceClock(st.newest);
     return st.newest->passed;
-}
-
-void setSoundRecording(bool record, std::uint64_t limitBytes) {
-    std::lock_guard lock(soundState().mutex);
-    soundState().recording = record;
-    soundState().recordLimit = limitBytes;
 }
 
 WAVEFORMATEX primarySoundFormat() {

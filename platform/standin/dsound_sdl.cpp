@@ -1,13 +1,14 @@
-// The SDL back end of the stand-in DirectSound: one audio device shared by every DirectSound
-// object. Its callback moves the cursor of every playing secondary buffer at the buffer's
-// frequency, converts the bytes to the card's rate through an SDL audio stream, applies the
-// buffer's volume and mixes them.
+// The SDL sound output: one audio device shared by every DirectSound device on this back end.
+// Its callback moves the cursor of every playing secondary buffer at the buffer's frequency,
+// converts the bytes to the card's rate through an SDL audio stream (kept as the buffer's
+// output record), applies the buffer's volume and mixes them.
 #include <SDL.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "platform/standin/dsound_internal.h"
@@ -20,7 +21,23 @@ namespace {
 constexpr Uint16 deviceFrames = 1024;
 constexpr int deviceRate = 44100;
 
-struct SdlOutput {
+// A buffer's converter from its format and frequency to the card's rate.
+struct RateConverter final : SoundOutputData {
+    SDL_AudioStream* stream = nullptr;
+    DWORD frequency = 0;
+    int cardRate = 0;
+    ~RateConverter() override {
+        if (stream != nullptr) SDL_FreeAudioStream(stream);
+    }
+};
+
+class SdlOutput final : public SoundOutput {
+  public:
+    bool acquire() override;
+    void release() override;
+    void followPrimaryRate(DWORD rate) override;
+    bool movesCursors() const override { return true; }
+
     std::mutex mutex; // guards the fields below; never held together with the sound lock
     int references = 0;
     SDL_AudioDeviceID device = 0;
@@ -43,25 +60,30 @@ double gainOf(LONG volume) {
     return std::pow(10.0, double(volume) / 2000.0);
 }
 
-// Makes (or remakes after a rate change) the converter from the buffer to the card.
-bool prepareStream(SoundBuffer* buffer, int cardRate) {
-    if (buffer->stream != nullptr && buffer->streamFrequency == buffer->frequency &&
-        buffer->streamCardRate == cardRate)
-        return true;
-    sdlForget(buffer);
+// The converter from the buffer to the card, made (or remade after a rate change) when needed;
+// null when SDL cannot make one.
+SDL_AudioStream* prepareStream(SoundBuffer* buffer, int cardRate) {
+    // Only this back end makes the records of its devices' buffers.
+    auto* converter = static_cast<RateConverter*>(buffer->outputData.get());
+    if (converter != nullptr && converter->stream != nullptr &&
+        converter->frequency == buffer->frequency && converter->cardRate == cardRate)
+        return converter->stream;
+    buffer->outputData.reset();
     const SDL_AudioFormat from = buffer->format.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-    SDL_AudioStream* stream = SDL_NewAudioStream(from, Uint8(buffer->format.nChannels),
-                                                 int(buffer->frequency), AUDIO_S16SYS, 2, cardRate);
-    buffer->stream = stream;
-    buffer->streamFrequency = buffer->frequency;
-    buffer->streamCardRate = cardRate;
-    return stream != nullptr;
+    auto made = std::make_unique<RateConverter>();
+    made->stream = SDL_NewAudioStream(from, Uint8(buffer->format.nChannels), int(buffer->frequency),
+                                      AUDIO_S16SYS, 2, cardRate);
+    made->frequency = buffer->frequency;
+    made->cardRate = cardRate;
+    SDL_AudioStream* stream = made->stream;
+    buffer->outputData = std::move(made);
+    return stream;
 }
 
 // Adds len bytes of the buffer's sound, at the card's rate, to the sums.
 void mixBuffer(SoundBuffer* buffer, int len, int cardRate, std::int64_t now) {
-    if (!prepareStream(buffer, cardRate)) return;
-    auto* stream = static_cast<SDL_AudioStream*>(buffer->stream);
+    SDL_AudioStream* stream = prepareStream(buffer, cardRate);
+    if (stream == nullptr) return;
     const DWORD align = buffer->format.nBlockAlign;
     while (buffer->playing && SDL_AudioStreamAvailable(stream) < len) {
         // Enough source frames for the rest of the request, and a few for the resampler.
@@ -98,7 +120,7 @@ void SDLCALL mixCallback(void*, Uint8* out, int len) {
         std::lock_guard lock(st.mutex);
         const std::int64_t now = nowNs();
         for (SoundDevice* device : st.devices) {
-            if (!device->sdl) continue;
+            if (device->output != &output()) continue;
             for (SoundBuffer* buffer : device->buffers) {
                 if (!buffer->primary && buffer->playing) mixBuffer(buffer, len, cardRate, now);
             }
@@ -127,49 +149,43 @@ bool openCard(SdlOutput& out, int rate) {
     return true;
 }
 
-} // namespace
-
-bool sdlAcquire() {
-    SdlOutput& out = output();
-    std::lock_guard lock(out.mutex);
-    if (out.references > 0) {
-        ++out.references;
+bool SdlOutput::acquire() {
+    std::lock_guard lock(mutex);
+    if (references > 0) {
+        ++references;
         return true;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     // A primary format set earlier decides the card's rate, as it does on the platform.
     const WAVEFORMATEX primary = primarySoundFormat();
-    if (!openCard(out, primary.nSamplesPerSec != 0 ? int(primary.nSamplesPerSec) : deviceRate)) {
+    if (!openCard(*this, primary.nSamplesPerSec != 0 ? int(primary.nSamplesPerSec) : deviceRate)) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    out.references = 1;
+    references = 1;
     return true;
 }
 
-void sdlFollowPrimaryRate(DWORD rate) {
-    SdlOutput& out = output();
-    std::lock_guard lock(out.mutex);
-    if (out.references == 0 || out.cardFormat.freq == int(rate)) return;
-    SDL_CloseAudioDevice(out.device);
+void SdlOutput::followPrimaryRate(DWORD rate) {
+    std::lock_guard lock(mutex);
+    if (references == 0 || cardFormat.freq == int(rate)) return;
+    SDL_CloseAudioDevice(device);
     // The card keeps its old rate when the new one cannot be had.
-    if (!openCard(out, int(rate))) openCard(out, out.cardFormat.freq);
+    if (!openCard(*this, int(rate))) openCard(*this, cardFormat.freq);
 }
 
-void sdlRelease() {
-    SdlOutput& out = output();
-    std::lock_guard lock(out.mutex);
-    if (out.references == 0 || --out.references != 0) return;
-    SDL_CloseAudioDevice(out.device);
-    out.device = 0;
+void SdlOutput::release() {
+    std::lock_guard lock(mutex);
+    if (references == 0 || --references != 0) return;
+    SDL_CloseAudioDevice(device);
+    device = 0;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-void sdlForget(SoundBuffer* buffer) {
-    if (buffer->stream != nullptr)
-        SDL_FreeAudioStream(static_cast<SDL_AudioStream*>(buffer->stream));
-    buffer->stream = nullptr;
-    buffer->streamFrequency = 0;
+} // namespace
+
+SoundOutput& sdlSoundOutput() {
+    return output();
 }
 
 } // namespace qzplat::detail

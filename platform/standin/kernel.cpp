@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <map>
 #include <pthread.h>
@@ -15,7 +14,6 @@ namespace {
 
 std::mutex debugMutex;
 std::string debugText;
-std::atomic<bool> debugEcho{false};
 std::atomic<int> threadFailures{0};
 std::atomic<std::uintptr_t> nextThreadHandle{0x100};
 
@@ -195,7 +193,6 @@ void OutputDebugStringA(LPCSTR text) {
         std::lock_guard<std::mutex> lock(debugMutex);
         debugText += text;
     }
-    if (debugEcho.load()) std::fputs(text, stderr);
 }
 
 namespace qzplat {
@@ -205,10 +202,6 @@ std::string takeDebugOutput() {
     std::string out;
     out.swap(debugText);
     return out;
-}
-
-void setDebugEcho(bool echo) {
-    debugEcho.store(echo);
 }
 
 void failNextThreadStarts(int n) {

@@ -46,8 +46,6 @@ void setThreadSleepHook(void (*hook)(DWORD milliseconds));
 namespace qzplat {
 // Everything written with OutputDebugStringA since the last call, then clears the channel.
 std::string takeDebugOutput();
-// With echo on, debug output also goes to standard error.
-void setDebugEcho(bool echo);
 // Fails the next n calls of _beginthread (for tests of the engine's fallbacks).
 void failNextThreadStarts(int n);
 } // namespace qzplat

@@ -1,7 +1,8 @@
 // The stand-in's windows: classes, window records, the posted queue and the messages sent at
 // the next message call, painting, the cursor, focus and the system's stock handles. One queue
-// serves the process (the program has one window thread); the SDL back end feeds it.
+// serves the process (the program has one window thread); the window back end feeds it.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -23,8 +24,28 @@ HGDIOBJ const blackBrush = reinterpret_cast<HGDIOBJ>(std::uintptr_t(0x7F20));
 HMODULE const moduleHandle = reinterpret_cast<HMODULE>(std::uintptr_t(0x400000));
 HDC const paintContext = reinterpret_cast<HDC>(std::uintptr_t(0x7F30));
 constexpr int stockObjectCount = 20;
-// How long GetMessageA waits between looks at the SDL back end's events.
-constexpr DWORD sdlWaitMs = 5;
+
+// Windows shown nowhere: the core alone keeps them, and injectMessage stands for the user.
+class HeadlessWindows final : public WindowBackEnd {
+  public:
+    bool createWindow(HWND, WindowRecord&, std::string&) override { return true; }
+    void destroyWindow(WindowRecord&) override {}
+    void focus(const WindowRecord&) override {}
+    void showCursor(bool) override {}
+    void service() override {}
+    bool waitBetweenLooks() override { return false; }
+    bool screenSize(int&, int&) override { return false; }
+    void fitWindow(WindowRecord&, const RECT&) override {}
+    void stop() override {}
+};
+
+HeadlessWindows headlessWindows;
+// Read by any thread that asks for the screen's size; changed on the window thread.
+std::atomic<WindowBackEnd*> activeBackEnd{&headlessWindows};
+
+WindowBackEnd& backEnd() {
+    return *activeBackEnd.load();
+}
 
 struct ClassRecord {
     WNDCLASSA wc{};
@@ -138,6 +159,22 @@ void deliverFromWindowSystem(HWND window, UINT message, WPARAM wParam, LPARAM lP
     ws.posted.notify_all();
 }
 
+void useWindowBackEnd(WindowBackEnd& chosen) {
+    activeBackEnd.store(&chosen);
+}
+
+void setWindowError(const std::string& error) {
+    std::lock_guard lock(windowSystem().mutex);
+    windowSystem().error = error;
+}
+
+void fitWindow(HWND window, const RECT& picture) {
+    WindowSystem& ws = windowSystem();
+    std::lock_guard lock(ws.mutex);
+    auto found = ws.windows.find(window);
+    if (found != ws.windows.end()) backEnd().fitWindow(*found->second, picture);
+}
+
 HWND mainWindow() {
     WindowSystem& ws = windowSystem();
     std::lock_guard lock(ws.mutex);
@@ -184,13 +221,13 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, in
         record->height = std::max(height, 1);
         handle = reinterpret_cast<HWND>(ws.nextHandle);
         ws.nextHandle += 0x10;
-        if (sdlActive() && !sdlCreateWindow(handle, *record, ws.error)) return nullptr;
+        if (!backEnd().createWindow(handle, *record, ws.error)) return nullptr;
         ws.windows[handle] = std::move(record);
     }
     if (SendMessageA(handle, WM_CREATE, 0, 0) == -1) {
         std::lock_guard lock(ws.mutex);
         ws.error = "window procedure refused WM_CREATE";
-        sdlDestroyWindow(*ws.windows[handle]);
+        backEnd().destroyWindow(*ws.windows[handle]);
         ws.windows.erase(handle);
         return nullptr;
     }
@@ -204,7 +241,7 @@ BOOL DestroyWindow(HWND window) {
     std::lock_guard lock(ws.mutex);
     auto found = ws.windows.find(window);
     if (found == ws.windows.end()) return TRUE;
-    sdlDestroyWindow(*found->second);
+    backEnd().destroyWindow(*found->second);
     ws.windows.erase(found);
     if (ws.focus == window) ws.focus = nullptr;
     std::erase_if(ws.queue, [&](const MSG& m) { return m.hwnd == window; });
@@ -230,7 +267,7 @@ HWND SetFocus(HWND window) {
     auto found = ws.windows.find(window);
     if (window != nullptr && found == ws.windows.end()) return nullptr;
     ws.focus = window;
-    if (found != ws.windows.end() && sdlActive()) sdlFocus(*found->second);
+    if (found != ws.windows.end()) backEnd().focus(*found->second);
     return previous;
 }
 
@@ -311,13 +348,13 @@ HCURSOR SetCursor(HCURSOR cursor) {
     HCURSOR previous = ws.cursor;
     ws.cursor = cursor;
     ws.cursorHidden = cursor == nullptr;
-    if (sdlActive()) sdlShowCursor(cursor != nullptr);
+    backEnd().showCursor(cursor != nullptr);
     return previous;
 }
 
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT low, UINT high, UINT removeFlags) {
     if (msg == nullptr) return FALSE;
-    if (sdlActive()) sdlService();
+    backEnd().service();
     deliverSent();
     WindowSystem& ws = windowSystem();
     std::lock_guard lock(ws.mutex);
@@ -343,10 +380,7 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT low, UINT high, UINT removeFlags)
 BOOL GetMessageA(LPMSG msg, HWND window, UINT low, UINT high) {
     if (msg == nullptr) return -1;
     while (!PeekMessageA(msg, window, low, high, PM_REMOVE)) {
-        if (sdlActive()) {
-            Sleep(sdlWaitMs);
-            continue;
-        }
+        if (backEnd().waitBetweenLooks()) continue;
         WindowSystem& ws = windowSystem();
         std::unique_lock lock(ws.mutex);
         ws.posted.wait_for(lock, std::chrono::milliseconds(50),
@@ -393,7 +427,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 int GetSystemMetrics(int index) {
     int width = 0, height = 0;
-    if (!(sdlActive() && sdlScreenSize(width, height))) {
+    if (!backEnd().screenSize(width, height)) {
         std::lock_guard lock(windowSystem().mutex);
         width = windowSystem().headlessWidth;
         height = windowSystem().headlessHeight;
@@ -424,25 +458,6 @@ HMODULE GetModuleHandleA(LPCSTR moduleName) {
 
 namespace qzplat {
 
-bool useSdlWindows() {
-    std::string error;
-    if (!detail::sdlStart(error)) {
-        std::lock_guard lock(windowSystem().mutex);
-        windowSystem().error = error;
-        return false;
-    }
-    detail::startSdlScanout();
-    return true;
-}
-
-void fitSdlWindow(HWND window, const RECT& picture) {
-    WindowSystem& ws = windowSystem();
-    std::lock_guard lock(ws.mutex);
-    auto found = ws.windows.find(window);
-    if (found == ws.windows.end() || !detail::sdlActive()) return;
-    detail::sdlFitWindow(*found->second, picture);
-}
-
 std::string lastWindowError() {
     std::lock_guard lock(windowSystem().mutex);
     return windowSystem().error;
@@ -452,7 +467,7 @@ void resetWindows() {
     WindowSystem& ws = windowSystem();
     {
         std::lock_guard lock(ws.mutex);
-        for (auto& [handle, record] : ws.windows) detail::sdlDestroyWindow(*record);
+        for (auto& [handle, record] : ws.windows) backEnd().destroyWindow(*record);
         ws.windows.clear();
         ws.classes.clear();
         ws.queue.clear();
@@ -464,10 +479,8 @@ void resetWindows() {
         ws.headlessHeight = 480;
         ws.error.clear();
     }
-    if (detail::sdlActive()) {
-        detail::stopSdlScanout();
-        detail::sdlStop();
-    }
+    backEnd().stop();
+    activeBackEnd.store(&headlessWindows);
 }
 
 void setHeadlessScreen(int width, int height) {

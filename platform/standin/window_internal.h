@@ -1,14 +1,19 @@
-// Between the stand-in's window core (classes, windows, queues) and its SDL back end.
+// Between the stand-in's window core (classes, windows, queues) and its back ends: the core
+// keeps the windows and messages, a back end shows them and feeds the queue.
 #pragma once
 
-#include <chrono>
+#include <memory>
 #include <string>
 
 #include "platform/standin/winuser.h"
 
-typedef struct SDL_Window SDL_Window;
-
 namespace qzplat::detail {
+
+// What a back end keeps for one window (the SDL back end: its SDL window). Made and freed by
+// the back end.
+struct NativeWindow {
+    virtual ~NativeWindow() = default;
+};
 
 // One window as the core keeps it.
 struct WindowRecord {
@@ -19,13 +24,13 @@ struct WindowRecord {
     int x = 0, y = 0, width = 0, height = 0;
     bool needsPaint = true;
     bool needsErase = true;
-    SDL_Window* sdl = nullptr; // on the SDL back end
+    std::unique_ptr<NativeWindow> native; // null on the headless back end
 };
 
 // Posts (key, character, quit) or sends at the next message call (focus, cursor, close), as
 // injectMessage describes.
 void deliverFromWindowSystem(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// The first live window, which shows the screen on the SDL back end; null when none.
+// The first live window, which shows the screen; null when none.
 HWND mainWindow();
 
 // The platform's virtual-key code of an SDL key (keycode and scancode as SDL numbers them), or
@@ -34,31 +39,39 @@ WPARAM virtualKeyFor(int keycode, int scancode, bool numLock);
 // True for keys whose messages carry the platform's extended-key bit.
 bool extendedKey(int scancode);
 
-// SDL back end. The calls run on the thread that makes the windows and pumps their messages.
-bool sdlStart(std::string& error);
-bool sdlActive();
-bool sdlCreateWindow(HWND handle, WindowRecord& window, std::string& error);
-void sdlDestroyWindow(WindowRecord& window);
-// Turns waiting SDL events into messages and shows the newest composed screen.
-void sdlService();
-void sdlShowCursor(bool shown);
-// Makes window a decorated, resizable window of the picture's size (as far as the screen
-// holds it), centred on its display, that shows the part picture of the screen.
-void sdlFitWindow(WindowRecord& window, const RECT& picture);
-void sdlFocus(const WindowRecord& window);
-// Size of the first display.
-bool sdlScreenSize(int& width, int& height);
-void sdlStop();
+// Where windows are shown and whence their events come. The calls run on the thread that makes
+// the windows and pumps their messages; those given a window record run with the window
+// system's lock held.
+class WindowBackEnd {
+  public:
+    virtual ~WindowBackEnd() = default;
+    // Makes the back end's window for a new window; false, with the reason in error, when it
+    // cannot.
+    virtual bool createWindow(HWND handle, WindowRecord& window, std::string& error) = 0;
+    // Frees the back end's window, if the window has one.
+    virtual void destroyWindow(WindowRecord& window) = 0;
+    virtual void focus(const WindowRecord& window) = 0;
+    virtual void showCursor(bool shown) = 0;
+    // Turns waiting events into messages and shows the newest composed screen.
+    virtual void service() = 0;
+    // Waits a little before the next look at the events; false at once when the back end has
+    // no events of its own, so that the caller waits on the queue instead.
+    virtual bool waitBetweenLooks() = 0;
+    // Size of the first display; false when the back end has no display.
+    virtual bool screenSize(int& width, int& height) = 0;
+    // Makes window a decorated, resizable window of the picture's size (as far as the screen
+    // holds it), centred on its display, that shows the part picture of the screen.
+    virtual void fitWindow(WindowRecord& window, const RECT& picture) = 0;
+    // Closes the back end; the windows are gone by then.
+    virtual void stop() = 0;
+};
 
-// Shows the newest screen the SDL scan-out received in window (kept to the display the
-// DirectDraw device that composed it stands for); redraws the last one when redraw is set.
-void drawScanout(SDL_Window* window, bool redraw);
-// Waits until the SDL scan-out holds a screen not yet drawn, or until deadline; true when so.
-bool waitForScreen(std::chrono::steady_clock::time_point deadline);
-// The part of the screen the window shows, scaled with its aspect ratio kept; null: all.
-void setScanoutSource(const RECT* source);
-// Installs the SDL scan-out sink and the device profiles of SDL's displays.
-void startSdlScanout();
-void stopSdlScanout();
+// Shows windows made from now on through backEnd (started already); resetWindows stops it and
+// goes back to the headless back end.
+void useWindowBackEnd(WindowBackEnd& backEnd);
+// Keeps the reason the last window or back end failed, for lastWindowError.
+void setWindowError(const std::string& error);
+// Fits a live window to picture through the back end.
+void fitWindow(HWND window, const RECT& picture);
 
 } // namespace qzplat::detail

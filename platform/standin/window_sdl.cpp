@@ -5,11 +5,28 @@
 #include <atomic>
 #include <thread>
 #include <map>
+#include <memory>
 
 #include "platform/standin/kernel.h"
 #include "platform/standin/window_internal.h"
+#include "platform/standin/window_sdl.h"
 
 namespace {
+
+using qzplat::detail::NativeWindow;
+using qzplat::detail::WindowRecord;
+
+// How long GetMessageA waits between looks at SDL's events.
+constexpr DWORD eventWaitMs = 5;
+
+struct SdlWindow final : NativeWindow {
+    SDL_Window* window = nullptr;
+};
+
+// The SDL window of a window made on this back end; null for one made before it started.
+SDL_Window* sdlWindowOf(const WindowRecord& window) {
+    return window.native ? static_cast<const SdlWindow&>(*window.native).window : nullptr;
+}
 
 std::atomic<bool> started{false};
 // SDL window ids to the program's handles; touched only on the window thread.
@@ -99,11 +116,23 @@ void translateWindowEvent(const SDL_WindowEvent& event) {
     }
 }
 
-} // namespace
+class SdlWindows final : public qzplat::detail::WindowBackEnd {
+  public:
+    bool createWindow(HWND handle, WindowRecord& window, std::string& error) override;
+    void destroyWindow(WindowRecord& window) override;
+    void focus(const WindowRecord& window) override;
+    void showCursor(bool shown) override;
+    void service() override;
+    bool waitBetweenLooks() override;
+    bool screenSize(int& width, int& height) override;
+    void fitWindow(WindowRecord& window, const RECT& picture) override;
+    void stop() override;
+};
 
-namespace qzplat::detail {
+SdlWindows sdlWindows;
 
-bool sdlStart(std::string& error) {
+// Starts SDL's video once; false, with the reason in error, when there is no display.
+bool start(std::string& error) {
     if (started) return true;
     // The window must stay up when the focus goes elsewhere: the player pauses instead.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
@@ -123,15 +152,11 @@ bool sdlStart(std::string& error) {
         return false;
     }
     started = true;
-    setThreadSleepHook(sleepServingScreen);
+    qzplat::detail::setThreadSleepHook(sleepServingScreen);
     return true;
 }
 
-bool sdlActive() {
-    return started;
-}
-
-bool sdlCreateWindow(HWND handle, WindowRecord& window, std::string& error) {
+bool SdlWindows::createWindow(HWND handle, WindowRecord& window, std::string& error) {
     Uint32 flags = (window.style & WS_VISIBLE) ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
     if (window.style & WS_POPUP) flags |= SDL_WINDOW_BORDERLESS;
     SDL_Window* made = SDL_CreateWindow(window.title.c_str(), window.x, window.y, window.width,
@@ -146,22 +171,25 @@ bool sdlCreateWindow(HWND handle, WindowRecord& window, std::string& error) {
         SDL_DestroyWindow(made);
         return false;
     }
-    window.sdl = made;
+    auto native = std::make_unique<SdlWindow>();
+    native->window = made;
+    window.native = std::move(native);
     handles[SDL_GetWindowID(made)] = handle;
     redrawWanted = true;
     return true;
 }
 
-void sdlDestroyWindow(WindowRecord& window) {
-    if (window.sdl == nullptr) return;
-    handles.erase(SDL_GetWindowID(window.sdl));
-    SDL_Renderer* renderer = SDL_GetRenderer(window.sdl);
+void SdlWindows::destroyWindow(WindowRecord& window) {
+    SDL_Window* sdl = sdlWindowOf(window);
+    if (sdl == nullptr) return;
+    handles.erase(SDL_GetWindowID(sdl));
+    SDL_Renderer* renderer = SDL_GetRenderer(sdl);
     if (renderer != nullptr) SDL_DestroyRenderer(renderer);
-    SDL_DestroyWindow(window.sdl);
-    window.sdl = nullptr;
+    SDL_DestroyWindow(sdl);
+    window.native.reset();
 }
 
-void sdlService() {
+void SdlWindows::service() {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
         switch (event.type) {
@@ -173,12 +201,14 @@ void sdlService() {
             translateWindowEvent(event.window);
             break;
         case SDL_MOUSEMOTION:
-            deliverFromWindowSystem(handleOf(event.motion.windowID), WM_SETCURSOR,
-                                    WPARAM(handleOf(event.motion.windowID)), setCursorClientMove);
+            qzplat::detail::deliverFromWindowSystem(handleOf(event.motion.windowID), WM_SETCURSOR,
+                                                    WPARAM(handleOf(event.motion.windowID)),
+                                                    setCursorClientMove);
             break;
         case SDL_QUIT:
             // The last window closed, or the console asked the program to end.
-            if (HWND window = mainWindow()) deliverFromWindowSystem(window, WM_CLOSE, 0, 0);
+            if (HWND window = qzplat::detail::mainWindow())
+                qzplat::detail::deliverFromWindowSystem(window, WM_CLOSE, 0, 0);
             break;
         default:
             break;
@@ -188,11 +218,16 @@ void sdlService() {
     redrawWanted = false;
 }
 
-void sdlFitWindow(WindowRecord& window, const RECT& picture) {
-    if (window.sdl == nullptr) return;
+bool SdlWindows::waitBetweenLooks() {
+    Sleep(eventWaitMs);
+    return true;
+}
+
+void SdlWindows::fitWindow(WindowRecord& window, const RECT& picture) {
+    SDL_Window* sdl = sdlWindowOf(window);
+    if (sdl == nullptr) return;
     SDL_Rect bounds;
-    if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(window.sdl), 0), &bounds) != 0)
-        return;
+    if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(sdl), 0), &bounds) != 0) return;
     // The part of the picture on the screen; a picture wholly off it leaves the window alone.
     RECT shown{std::max<LONG>(picture.left, 0), std::max<LONG>(picture.top, 0),
                std::min<LONG>(picture.right, bounds.w), std::min<LONG>(picture.bottom, bounds.h)};
@@ -202,25 +237,26 @@ void sdlFitWindow(WindowRecord& window, const RECT& picture) {
     window.height = height;
     window.x = bounds.x + (bounds.w - width) / 2;
     window.y = bounds.y + (bounds.h - height) / 2;
-    SDL_SetWindowBordered(window.sdl, SDL_TRUE);
-    SDL_SetWindowResizable(window.sdl, SDL_TRUE);
-    SDL_SetWindowSize(window.sdl, width, height);
-    SDL_SetWindowPosition(window.sdl, window.x, window.y);
-    setScanoutSource(&shown);
+    SDL_SetWindowBordered(sdl, SDL_TRUE);
+    SDL_SetWindowResizable(sdl, SDL_TRUE);
+    SDL_SetWindowSize(sdl, width, height);
+    SDL_SetWindowPosition(sdl, window.x, window.y);
+    qzplat::detail::setScanoutSource(&shown);
     redrawWanted = true;
 }
 
-void sdlShowCursor(bool shown) {
+void SdlWindows::showCursor(bool shown) {
     SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
 }
 
-void sdlFocus(const WindowRecord& window) {
-    if (window.sdl == nullptr) return;
-    SDL_RaiseWindow(window.sdl);
-    SDL_SetWindowInputFocus(window.sdl);
+void SdlWindows::focus(const WindowRecord& window) {
+    SDL_Window* sdl = sdlWindowOf(window);
+    if (sdl == nullptr) return;
+    SDL_RaiseWindow(sdl);
+    SDL_SetWindowInputFocus(sdl);
 }
 
-bool sdlScreenSize(int& width, int& height) {
+bool SdlWindows::screenSize(int& width, int& height) {
     SDL_Rect bounds;
     if (SDL_GetDisplayBounds(0, &bounds) != 0) return false;
     width = bounds.w;
@@ -228,12 +264,32 @@ bool sdlScreenSize(int& width, int& height) {
     return true;
 }
 
-void sdlStop() {
+void SdlWindows::stop() {
+    qzplat::detail::stopSdlScanout();
     if (!started) return;
-    setThreadSleepHook(nullptr);
+    qzplat::detail::setThreadSleepHook(nullptr);
     handles.clear();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     started = false;
 }
 
-} // namespace qzplat::detail
+} // namespace
+
+namespace qzplat {
+
+bool useSdlWindows() {
+    std::string error;
+    if (!start(error)) {
+        detail::setWindowError(error);
+        return false;
+    }
+    detail::startSdlScanout();
+    detail::useWindowBackEnd(sdlWindows);
+    return true;
+}
+
+void fitSdlWindow(HWND window, const RECT& picture) {
+    detail::fitWindow(window, picture);
+}
+
+} // namespace qzplat

@@ -86,7 +86,6 @@ inline bool IsEqualGUID(const GUID& a, const GUID& b) {
 inline bool operator==(const GUID& a, const GUID& b) {
     return IsEqualGUID(a, b);
 }
-#define IsEqualIID(a, b) IsEqualGUID(a, b)
 
 // Root of the COM interfaces: the stand-in's interfaces derive from it with the platform's
 // method order, so calls through interface pointers read the same on both builds.

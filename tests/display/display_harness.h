@@ -12,6 +12,7 @@
 #include "display/display.h"
 #include "engine/context.h"
 #include "engine/frame_dispatch.h"
+#include "video/colour_tables.h"
 
 namespace displaytest {
 
@@ -83,7 +84,10 @@ class Screen {
     Screen(const Screen&) = delete;
     Screen& operator=(const Screen&) = delete;
 
-    void setup() { displaySetup(&ctx.display); }
+    void setup() {
+        displaySetup(&ctx.display);
+        if (ctx.display.displayReady) buildColourTables(config.pixelFormat, config.gamma);
+    }
 
     // Dispatches, presents and swaps one frame, as the play loop does.
     void play(LONG type, const std::vector<BYTE>& payload) {

@@ -1,4 +1,5 @@
 #include "encoder/dct_encoder.h"
+#include "encoder/rounding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +14,7 @@ int sampleAt(const std::vector<std::uint8_t>& plane, int width, int height, int 
 }
 
 std::uint8_t toByte(double v) {
-    return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+    return static_cast<std::uint8_t>(std::clamp(roundHalfAway(v), 0L, 255L));
 }
 
 // cosTable[f][x] = C(f)/2 · cos((2x + 1)fπ/16).

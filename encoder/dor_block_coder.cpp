@@ -9,6 +9,7 @@
 #include "encoder/dct_encoder.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dor/dor_decoder.h"
+#include "encoder/rounding.h"
 
 namespace {
 
@@ -114,13 +115,13 @@ DorLevels quantiseDorBlock(const std::array<double, 64>& samples, const LONG deq
     DorLevels levels{};
     // A coefficient of level l comes back as l × dequant / prescale (see the transform's scale).
     levels[0] = static_cast<int>(
-        std::clamp(std::lround(f[0] * prescale[0] / dequant[0]), -128L, long{maxDcLevel}));
+        std::clamp(roundHalfAway(f[0] * prescale[0] / dequant[0]), -128L, long{maxDcLevel}));
     for (int p = 1; p < 64; ++p) {
         const int index = zigzag[p];
         if (dequant[index] <= 0) continue;
         const double exact = f[index] * prescale[index] / dequant[index];
         levels[p] = static_cast<int>(
-            std::clamp(std::lround(exact), -long{maxEscapeLevel}, long{maxEscapeLevel}));
+            std::clamp(roundHalfAway(exact), -long{maxEscapeLevel}, long{maxEscapeLevel}));
     }
     return levels;
 }

@@ -9,6 +9,7 @@
 #include "encoder/dor_block_coder.h"
 #include "engine/chunk_ids.h"
 #include "video/dor/dor_decoder.h"
+#include "encoder/rounding.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ double chromaSample(int chroma) {
 }
 
 std::uint8_t sampleByte(double sample) {
-    return static_cast<std::uint8_t>(std::clamp(std::lround(sample) + 64, 0L, 127L));
+    return static_cast<std::uint8_t>(std::clamp(roundHalfAway(sample) + 64, 0L, 127L));
 }
 
 MacroblockSource macroblockSource(const YuvPicture& p, int x, int y) {
@@ -164,7 +165,7 @@ void writeMotionMacroblock(DorBitWriter& out, const Reference& ref, const Macrob
         const auto base = predictBlock(ref, k, x, y, vector.dx, vector.dy);
         double diff = 0;
         for (int i = 0; i < 64; ++i) diff += src.bytes[k][i] - base[i];
-        const int v = static_cast<int>(std::clamp(std::lround(diff / 64), -16L, 16L));
+        const int v = static_cast<int>(std::clamp(roundHalfAway(diff / 64), -16L, 16L));
         std::array<std::uint8_t, 64> shown;
         for (int i = 0; i < 64; ++i)
             shown[i] = static_cast<std::uint8_t>(std::clamp(base[i] + v, 0, 127));

@@ -5,6 +5,7 @@
 
 #include "video/dct/dct_toolkit.h"
 #include "video/type3/type3_decoder.h"
+#include "encoder/rounding.h"
 
 namespace {
 
@@ -44,14 +45,14 @@ Levels quantiseBlock(const DctBlock& coefficients, const LONG* quant, int limit)
     Levels levels{};
     const long dMax = static_cast<long>(std::floor(1019 / f0));
     const long dMin = static_cast<long>(std::ceil(-1020 / f0));
-    levels[0] = static_cast<int>(std::clamp(std::lround(coefficients[0] / f0), dMin, dMax));
+    levels[0] = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / f0), dMin, dMax));
     for (double scale = 1.0;; scale = scale > 0.2 ? scale * 0.75 : 0.0) {
         for (int k = 1; k < 64; ++k) {
             const int i = zigzag[k];
             const double w = static_cast<double>(quant[i]) / prescale[i];
             levels[i] = k > limit ? 0
                                   : static_cast<int>(std::clamp(
-                                        std::lround(coefficients[i] * scale / w), -128L, 127L));
+                                        roundHalfAway(coefficients[i] * scale / w), -128L, 127L));
         }
         if (scale == 0.0 || reconstructsInRange(levels, quant)) return levels;
     }
@@ -166,8 +167,8 @@ YuvPicture keepInGamut(const YuvPicture& source) {
                     }
                 }
             }
-            out.cb[i] = static_cast<std::uint8_t>(std::lround(128 + u * scale));
-            out.cr[i] = static_cast<std::uint8_t>(std::lround(128 + v * scale));
+            out.cb[i] = static_cast<std::uint8_t>(roundHalfAway(128 + u * scale));
+            out.cr[i] = static_cast<std::uint8_t>(roundHalfAway(128 + v * scale));
         }
     }
     return out;

@@ -6,6 +6,7 @@
 
 #include "video/dct/dct_toolkit.h"
 #include "video/type4/type4_decoder.h"
+#include "encoder/rounding.h"
 
 namespace {
 
@@ -88,14 +89,14 @@ void putBlock(WordBitWriter& out, const CodeIndex& index, const DctBlock& sample
     const DctBlock coefficients = forwardDct(samples);
     // The decoder's samples are half the DC level (rounded down), so one is added to centre
     // them on the source values.
-    const int dc = static_cast<int>(std::clamp(std::lround(coefficients[0] / 8) + 1, 0L, 255L));
+    const int dc = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / 8) + 1, 0L, 255L));
     putDc(out, dc - pred, chroma);
     pred = dc;
     int run = 0;
     for (int k = 1; k < 64; ++k) {
         const int i = zigzag[k];
         long level = 0;
-        if (quant[i] > 0) level = std::lround(coefficients[i] * prescale[i] / quant[i]);
+        if (quant[i] > 0) level = roundHalfAway(coefficients[i] * prescale[i] / quant[i]);
         level = std::clamp(level, -256L, 255L);
         if (level == 0) {
             ++run;

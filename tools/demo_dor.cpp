@@ -8,6 +8,7 @@
 
 #include "encoder/dor_encoder.h"
 #include "encoder/movie_writer.h"
+#include "encoder/rounding.h"
 
 namespace qztool {
 
@@ -21,7 +22,7 @@ constexpr int keyInterval = 30; // a key frame every two seconds
 constexpr int rate = 22050;
 
 std::uint8_t toByte(double v) {
-    return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+    return static_cast<std::uint8_t>(std::clamp(roundHalfAway(v), 0L, 255L));
 }
 
 // Frame t of the scene as R, G, B bytes: a sky fading with height, a sun drifting across it,
@@ -71,9 +72,9 @@ MovieTrack soundtrack() {
         const double drone = 0.3 * std::sin(2 * std::numbers::pi * 110.0 * t);
         const double pan = 0.5 + 0.4 * std::sin(2 * std::numbers::pi * t / 2.5);
         track.samples.push_back(
-            static_cast<std::int16_t>(std::lround(9000 * (lead * (1 - pan) + drone))));
+            static_cast<std::int16_t>(roundHalfAway(9000 * (lead * (1 - pan) + drone))));
         track.samples.push_back(
-            static_cast<std::int16_t>(std::lround(9000 * (lead * pan + drone))));
+            static_cast<std::int16_t>(roundHalfAway(9000 * (lead * pan + drone))));
     }
     return track;
 }

@@ -6,6 +6,7 @@
 
 #include "encoder/krt_encoder.h"
 #include "encoder/movie_writer.h"
+#include "encoder/rounding.h"
 
 namespace qztool {
 
@@ -73,8 +74,8 @@ MovieTrack soundtrack() {
         const double pan = 0.5 + 0.4 * std::sin(2 * std::numbers::pi * t / 2.5);
         const double fade = std::min(1.0, (seconds - t) * 2.0);
         track.samples.push_back(
-            std::int16_t(std::lround(fade * 9000 * (note * (1 - pan) + drone))));
-        track.samples.push_back(std::int16_t(std::lround(fade * 9000 * (note * pan + drone))));
+            std::int16_t(roundHalfAway(fade * 9000 * (note * (1 - pan) + drone))));
+        track.samples.push_back(std::int16_t(roundHalfAway(fade * 9000 * (note * pan + drone))));
     }
     return track;
 }

@@ -8,6 +8,7 @@
 
 #include "encoder/type3_encoder.h"
 #include "encoder/type4_encoder.h"
+#include "encoder/rounding.h"
 
 namespace qztool {
 
@@ -55,8 +56,8 @@ Movie demoMovie() {
         double fade = std::min(1.0, (demoSeconds - t) * 2.0);
         double left = fade * (0.45 * lead * (1.0 - pan) * 2.0 + 0.3 * low);
         double right = fade * (0.45 * lead * pan * 2.0 + 0.3 * low);
-        track.samples.push_back(static_cast<std::int16_t>(std::lround(left * 12000.0)));
-        track.samples.push_back(static_cast<std::int16_t>(std::lround(right * 12000.0)));
+        track.samples.push_back(static_cast<std::int16_t>(roundHalfAway(left * 12000.0)));
+        track.samples.push_back(static_cast<std::int16_t>(roundHalfAway(right * 12000.0)));
     }
     movie.tracks.push_back(std::move(track));
 

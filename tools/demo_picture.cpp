@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "tools/demo_movie.h"
+#include "encoder/rounding.h"
 
 namespace qztool {
 
@@ -96,13 +97,16 @@ std::vector<std::uint8_t> demoPicture(int frame) {
         for (int x = 0; x < demoWidth; ++x) {
             Rgb c = background(frame, x, y);
             // The ball's edge is blended over one pixel, so it moves smoothly.
-            const double d = std::hypot(x + 0.5 - ballX, y + 0.5 - ballY);
+            // Not std::hypot: C libraries round it differently, and the demo is to be the same
+            // movie, bit for bit, wherever qztool runs; a square root is exact everywhere.
+            const double dx = x + 0.5 - ballX, dy = y + 0.5 - ballY;
+            const double d = std::sqrt(dx * dx + dy * dy);
             const double cover = std::clamp(ballRadius + 0.5 - d, 0.0, 1.0);
             std::uint8_t* out = rgb.data() + (std::size_t(y) * demoWidth + x) * 3;
             for (int k = 0; k < 3; ++k) {
                 c[k] = c[k] * (1 - cover) + ball[k] * cover;
                 c[k] = channelLow + std::clamp(c[k], 0.0, 255.0) * (channelHigh - channelLow) / 255;
-                out[k] = static_cast<std::uint8_t>(std::lround(c[k]));
+                out[k] = static_cast<std::uint8_t>(roundHalfAway(c[k]));
             }
         }
     }

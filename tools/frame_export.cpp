@@ -9,6 +9,7 @@
 
 #include "tools/image_writers.h"
 #include "tools/movie_info.h"
+#include "encoder/rounding.h"
 
 namespace qztool {
 
@@ -92,7 +93,7 @@ class PngSink : public FrameSink {
 // The picture rate: video chunks over the seconds of sound, or the usual 15 without sound.
 int framesPerSecond(const MovieInfo& info) {
     if (info.durationSeconds <= 0 || info.videoChunks == 0) return defaultFramesPerSecond;
-    const long fps = std::lround(static_cast<double>(info.videoChunks) / info.durationSeconds);
+    const long fps = roundHalfAway(static_cast<double>(info.videoChunks) / info.durationSeconds);
     return fps >= 1 && fps <= 1000 ? static_cast<int>(fps) : defaultFramesPerSecond;
 }
 

@@ -1,4 +1,5 @@
 #include "tools/image_writers.h"
+#include "encoder/rounding.h"
 
 #if QZ_HAVE_PNG
 #include <png.h>
@@ -14,7 +15,7 @@ namespace qztool {
 namespace {
 
 std::uint8_t clampByte(double v) {
-    return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+    return static_cast<std::uint8_t>(std::clamp(roundHalfAway(v), 0L, 255L));
 }
 
 // A 5- or 6-bit channel widened to 8 bits with its top bits repeated below.

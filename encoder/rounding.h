@@ -1,0 +1,16 @@
+// Rounding to the nearest integer, halves away from zero, with the same result on every
+// platform. std::lround is not that everywhere: some C libraries compute it from x + 0.5, which
+// takes 0.49999999999999994 to 1, so the Windows build wrote other bits than the Linux build for
+// the same movie.
+#pragma once
+
+#include <cmath>
+
+// x rounded to the nearest integer, halves away from zero; x must fit in a long.
+inline long roundHalfAway(double x) {
+    const double whole = std::trunc(x);
+    const double rest = x - whole; // exact: x and its integer part share the exponent range
+    if (rest >= 0.5) return static_cast<long>(whole) + 1;
+    if (rest <= -0.5) return static_cast<long>(whole) - 1;
+    return static_cast<long>(whole);
+}

@@ -152,7 +152,7 @@ void VideoDecoder::restart() {
 }
 
 std::optional<PictureSize> VideoDecoder::pictureSize() const {
-    if (video_.width <= 0 && video_.height <= 0) return std::nullopt;
+    if (video_.width <= 0 || video_.height <= 0) return std::nullopt;
     return PictureSize{video_.width, video_.height};
 }
 

@@ -96,7 +96,8 @@ class VideoDecoder {
     // The own picture buffer cropped to the size of the last frame decoded into it; empty (null
     // pixels) before the first.
     PictureView picture() const;
-    // The picture size of the last header that gave one; none before.
+    // The picture size of the last header that gave one; none before, or when it was not
+    // above zero both ways.
     std::optional<PictureSize> pictureSize() const;
     // R, G, B triplets (768 bytes) of the palette as the last KRT key frame set it, scaled by
     // gamma; zeros before.

@@ -98,6 +98,8 @@ TEST(FrameDecoderApi, EveryFamilyMatchesThePlayerDispatchOnAScreenOfTheFormat) {
             const PictureView picture = decoder.picture();
             ASSERT_EQ(picture.width, width);
             ASSERT_EQ(picture.height, height);
+            ASSERT_TRUE(decoder.pictureSize());
+            EXPECT_EQ(decoder.pictureSize()->width, width);
             DDSURFACEDESC desc{};
             desc.dwSize = sizeof(desc);
             ASSERT_EQ(screen.config.primarySurface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr),

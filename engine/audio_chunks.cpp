@@ -3,10 +3,11 @@
 #include "engine/audio_chunks.h"
 
 #include "audio/audio_decode.h"
-#include "engine/chunk_ids.h"
+#include "engine/reader.h"
 #include "engine/reader_io.h"
 #include "engine/ring_room.h"
 #include "api/shared.h"
+#include "format/stream_header.h"
 
 namespace {
 
@@ -51,11 +52,12 @@ void applyHeader(PlayerContext* ctx, const AudioFormat* format) {
 // Reads a header payload into the reading buffer. The bytes read; 0 with result set when the
 // read gave nothing, failed, or the payload is too large (then skipped, and its track's place
 // kept without a format).
-LONG readHeaderPayload(PlayerContext* ctx, LONG payloadLength, LONG* result) {
+LONG readHeaderPayload(PlayerContext* ctx, const ChunkStep& step, LONG* result) {
     HMMIO file = ctx->config->file;
+    const LONG payloadLength = step.payloadLength;
     *result = readHeader;
     if (payloadLength == 0) return 0;
-    if (payloadLength > audioReadBufferBytes) {
+    if (step.action == ChunkAction::skip) {
         skipPayload(file, payloadLength);
         applyHeader(ctx, nullptr);
         *result = readError;
@@ -74,9 +76,9 @@ LONG readHeaderPayload(PlayerContext* ctx, LONG payloadLength, LONG* result) {
 
 } // namespace
 
-LONG readStreamHeader(PlayerContext* ctx, LONG payloadLength) {
+LONG readStreamHeader(PlayerContext* ctx, const ChunkStep& step) {
     LONG result = readHeader;
-    const LONG got = readHeaderPayload(ctx, payloadLength, &result);
+    const LONG got = readHeaderPayload(ctx, step, &result);
     if (result != readHeader) return result;
     AudioFormat format;
     parseStreamHeader(ctx->audioReadBuffer, got, &format);
@@ -84,19 +86,20 @@ LONG readStreamHeader(PlayerContext* ctx, LONG payloadLength) {
     return readHeader;
 }
 
-LONG readFixedHeader(PlayerContext* ctx, LONG payloadLength) {
+LONG readFixedHeader(PlayerContext* ctx, const ChunkStep& step) {
     LONG result = readHeader;
-    readHeaderPayload(ctx, payloadLength, &result);
+    readHeaderPayload(ctx, step, &result);
     if (result == readEnd) ctx->endOfFile = 1;
     if (result != readHeader) return result;
     applyHeader(ctx, &fixedAudioFormat);
     return readHeader;
 }
 
-LONG readAudioData(PlayerContext* ctx, LONG payloadLength) {
+LONG readAudioData(PlayerContext* ctx, const ChunkStep& step) {
     PlayerConfig* cfg = ctx->config;
     HMMIO file = cfg->file;
-    if (payloadLength > audioReadBufferBytes) {
+    const LONG payloadLength = step.payloadLength;
+    if (step.action == ChunkAction::skip) {
         skipPayload(file, payloadLength);
         return readError;
     }

@@ -5,6 +5,7 @@
 #include "audio/audio_format.h"
 #include "display/display_state.h"
 #include "engine/player.h"
+#include "format/limits.h"
 #include "video/video_state.h"
 
 inline constexpr LONG queueSlots = 24;     // entries in the frame and audio tables
@@ -14,10 +15,6 @@ inline constexpr LONG audioRingBytes = 300000;
 // Zeroed bytes kept after every queued video payload, so that a decoder's bit reader may look
 // a few bytes past the payload end without leaving memory we own.
 inline constexpr LONG videoPayloadSpare = 64;
-// Largest audio, stream header or fixed header payload the reader takes.
-inline constexpr LONG audioReadBufferBytes = 49152;
-// Tracks whose own stream header parameters are kept; a later track uses the current ones.
-inline constexpr LONG maxTrackFormats = 64;
 
 struct FrameEntry {
     BYTE* payload;     // null when the slot is free
@@ -68,7 +65,7 @@ struct PlayerContext {
     // -1 once any other chunk has been read.
     LONG leadingHeaders;
     AudioFormat trackFormats[maxTrackFormats];
-    BYTE* audioReadBuffer; // audioReadBufferBytes bytes
+    BYTE* audioReadBuffer; // maxAudioPayload bytes (format/limits.h)
 
     // Audio format of the selected track and the decoders' state.
     LONG audioChannels;

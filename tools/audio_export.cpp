@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "audio/audio_decode.h"
+#include "format/limits.h"
 
 namespace qztool {
 
@@ -134,11 +135,7 @@ int runAudio(const std::string& path, int track, const std::string& wavPath,
     if (decoded.rateChanged)
         err << "qztool: warning: the rate changes within the track; all of it is written at "
             << decoded.rate << " Hz\n";
-    if (scan.errorOffset) {
-        err << "qztool: " << path << ": stops making sense at offset " << *scan.errorOffset << ": "
-            << scan.error << "; the audio before it was written\n";
-        return 1;
-    }
+    warnDamage(path, scan, "the audio written is what the player plays", err);
     return 0;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "encoder/container_writer.h"
+#include "format/container_writer.h"
 #include "engine/context.h"
 
 namespace qztool {

@@ -123,9 +123,10 @@ int runInfo(const std::string& path, bool json, bool listChunks, std::ostream& o
     else
         printMovieInfo(info, listChunks, out);
     out.flush();
-    if (info.scan.errorOffset) {
-        err << "qztool: " << path << ": stops making sense at offset " << *info.scan.errorOffset
-            << ": " << info.scan.error << "\n";
+    if (!info.scan.damage.empty()) {
+        const std::size_t n = info.scan.damage.size();
+        err << "qztool: " << path << ": " << n << (n == 1 ? " damaged place" : " damaged places")
+            << ", the first " << damageLine(info.scan.damage.front()) << "\n";
         return 1;
     }
     return 0;

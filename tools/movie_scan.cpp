@@ -1,37 +1,78 @@
 #include "tools/movie_scan.h"
 
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 
-#include "audio/audio_decode.h"
-#include "engine/reader.h"
+#include "format/limits.h"
+#include "format/stream_header.h"
 
 namespace qztool {
 
 namespace {
 
-std::uint32_t readU32(const Bytes& file, std::size_t offset) {
-    return static_cast<std::uint32_t>(file[offset]) |
-           static_cast<std::uint32_t>(file[offset + 1]) << 8 |
-           static_cast<std::uint32_t>(file[offset + 2]) << 16 |
-           static_cast<std::uint32_t>(file[offset + 3]) << 24;
-}
-
-bool isLeadingHeaderId(std::uint32_t id) {
-    return id == chunkId("SCHl") || id == chunkId("1SNh") || id == chunkId("SKOD");
-}
-
 bool isHeaderKind(ChunkKind kind) {
     return kind == ChunkKind::streamHeader || kind == ChunkKind::fixedHeader;
 }
 
-// The format a header chunk sets, as the player reads it; nullopt for an oversized payload,
-// which the player skips without touching the format.
+std::string idText(std::uint32_t id) {
+    char text[5];
+    chunkIdText(id, text);
+    return text;
+}
+
+// The damage of one step, worded for a listing.
+ScanDamage describeDamage(const ChunkSpan& span, std::size_t fileSize) {
+    const ChunkStep& step = span.step;
+    ScanDamage damage;
+    damage.offset = span.offset;
+    damage.what = step.damage;
+    damage.skipped = static_cast<std::size_t>(step.advance);
+    const std::string chunk = "chunk \"" + idText(step.header.id) + "\"";
+    const std::size_t left = fileSize - span.offset;
+    switch (step.damage) {
+    case ChunkDamage::cutHeader:
+        damage.message = "chunk header cut short (" + std::to_string(left) + " of 8 bytes)";
+        break;
+    case ChunkDamage::sizeBelowHeader:
+        damage.message =
+            chunk + " has size " + std::to_string(step.header.size) + ", below the 8 header bytes";
+        break;
+    case ChunkDamage::sizeTooLarge:
+        damage.message = chunk + " has size " + std::to_string(step.header.size) + ", above " +
+                         std::to_string(maxChunkSize);
+        break;
+    case ChunkDamage::unknownId:
+        damage.message = "unknown chunk id \"" + idText(step.header.id) + "\"";
+        break;
+    case ChunkDamage::payloadCut:
+        damage.skipped = 0;
+        damage.message = chunk + " of " + std::to_string(step.header.size) +
+                         " bytes runs past the end of the file (" + std::to_string(left) +
+                         " bytes left)";
+        if (step.action == ChunkAction::skip)
+            damage.message += "; its payload is passed over";
+        else if (span.payloadBytes == 0)
+            damage.message += "; nothing of its payload is there: the data ends";
+        else
+            damage.message +=
+                "; the " + std::to_string(span.payloadBytes) + " payload bytes there are read";
+        break;
+    case ChunkDamage::none:
+        break;
+    }
+    return damage;
+}
+
+// The format a header chunk sets, as the player reads it; nullopt for a payload the player
+// skips or cannot read, which leaves the format as it was.
 std::optional<AudioFormat> headerFormat(const ScannedChunk& chunk, const Bytes& file) {
+    if (!chunk.payloadTaken()) return std::nullopt;
     if (chunk.kind == ChunkKind::fixedHeader) return fixedAudioFormat;
-    if (chunk.payloadSize() > maxAudioPayload) return std::nullopt;
     AudioFormat format = defaultAudioFormat;
     parseStreamHeader(file.data() + chunk.payloadOffset(), static_cast<LONG>(chunk.payloadSize()),
                       &format);
@@ -58,60 +99,68 @@ MovieScan scanMovie(const Bytes& file) {
     MovieScan scan;
     scan.fileSize = file.size();
     std::size_t offset = 0;
+    bool afterDamage = false;
     while (offset < file.size()) {
-        std::size_t left = file.size() - offset;
-        if (left < chunkHeaderBytes) {
-            scan.errorOffset = offset;
-            scan.error = "chunk header cut short (" + std::to_string(left) + " of 8 bytes)";
-            return scan;
+        const ChunkSpan span = walkChunkAt(file.data(), file.size(), offset);
+        const ChunkStep& step = span.step;
+        if (step.damage != ChunkDamage::none)
+            scan.damage.push_back(describeDamage(span, file.size()));
+        if (step.action == ChunkAction::cutHeader) break;
+        offset = span.next;
+        if (step.action == ChunkAction::resync) {
+            afterDamage = true;
+            continue;
         }
         ScannedChunk chunk;
-        chunk.offset = offset;
-        chunk.id = readU32(file, offset);
-        chunk.size = readU32(file, offset + 4);
-        ChunkClass cls = classifyChunkId(chunk.id);
-        chunk.kind = cls.kind;
-        chunk.frameType = cls.frameType;
-        char text[5];
-        chunkIdText(chunk.id, text);
-        if (chunk.kind == ChunkKind::unknown) {
-            scan.errorOffset = offset;
-            scan.error = std::string("unknown chunk id \"") + text + "\"";
-            return scan;
-        }
-        if (chunk.size < chunkHeaderBytes) {
-            scan.errorOffset = offset;
-            scan.error = std::string("chunk \"") + text + "\" has size " +
-                         std::to_string(chunk.size) + ", below the 8 header bytes";
-            return scan;
-        }
-        if (chunk.size > left) {
-            scan.errorOffset = offset;
-            scan.error = std::string("chunk \"") + text + "\" of " + std::to_string(chunk.size) +
-                         " bytes runs past the end of the file (" + std::to_string(left) +
-                         " bytes left)";
-            return scan;
-        }
+        chunk.offset = span.offset;
+        chunk.id = step.header.id;
+        chunk.size = step.header.size;
+        chunk.kind = step.cls.kind;
+        chunk.frameType = step.cls.frameType;
+        chunk.action = step.action;
+        // What the file holds of the payload, read or not.
+        const std::size_t payloadLeft = file.size() - span.offset - chunkHeaderBytes;
+        const auto payloadLength = static_cast<std::size_t>(step.payloadLength);
+        chunk.payloadBytes = payloadLength < payloadLeft ? payloadLength : payloadLeft;
+        chunk.afterDamage = afterDamage;
+        afterDamage = false;
         scan.chunks.push_back(chunk);
-        offset += chunk.size;
-        if (chunk.kind == ChunkKind::endOfData) {
-            scan.endOffset = chunk.offset;
-            scan.trailingBytes = file.size() - offset;
-            return scan;
+        if (step.action == ChunkAction::end) {
+            const std::size_t end = span.offset + chunk.size;
+            scan.endOffset = span.offset;
+            scan.trailingBytes = end < file.size() ? file.size() - end : 0;
+            break;
         }
     }
     return scan;
 }
 
+std::string damageLine(const ScanDamage& damage) {
+    char where[64];
+    std::snprintf(where, sizeof where, "at offset %zu (0x%zx): ", damage.offset, damage.offset);
+    if (damage.skipped == 0) return std::string("cut short ") + where + damage.message;
+    return "skipped " + std::to_string(damage.skipped) +
+           (damage.skipped == 1 ? " byte " : " bytes ") + where + damage.message;
+}
+
+void warnDamage(const std::string& path, const MovieScan& scan, const char* outcome,
+                std::ostream& err) {
+    if (scan.damage.empty()) return;
+    const std::size_t n = scan.damage.size();
+    err << "qztool: warning: " << path << ": " << n
+        << (n == 1 ? " damaged place" : " damaged places")
+        << " passed over as the player does, the first " << damageLine(scan.damage.front()) << "; "
+        << outcome << "\n";
+}
+
 std::vector<TrackHeader> leadingTrackHeaders(const MovieScan& scan, const Bytes& file) {
     std::vector<TrackHeader> tracks;
     for (const ScannedChunk& chunk : scan.chunks) {
-        if (!isLeadingHeaderId(chunk.id)) break;
+        if (!isTrackHeaderId(chunk.id) || chunk.afterDamage) break;
         TrackHeader header;
         header.id = chunk.id;
-        std::optional<AudioFormat> format = headerFormat(chunk, file);
-        header.oversized = !format.has_value();
-        if (format) header.format = *format;
+        header.oversized = chunk.action == ChunkAction::skip;
+        if (std::optional<AudioFormat> format = headerFormat(chunk, file)) header.format = *format;
         tracks.push_back(header);
     }
     return tracks;
@@ -120,26 +169,51 @@ std::vector<TrackHeader> leadingTrackHeaders(const MovieScan& scan, const Bytes&
 std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
                                        const std::vector<TrackHeader>& tracks) {
     std::vector<AudioChunkRef> refs;
+    // Without a leading header the reader passes audio data over uncounted.
     if (tracks.empty()) return refs;
-    auto trackCount = static_cast<LONG>(tracks.size());
-    std::optional<AudioFormat> later;
+    const auto trackCount = static_cast<LONG>(tracks.size());
+    // The reader's own bookkeeping: headers read in a row from the top (-1 once anything else
+    // was read), the formats they gave, the last format any header gave, the run's count.
+    LONG leading = 0;
+    std::array<AudioFormat, maxTrackFormats> formats;
+    formats.fill(defaultAudioFormat);
+    AudioFormat last = defaultAudioFormat;
     LONG run = 0;
     for (std::size_t i = 0; i < scan.chunks.size(); ++i) {
         const ScannedChunk& chunk = scan.chunks[i];
+        if (chunk.afterDamage) {
+            run = 0;
+            leading = -1;
+        }
+        if (!isHeaderKind(chunk.kind)) leading = -1;
+        // A read that gets nothing of a payload is the end of the data.
+        if (chunk.kind == ChunkKind::endOfData ||
+            (chunk.action == ChunkAction::read && !chunk.payloadTaken()))
+            break;
+        if (isHeaderKind(chunk.kind)) {
+            run = 0;
+            const std::optional<AudioFormat> format = headerFormat(chunk, file);
+            if (leading >= 0) {
+                const LONG n = ++leading;
+                if (format && n <= maxTrackFormats)
+                    formats[static_cast<std::size_t>(n - 1)] = *format;
+            } else if (format) {
+                formats.fill(*format);
+            }
+            if (format) last = *format;
+            continue;
+        }
         if (chunk.kind != ChunkKind::audioData) {
             run = 0;
-            if (i >= tracks.size() && isHeaderKind(chunk.kind)) {
-                std::optional<AudioFormat> format = headerFormat(chunk, file);
-                if (format) later = format;
-            }
             continue;
         }
         ++run;
         AudioChunkRef ref;
         ref.chunk = i;
         ref.track = static_cast<int>(trackOfRunChunk(run, trackCount));
-        ref.format = later ? *later : tracks[static_cast<std::size_t>(ref.track - 1)].format;
-        ref.oversized = chunk.payloadSize() > maxAudioPayload;
+        ref.format =
+            ref.track <= maxTrackFormats ? formats[static_cast<std::size_t>(ref.track - 1)] : last;
+        ref.oversized = chunk.action == ChunkAction::skip;
         refs.push_back(ref);
     }
     return refs;

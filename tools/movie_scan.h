@@ -1,21 +1,20 @@
-// Walks a movie file held in memory: its chunks, its audio tracks and which track every audio
-// data chunk belongs to, counted the way the player's reader counts them.
+// Walks a movie file held in memory by the player's reader's own rules (format/chunk_walker.h):
+// its chunks, the damage the reader passes over, its audio tracks and which track every audio
+// data chunk belongs to, counted the way the reader counts them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "audio/audio_format.h"
-#include "encoder/container_writer.h"
-#include "engine/chunk_ids.h"
+#include "format/audio_format.h"
+#include "format/chunk_walker.h"
+#include "format/container_writer.h"
 
 namespace qztool {
-
-// The largest audio or stream header payload the player reads; larger ones are skipped.
-inline constexpr std::size_t maxAudioPayload = 49152;
 
 struct ScannedChunk {
     std::size_t offset = 0;
@@ -23,28 +22,59 @@ struct ScannedChunk {
     std::uint32_t size = 0; // as stored: counts the 8 header bytes
     ChunkKind kind = ChunkKind::unknown;
     LONG frameType = 0;
+    // read, or skip for an ignored kind or a payload above the reader's limit for its kind.
+    ChunkAction action = ChunkAction::read;
+    // Payload bytes the file holds, read or not: fewer than size - 8 when the end of the file
+    // cuts it short.
+    std::size_t payloadBytes = 0;
+    // The reader passed over damage just before this chunk, which ends an audio run and the
+    // stream headers at the top of the file.
+    bool afterDamage = false;
     std::size_t payloadOffset() const { return offset + chunkHeaderBytes; }
-    std::size_t payloadSize() const { return size - chunkHeaderBytes; }
+    std::size_t payloadSize() const { return payloadBytes; }
+    // Whether the reader takes the payload: read, and not cut off entirely by the file's end
+    // (a read that gets nothing is the end of the data).
+    bool payloadTaken() const {
+        return action == ChunkAction::read &&
+               (payloadBytes > 0 || size == static_cast<std::uint32_t>(chunkHeaderBytes));
+    }
+};
+
+// One place the reader passes over or cuts short.
+struct ScanDamage {
+    std::size_t offset = 0;
+    std::size_t skipped = 0; // bytes passed over as no chunk; 0 for a payload cut short
+    ChunkDamage what = ChunkDamage::none;
+    std::string message; // what is wrong, e.g. chunk "SCDl" has size 0, below the 8 header bytes
 };
 
 struct MovieScan {
-    // Every chunk up to and including the first end-of-data chunk.
+    // Every chunk the reader takes up to and including the first end-of-data chunk; damage
+    // passed over is not a chunk.
     std::vector<ScannedChunk> chunks;
     std::size_t fileSize = 0;
     // Offset of the first end-of-data chunk, if there is one.
     std::optional<std::size_t> endOffset;
     // Bytes after the end-of-data chunk (not examined).
     std::size_t trailingBytes = 0;
-    // When the file stops making sense: the offset and why. Everything before it is in chunks.
-    std::optional<std::size_t> errorOffset;
-    std::string error;
+    // The damage, in file order.
+    std::vector<ScanDamage> damage;
 };
 
 // Reads a whole file; false with a message when it cannot be read.
 bool loadFile(const std::string& path, Bytes& bytes, std::string& message);
-// Splits the file into chunks, stopping at the first end-of-data chunk or at the first header
-// that is cut short, holds a size below 8, runs past the end of the file or has an unknown id.
+// Splits the file into chunks as the player's reader does, up to the first end-of-data chunk
+// or the end of the file. An unusable size or an unknown id is passed over by its header alone,
+// a header cut short by the end of the file ends the walk, a payload cut short is taken as far
+// as it goes; each is noted in damage.
 MovieScan scanMovie(const Bytes& file);
+// "skipped 8 bytes at offset 1234 (0x4d2): ..." or "cut short at offset ...: ...".
+std::string damageLine(const ScanDamage& damage);
+
+// One warning line on err for a damaged movie: how many places, the first of them, and the
+// outcome ("the audio written is what the player plays"). Nothing for an undamaged movie.
+void warnDamage(const std::string& path, const MovieScan& scan, const char* outcome,
+                std::ostream& err);
 
 struct TrackHeader {
     AudioFormat format = defaultAudioFormat;
@@ -65,10 +95,11 @@ struct AudioChunkRef {
     bool oversized = false; // skipped by the player: not decoded
 };
 
-// Every audio data chunk in file order. Consecutive audio data chunks form a run (any other
-// chunk ends it) and the k-th chunk of a run belongs to trackOfRunChunk(k, track count). A
-// chunk decodes in its track's leading header format until a later stream header, which from
-// then on applies to every track. Empty when the file has no leading stream header.
+// Every audio data chunk the player counts, in file order. Consecutive audio data chunks form a
+// run (any other chunk or damage ends it) and the k-th chunk of a run belongs to
+// trackOfRunChunk(k, track count). The stream headers read in a row from the top of the file
+// give their tracks' formats; a header met later applies to every track. Empty when the file
+// has no leading stream header.
 std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
                                        const std::vector<TrackHeader>& tracks);
 

@@ -19,6 +19,11 @@ bool isHeaderKind(ChunkKind kind) {
     return kind == ChunkKind::streamHeader || kind == ChunkKind::fixedHeader;
 }
 
+bool isResync(ChunkDamage damage) {
+    return damage == ChunkDamage::sizeBelowHeader || damage == ChunkDamage::sizeTooLarge ||
+           damage == ChunkDamage::unknownId;
+}
+
 std::string idText(std::uint32_t id) {
     char text[5];
     chunkIdText(id, text);
@@ -103,8 +108,17 @@ MovieScan scanMovie(const Bytes& file) {
     while (offset < file.size()) {
         const ChunkSpan span = walkChunkAt(file.data(), file.size(), offset);
         const ChunkStep& step = span.step;
-        if (step.damage != ChunkDamage::none)
-            scan.damage.push_back(describeDamage(span, file.size()));
+        if (step.damage != ChunkDamage::none) {
+            // Headers passed over one after another are one damaged place.
+            if (step.action == ChunkAction::resync && !scan.damage.empty() &&
+                isResync(scan.damage.back().what) &&
+                scan.damage.back().offset + scan.damage.back().skipped == offset) {
+                scan.damage.back().skipped += static_cast<std::size_t>(step.advance);
+                ++scan.damage.back().headers;
+            } else {
+                scan.damage.push_back(describeDamage(span, file.size()));
+            }
+        }
         if (step.action == ChunkAction::cutHeader) break;
         offset = span.next;
         if (step.action == ChunkAction::resync) {
@@ -132,6 +146,10 @@ MovieScan scanMovie(const Bytes& file) {
             break;
         }
     }
+    for (ScanDamage& damage : scan.damage)
+        if (damage.headers > 1)
+            damage.message += "; then " + std::to_string(damage.headers - 1) +
+                              " more unusable chunk headers in a row";
     return scan;
 }
 

@@ -44,6 +44,7 @@ struct ScannedChunk {
 struct ScanDamage {
     std::size_t offset = 0;
     std::size_t skipped = 0; // bytes passed over as no chunk; 0 for a payload cut short
+    std::size_t headers = 1; // unusable chunk headers passed over in a row from offset
     ChunkDamage what = ChunkDamage::none;
     std::string message; // what is wrong, e.g. chunk "SCDl" has size 0, below the 8 header bytes
 };
@@ -57,7 +58,7 @@ struct MovieScan {
     std::optional<std::size_t> endOffset;
     // Bytes after the end-of-data chunk (not examined).
     std::size_t trailingBytes = 0;
-    // The damage, in file order.
+    // The damage, in file order; unusable headers that follow one another are one place.
     std::vector<ScanDamage> damage;
 };
 

@@ -7,9 +7,13 @@
 #include "engine/reader_io.h"
 #include "engine/ring_room.h"
 #include "api/shared.h"
+#include "format/limits.h"
 #include "format/stream_header.h"
 
 namespace {
+
+// The ring holds the largest block, in whole frames.
+static_assert(audioRingBytes >= maxAudioBlockBytes && maxAudioBlockBytes % 4 == 0);
 
 // Makes format the selected track's format unless it is already.
 void setCurrentFormat(PlayerContext* ctx, const AudioFormat& format) {
@@ -120,7 +124,7 @@ LONG readAudioData(PlayerContext* ctx, const ChunkStep& step) {
     const AudioFormat format = selectedTrackFormat(ctx);
     // A block larger than the whole ring is cut to what fits.
     LONG bytes = audioDecodedBytes(format, ctx->audioReadBuffer, got);
-    if (bytes > audioRingBytes) bytes = audioRingBytes & ~3;
+    if (bytes > maxAudioBlockBytes) bytes = maxAudioBlockBytes;
     BYTE* ringEnd = ctx->audioRing + audioRingBytes;
     BYTE* dest = ctx->audioWrite;
     // A block always lies in one piece: if it would reach the ring end it starts at the top.

@@ -7,6 +7,9 @@
 
 // Largest audio data, stream header or fixed header payload: the reader's audio buffer.
 inline constexpr LONG maxAudioPayload = 49152;
+// Largest decoded audio block the reader queues, in bytes of 16-bit stereo frames: the whole
+// audio ring. A payload that decodes to more is cut to this many.
+inline constexpr LONG maxAudioBlockBytes = 300000;
 // Largest video payload: one that fills the whole video ring.
 inline constexpr LONG maxVideoPayload = 1200000;
 // Tracks whose own stream header parameters the reader keeps; a later track plays in the

@@ -35,7 +35,7 @@ bool decodeTrack(const MovieScan& scan, const Bytes& file, int track, DecodedTra
         const ScannedChunk& chunk = scan.chunks[ref.chunk];
         const BYTE* payload = file.data() + chunk.payloadOffset();
         auto length = static_cast<LONG>(chunk.payloadSize());
-        LONG bytes = audioDecodedBytes(ref.format, payload, length);
+        LONG bytes = playedAudioBytes(ref.format, payload, length);
         if (first) decoded.rate = ref.format.rate;
         if (ref.format.rate != decoded.rate) decoded.rateChanged = true;
         first = false;

@@ -99,8 +99,8 @@ MovieInfo gatherMovieInfo(const std::string& name, const Bytes& file) {
             continue;
         }
         const ScannedChunk& chunk = info.scan.chunks[ref.chunk];
-        LONG bytes = audioDecodedBytes(ref.format, file.data() + chunk.payloadOffset(),
-                                       static_cast<LONG>(chunk.payloadSize()));
+        LONG bytes = playedAudioBytes(ref.format, file.data() + chunk.payloadOffset(),
+                                      static_cast<LONG>(chunk.payloadSize()));
         auto frames = static_cast<std::size_t>(std::max<LONG>(bytes, 0) / 4);
         track.frames += frames;
         if (ref.format.rate > 0) track.seconds += static_cast<double>(frames) / ref.format.rate;

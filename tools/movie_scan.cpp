@@ -8,6 +8,7 @@
 #include <iterator>
 #include <ostream>
 
+#include "audio/audio_decode.h"
 #include "format/limits.h"
 #include "format/stream_header.h"
 
@@ -235,6 +236,11 @@ std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
         refs.push_back(ref);
     }
     return refs;
+}
+
+LONG playedAudioBytes(const AudioFormat& format, const BYTE* payload, LONG length) {
+    const LONG bytes = audioDecodedBytes(format, payload, length);
+    return bytes > maxAudioBlockBytes ? maxAudioBlockBytes : bytes;
 }
 
 const char* codecName(LONG codec) {

@@ -104,6 +104,10 @@ struct AudioChunkRef {
 std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
                                        const std::vector<TrackHeader>& tracks);
 
+// Bytes of 16-bit stereo frames the reader queues for an audio payload: what it decodes to,
+// cut to maxAudioBlockBytes.
+LONG playedAudioBytes(const AudioFormat& format, const BYTE* payload, LONG length);
+
 // "PCM", "block ADPCM", "IMA ADPCM" or "unknown".
 const char* codecName(LONG codec);
 

@@ -175,3 +175,17 @@ TEST(QztoolDamage, ExportsWhatThePlayerPlaysAndInfoNamesEachDamage) {
         EXPECT_NE(info.err.find(c.line), std::string::npos) << info.err;
     }
 }
+
+TEST(QztoolDamage, ABlockThatDecodesPastTheAudioRingIsCutAsThePlayerCutsIt) {
+    ChunkWriter writer;
+    writer.chunk("SCHl", streamHeaderPayload({1, 22050, 16, audioCodecBlockAdpcm}));
+    Bytes big(12 + 15 * 2999, 0x35); // 83972 frames: more than the ring holds
+    writer.chunk("SCDl", big);
+    writer.chunk("SEND", {});
+    const Played played = playedByReader(writer.bytes(), 1);
+    ASSERT_EQ(played.audio.size(), static_cast<std::size_t>(maxAudioBlockBytes));
+    const std::string path = qztest::writeScratchFile("big.qz", writer.bytes());
+    const std::string raw = qztest::scratchPath("big.pcm");
+    ASSERT_EQ(runProgram(QZ_QZTOOL_PATH, {"audio", path, "--raw", raw}).exitCode, 0);
+    EXPECT_EQ(qztest::readFileBytes(raw), played.audio);
+}

@@ -29,7 +29,7 @@ using DorRowForm = void (*)(const GammaLaneTables& lanes, const ByteLaneTables* 
                             const BYTE* words, BYTE* out, LONG left, LONG right);
 
 struct VideoDsp {
-    SimdLevel level;
+    SimdLevel level; // the level whose forms fill the record
 
     // Inverse transforms, as idctBlock and idctBlockPair (dct_toolkit.h).
     void (*idctBlock)(const LONG* coeff, LONG* dest, int stride, int shift);
@@ -53,14 +53,15 @@ struct VideoDsp {
                                std::ptrdiff_t stride);
     void (*predictDorInside)(const BYTE* source, std::ptrdiff_t sourceStride, bool oddX,
                              const LONG offsets[6], BYTE* dest, std::ptrdiff_t stride);
-    // DOR picture rows to 2- and 4-byte pixels; the byte-permute forms as for type 4 (and worth
-    // their tables on rows of dorByteRowMin pixels or more).
+    // DOR picture rows to 2- and 4-byte pixels; the byte-permute forms as for type 4, and used
+    // on rows of dorByteRowMin pixels or more (shorter ones do not repay building their tables).
     DorRowForm dorRow16;
     DorRowForm dorRow32;
     DorRowForm dorRow16Bytes;
     DorRowForm dorRow32Bytes;
 };
 
+// Shortest DOR row the byte-permute forms are used for.
 inline constexpr LONG dorByteRowMin = 64;
 
 // Fills dsp with the forms of level: the plain ones, then those of every level up to it.

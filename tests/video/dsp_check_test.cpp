@@ -5,6 +5,7 @@
 // entry and level, and the levels it could not run.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -68,7 +69,8 @@ std::string compare(std::vector<Guarded> plainDest,
     return "";
 }
 
-// A coefficient: often zero (for the shortcut lines), mostly small, some anywhere in 32 bits.
+// A coefficient: often zero (for the shortcut lines), mostly small, some anywhere in 32 bits or
+// next to its ends, where the integer steps wrap.
 LONG randomCoefficient(Rng& rng) {
     switch (rng() % 8) {
     case 0:
@@ -77,6 +79,9 @@ LONG randomCoefficient(Rng& rng) {
         return 0;
     case 3:
         return static_cast<LONG>(rng());
+    case 4:
+        return rng() % 2 ? INT_MAX - static_cast<LONG>(rng() % 4)
+                         : INT_MIN + static_cast<LONG>(rng() % 4);
     default:
         return static_cast<LONG>(rng() % 4001) - 2000;
     }

@@ -1,8 +1,8 @@
 // AVX2 row conversions: table entries fetched eight at a time with gathers, sums in 32-bit lanes
 // (wrapping as the scalar sums do), pixels reordered with shuffles.
-#include "video/dct/dsp_constants.h"
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
+#include "video/dct/dsp_constants.h"
 
 #if QZ_X86_SIMD
 

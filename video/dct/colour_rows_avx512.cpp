@@ -3,9 +3,9 @@
 // gathers; the gamma lane tables, of 512 entries, by sixteen-lane gathers.
 #include <cstring>
 
-#include "video/dct/dsp_constants.h"
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/table128_avx512.h"
 
 #if QZ_X86_SIMD

@@ -2,9 +2,9 @@
 // one byte of its entry in a 512-entry byte table with four two-register byte permutes, 64
 // pixels at a time, merged by the field's bits 7 and 8. This replaces three sixteen-lane gathers
 // a sixteen pixels by a few register operations, and gives exactly the gathered entries.
-#include "video/dct/dsp_constants.h"
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/table128_avx512.h"
 
 #if QZ_X86_SIMD

@@ -1,8 +1,8 @@
 // The inverse transform with eight lines at a time in AVX2 registers: the same integer steps
 // (wrapping), the same upper-half products and the same double-precision products and sums,
 // each rounded separately (no fused multiply-add), so every output equals the scalar one.
-#include "video/dct/dsp_constants.h"
 #include "video/dct/dct_toolkit.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/simd_switch.h"
 
 #if QZ_X86_SIMD

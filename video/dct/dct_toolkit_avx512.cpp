@@ -2,8 +2,8 @@
 // lines of each block, so every integer step and every transpose serves both blocks. The steps
 // are those of the scalar form (wrapping integer sums, upper-half products, double products and
 // sums each rounded on its own, no fused multiply-add), so every output equals the scalar one.
-#include "video/dct/dsp_constants.h"
 #include "video/dct/dct_toolkit.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/simd_switch.h"
 
 #if QZ_X86_SIMD

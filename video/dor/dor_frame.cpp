@@ -9,10 +9,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "video/dct/dsp_constants.h"
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dor/dor_bit_reader.h"
 #include "video/dor/dor_decoder.h"
 #include "video/dor/dor_macroblock.h"

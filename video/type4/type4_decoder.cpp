@@ -7,8 +7,8 @@
 #include "video/colour_tables.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dct/dsp_constants.h"
-#include "video/dsp_table.h"
 #include "video/dct/macroblock_output.h"
+#include "video/dsp_table.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "audio/audio_decode.h"
+#include "audio/track_audio.h"
 
 namespace qztool {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/movie_scan.h"
+#include "tools/movie_file.h"
 
 namespace qztool {
 

@@ -9,7 +9,7 @@
 #include "encoder/type4_encoder.h"
 #include "tests/engine/reader_harness.h"
 #include "tests/support/test_support.h"
-#include "tools/movie_scan.h"
+#include "tools/movie_file.h"
 
 namespace {
 
@@ -88,7 +88,7 @@ std::string at(std::size_t offset) {
 
 TEST(QztoolDamage, ExportsWhatThePlayerPlaysAndInfoNamesEachDamage) {
     const Bytes good = sampleMovie();
-    const qztool::MovieScan scan = qztool::scanMovie(good);
+    const MovieScan scan = scanMovie(good);
     ASSERT_TRUE(scan.damage.empty());
     // Chunks: two stream headers, then a video chunk and one audio chunk per track a slot.
     auto chunkAt = [&](int slot, int n) { return scan.chunks[2 + 3 * slot + n]; };
@@ -123,7 +123,7 @@ TEST(QztoolDamage, ExportsWhatThePlayerPlaysAndInfoNamesEachDamage) {
     }
     {
         // A size past the end of the file: the rest of the file is read as this chunk's audio.
-        const qztool::ScannedChunk chunk = chunkAt(3, 1);
+        const ScannedChunk chunk = chunkAt(3, 1);
         Bytes file = good;
         const auto size = static_cast<DWORD>(good.size() - chunk.offset + 100);
         const Bytes bad = header("SCDl", size);
@@ -134,7 +134,7 @@ TEST(QztoolDamage, ExportsWhatThePlayerPlaysAndInfoNamesEachDamage) {
     }
     {
         // The last payload cut in half and no end chunk: what is there of it is played.
-        const qztool::ScannedChunk chunk = chunkAt(slots - 1, 2);
+        const ScannedChunk chunk = chunkAt(slots - 1, 2);
         Bytes file(good.begin(), good.begin() + chunk.offset + 8 + chunk.payloadSize() / 2);
         cases.push_back({"truncated last payload", file, "cut short " + at(chunk.offset)});
     }

@@ -215,9 +215,9 @@ TEST(QztoolDemo, DeterministicAudibleAndFaithful) {
     EXPECT_NEAR(info.durationSeconds, 10.0, 1e-9);
 
     // The decoded sound follows the melody it was made from.
-    qztool::DecodedTrack decoded;
+    DecodedTrack decoded;
     std::string message;
-    ASSERT_TRUE(qztool::decodeTrack(info.scan, bytes, 1, decoded, message));
+    ASSERT_TRUE(decodeTrack(info.scan, bytes, 1, decoded, message));
     const Movie demo = qztool::demoMovie();
     const std::vector<std::int16_t>& source = demo.tracks[0].samples;
     ASSERT_EQ(decoded.pcm.size(), source.size() * 2);

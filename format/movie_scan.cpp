@@ -1,18 +1,10 @@
-#include "tools/movie_scan.h"
+#include "format/movie_scan.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <ostream>
 
-#include "audio/audio_decode.h"
 #include "format/limits.h"
 #include "format/stream_header.h"
-
-namespace qztool {
 
 namespace {
 
@@ -87,20 +79,6 @@ std::optional<AudioFormat> headerFormat(const ScannedChunk& chunk, const Bytes& 
 
 } // namespace
 
-bool loadFile(const std::string& path, Bytes& bytes, std::string& message) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        message = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (in.bad()) {
-        message = "cannot read " + path;
-        return false;
-    }
-    return true;
-}
-
 MovieScan scanMovie(const Bytes& file) {
     MovieScan scan;
     scan.fileSize = file.size();
@@ -160,16 +138,6 @@ std::string damageLine(const ScanDamage& damage) {
     if (damage.skipped == 0) return std::string("cut short ") + where + damage.message;
     return "skipped " + std::to_string(damage.skipped) +
            (damage.skipped == 1 ? " byte " : " bytes ") + where + damage.message;
-}
-
-void warnDamage(const std::string& path, const MovieScan& scan, const char* outcome,
-                std::ostream& err) {
-    if (scan.damage.empty()) return;
-    const std::size_t n = scan.damage.size();
-    err << "qztool: warning: " << path << ": " << n
-        << (n == 1 ? " damaged place" : " damaged places")
-        << " passed over as the player does, the first " << damageLine(scan.damage.front()) << "; "
-        << outcome << "\n";
 }
 
 std::vector<TrackHeader> leadingTrackHeaders(const MovieScan& scan, const Bytes& file) {
@@ -238,11 +206,6 @@ std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
     return refs;
 }
 
-LONG playedAudioBytes(const AudioFormat& format, const BYTE* payload, LONG length) {
-    const LONG bytes = audioDecodedBytes(format, payload, length);
-    return bytes > maxAudioBlockBytes ? maxAudioBlockBytes : bytes;
-}
-
 const char* codecName(LONG codec) {
     switch (codec) {
     case audioCodecPcm:
@@ -255,5 +218,3 @@ const char* codecName(LONG codec) {
         return "unknown";
     }
 }
-
-} // namespace qztool

@@ -1,11 +1,10 @@
-// Walks a movie file held in memory by the player's reader's own rules (format/chunk_walker.h):
-// its chunks, the damage the reader passes over, its audio tracks and which track every audio
-// data chunk belongs to, counted the way the reader counts them.
+// A movie file held in memory walked as the player's reader walks it: its chunks, the damage
+// the reader passes over, its audio tracks and which track every audio data chunk belongs to.
+// Tools and fuzz targets see exactly what the player plays.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,8 +12,6 @@
 #include "format/audio_format.h"
 #include "format/chunk_walker.h"
 #include "format/container_writer.h"
-
-namespace qztool {
 
 struct ScannedChunk {
     std::size_t offset = 0;
@@ -62,8 +59,6 @@ struct MovieScan {
     std::vector<ScanDamage> damage;
 };
 
-// Reads a whole file; false with a message when it cannot be read.
-bool loadFile(const std::string& path, Bytes& bytes, std::string& message);
 // Splits the file into chunks as the player's reader does, up to the first end-of-data chunk
 // or the end of the file. An unusable size or an unknown id is passed over by its header alone,
 // a header cut short by the end of the file ends the walk, a payload cut short is taken as far
@@ -71,11 +66,6 @@ bool loadFile(const std::string& path, Bytes& bytes, std::string& message);
 MovieScan scanMovie(const Bytes& file);
 // "skipped 8 bytes at offset 1234 (0x4d2): ..." or "cut short at offset ...: ...".
 std::string damageLine(const ScanDamage& damage);
-
-// One warning line on err for a damaged movie: how many places, the first of them, and the
-// outcome ("the audio written is what the player plays"). Nothing for an undamaged movie.
-void warnDamage(const std::string& path, const MovieScan& scan, const char* outcome,
-                std::ostream& err);
 
 struct TrackHeader {
     AudioFormat format = defaultAudioFormat;
@@ -104,11 +94,5 @@ struct AudioChunkRef {
 std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
                                        const std::vector<TrackHeader>& tracks);
 
-// Bytes of 16-bit stereo frames the reader queues for an audio payload: what it decodes to,
-// cut to maxAudioBlockBytes.
-LONG playedAudioBytes(const AudioFormat& format, const BYTE* payload, LONG length);
-
 // "PCM", "block ADPCM", "IMA ADPCM" or "unknown".
 const char* codecName(LONG codec);
-
-} // namespace qztool

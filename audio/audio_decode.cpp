@@ -6,13 +6,6 @@
 
 namespace {
 
-constexpr BYTE tagStart = 0xFD;
-constexpr BYTE tagEnd = 0x8A;
-constexpr BYTE tagBits = 0x81;
-constexpr BYTE tagChannels = 0x82;
-constexpr BYTE tagCodec = 0x83;
-constexpr BYTE tagRate = 0x84;
-
 constexpr LONG blockAdpcmHeadBytes = 12;
 constexpr LONG blockAdpcmFrames = 28;
 constexpr LONG monoBlockBytes = 15;
@@ -37,17 +30,6 @@ void writeFrame(BYTE* out, LONG left, LONG right) {
     out[1] = static_cast<BYTE>(left >> 8);
     out[2] = static_cast<BYTE>(right);
     out[3] = static_cast<BYTE>(right >> 8);
-}
-
-// Big-endian tag value of L bytes: 1..3 sign-extended, 4 as is, longer keeps the last four.
-LONG tagValue(const BYTE* p, LONG length) {
-    std::uint32_t value = 0;
-    for (LONG i = 0; i < length; ++i) value = (value << 8) | p[i];
-    if (length >= 1 && length <= 3) {
-        std::uint32_t sign = 1u << (8 * length - 1);
-        value = (value ^ sign) - sign;
-    }
-    return static_cast<LONG>(value);
 }
 
 // Frames the payload's own layout holds, before any output limit.
@@ -143,44 +125,6 @@ void decodeIma(const BYTE* payload, LONG frames, ImaChannel state[2], BYTE* out)
 }
 
 } // namespace
-
-void parseStreamHeader(const BYTE* payload, LONG length, AudioFormat* format) {
-    *format = defaultAudioFormat;
-    LONG pos = 4;
-    // Records before the start marker are stepped over whole.
-    for (;;) {
-        if (pos >= length) return;
-        if (payload[pos] == tagStart) break;
-        if (pos + 1 >= length) return;
-        pos += 2 + payload[pos + 1];
-    }
-    ++pos;
-    while (pos < length && payload[pos] != tagEnd) {
-        if (pos + 1 >= length) return;
-        BYTE tag = payload[pos];
-        LONG size = payload[pos + 1];
-        // A record cut off by the payload end is not applied.
-        if (size > length - pos - 2) return;
-        LONG value = tagValue(payload + pos + 2, size);
-        switch (tag) {
-        case tagChannels:
-            format->channels = value;
-            break;
-        case tagCodec:
-            format->codec = value;
-            break;
-        case tagRate:
-            format->rate = value;
-            break;
-        case tagBits:
-            format->bits = value;
-            break;
-        default:
-            break;
-        }
-        pos += 2 + size;
-    }
-}
 
 LONG audioDecodedBytes(const AudioFormat& format, const BYTE* payload, LONG length) {
     std::int64_t frames = payloadFrames(format, payload, length);

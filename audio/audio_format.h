@@ -1,24 +1,7 @@
-// The audio stream parameters a stream header sets, and the ADPCM decoders' running state.
+// The audio format of a stream (format/audio_format.h) and the ADPCM decoders' running state.
 #pragma once
 
-#include "platform/win32.h"
-
-// Audio codecs of the stream header's codec tag.
-inline constexpr LONG audioCodecPcm = 0;
-inline constexpr LONG audioCodecBlockAdpcm = 7;
-inline constexpr LONG audioCodecIma = 10;
-
-struct AudioFormat {
-    LONG channels;
-    LONG rate;
-    LONG bits;
-    LONG codec;
-};
-
-// What every stream header starts from: mono, 22050 Hz, 16 bits, PCM.
-inline constexpr AudioFormat defaultAudioFormat{1, 22050, 16, audioCodecPcm};
-// What a fixed ("SKOD") header sets: stereo, 22050 Hz, 16 bits, IMA ADPCM.
-inline constexpr AudioFormat fixedAudioFormat{2, 22050, 16, audioCodecIma};
+#include "format/audio_format.h"
 
 // One channel of the IMA ADPCM decoder: predictor in -32768..32767, step index in 0..88.
 struct ImaChannel {

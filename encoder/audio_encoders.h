@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "audio/audio_format.h"
-#include "encoder/container_writer.h"
+#include "format/container_writer.h"
 
 // PCM payload: little-endian u32 frame count, then the samples (interleaved when stereo).
 // A trailing odd sample of a stereo input is dropped.

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "encoder/container_writer.h"
+#include "format/container_writer.h"
 
 // A picture in 4:2:0 sampling: full-size luma, chroma planes of half the width and height
 // (rounded up). Samples are 0 to 255; chroma 128 is neutral.

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "encoder/container_writer.h"
+#include "format/container_writer.h"
 #include "api/player_config.h"
 
 // Bits written most significant first into 16-bit little-endian words.

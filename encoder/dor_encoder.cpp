@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "encoder/dor_block_coder.h"
-#include "engine/chunk_ids.h"
+#include "format/chunk_ids.h"
 #include "video/dor/dor_decoder.h"
 #include "encoder/rounding.h"
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "encoder/container_writer.h"
-#include "engine/chunk_ids.h"
+#include "format/container_writer.h"
+#include "format/chunk_ids.h"
 
 // One audio track: its format (the codec picks the encoder) and its samples, interleaved when
 // stereo.

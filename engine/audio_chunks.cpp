@@ -3,12 +3,17 @@
 #include "engine/audio_chunks.h"
 
 #include "audio/audio_decode.h"
-#include "engine/chunk_ids.h"
+#include "engine/reader.h"
 #include "engine/reader_io.h"
 #include "engine/ring_room.h"
 #include "api/shared.h"
+#include "format/limits.h"
+#include "format/stream_header.h"
 
 namespace {
+
+// The ring holds the largest block, in whole frames.
+static_assert(audioRingBytes >= maxAudioBlockBytes && maxAudioBlockBytes % 4 == 0);
 
 // Makes format the selected track's format unless it is already.
 void setCurrentFormat(PlayerContext* ctx, const AudioFormat& format) {
@@ -51,11 +56,12 @@ void applyHeader(PlayerContext* ctx, const AudioFormat* format) {
 // Reads a header payload into the reading buffer. The bytes read; 0 with result set when the
 // read gave nothing, failed, or the payload is too large (then skipped, and its track's place
 // kept without a format).
-LONG readHeaderPayload(PlayerContext* ctx, LONG payloadLength, LONG* result) {
+LONG readHeaderPayload(PlayerContext* ctx, const ChunkStep& step, LONG* result) {
     HMMIO file = ctx->config->file;
+    const LONG payloadLength = step.payloadLength;
     *result = readHeader;
     if (payloadLength == 0) return 0;
-    if (payloadLength > audioReadBufferBytes) {
+    if (step.action == ChunkAction::skip) {
         skipPayload(file, payloadLength);
         applyHeader(ctx, nullptr);
         *result = readError;
@@ -74,9 +80,9 @@ LONG readHeaderPayload(PlayerContext* ctx, LONG payloadLength, LONG* result) {
 
 } // namespace
 
-LONG readStreamHeader(PlayerContext* ctx, LONG payloadLength) {
+LONG readStreamHeader(PlayerContext* ctx, const ChunkStep& step) {
     LONG result = readHeader;
-    const LONG got = readHeaderPayload(ctx, payloadLength, &result);
+    const LONG got = readHeaderPayload(ctx, step, &result);
     if (result != readHeader) return result;
     AudioFormat format;
     parseStreamHeader(ctx->audioReadBuffer, got, &format);
@@ -84,19 +90,20 @@ LONG readStreamHeader(PlayerContext* ctx, LONG payloadLength) {
     return readHeader;
 }
 
-LONG readFixedHeader(PlayerContext* ctx, LONG payloadLength) {
+LONG readFixedHeader(PlayerContext* ctx, const ChunkStep& step) {
     LONG result = readHeader;
-    readHeaderPayload(ctx, payloadLength, &result);
+    readHeaderPayload(ctx, step, &result);
     if (result == readEnd) ctx->endOfFile = 1;
     if (result != readHeader) return result;
     applyHeader(ctx, &fixedAudioFormat);
     return readHeader;
 }
 
-LONG readAudioData(PlayerContext* ctx, LONG payloadLength) {
+LONG readAudioData(PlayerContext* ctx, const ChunkStep& step) {
     PlayerConfig* cfg = ctx->config;
     HMMIO file = cfg->file;
-    if (payloadLength > audioReadBufferBytes) {
+    const LONG payloadLength = step.payloadLength;
+    if (step.action == ChunkAction::skip) {
         skipPayload(file, payloadLength);
         return readError;
     }
@@ -117,7 +124,7 @@ LONG readAudioData(PlayerContext* ctx, LONG payloadLength) {
     const AudioFormat format = selectedTrackFormat(ctx);
     // A block larger than the whole ring is cut to what fits.
     LONG bytes = audioDecodedBytes(format, ctx->audioReadBuffer, got);
-    if (bytes > audioRingBytes) bytes = audioRingBytes & ~3;
+    if (bytes > maxAudioBlockBytes) bytes = maxAudioBlockBytes;
     BYTE* ringEnd = ctx->audioRing + audioRingBytes;
     BYTE* dest = ctx->audioWrite;
     // A block always lies in one piece: if it would reach the ring end it starts at the top.

@@ -5,16 +5,13 @@
 #include "audio/audio_format.h"
 #include "display/display_state.h"
 #include "engine/player.h"
+#include "format/limits.h"
 #include "video/video_state.h"
 
 inline constexpr LONG queueSlots = 24;     // entries in the frame and audio tables
 inline constexpr LONG readAheadLimit = 22; // refill stops while this many are queued
 inline constexpr LONG videoRingBytes = 1200000;
 inline constexpr LONG audioRingBytes = 300000;
-// Largest audio, stream header or fixed header payload the reader takes.
-inline constexpr LONG audioReadBufferBytes = 49152;
-// Tracks whose own stream header parameters are kept; a later track uses the current ones.
-inline constexpr LONG maxTrackFormats = 64;
 
 struct FrameEntry {
     BYTE* payload;     // null when the slot is free
@@ -65,7 +62,7 @@ struct PlayerContext {
     // -1 once any other chunk has been read.
     LONG leadingHeaders;
     AudioFormat trackFormats[maxTrackFormats];
-    BYTE* audioReadBuffer; // audioReadBufferBytes bytes
+    BYTE* audioReadBuffer; // maxAudioPayload bytes (format/limits.h)
 
     // Audio format of the selected track and the decoders' state.
     LONG audioChannels;

@@ -1,8 +1,8 @@
 // A look at a movie file before it is opened: the kind of its first video frame, from the chunk
 // headers alone.
-#include "engine/chunk_ids.h"
 #include "engine/player.h"
 #include "engine/reader_io.h"
+#include "format/chunk_walker.h"
 
 LONG playerFirstFrameType(const char* fileName) {
     HMMIO file = mmioOpenA(const_cast<LPSTR>(fileName), nullptr, 0);
@@ -10,28 +10,20 @@ LONG playerFirstFrameType(const char* fileName) {
     LONG type = 0;
     for (;;) {
         BYTE header[chunkHeaderBytes];
-        if (readBytes(file, header, chunkHeaderBytes) != chunkHeaderBytes) break;
-        DWORD id = 0;
-        DWORD size = 0;
-        for (int i = 0; i < 4; ++i) {
-            id |= static_cast<DWORD>(header[i]) << (8 * i);
-            size |= static_cast<DWORD>(header[4 + i]) << (8 * i);
-        }
-        const ChunkClass cls = classifyChunkId(id);
-        if (cls.kind == ChunkKind::endOfData) break;
-        // As in the reader, an unusable size or an unknown id is passed over by its header alone,
-        // and a video chunk without a payload is no frame.
-        if (size < static_cast<DWORD>(chunkHeaderBytes) || size > 0x7FFFFFFFu ||
-            cls.kind == ChunkKind::unknown)
-            continue;
-        const LONG payloadLength = static_cast<LONG>(size) - chunkHeaderBytes;
-        if (cls.kind == ChunkKind::video && payloadLength > 0) {
-            type = cls.frameType;
+        const LONG got = readBytes(file, header, chunkHeaderBytes);
+        const ChunkStep step = stepChunkHeader(header, got < 0 ? 0 : got);
+        // As in the reader, an unusable size or an unknown id is passed over by its header
+        // alone, and a video chunk without a payload, or too large to be read, is no frame.
+        if (step.action == ChunkAction::end || step.action == ChunkAction::cutHeader) break;
+        if (step.action == ChunkAction::resync) continue;
+        if (step.cls.kind == ChunkKind::video && step.action == ChunkAction::read &&
+            step.payloadLength > 0) {
+            type = step.cls.frameType;
             break;
         }
         const LONG before = filePosition(file);
-        skipPayload(file, payloadLength);
-        if (before < 0 || filePosition(file) != before + payloadLength) break;
+        skipPayload(file, step.payloadLength);
+        if (before < 0 || filePosition(file) != before + step.payloadLength) break;
     }
     mmioClose(file, 0);
     return type;

@@ -5,6 +5,7 @@
 #include "engine/reader.h"
 #include "engine/reader_io.h"
 #include "api/shared.h"
+#include "format/limits.h"
 
 namespace {
 
@@ -18,10 +19,6 @@ constexpr LONG prefillFrames = 20;
 constexpr LONG defaultAudioLead = 5;
 // Bytes of sound the lead covers: the lead is this over the average decoded block.
 constexpr LONG audioLeadBytes = 32768;
-
-bool isStreamHeaderId(DWORD id) {
-    return id == chunkId("SCHl") || id == chunkId("1SNh") || id == chunkId("SKOD");
-}
 
 void prefill(PlayerContext* ctx) {
     PlayerConfig* cfg = ctx->config;
@@ -69,7 +66,7 @@ LONG readerLoad(const char* fileName, PlayerContext* ctx) {
     for (AudioEntry& entry : ctx->audioTable) entry = AudioEntry{};
     ctx->videoRing = static_cast<BYTE*>(std::calloc(videoRingBytes + videoPayloadSpare, 1));
     ctx->audioRing = static_cast<BYTE*>(std::calloc(audioRingBytes, 1));
-    ctx->audioReadBuffer = static_cast<BYTE*>(std::malloc(audioReadBufferBytes));
+    ctx->audioReadBuffer = static_cast<BYTE*>(std::malloc(maxAudioPayload));
     if (ctx->videoRing == nullptr || ctx->audioRing == nullptr || ctx->audioReadBuffer == nullptr) {
         readerRelease(ctx);
         return 2;
@@ -121,17 +118,10 @@ LONG probeHeader(PlayerContext* ctx) {
     for (;;) {
         BYTE header[chunkHeaderBytes];
         if (readBytes(file, header, chunkHeaderBytes) != chunkHeaderBytes) break;
-        DWORD id = 0;
-        DWORD size = 0;
-        for (int i = 0; i < 4; ++i) {
-            id |= static_cast<DWORD>(header[i]) << (8 * i);
-            size |= static_cast<DWORD>(header[4 + i]) << (8 * i);
-        }
-        // A header whose size does not cover itself ends the count (the reader rejects it).
-        if (!isStreamHeaderId(id) || size < static_cast<DWORD>(chunkHeaderBytes) ||
-            size > 0x7FFFFFFFu)
-            break;
-        if (mmioSeek(file, static_cast<LONG>(size) - chunkHeaderBytes, SEEK_CUR) < 0) break;
+        const ChunkHeader chunk = parseChunkHeader(header);
+        // A header of unusable size ends the count (the reader passes over it).
+        if (!isTrackHeaderId(chunk.id) || !chunkSizeUsable(chunk.size)) break;
+        if (mmioSeek(file, static_cast<LONG>(chunk.size) - chunkHeaderBytes, SEEK_CUR) < 0) break;
         cfg->hasAudio = 1;
         cfg->trackCount += 1;
     }

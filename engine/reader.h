@@ -2,8 +2,19 @@
 // track and loops the movie.
 #pragma once
 
-#include "engine/chunk_ids.h"
 #include "engine/context.h"
+#include "format/chunk_walker.h"
+
+// Results of reading one chunk.
+inline constexpr LONG readHeader = 0; // an audio stream header was read
+inline constexpr LONG readVideo = 1;  // a video chunk was stored
+inline constexpr LONG readAudio = 2;  // an audio data chunk was stored or passed over
+// A queue or ring has no room for the chunk: nothing was consumed, the next read starts at the
+// same chunk header again once the play loop or the feeder has freed room.
+inline constexpr LONG readBlocked = 3;
+inline constexpr LONG readSkipped = 4; // a chunk was passed over
+inline constexpr LONG readEnd = -1;    // end of data
+inline constexpr LONG readError = -2;  // read error, short header, unusable or unknown chunk
 
 // Opens the file (unless callerFile), probes its headers, allocates the rings and prefills the
 // queues. 0 on success; 1 when the file cannot be opened or buffered; 2 when a ring cannot be
@@ -13,15 +24,9 @@ LONG readerLoad(const char* fileName, PlayerContext* ctx);
 LONG probeHeader(PlayerContext* ctx);
 // Reads one chunk and returns a read result (readVideo, readAudio, ...).
 LONG readChunk(PlayerContext* ctx);
-// Reads a video payload of the given length into the ring and queues it as the given type.
-LONG storeFrame(PlayerContext* ctx, LONG payloadLength, LONG type);
 // Tops up the queues; called once per pass of the play loop.
 void refill(PlayerContext* ctx);
 // End of data: seek back to loopOffset with loopPlay, else note the end in lastRead.
 void rewindOrEnd(PlayerContext* ctx);
 // Closes the file (unless callerFile) and frees the rings.
 void readerRelease(PlayerContext* ctx);
-// The track that the k-th (1-based) audio data chunk of a run belongs to.
-constexpr LONG trackOfRunChunk(LONG k, LONG trackCount) {
-    return trackCount > 0 ? (k - 1) % trackCount + 1 : k;
-}

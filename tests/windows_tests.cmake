@@ -18,6 +18,7 @@ set(_pure_video
     video/colour_tables_edges.cpp video/colour_tables_reference.cpp
     video/dct_bounds_test.cpp video/dct_fast_paths_test.cpp video/dct_toolkit_test.cpp
     video/dor_bitstream_test.cpp video/dor_bounds_test.cpp video/dor_fast_paths_test.cpp
+    video/dsp_check_test.cpp
     video/dor_frame_test.cpp video/frame_decode_test.cpp
     video/krt_bounds_test.cpp video/krt_decoder_test.cpp video/krt_output_test.cpp
     video/type3_decoder_test.cpp video/type3_gamma_test.cpp video/type4_decoder_test.cpp)

@@ -27,10 +27,11 @@ struct VideoChunk {
     std::size_t size;
 };
 
+// The video chunks the player queues: those whose payload it reads and finds not empty.
 std::vector<VideoChunk> videoChunks(const MovieScan& scan, const Bytes& file) {
     std::vector<VideoChunk> chunks;
     for (const ScannedChunk& c : scan.chunks) {
-        if (c.kind != ChunkKind::video) continue;
+        if (c.kind != ChunkKind::video || !c.payloadTaken() || c.payloadSize() == 0) continue;
         chunks.push_back({c.frameType, file.data() + c.payloadOffset(), c.payloadSize()});
     }
     return chunks;
@@ -198,11 +199,7 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
         << " as " << frameFormatName(*format);
     if (unshown != 0) out << " (" << unshown << " black: not showable)";
     out << "\n";
-    if (info.scan.errorOffset) {
-        err << "qztool frames: the file stops making sense at offset " << *info.scan.errorOffset
-            << ": " << info.scan.error << "\n";
-        return 1;
-    }
+    warnDamage(options.movie, info.scan, "the frames written are those the player shows", err);
     return 0;
 }
 

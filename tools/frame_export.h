@@ -1,6 +1,6 @@
-// qztool frames: every video chunk of a movie decoded in file order through the player's own
-// frame decoders (video/frame_decoder.h), written as raw display pixels, a YUV4MPEG2 stream or PNG
-// files.
+// qztool frames: every video chunk the player plays decoded in file order by the player's own
+// frame decoders (video/frame_decoder.h), written as raw display pixels, a YUV4MPEG2 stream or
+// PNG files.
 #pragma once
 
 #include <iosfwd>
@@ -20,8 +20,9 @@ struct FrameExportOptions {
     bool progress = false;  // draw a progress bar on err
 };
 
-// Runs the export. 0, or 1 with a message on err. A frame the format cannot show is written
-// black and reported once on err.
+// Runs the export of the frames the player queues. 0, or 1 with a message on err. A frame the
+// format cannot show is written black and reported once on err; a damaged movie has what the
+// player shows written, with a warning on err.
 int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace qztool

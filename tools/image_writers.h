@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "encoder/container_writer.h"
+#include "format/container_writer.h"
 #include "video/frame_decoder.h"
 
 namespace qztool {

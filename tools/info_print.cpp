@@ -112,11 +112,15 @@ void printMovieInfo(const MovieInfo& info, bool listChunks, std::ostream& out) {
         out << "end of data at offset " << *scan.endOffset;
         if (scan.trailingBytes > 0) out << ", followed by " << scan.trailingBytes << " bytes";
         out << "\n";
-    } else if (!scan.errorOffset) {
+    } else {
         out << "no end-of-data chunk: the data ends with the file\n";
     }
-    if (scan.errorOffset)
-        out << "stops making sense at offset " << *scan.errorOffset << ": " << scan.error << "\n";
+    if (!scan.damage.empty()) {
+        const std::size_t n = scan.damage.size();
+        out << "damage passed over as the player does: " << n << (n == 1 ? " place" : " places")
+            << "\n";
+        for (const ScanDamage& damage : scan.damage) out << "  " << damageLine(damage) << "\n";
+    }
 }
 
 void printMovieInfoJson(const MovieInfo& info, bool listChunks, std::ostream& out) {
@@ -176,11 +180,22 @@ void printMovieInfoJson(const MovieInfo& info, bool listChunks, std::ostream& ou
     else
         out << "null";
     out << ",\n  \"trailingBytes\": " << scan.trailingBytes << ",\n  \"error\": ";
-    if (scan.errorOffset)
-        out << "{\"offset\": " << *scan.errorOffset << ", \"message\": " << jsonString(scan.error)
-            << "}";
+    if (!scan.damage.empty())
+        out << "{\"offset\": " << scan.damage.front().offset
+            << ", \"message\": " << jsonString(scan.damage.front().message) << "}";
     else
         out << "null";
+    if (!scan.damage.empty()) {
+        out << ",\n  \"damage\": [";
+        separator = "\n";
+        for (const ScanDamage& damage : scan.damage) {
+            out << separator << "    {\"offset\": " << damage.offset
+                << ", \"skipped\": " << damage.skipped
+                << ", \"message\": " << jsonString(damage.message) << "}";
+            separator = ",\n";
+        }
+        out << "\n  ]";
+    }
     if (listChunks) {
         out << ",\n  \"chunks\": [";
         separator = "\n";

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "audio/audio_decode.h"
+#include "audio/track_audio.h"
 
 namespace qztool {
 
@@ -99,8 +100,8 @@ MovieInfo gatherMovieInfo(const std::string& name, const Bytes& file) {
             continue;
         }
         const ScannedChunk& chunk = info.scan.chunks[ref.chunk];
-        LONG bytes = audioDecodedBytes(ref.format, file.data() + chunk.payloadOffset(),
-                                       static_cast<LONG>(chunk.payloadSize()));
+        LONG bytes = playedAudioBytes(ref.format, file.data() + chunk.payloadOffset(),
+                                      static_cast<LONG>(chunk.payloadSize()));
         auto frames = static_cast<std::size_t>(std::max<LONG>(bytes, 0) / 4);
         track.frames += frames;
         if (ref.format.rate > 0) track.seconds += static_cast<double>(frames) / ref.format.rate;
@@ -123,9 +124,10 @@ int runInfo(const std::string& path, bool json, bool listChunks, std::ostream& o
     else
         printMovieInfo(info, listChunks, out);
     out.flush();
-    if (info.scan.errorOffset) {
-        err << "qztool: " << path << ": stops making sense at offset " << *info.scan.errorOffset
-            << ": " << info.scan.error << "\n";
+    if (!info.scan.damage.empty()) {
+        const std::size_t n = info.scan.damage.size();
+        err << "qztool: " << path << ": " << n << (n == 1 ? " damaged place" : " damaged places")
+            << ", the first " << damageLine(info.scan.damage.front()) << "\n";
         return 1;
     }
     return 0;

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/movie_scan.h"
+#include "tools/movie_file.h"
 
 namespace qztool {
 
@@ -58,12 +58,14 @@ void printMovieInfo(const MovieInfo& info, bool listChunks, std::ostream& out);
 //            "shortHeaders"},
 //  "payloads": {kind name: {"count", "min", "max", "total", "mean"}},
 //  "durationSeconds", "endOfData": offset or null, "trailingBytes",
-//  "error": null or {"offset", "message"},
+//  "error": null or the first damage {"offset", "message"},
+//  "damage": [{"offset", "skipped", "message"}] (only for a damaged movie),
 //  "chunks": [{"offset", "id", "size", "kind", "type"}] (only with listChunks)}
 void printMovieInfoJson(const MovieInfo& info, bool listChunks, std::ostream& out);
 
 // The info command: reads the file and prints the report. 0, or 1 when the file cannot be read
-// or stops making sense (the report of what was read comes first, the offset on err).
+// or is damaged (the report, which lists every damaged place, comes first; the count and the
+// first place on err).
 int runInfo(const std::string& path, bool json, bool listChunks, std::ostream& out,
             std::ostream& err);
 

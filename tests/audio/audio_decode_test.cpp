@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "audio/audio_decode.h"
-#include "encoder/container_writer.h"
+#include "format/stream_header.h"
+#include "format/container_writer.h"
 
 namespace {
 

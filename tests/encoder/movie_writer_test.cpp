@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/audio_decode.h"
+#include "format/stream_header.h"
 #include "encoder/movie_writer.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "encoder/audio_encoders.h"
-#include "encoder/container_writer.h"
+#include "format/container_writer.h"
 #include "engine/context.h"
 #include "api/shared.h"
 #include "tests/support/test_support.h"

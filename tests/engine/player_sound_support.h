@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "encoder/audio_encoders.h"
-#include "encoder/container_writer.h"
+#include "format/container_writer.h"
 #include "tests/engine/player_movies.h"
 
 namespace soundtest {

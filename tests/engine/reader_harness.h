@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "encoder/audio_encoders.h"
-#include "encoder/container_writer.h"
+#include "format/container_writer.h"
 #include "engine/reader.h"
+#include "format/limits.h"
 #include "api/shared.h"
 #include "tests/support/test_support.h"
 

@@ -21,7 +21,7 @@ Bytes oversizedPayload() {
     ChunkWriter inner;
     inner.chunk("KRTk", framePayload(99));
     Bytes payload = inner.bytes();
-    payload.resize(audioReadBufferBytes + 1);
+    payload.resize(maxAudioPayload + 1);
     return payload;
 }
 

@@ -142,7 +142,7 @@ TEST(ReaderQueues, RingsNeverOverwriteQueuedDataNorRunPastTheirEnd) {
     audio.chunk("SCDl", Bytes(40000, 0x17));
     audio.chunk("SCDl", Bytes(40000, 0x71));
     audio.chunk("SCHl", header({1, 22050, 16, audioCodecBlockAdpcm}));
-    audio.chunk("SCDl", Bytes(audioReadBufferBytes, 0x11));
+    audio.chunk("SCDl", Bytes(maxAudioPayload, 0x11));
     audio.chunk("SEND", {});
     Reader a;
     ASSERT_EQ(a.load(audio), 0);

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "engine/chunk_ids.h"
+#include "format/chunk_ids.h"
 #include "tests/support/test_support.h"
 
 // The demo and its decoded frames come from qztool; without it the tests using them are skipped.

@@ -9,7 +9,7 @@
 
 #include <png.h>
 
-#include "engine/chunk_ids.h"
+#include "format/chunk_ids.h"
 #include "platform/standin/ddraw_internal.h"
 #include "tests/support/test_support.h"
 

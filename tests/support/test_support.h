@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "encoder/container_writer.h"
+#include "format/container_writer.h"
 
 namespace qztest {
 

@@ -7,7 +7,7 @@
 
 #include "encoder/dor_encoder.h"
 #include "encoder/movie_writer.h"
-#include "engine/chunk_ids.h"
+#include "format/chunk_ids.h"
 #include "tests/support/test_support.h"
 #include "tools/demo_dor.h"
 #include "tools/demo_krt.h"

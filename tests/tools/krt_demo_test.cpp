@@ -2,7 +2,7 @@
 // soundtrack chunk in every slot.
 #include <gtest/gtest.h>
 
-#include "engine/chunk_ids.h"
+#include "format/chunk_ids.h"
 #include "tests/support/test_support.h"
 #include "tests/video/krt_test_support.h"
 #include "tools/demo_krt.h"

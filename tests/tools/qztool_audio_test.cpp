@@ -36,8 +36,8 @@ Bytes expectedPcm(const Movie& movie, std::size_t track) {
     return pcm;
 }
 
-bool decode(const Bytes& file, int track, qztool::DecodedTrack& decoded, std::string& message) {
-    return qztool::decodeTrack(qztool::scanMovie(file), file, track, decoded, message);
+bool decode(const Bytes& file, int track, DecodedTrack& decoded, std::string& message) {
+    return decodeTrack(scanMovie(file), file, track, decoded, message);
 }
 
 TEST(QztoolAudio, EveryTrackDecodesBitExactForEachCodecAndLayout) {
@@ -56,7 +56,7 @@ TEST(QztoolAudio, EveryTrackDecodesBitExactForEachCodecAndLayout) {
                     SCOPED_TRACE("codec " + std::to_string(codec) + ", channels " +
                                  std::to_string(channels) + ", track " + std::to_string(t) +
                                  " of " + std::to_string(trackCount));
-                    qztool::DecodedTrack decoded;
+                    DecodedTrack decoded;
                     std::string message;
                     ASSERT_TRUE(decode(file, t, decoded, message)) << message;
                     EXPECT_EQ(decoded.pcm, expectedPcm(movie, static_cast<std::size_t>(t - 1)));
@@ -71,7 +71,7 @@ TEST(QztoolAudio, EachTrackUsesItsOwnHeaderUntilALaterHeaderAppliesToAll) {
     Movie movie;
     movie.tracks = {tone(2, audioCodecIma, 1470, 440), tone(1, audioCodecPcm, 735, 330, 11025)};
     Bytes file = movieBytes(movie);
-    qztool::DecodedTrack decoded;
+    DecodedTrack decoded;
     std::string message;
     ASSERT_TRUE(decode(file, 2, decoded, message)) << message;
     EXPECT_EQ(decoded.rate, 11025);
@@ -103,7 +103,7 @@ TEST(QztoolAudio, OversizedPayloadIsSkippedButKeepsItsPlaceInTheRun) {
     writer.chunk("SCDl", big);
     writer.chunk("SCDl", Bytes{1, 0, 0, 0, 0x34, 0x12});
     writer.chunk("SEND", {});
-    qztool::DecodedTrack decoded;
+    DecodedTrack decoded;
     std::string message;
     ASSERT_TRUE(decode(writer.bytes(), 1, decoded, message));
     EXPECT_TRUE(decoded.pcm.empty());

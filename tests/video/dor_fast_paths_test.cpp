@@ -13,6 +13,7 @@
 #include "video/dct/simd_switch.h"
 #include "encoder/dor_encoder.h"
 #include "video/dor/dor_macroblock.h"
+#include "video/dsp_table.h"
 
 namespace {
 
@@ -227,7 +228,7 @@ TEST(DorFastPaths, WholeMacroblockPredictionMatchesTheCopiesAndTheWriter) {
                         const bool inside = x + dx >= 0 && x + dx + 16 <= width && y + dy >= 0 &&
                                             y + dy + 16 <= height;
                         ASSERT_EQ(predictDorMacroblock(ref.picture, x, y, m, fast.data() + 4,
-                                                       stride, level),
+                                                       stride, videoDspAt(level)),
                                   inside);
                         if (inside)
                             ASSERT_EQ(fast, plain) << x << "," << y << " " << dx << "," << dy;

@@ -2,6 +2,7 @@
 // (wrapping as the scalar sums do), pixels reordered with shuffles.
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
+#include "video/dct/dsp_constants.h"
 
 #if QZ_X86_SIMD
 
@@ -24,9 +25,10 @@ template <class T> QZ_INLINE_AVX2 __m256i gather(const T* table, __m256i index) 
 
 // The pixel of a component sum in every lane: the three gamma lane entries ORed.
 QZ_INLINE_AVX2 __m256i lanePixels(const GammaLaneTables& lanes, __m256i sum) {
-    const __m256i field = _mm256_set1_epi32(511);
-    const __m256i red = gather(lanes.red, _mm256_srli_epi32(sum, 23));
-    const __m256i green = gather(lanes.green, _mm256_and_si256(_mm256_srli_epi32(sum, 11), field));
+    const __m256i field = _mm256_set1_epi32(dsp::laneFieldMask);
+    const __m256i red = gather(lanes.red, _mm256_srli_epi32(sum, dsp::redLaneShift));
+    const __m256i green =
+        gather(lanes.green, _mm256_and_si256(_mm256_srli_epi32(sum, dsp::greenLaneShift), field));
     const __m256i blue = gather(lanes.blue, _mm256_and_si256(sum, field));
     return _mm256_or_si256(_mm256_or_si256(red, green), blue);
 }
@@ -58,7 +60,7 @@ QZ_INLINE_AVX2 __m256i componentIndex(__m256i sample) {
     const __m256i limited =
         _mm256_min_epi32(_mm256_max_epi32(sample, _mm256_set1_epi32(clampSampleMin)),
                          _mm256_set1_epi32(clampSampleMax));
-    return _mm256_add_epi32(limited, _mm256_set1_epi32(256));
+    return _mm256_add_epi32(limited, _mm256_set1_epi32(dsp::componentOffset));
 }
 
 QZ_INLINE_AVX2 void type4Row(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,
@@ -74,7 +76,8 @@ QZ_INLINE_AVX2 void type4Row(const GammaLaneTables& lanes, const LONG* luma, con
 
 // Index of a type-3 sample in the 128-entry tables: bits 17 to 23.
 QZ_INLINE_AVX2 __m256i type3Index(__m256i sample) {
-    return _mm256_and_si256(_mm256_srai_epi32(sample, 17), _mm256_set1_epi32(127));
+    return _mm256_and_si256(_mm256_srai_epi32(sample, dsp::packedIndexShift),
+                            _mm256_set1_epi32(dsp::packedIndexMask));
 }
 
 } // namespace
@@ -116,10 +119,10 @@ QZ_TARGET_AVX2 void dorWordsToPixelsAvx2(const GammaLaneTables& lanes, const BYT
     const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
     const __m256i byte = _mm256_set1_epi32(255);
     // A picture byte b picks entry 256 + b.
-    const LONG* y = yComponent + 256;
-    const __m256i chroma =
-        _mm256_add_epi32(gather(uComponent + 256, _mm256_and_si256(_mm256_srli_epi32(w, 8), byte)),
-                         gather(vComponent + 256, _mm256_and_si256(w, byte)));
+    const LONG* y = yComponent + dsp::componentOffset;
+    const __m256i chroma = _mm256_add_epi32(
+        gather(uComponent + dsp::componentOffset, _mm256_and_si256(_mm256_srli_epi32(w, 8), byte)),
+        gather(vComponent + dsp::componentOffset, _mm256_and_si256(w, byte)));
     const __m256i left = _mm256_add_epi32(gather(y, _mm256_srli_epi32(w, 24)), chroma);
     const __m256i right =
         _mm256_add_epi32(gather(y, _mm256_and_si256(_mm256_srli_epi32(w, 16), byte)), chroma);

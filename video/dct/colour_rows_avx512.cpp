@@ -5,6 +5,7 @@
 
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/table128_avx512.h"
 
 #if QZ_X86_SIMD
@@ -15,7 +16,8 @@ using namespace qzsimd;
 
 // Index of a type-3 sample in the 128-entry tables: bits 17 to 23.
 QZ_INLINE_AVX512 __m512i type3Index(__m512i sample) {
-    return _mm512_and_si512(_mm512_srai_epi32(sample, 17), _mm512_set1_epi32(127));
+    return _mm512_and_si512(_mm512_srai_epi32(sample, dsp::packedIndexShift),
+                            _mm512_set1_epi32(dsp::packedIndexMask));
 }
 
 // Stores 16 pixels: whole words, or the low 16 bits of each.
@@ -33,10 +35,11 @@ QZ_INLINE_AVX512 __m512i bothHalves(const LONG* p) {
 
 // The pixel of a component sum in every lane: the three gamma lane entries ORed.
 QZ_INLINE_AVX512 __m512i lanePixels(const GammaLaneTables& lanes, __m512i sum) {
-    const __m512i field = _mm512_set1_epi32(511);
-    const __m512i red = _mm512_i32gather_epi32(_mm512_srli_epi32(sum, 23), lanes.red, 4);
-    const __m512i green =
-        _mm512_i32gather_epi32(_mm512_and_si512(_mm512_srli_epi32(sum, 11), field), lanes.green, 4);
+    const __m512i field = _mm512_set1_epi32(dsp::laneFieldMask);
+    const __m512i red =
+        _mm512_i32gather_epi32(_mm512_srli_epi32(sum, dsp::redLaneShift), lanes.red, 4);
+    const __m512i green = _mm512_i32gather_epi32(
+        _mm512_and_si512(_mm512_srli_epi32(sum, dsp::greenLaneShift), field), lanes.green, 4);
     const __m512i blue = _mm512_i32gather_epi32(_mm512_and_si512(sum, field), lanes.blue, 4);
     return _mm512_or_si512(_mm512_or_si512(red, green), blue);
 }
@@ -70,8 +73,9 @@ QZ_INLINE_AVX512 __m128i clampTwice(__m512i s) {
 
 QZ_TARGET_AVX512 void dorWordsToPixelsAvx512(const GammaLaneTables& lanes, const BYTE* words,
                                              BYTE* dest, int pixelBytes) {
-    const Table128 y = loadTable(yComponent + 256), u = loadTable(uComponent + 256),
-                   v = loadTable(vComponent + 256);
+    const Table128 y = loadTable(yComponent + dsp::componentOffset),
+                   u = loadTable(uComponent + dsp::componentOffset),
+                   v = loadTable(vComponent + dsp::componentOffset);
     const __m512i w = _mm512_loadu_si512(words);
     const __m512i byte = _mm512_set1_epi32(255);
     const __m512i chroma =
@@ -110,8 +114,9 @@ QZ_INLINE_AVX512 void type4Row(const GammaLaneTables& lanes, const Table128& y, 
 QZ_TARGET_AVX512 void type4MacroblockAvx512(const GammaLaneTables& lanes, const LONG* luma,
                                             const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
                                             int pixelBytes, unsigned copiedRows) {
-    const Table128 y = loadTable(yComponent + 256), u = loadTable(uComponent + 256),
-                   v = loadTable(vComponent + 256);
+    const Table128 y = loadTable(yComponent + dsp::componentOffset),
+                   u = loadTable(uComponent + dsp::componentOffset),
+                   v = loadTable(vComponent + dsp::componentOffset);
     for (int r = 0; r < 16; ++r) {
         BYTE* out = dest + r * static_cast<std::ptrdiff_t>(pitch);
         if (copiedRows & (1u << r)) {

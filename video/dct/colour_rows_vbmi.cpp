@@ -4,6 +4,7 @@
 // a sixteen pixels by a few register operations, and gives exactly the gathered entries.
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/table128_avx512.h"
 
 #if QZ_X86_SIMD
@@ -197,7 +198,8 @@ struct RowStore {
 QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma,
                                         const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
                                         int pixelBytes, unsigned halves) {
-    const Table128 u = loadTable(uComponent + 256), v = loadTable(vComponent + 256);
+    const Table128 u = loadTable(uComponent + dsp::componentOffset),
+                   v = loadTable(vComponent + dsp::componentOffset);
     const __m512i evens =
         _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     const __m512i odds = _mm512_add_epi32(evens, _mm512_set1_epi32(1));
@@ -234,7 +236,8 @@ QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG*
 
 QZ_TARGET_VBMI void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
                                          int pixelBytes) {
-    const Table128 u = loadTable(uComponent + 256), v = loadTable(vComponent + 256);
+    const Table128 u = loadTable(uComponent + dsp::componentOffset),
+                   v = loadTable(vComponent + dsp::componentOffset);
     const __m512i byte = _mm512_set1_epi32(255);
     __m512i left[4], right[4];
     for (int k = 0; k < 4; ++k) {

@@ -1,6 +1,7 @@
 #include "video/dct/dct_toolkit.h"
 
-#include "video/dct/simd_switch.h"
+#include "video/dct/dsp_constants.h"
+#include "video/dsp_table.h"
 
 #include <bit>
 #include <cstdint>
@@ -37,15 +38,11 @@ namespace {
 
 using U32 = std::uint32_t;
 
-// About 2^31/√2: the upper half of a product with it is about the value over 2√2.
-constexpr std::int64_t invSqrt2Fixed = 1518500250;
-// Single-precision values of cos(3π/8), √2·cos(3π/8) and √2·cos(π/8), written exactly.
-constexpr double cos3Pi8 = 0.3826834261417389;
-constexpr double sqrt2Cos3Pi8 = 0.5411961078643799;
-constexpr double sqrt2CosPi8 = 1.3065630197525024;
-// Adding 1.5 × 2^52 leaves the value rounded to an integer (ties to even) in the low mantissa
-// bits.
-constexpr double roundingBias = 6755399441055744.0;
+using dsp::cos3Pi8;
+using dsp::invSqrt2Fixed;
+using dsp::roundingBias;
+using dsp::sqrt2Cos3Pi8;
+using dsp::sqrt2CosPi8;
 
 LONG wrap(U32 v) {
     return static_cast<LONG>(v);
@@ -123,28 +120,45 @@ void idct8(const LONG x[8], LONG y[8]) {
 }
 
 void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift) {
-#if QZ_X86_SIMD
-    switch (simdLevel()) {
-    case SimdLevel::avx512:
-    case SimdLevel::avx512vbmi:
-        return idctBlockAvx512(coeff, dest, stride, shift);
-    case SimdLevel::avx2:
-        return idctBlockAvx2(coeff, dest, stride, shift);
-    case SimdLevel::none:
-        break;
-    }
-#endif
-    idctBlockScalar(coeff, dest, stride, shift);
+    videoDsp().idctBlock(coeff, dest, stride, shift);
 }
 
 void idctBlockPair(const LONG coeffA[dctBlockSize], const LONG coeffB[dctBlockSize], LONG* destA,
                    LONG* destB, int strideA, int strideB, int shift) {
+    videoDsp().idctBlockPair(coeffA, coeffB, destA, destB, strideA, strideB, shift);
+}
+
+namespace {
+
+// The pair as two single blocks, where no form takes two at once.
+template <void (*single)(const LONG*, LONG*, int, int)>
+void pairOfSingles(const LONG* coeffA, const LONG* coeffB, LONG* destA, LONG* destB, int strideA,
+                   int strideB, int shift) {
+    single(coeffA, destA, strideA, shift);
+    single(coeffB, destB, strideB, shift);
+}
+
+} // namespace
+
+void addIdctForms(VideoDsp& dsp, SimdLevel step) {
+    switch (step) {
+    case SimdLevel::none:
+        dsp.idctBlock = idctBlockScalar;
+        dsp.idctBlockPair = pairOfSingles<idctBlockScalar>;
+        break;
 #if QZ_X86_SIMD
-    if (simdLevel() >= SimdLevel::avx512)
-        return idctBlockPairAvx512(coeffA, coeffB, destA, destB, strideA, strideB, shift);
+    case SimdLevel::avx2:
+        dsp.idctBlock = idctBlockAvx2;
+        dsp.idctBlockPair = pairOfSingles<idctBlockAvx2>;
+        break;
+    case SimdLevel::avx512:
+        dsp.idctBlock = idctBlockAvx512;
+        dsp.idctBlockPair = idctBlockPairAvx512;
+        break;
 #endif
-    idctBlock(coeffA, destA, strideA, shift);
-    idctBlock(coeffB, destB, strideB, shift);
+    default:
+        break;
+    }
 }
 
 void idctBlockScalar(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift) {

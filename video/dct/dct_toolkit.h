@@ -23,8 +23,8 @@ void idct8(const LONG x[8], LONG y[8]);
 
 // Inverse transform of a coefficient block: vertical frequencies first, then horizontal. Each
 // output sample is shifted right arithmetically by shift (0 to 31) and stored at
-// dest[n × stride + m] for block row n and column m. Runs the widest vector form of
-// simdLevel(), else the scalar one.
+// dest[n × stride + m] for block row n and column m. Runs the form of the record in use
+// (videoDsp()); the decoders call the record's entry directly.
 void idctBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
 // The scalar form, with shortcuts for lines whose inputs are zero.
 void idctBlockScalar(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);

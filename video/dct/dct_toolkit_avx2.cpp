@@ -2,6 +2,7 @@
 // (wrapping), the same upper-half products and the same double-precision products and sums,
 // each rounded separately (no fused multiply-add), so every output equals the scalar one.
 #include "video/dct/dct_toolkit.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/simd_switch.h"
 
 #if QZ_X86_SIMD
@@ -52,7 +53,7 @@ QZ_INLINE_AVX2 void transpose(Lines& r) {
 // 2 × ⌊v × 1518500250 / 2^32⌋ in every lane, wrapped: the signed 64-bit products of the even
 // and of the odd lanes, their upper halves merged.
 QZ_INLINE_AVX2 V halfRootTwo(V v) {
-    const V factor = _mm256_set1_epi32(1518500250);
+    const V factor = _mm256_set1_epi32(dsp::invSqrt2Fixed);
     const V even = _mm256_srli_epi64(_mm256_mul_epi32(v, factor), 32);
     const V odd = _mm256_mul_epi32(_mm256_srli_epi64(v, 32), factor);
     const V upper = _mm256_blend_epi32(even, odd, 0xAA);
@@ -62,7 +63,7 @@ QZ_INLINE_AVX2 V halfRootTwo(V v) {
 // The low 32 bits of each double after adding 1.5 × 2^52: the value rounded to an integer, ties
 // to even, modulo 2^32. low holds lanes 0 to 3, high lanes 4 to 7.
 QZ_INLINE_AVX2 V roundToLong(__m256d low, __m256d high) {
-    const __m256d bias = _mm256_set1_pd(6755399441055744.0);
+    const __m256d bias = _mm256_set1_pd(dsp::roundingBias);
     const __m256 a = _mm256_castpd_ps(_mm256_add_pd(low, bias));
     const __m256 b = _mm256_castpd_ps(_mm256_add_pd(high, bias));
     // Per 128-bit half: the low words of a, then of b; then the quarters put in lane order.
@@ -72,12 +73,11 @@ QZ_INLINE_AVX2 V roundToLong(__m256d low, __m256d high) {
 
 // a (fa) and b (fb) of the odd half, for four lanes in double precision.
 QZ_INLINE_AVX2 void oddProducts(__m128i d17, __m128i d53, __m256d& fa, __m256d& fb) {
-    const __m256d z = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_add_epi32(d17, d53)),
-                                    _mm256_set1_pd(0.3826834261417389));
-    fa = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(d53), _mm256_set1_pd(0.5411961078643799)),
-                       z);
-    fb = _mm256_sub_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(d17), _mm256_set1_pd(1.3065630197525024)),
-                       z);
+    const __m256d z =
+        _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_add_epi32(d17, d53)), _mm256_set1_pd(dsp::cos3Pi8));
+    fa =
+        _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(d53), _mm256_set1_pd(dsp::sqrt2Cos3Pi8)), z);
+    fb = _mm256_sub_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(d17), _mm256_set1_pd(dsp::sqrt2CosPi8)), z);
 }
 
 // The even half of eight lines, e0 to e3, from inputs 0, 2, 4 and 6.
@@ -135,13 +135,13 @@ QZ_INLINE_AVX512 void idct8LinesWide(Lines& x) {
     const Even e = evenHalf(x);
     if (evenOnly(x, e)) return;
     const V d17 = sub(x.x1, x.x7), d53 = sub(x.x5, x.x3);
-    const __m512d z = _mm512_mul_pd(toDoubles(add(d17, d53)), _mm512_set1_pd(0.3826834261417389));
+    const __m512d z = _mm512_mul_pd(toDoubles(add(d17, d53)), _mm512_set1_pd(dsp::cos3Pi8));
     const __m512d fa =
-        _mm512_add_pd(_mm512_mul_pd(toDoubles(d53), _mm512_set1_pd(0.5411961078643799)), z);
+        _mm512_add_pd(_mm512_mul_pd(toDoubles(d53), _mm512_set1_pd(dsp::sqrt2Cos3Pi8)), z);
     const __m512d fb =
-        _mm512_sub_pd(_mm512_mul_pd(toDoubles(d17), _mm512_set1_pd(1.3065630197525024)), z);
+        _mm512_sub_pd(_mm512_mul_pd(toDoubles(d17), _mm512_set1_pd(dsp::sqrt2CosPi8)), z);
     // Adding 1.5 × 2^52 leaves the rounded value in the low 32 bits of each 64-bit lane.
-    const __m512d bias = _mm512_set1_pd(6755399441055744.0);
+    const __m512d bias = _mm512_set1_pd(dsp::roundingBias);
     combine(x, e, lowWords(_mm512_castpd_si512(_mm512_add_pd(fa, bias))),
             lowWords(_mm512_castpd_si512(_mm512_add_pd(fb, bias))));
 }

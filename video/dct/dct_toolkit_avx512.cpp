@@ -3,6 +3,7 @@
 // are those of the scalar form (wrapping integer sums, upper-half products, double products and
 // sums each rounded on its own, no fused multiply-add), so every output equals the scalar one.
 #include "video/dct/dct_toolkit.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/simd_switch.h"
 
 #if QZ_X86_SIMD
@@ -37,7 +38,7 @@ QZ_INLINE_AVX512 V sub(V a, V b) {
 // 2 × ⌊v × 1518500250 / 2^32⌋ in every lane, wrapped: the signed 64-bit products of the even
 // and of the odd lanes, their upper halves merged.
 QZ_INLINE_AVX512 V halfRootTwo(V v) {
-    const V factor = _mm512_set1_epi32(1518500250);
+    const V factor = _mm512_set1_epi32(dsp::invSqrt2Fixed);
     const V even = _mm512_srli_epi64(_mm512_mul_epi32(v, factor), 32);
     const V odd = _mm512_mul_epi32(_mm512_srli_epi64(v, 32), factor);
     const V upper = _mm512_mask_blend_epi32(0xAAAA, even, odd);
@@ -56,7 +57,7 @@ QZ_INLINE_AVX512 __m512d highDoubles(V v) {
 // Adds 1.5 × 2^52 to both halves, which leaves each value rounded to an integer (ties to even)
 // in the low 32 bits of its 64-bit lane, and gathers those words back into sixteen lanes.
 QZ_INLINE_AVX512 V roundToLong(__m512d low, __m512d high) {
-    const __m512d bias = _mm512_set1_pd(6755399441055744.0);
+    const __m512d bias = _mm512_set1_pd(dsp::roundingBias);
     const V lowWords = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     return _mm512_permutex2var_epi32(_mm512_castpd_si512(_mm512_add_pd(low, bias)), lowWords,
                                      _mm512_castpd_si512(_mm512_add_pd(high, bias)));
@@ -79,9 +80,9 @@ QZ_INLINE_AVX512 void idct8Lines(Lines& x) {
     const V s35 = add(x.x3, x.x5), d53 = sub(x.x5, x.x3);
     const V t = add(s17, s35), bigT = halfRootTwo(sub(s17, s35));
 
-    const __m512d c1 = _mm512_set1_pd(0.3826834261417389);
-    const __m512d c2 = _mm512_set1_pd(0.5411961078643799);
-    const __m512d c3 = _mm512_set1_pd(1.3065630197525024);
+    const __m512d c1 = _mm512_set1_pd(dsp::cos3Pi8);
+    const __m512d c2 = _mm512_set1_pd(dsp::sqrt2Cos3Pi8);
+    const __m512d c3 = _mm512_set1_pd(dsp::sqrt2CosPi8);
     const V sum = add(d17, d53);
     const __m512d zLow = _mm512_mul_pd(lowDoubles(sum), c1);
     const __m512d zHigh = _mm512_mul_pd(highDoubles(sum), c1);

@@ -1,8 +1,5 @@
 #include "video/dct/simd_switch.h"
 
-#include <algorithm>
-#include <atomic>
-
 namespace {
 
 SimdLevel probe() {
@@ -18,26 +15,9 @@ SimdLevel probe() {
     return SimdLevel::none;
 }
 
-std::atomic<SimdLevel>& levelInUse() {
-    static std::atomic<SimdLevel> level{simdAvailable()};
-    return level;
-}
-
 } // namespace
 
 SimdLevel simdAvailable() {
     static const SimdLevel available = probe();
     return available;
-}
-
-SimdLevel simdLevel() {
-    return levelInUse().load(std::memory_order_relaxed);
-}
-
-bool simdEnabled() {
-    return simdLevel() != SimdLevel::none;
-}
-
-void setSimdLevel(SimdLevel level) {
-    levelInUse().store(std::min(level, simdAvailable()), std::memory_order_relaxed);
 }

@@ -29,9 +29,11 @@ enum class SimdLevel { none, avx2, avx512, avx512vbmi };
 
 // The level the processor allows (none where the vector forms are not compiled in).
 SimdLevel simdAvailable();
-// The level in use: from the start the one available.
+// The level in use: from the start the one available (kept with the forms' record, see
+// video/dsp_table.h).
 SimdLevel simdLevel();
 bool simdEnabled();
-// Sets the level in use for the whole process, at most the available one (tests use it to cover
-// every form). Not to be called while a frame is being decoded.
+// Sets the level in use for the whole process, at most the available one, and with it the
+// record of forms the decoders call (tests use it to cover every form). A frame being decoded
+// keeps the record it started with.
 void setSimdLevel(SimdLevel level);

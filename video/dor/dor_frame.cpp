@@ -12,9 +12,11 @@
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dor/dor_bit_reader.h"
 #include "video/dor/dor_decoder.h"
 #include "video/dor/dor_macroblock.h"
+#include "video/dsp_table.h"
 #include "video/placement.h"
 
 namespace {
@@ -71,27 +73,21 @@ struct FrameDecoder {
     DorPicture reference;
     BYTE* picture;
     std::ptrdiff_t stride;
-    SimdLevel simd;
+    const VideoDsp& dsp;
     bool motion;
     alignas(32) LONG dequantScan[dctBlockSize];
     DorMacroblockCodes codes{};
 
     FrameDecoder(VideoState* c, BYTE* destination, bool motionFrame)
         : video(c), bits(c), reference{c->dor.reference, c->dor.width, c->dor.height},
-          picture(destination), stride(std::ptrdiff_t{c->dor.width} * 2), simd(simdLevel()),
+          picture(destination), stride(std::ptrdiff_t{c->dor.width} * 2), dsp(videoDsp()),
           motion(motionFrame) {
         dorDequantInScanOrder(c->dor.dequant, dequantScan);
     }
 
     void writeSlots(BYTE* out) {
-#if QZ_X86_SIMD
-        if (simd != SimdLevel::none) {
-            writeDorMacroblockAvx2(video->dor.lumaBlock, video->dor.uBlock, video->dor.vBlock, out,
-                                   stride);
-            return;
-        }
-#endif
-        writeDorMacroblock(video->dor.lumaBlock, video->dor.uBlock, video->dor.vBlock, out, stride);
+        dsp.writeDorMacroblock(video->dor.lumaBlock, video->dor.uBlock, video->dor.vBlock, out,
+                               stride);
     }
 
     // Whether every block of an intra macroblock has only its DC value.
@@ -104,7 +100,7 @@ struct FrameDecoder {
         readDorMacroblock(bits, motion, dequantScan, codes);
         BYTE* out = picture + y * stride + x * 2;
         const DorMotion& m = codes.motion;
-        if (codes.predicted == 0x3F && predictDorMacroblock(reference, x, y, m, out, stride, simd))
+        if (codes.predicted == 0x3F && predictDorMacroblock(reference, x, y, m, out, stride, dsp))
             return;
         if (codes.predicted == 0 && allFlat()) {
             const LONG dc[6] = {codes.coeff[0][0], codes.coeff[1][0], codes.coeff[2][0],
@@ -123,7 +119,7 @@ struct FrameDecoder {
             } else if (codes.ends[k] == 1) { // DC only: flat
                 fillDorBlock(dest, k < 4 ? 16 : 8, codes.coeff[k][0]);
             } else {
-                idctBlock(codes.coeff[k], dest, k < 4 ? 16 : 8, 0);
+                dsp.idctBlock(codes.coeff[k], dest, k < 4 ? 16 : 8, 0);
                 clearBlock(codes.coeff[k]);
             }
         }
@@ -136,12 +132,16 @@ using LaneTables = GammaLaneTables;
 // The display pixels of the pixel pair in a picture word: P of the left and of the right pixel.
 inline void pairPixels(const LaneTables& lanes, const BYTE* word, U32& left, U32& right) {
     // A byte picks entry 256 + byte: inside the 512-entry tables for every byte value.
-    const U32 chroma =
-        static_cast<U32>(uComponent[256 + word[1]]) + static_cast<U32>(vComponent[256 + word[0]]);
-    const U32 s0 = static_cast<U32>(yComponent[256 + word[3]]) + chroma;
-    const U32 s1 = static_cast<U32>(yComponent[256 + word[2]]) + chroma;
-    left = lanes.red[s0 >> 23] | lanes.green[(s0 >> 11) & 0x1FF] | lanes.blue[s0 & 0x1FF];
-    right = lanes.red[s1 >> 23] | lanes.green[(s1 >> 11) & 0x1FF] | lanes.blue[s1 & 0x1FF];
+    const U32 chroma = static_cast<U32>(uComponent[dsp::componentOffset + word[1]]) +
+                       static_cast<U32>(vComponent[dsp::componentOffset + word[0]]);
+    const U32 s0 = static_cast<U32>(yComponent[dsp::componentOffset + word[3]]) + chroma;
+    const U32 s1 = static_cast<U32>(yComponent[dsp::componentOffset + word[2]]) + chroma;
+    left = lanes.red[s0 >> dsp::redLaneShift] |
+           lanes.green[(s0 >> dsp::greenLaneShift) & dsp::laneFieldMask] |
+           lanes.blue[s0 & dsp::laneFieldMask];
+    right = lanes.red[s1 >> dsp::redLaneShift] |
+            lanes.green[(s1 >> dsp::greenLaneShift) & dsp::laneFieldMask] |
+            lanes.blue[s1 & dsp::laneFieldMask];
 }
 
 // Writes pixel column px (a pixel of a pair) of a row, 2 or 4 bytes a pixel. The left pixel of
@@ -158,10 +158,11 @@ inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
 // Shortest rest of a row the byte-permute step converts through copies.
 constexpr LONG dorByteStepRest = 32;
 
-template <int pixelBytes>
+// A row through the steps of level, widest first, then the plain pairs; byteSteps adds the
+// byte-permute steps (which need the byte tables) in front.
+template <int pixelBytes, SimdLevel level, bool byteSteps = false>
 void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* bytes,
-                const BYTE* words, BYTE* out, LONG left, LONG right,
-                [[maybe_unused]] SimdLevel simd) {
+                const BYTE* words, BYTE* out, LONG left, LONG right) {
     LONG px = left;
     if (px & 1) { // a row starting at the right pixel of a pair
         U32 p0, p1;
@@ -170,7 +171,7 @@ void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* 
         ++px;
     }
 #if QZ_X86_SIMD
-    if (bytes != nullptr) {
+    if constexpr (byteSteps) {
         for (; px + 128 <= right; px += 128)
             dorWordsToPixelsVbmi(*bytes, words + 2 * px, out + px * pixelBytes, pixelBytes);
         // A rest of 32 pixels or more goes through the same step on copies: one step costs
@@ -186,11 +187,11 @@ void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* 
             px = right;
         }
     }
-    if (simd >= SimdLevel::avx512) {
+    if constexpr (level >= SimdLevel::avx512) {
         for (; px + 32 <= right; px += 32)
             dorWordsToPixelsAvx512(lanes, words + 2 * px, out + px * pixelBytes, pixelBytes);
     }
-    if (simd != SimdLevel::none) {
+    if constexpr (level >= SimdLevel::avx2) {
         for (; px + 16 <= right; px += 16)
             dorWordsToPixelsAvx2(lanes, words + 2 * px, out + px * pixelBytes, pixelBytes);
     }
@@ -214,6 +215,35 @@ void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* 
 }
 
 } // namespace
+
+void addDorForms(VideoDsp& dsp, SimdLevel step) {
+    switch (step) {
+    case SimdLevel::none:
+        dsp.writeDorMacroblock = writeDorMacroblock;
+        dsp.predictDorInside = predictDorMacroblockPlain;
+        dsp.dorRow16 = convertRow<2, SimdLevel::none>;
+        dsp.dorRow32 = convertRow<4, SimdLevel::none>;
+        break;
+#if QZ_X86_SIMD
+    case SimdLevel::avx2:
+        dsp.writeDorMacroblock = writeDorMacroblockAvx2;
+        dsp.predictDorInside = predictDorMacroblockAvx2;
+        dsp.dorRow16 = convertRow<2, SimdLevel::avx2>;
+        dsp.dorRow32 = convertRow<4, SimdLevel::avx2>;
+        break;
+    case SimdLevel::avx512:
+        dsp.dorRow16 = convertRow<2, SimdLevel::avx512>;
+        dsp.dorRow32 = convertRow<4, SimdLevel::avx512>;
+        break;
+    case SimdLevel::avx512vbmi:
+        dsp.dorRow16Bytes = convertRow<2, SimdLevel::avx512, true>;
+        dsp.dorRow32Bytes = convertRow<4, SimdLevel::avx512, true>;
+        break;
+#endif
+    default:
+        break;
+    }
+}
 
 const BYTE* decodeDorPicture(VideoState* video, const BYTE* payload, LONG type) {
     if (type != keyFrame && type != motionFrame && type != nonReferenceFrame) return nullptr;
@@ -248,22 +278,20 @@ void convertDorPicture(const VideoState* video, const BYTE* picture, LONG width,
     if (left >= right || top >= bottom) return;
     LaneTables lanes;
     buildGammaLaneTables(lanes);
-    const SimdLevel simd = simdLevel();
+    const VideoDsp& dsp = videoDsp();
+    DorRowForm row = pixelBytes == 2 ? dsp.dorRow16 : dsp.dorRow32;
+    const DorRowForm byteRow = pixelBytes == 2 ? dsp.dorRow16Bytes : dsp.dorRow32Bytes;
     // The byte tables pay for themselves on rows of a few dozen pixels.
     ByteLaneTables byteTables;
     const ByteLaneTables* bytes = nullptr;
-    if (simd == SimdLevel::avx512vbmi && right - left >= 2 * dorByteStepRest && byteFormsUsable()) {
+    if (byteRow != nullptr && right - left >= dorByteRowMin && byteFormsUsable()) {
         buildByteLaneTables(lanes, byteTables);
         bytes = &byteTables;
+        row = byteRow;
     }
-    for (LONG i = top; i < bottom; ++i) {
-        const BYTE* words = picture + i * stride;
-        BYTE* out = base + static_cast<std::ptrdiff_t>(i) * pitch;
-        if (pixelBytes == 2)
-            convertRow<2>(lanes, bytes, words, out, left, right, simd);
-        else
-            convertRow<4>(lanes, bytes, words, out, left, right, simd);
-    }
+    for (LONG i = top; i < bottom; ++i)
+        row(lanes, bytes, picture + i * stride, base + static_cast<std::ptrdiff_t>(i) * pitch, left,
+            right);
 }
 
 void decodeDorFrame(VideoState* video, const BYTE* payload, BYTE* base, LONG pitch, LONG type) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "video/dor/dor_macroblock.h"
+#include "video/dsp_table.h"
 
 namespace {
 
@@ -126,25 +127,23 @@ void copyDorChroma(const DorPicture& ref, int byte, LONG x, LONG y, LONG dx, LON
             dest[i * 8 + j] = predictedSlot(source[2 * i * stride + 4 * j], v);
 }
 
+void predictDorMacroblockPlain(const BYTE* source, std::ptrdiff_t sourceStride, bool oddX,
+                               const LONG offsets[6], BYTE* dest, std::ptrdiff_t stride) {
+    if (oddX)
+        predictInside<true>(source, sourceStride, offsets, dest, stride);
+    else
+        predictInside<false>(source, sourceStride, offsets, dest, stride);
+}
+
 bool predictDorMacroblock(const DorPicture& ref, LONG x, LONG y, const DorMotion& motion,
-                          BYTE* dest, std::ptrdiff_t stride, [[maybe_unused]] SimdLevel simd) {
+                          BYTE* dest, std::ptrdiff_t stride, const VideoDsp& dsp) {
     // The luma rows decide: the chroma words and rows lie inside whenever they do.
     const LONG sx = x + motion.dx;
     const LONG sy = y + motion.dy;
     if (sx < 0 || sx + 16 > ref.width || sy < 0 || sy + 16 > ref.height) return false;
     const std::ptrdiff_t sourceStride = rowBytes(ref);
     const BYTE* source = ref.bytes + sy * sourceStride + (sx >> 1) * 4;
-    const bool oddX = sx & 1;
-#if QZ_X86_SIMD
-    if (simd != SimdLevel::none) {
-        predictDorMacroblockAvx2(source, sourceStride, oddX, motion.offsets, dest, stride);
-        return true;
-    }
-#endif
-    if (oddX)
-        predictInside<true>(source, sourceStride, motion.offsets, dest, stride);
-    else
-        predictInside<false>(source, sourceStride, motion.offsets, dest, stride);
+    dsp.predictDorInside(source, sourceStride, (sx & 1) != 0, motion.offsets, dest, stride);
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include "platform/win32.h"
 #include "video/dct/simd_switch.h"
 
+struct VideoDsp;
+
 // A packed picture: width / 2 words of V, U, Y1, Y0 a row, rows width * 2 bytes apart.
 struct DorPicture {
     const BYTE* bytes;
@@ -39,9 +41,14 @@ void copyDorChroma(const DorPicture& ref, int byte, LONG x, LONG y, LONG dx, LON
 
 // Writes a macroblock whose six blocks are all predicted straight into the picture words at
 // dest (rows stride bytes apart), as the copies and the writer would, when the displaced
-// macroblock lies inside the reference picture; returns false, writing nothing, otherwise.
+// macroblock lies inside the reference picture; returns false, writing nothing, otherwise. Runs
+// dsp's form of the prediction.
 bool predictDorMacroblock(const DorPicture& ref, LONG x, LONG y, const DorMotion& motion,
-                          BYTE* dest, std::ptrdiff_t stride, SimdLevel simd);
+                          BYTE* dest, std::ptrdiff_t stride, const VideoDsp& dsp);
+// The whole-macroblock prediction from the source words of the macroblock's first row (the
+// word holding pixel x + dx), for a source lying inside the picture; oddX when dx is odd.
+void predictDorMacroblockPlain(const BYTE* source, std::ptrdiff_t sourceStride, bool oddX,
+                               const LONG offsets[6], BYTE* dest, std::ptrdiff_t stride);
 
 // Writes the 16 rows of 8 picture words of a macroblock from its luma (16 × 16), U and V (8 × 8)
 // slots to dest, rows stride bytes apart: each slot's integer part plus 64, limited to 0..127.
@@ -54,8 +61,7 @@ void writeDorFlatMacroblock(const LONG slots[6], BYTE* dest, std::ptrdiff_t stri
 #if QZ_X86_SIMD
 void writeDorMacroblockAvx2(const LONG* luma, const LONG* u, const LONG* v, BYTE* dest,
                             std::ptrdiff_t stride);
-// The whole-macroblock prediction from the source words of the macroblock's first row (the
-// word holding pixel x + dx), for a source lying inside the picture; oddX when dx is odd.
+// The vector forms of the writer and of the prediction.
 void predictDorMacroblockAvx2(const BYTE* source, std::ptrdiff_t sourceStride, bool oddX,
                               const LONG offsets[6], BYTE* dest, std::ptrdiff_t stride);
 #endif

@@ -8,7 +8,9 @@
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/macroblock_output.h"
+#include "video/dsp_table.h"
 
 namespace {
 
@@ -112,7 +114,7 @@ LONG wrappedProduct(LONG a, LONG b) {
 
 // 128-entry table index of a type-3 sample (scaled by 65536, centred on zero): bits 17 to 23.
 U32 tableIndex(LONG sample) {
-    return static_cast<U32>(sample >> 17) & 127;
+    return static_cast<U32>(sample >> dsp::packedIndexShift) & dsp::packedIndexMask;
 }
 
 // Table index of a flat value: round(v × Q0 / 65536), halved, wrapped.
@@ -171,6 +173,25 @@ template <int PixelBytes> void fillQuadrants(const U32 pixels[4], BYTE* dest, LO
     }
 }
 
+// The 16 rows of a macroblock.
+template <int PixelBytes, class Colour>
+void macroblockRows(const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
+    for (int r = 0; r < 16; ++r)
+        outputRow<PixelBytes, Colour>(planes.luma + 16 * r, planes.cb + 8 * (r >> 1),
+                                      planes.cr + 8 * (r >> 1),
+                                      dest + r * static_cast<std::ptrdiff_t>(pitch));
+}
+
+#if QZ_X86_SIMD
+template <int PixelBytes> void packedAvx2(const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
+    type3MacroblockAvx2(planes.luma, planes.cb, planes.cr, dest, pitch, PixelBytes);
+}
+template <int PixelBytes>
+void packedAvx512(const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
+    type3MacroblockAvx512(planes.luma, planes.cb, planes.cr, dest, pitch, PixelBytes);
+}
+#endif
+
 template <int PixelBytes, class Colour>
 void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) {
     const LONG columns = macroblockCount(video->width);
@@ -180,7 +201,9 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
                                     : 0;
     const ClipBox clip = videoClipBox(video);
     const LONG* quant = video->dct.type3Quant;
-    [[maybe_unused]] const SimdLevel simd = simdLevel();
+    const VideoDsp& dsp = videoDsp();
+    [[maybe_unused]] const PackedMacroblockForm packedForm =
+        PixelBytes == 2 ? dsp.type3Packed16 : dsp.type3Packed32;
 
     std::ptrdiff_t pos = 0;
     for (LONG my = 0; my < rows; ++my) {
@@ -217,32 +240,16 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
                 // All six blocks are read first, so that they are transformed two at a time.
                 LONG coeff[6][dctBlockSize];
                 for (auto& block : coeff) readType3Block(bits, quant, block);
-                idctBlockPair(coeff[0], coeff[1], planes.luma, planes.luma + 8, 16, 16, 0);
-                idctBlockPair(coeff[2], coeff[3], planes.luma + 128, planes.luma + 136, 16, 16, 0);
-                idctBlockPair(coeff[4], coeff[5], planes.cb, planes.cr, 8, 8, 0);
+                dsp.idctBlockPair(coeff[0], coeff[1], planes.luma, planes.luma + 8, 16, 16, 0);
+                dsp.idctBlockPair(coeff[2], coeff[3], planes.luma + 128, planes.luma + 136, 16, 16,
+                                  0);
+                dsp.idctBlockPair(coeff[4], coeff[5], planes.cb, planes.cr, 8, 8, 0);
                 placeMacroblock(clip, target, pitch, PixelBytes, x, y,
                                 [&](BYTE* dest, LONG destPitch) {
-#if QZ_X86_SIMD
-                                    // The vector forms add the packed tables.
-                                    if constexpr (std::is_same_v<Colour, PackedColour>) {
-                                        if (simd >= SimdLevel::avx512) {
-                                            type3MacroblockAvx512(planes.luma, planes.cb, planes.cr,
-                                                                  dest, destPitch, PixelBytes);
-                                            return;
-                                        }
-                                        if (simd == SimdLevel::avx2) {
-                                            type3MacroblockAvx2(planes.luma, planes.cb, planes.cr,
-                                                                dest, destPitch, PixelBytes);
-                                            return;
-                                        }
-                                    }
-#endif
-                                    for (int r = 0; r < 16; ++r) {
-                                        outputRow<PixelBytes, Colour>(
-                                            planes.luma + 16 * r, planes.cb + 8 * (r >> 1),
-                                            planes.cr + 8 * (r >> 1),
-                                            dest + r * static_cast<std::ptrdiff_t>(destPitch));
-                                    }
+                                    if constexpr (std::is_same_v<Colour, PackedColour>)
+                                        packedForm(planes, dest, destPitch);
+                                    else
+                                        macroblockRows<PixelBytes, Colour>(planes, dest, destPitch);
                                 });
             }
             // Any other length byte skips the macroblock: the target keeps what it held.
@@ -251,6 +258,27 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
 }
 
 } // namespace
+
+void addType3Forms(VideoDsp& dsp, SimdLevel step) {
+    switch (step) {
+    case SimdLevel::none:
+        dsp.type3Packed16 = macroblockRows<2, PackedColour>;
+        dsp.type3Packed32 = macroblockRows<4, PackedColour>;
+        break;
+#if QZ_X86_SIMD
+    case SimdLevel::avx2:
+        dsp.type3Packed16 = packedAvx2<2>;
+        dsp.type3Packed32 = packedAvx2<4>;
+        break;
+    case SimdLevel::avx512:
+        dsp.type3Packed16 = packedAvx512<2>;
+        dsp.type3Packed32 = packedAvx512<4>;
+        break;
+#endif
+    default:
+        break;
+    }
+}
 
 void setupType3Quant(VideoState* video, LONG quality) {
     buildType3Quant(video->dct.type3Quant, quality);

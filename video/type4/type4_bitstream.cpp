@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "video/dct/dct_toolkit.h"
+#include "video/dsp_table.h"
 #include "video/type4/type4_decoder.h"
 
 namespace {
@@ -456,6 +457,7 @@ Type4Stream::Type4Stream(VideoState* video)
                                                                            video->dct.dcPredCr} {
     static const Type4Tables tables;
     tables_ = &tables;
+    dsp_ = &videoDsp();
     scanOrder(video->dct.type4Quant, scanQuant_);
 }
 
@@ -484,9 +486,11 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
     int i = 0;
     for (; i + 1 < waiting; i += 2) {
         const int a = pending[i], b = pending[i + 1];
-        idctBlockPair(coeff_[a], coeff_[b], dests[a], dests[b], a < 4 ? 16 : 8, b < 4 ? 16 : 8, 17);
+        dsp_->idctBlockPair(coeff_[a], coeff_[b], dests[a], dests[b], a < 4 ? 16 : 8,
+                            b < 4 ? 16 : 8, 17);
     }
-    if (i < waiting) idctBlock(coeff_[pending[i]], dests[pending[i]], pending[i] < 4 ? 16 : 8, 17);
+    if (i < waiting)
+        dsp_->idctBlock(coeff_[pending[i]], dests[pending[i]], pending[i] < 4 ? 16 : 8, 17);
     for (int b = 0; b < 6; ++b) clearBlock(coeff_[b], written[b], counts[b]);
 }
 

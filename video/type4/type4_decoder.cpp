@@ -6,7 +6,9 @@
 
 #include "video/colour_tables.h"
 #include "video/dct/dct_toolkit.h"
+#include "video/dct/dsp_constants.h"
 #include "video/dct/macroblock_output.h"
+#include "video/dsp_table.h"
 
 namespace {
 
@@ -21,12 +23,9 @@ void componentSums(const LONG* luma, const LONG* cb, const LONG* cr, int j, U32 
 }
 
 U32 lanePixel(const Type4LaneTables& lanes, U32 sum) {
-    return lanes.red[sum >> 23] | lanes.green[(sum >> 11) & 511] | lanes.blue[sum & 511];
-}
-
-void yuy2Output(const Type4LaneTables&, const LONG* luma, const LONG* cb, const LONG* cr,
-                BYTE* dest) {
-    type4Yuy2Row(luma, cb, cr, dest);
+    return lanes.red[sum >> dsp::redLaneShift] |
+           lanes.green[(sum >> dsp::greenLaneShift) & dsp::laneFieldMask] |
+           lanes.blue[sum & dsp::laneFieldMask];
 }
 
 #if QZ_X86_SIMD
@@ -53,22 +52,72 @@ void fillFlatHalf(const Type4LaneTables& lanes, const MacroblockPlanes& planes, 
 }
 #endif
 
-using RowOutput = void (*)(const Type4LaneTables&, const LONG*, const LONG*, const LONG*, BYTE*);
+// The 16 rows of a macroblock through a row conversion; in a half whose rows are all the same,
+// the first is converted and copied.
+template <class Row>
+void macroblockRows(const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG pitch,
+                    int pixelBytes, Row&& row) {
+    for (int r = 0; r < 16; ++r) {
+        BYTE* out = dest + r * static_cast<std::ptrdiff_t>(pitch);
+        if ((r & 7) != 0 && (sameRows >> (r >> 3) & 1u) != 0) {
+            std::memcpy(out, out - static_cast<std::ptrdiff_t>(pitch),
+                        static_cast<std::size_t>(16 * pixelBytes));
+            continue;
+        }
+        row(planes.luma + 16 * r, planes.cb + 8 * (r >> 1), planes.cr + 8 * (r >> 1), out);
+    }
+}
 
-// How a macroblock's samples become pixels: row by row through a row output, or a whole
-// macroblock at once by one of the vector forms.
-enum class Form { rows, avx512, bytePermutes, yuy2Avx512 };
+using RgbRow = void (*)(const Type4LaneTables&, const LONG*, const LONG*, const LONG*, BYTE*);
 
-template <RowOutput row, Form form = Form::rows>
-void decodeType4(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes) {
+template <RgbRow row, int pixelBytes>
+void rgbRows(const GammaLaneTables& lanes, const ByteLaneTables*, const MacroblockPlanes& planes,
+             unsigned sameRows, BYTE* dest, LONG pitch) {
+    macroblockRows(planes, sameRows, dest, pitch, pixelBytes,
+                   [&](const LONG* luma, const LONG* cb, const LONG* cr, BYTE* out) {
+                       row(lanes, luma, cb, cr, out);
+                   });
+}
+
+void yuy2Rows(const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG pitch) {
+    macroblockRows(planes, sameRows, dest, pitch, 2, type4Yuy2Row);
+}
+
+#if QZ_X86_SIMD
+template <int pixelBytes>
+void rgbAvx512(const GammaLaneTables& lanes, const ByteLaneTables*, const MacroblockPlanes& planes,
+               unsigned sameRows, BYTE* dest, LONG pitch) {
+    const unsigned copied =
+        ((sameRows & 1u) != 0 ? 0xFEu : 0u) | ((sameRows & 2u) != 0 ? 0xFE00u : 0u);
+    type4MacroblockAvx512(lanes, planes.luma, planes.cb, planes.cr, dest, pitch, pixelBytes,
+                          copied);
+}
+
+template <int pixelBytes>
+void rgbBytes(const GammaLaneTables& lanes, const ByteLaneTables* bytes,
+              const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG pitch) {
+    const unsigned halves = ~sameRows & 3u;
+    if (halves != 0)
+        type4MacroblockVbmi(*bytes, planes.luma, planes.cb, planes.cr, dest, pitch, pixelBytes,
+                            halves);
+    for (int h = 0; h < 2; ++h)
+        if ((sameRows >> h & 1u) != 0) fillFlatHalf(lanes, planes, h, dest, pitch, pixelBytes);
+}
+
+void yuy2Avx512(const MacroblockPlanes& planes, unsigned, BYTE* dest, LONG pitch) {
+    type4Yuy2MacroblockAvx512(planes.luma, planes.cb, planes.cr, dest, pitch);
+}
+#endif
+
+// The frame loop: every macroblock decoded, the visible ones written by write(planes,
+// sameRows, dest, pitch).
+template <class Write>
+void decodeType4(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes,
+                 Write&& write) {
     resetType4Frame(video, data);
     const LONG columns = macroblockCount(video->width);
     const LONG rows = macroblockCount(video->height);
     const ClipBox clip = videoClipBox(video);
-    Type4LaneTables lanes;
-    if constexpr (row != yuy2Output) buildType4LaneTables(lanes);
-    [[maybe_unused]] ByteLaneTables bytes;
-    if constexpr (form == Form::bytePermutes) buildByteLaneTables(lanes, bytes);
     MacroblockPlanes planes;
     Type4Stream stream(video);
     for (LONG my = 0; my < rows; ++my) {
@@ -81,57 +130,32 @@ void decodeType4(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, 
             stream.macroblock(planes, flat);
             // In a half macroblock whose two luma blocks and both chroma blocks are flat, every
             // row is the same: it is converted once and copied.
-            const bool sameRows[2] = {flat[0] && flat[1] && flat[4] && flat[5],
-                                      flat[2] && flat[3] && flat[4] && flat[5]};
-            placeMacroblock(clip, target, pitch, pixelBytes, x, y, [&](BYTE* dest, LONG p) {
-#if QZ_X86_SIMD
-                if constexpr (form == Form::avx512) {
-                    const unsigned copied =
-                        (sameRows[0] ? 0xFEu : 0u) | (sameRows[1] ? 0xFE00u : 0u);
-                    type4MacroblockAvx512(lanes, planes.luma, planes.cb, planes.cr, dest, p,
-                                          pixelBytes, copied);
-                    return;
-                } else if constexpr (form == Form::bytePermutes) {
-                    const unsigned halves = (sameRows[0] ? 0u : 1u) | (sameRows[1] ? 0u : 2u);
-                    if (halves != 0)
-                        type4MacroblockVbmi(bytes, planes.luma, planes.cb, planes.cr, dest, p,
-                                            pixelBytes, halves);
-                    for (int h = 0; h < 2; ++h)
-                        if (sameRows[h]) fillFlatHalf(lanes, planes, h, dest, p, pixelBytes);
-                    return;
-                } else if constexpr (form == Form::yuy2Avx512) {
-                    type4Yuy2MacroblockAvx512(planes.luma, planes.cb, planes.cr, dest, p);
-                    return;
-                }
-#endif
-                for (int r = 0; r < 16; ++r) {
-                    BYTE* out = dest + r * static_cast<std::ptrdiff_t>(p);
-                    if ((r & 7) != 0 && sameRows[r >> 3]) {
-                        std::memcpy(out, out - static_cast<std::ptrdiff_t>(p), 16 * pixelBytes);
-                        continue;
-                    }
-                    row(lanes, planes.luma + 16 * r, planes.cb + 8 * (r >> 1),
-                        planes.cr + 8 * (r >> 1), out);
-                }
-            });
+            const unsigned sameRows = (flat[0] && flat[1] && flat[4] && flat[5] ? 1u : 0u) |
+                                      (flat[2] && flat[3] && flat[4] && flat[5] ? 2u : 0u);
+            placeMacroblock(clip, target, pitch, pixelBytes, x, y,
+                            [&](BYTE* dest, LONG p) { write(planes, sameRows, dest, p); });
         }
     }
     stream.finish();
 }
 
-// The RGB frame loop with the widest form the processor and the colour tables allow.
-template <RowOutput plainRow, RowOutput avx2Row>
-void decodeType4Rgb(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes) {
-#if QZ_X86_SIMD
-    const SimdLevel level = simdLevel();
-    if (level == SimdLevel::avx512vbmi && byteFormsUsable())
-        return decodeType4<plainRow, Form::bytePermutes>(video, data, target, pitch, pixelBytes);
-    if (level >= SimdLevel::avx512)
-        return decodeType4<plainRow, Form::avx512>(video, data, target, pitch, pixelBytes);
-    if (level == SimdLevel::avx2)
-        return decodeType4<avx2Row>(video, data, target, pitch, pixelBytes);
-#endif
-    decodeType4<plainRow>(video, data, target, pitch, pixelBytes);
+// The RGB frame loop with the record's form, the byte-permute one where the record has it and
+// the colour tables allow it.
+void decodeType4Rgb(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes,
+                    RgbMacroblockForm form, RgbMacroblockForm byteForm) {
+    Type4LaneTables lanes;
+    buildType4LaneTables(lanes);
+    ByteLaneTables byteTables;
+    const ByteLaneTables* bytes = nullptr;
+    if (byteForm != nullptr && byteFormsUsable()) {
+        buildByteLaneTables(lanes, byteTables);
+        bytes = &byteTables;
+        form = byteForm;
+    }
+    decodeType4(video, data, target, pitch, pixelBytes,
+                [&](const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG p) {
+                    form(lanes, bytes, planes, sameRows, dest, p);
+                });
 }
 
 } // namespace
@@ -222,25 +246,46 @@ void setupType4Quant(LONG* quant, LONG quality) {
 }
 
 void decodeType4FrameRgb16(VideoState* video, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
-#if QZ_X86_SIMD
-    decodeType4Rgb<type4Rgb16Row, type4Rgb16RowAvx2>(video, data, target, pitch, 2);
-#else
-    decodeType4Rgb<type4Rgb16Row, type4Rgb16Row>(video, data, target, pitch, 2);
-#endif
+    const VideoDsp& dsp = videoDsp();
+    decodeType4Rgb(video, data, target, pitch, 2, dsp.type4Rgb16, dsp.type4Rgb16Bytes);
 }
 
 void decodeType4FrameRgb32(VideoState* video, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
-#if QZ_X86_SIMD
-    decodeType4Rgb<type4Rgb32Row, type4Rgb32RowAvx2>(video, data, target, pitch, 4);
-#else
-    decodeType4Rgb<type4Rgb32Row, type4Rgb32Row>(video, data, target, pitch, 4);
-#endif
+    const VideoDsp& dsp = videoDsp();
+    decodeType4Rgb(video, data, target, pitch, 4, dsp.type4Rgb32, dsp.type4Rgb32Bytes);
 }
 
 void decodeType4FrameYuy2(VideoState* video, const BYTE* data, BYTE* target, BYTE*, LONG pitch) {
+    const Yuy2MacroblockForm form = videoDsp().type4Yuy2;
+    decodeType4(video, data, target, pitch, 2,
+                [&](const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG p) {
+                    form(planes, sameRows, dest, p);
+                });
+}
+
+void addType4Forms(VideoDsp& dsp, SimdLevel step) {
+    switch (step) {
+    case SimdLevel::none:
+        dsp.type4Rgb16 = rgbRows<type4Rgb16Row, 2>;
+        dsp.type4Rgb32 = rgbRows<type4Rgb32Row, 4>;
+        dsp.type4Yuy2 = yuy2Rows;
+        break;
 #if QZ_X86_SIMD
-    if (simdLevel() >= SimdLevel::avx512)
-        return decodeType4<yuy2Output, Form::yuy2Avx512>(video, data, target, pitch, 2);
+    case SimdLevel::avx2:
+        dsp.type4Rgb16 = rgbRows<type4Rgb16RowAvx2, 2>;
+        dsp.type4Rgb32 = rgbRows<type4Rgb32RowAvx2, 4>;
+        break;
+    case SimdLevel::avx512:
+        dsp.type4Rgb16 = rgbAvx512<2>;
+        dsp.type4Rgb32 = rgbAvx512<4>;
+        dsp.type4Yuy2 = yuy2Avx512;
+        break;
+    case SimdLevel::avx512vbmi:
+        dsp.type4Rgb16Bytes = rgbBytes<2>;
+        dsp.type4Rgb32Bytes = rgbBytes<4>;
+        break;
 #endif
-    decodeType4<yuy2Output>(video, data, target, pitch, 2);
+    default:
+        break;
+    }
 }

@@ -101,6 +101,7 @@ class Type4Bits {
 };
 
 struct Type4Tables;
+struct VideoDsp;
 
 // A frame's bit reader and DC predictors held across its macroblocks, taken from the state
 // and given back by finish().
@@ -116,6 +117,7 @@ class Type4Stream {
   private:
     VideoState* video_;
     const Type4Tables* tables_;
+    const VideoDsp* dsp_; // the forms in use when the frame started
     std::ptrdiff_t size_;
     Type4Bits bits_;
     LONG pred_[3];

@@ -1,4 +1,4 @@
-#include "engine/chunk_ids.h"
+#include "format/chunk_ids.h"
 
 namespace {
 
@@ -47,13 +47,20 @@ ChunkClass classifyChunkId(DWORD id) {
 
 const char* chunkKindName(ChunkKind kind) {
     switch (kind) {
-    case ChunkKind::video: return "video";
-    case ChunkKind::streamHeader: return "stream header";
-    case ChunkKind::fixedHeader: return "fixed stream header";
-    case ChunkKind::audioData: return "audio data";
-    case ChunkKind::ignored: return "ignored";
-    case ChunkKind::endOfData: return "end of data";
-    case ChunkKind::unknown: break;
+    case ChunkKind::video:
+        return "video";
+    case ChunkKind::streamHeader:
+        return "stream header";
+    case ChunkKind::fixedHeader:
+        return "fixed stream header";
+    case ChunkKind::audioData:
+        return "audio data";
+    case ChunkKind::ignored:
+        return "ignored";
+    case ChunkKind::endOfData:
+        return "end of data";
+    case ChunkKind::unknown:
+        break;
     }
     return "unknown";
 }

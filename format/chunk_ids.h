@@ -1,20 +1,7 @@
-// Chunk ids of the movie container and what each one is.
+// Chunk ids of the movie container and what each one is: the id table readers and writers share.
 #pragma once
 
 #include "platform/win32.h"
-
-// Results of reading one chunk.
-inline constexpr LONG readHeader = 0;   // an audio stream header was read
-inline constexpr LONG readVideo = 1;    // a video chunk was stored
-inline constexpr LONG readAudio = 2;    // an audio data chunk was stored or passed over
-// A queue or ring has no room for the chunk: nothing was consumed, the next read starts at the
-// same chunk header again once the play loop or the feeder has freed room.
-inline constexpr LONG readBlocked = 3;
-inline constexpr LONG readSkipped = 4;  // a chunk was passed over
-inline constexpr LONG readEnd = -1;     // end of data
-inline constexpr LONG readError = -2;   // read error, short header, unusable or unknown chunk
-
-inline constexpr LONG chunkHeaderBytes = 8;
 
 enum class ChunkKind { unknown, video, streamHeader, fixedHeader, audioData, ignored, endOfData };
 
@@ -34,6 +21,12 @@ constexpr DWORD chunkId(const char (&text)[5]) {
 // The same id with its four bytes reversed.
 constexpr DWORD reversedChunkId(DWORD id) {
     return (id >> 24) | ((id >> 8) & 0xFF00u) | ((id << 8) & 0xFF0000u) | (id << 24);
+}
+
+// Whether a stream header at the top of the file counts as an audio track: "SCHl", "1SNh" and
+// "SKOD" as written (not reversed).
+constexpr bool isTrackHeaderId(DWORD id) {
+    return id == chunkId("SCHl") || id == chunkId("1SNh") || id == chunkId("SKOD");
 }
 
 // Looks an id up in the container's table, in each byte order the table accepts for it.

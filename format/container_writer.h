@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_format.h"
+#include "format/audio_format.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

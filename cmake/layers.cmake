@@ -1,7 +1,8 @@
 # The libraries are layered, and a layer may use only the layers below it:
 #   platform <- api <- format <- audio, display, video <- engine, encoder <- frontend, tools
 # The check runs at configure time on the link lines of the libraries and on the #include lines
-# of every source folder, so an upward dependency stops the build instead of creeping in.
+# of every source folder, so an upward dependency stops the build instead of creeping in. It
+# also finds sources that no hand-written source list names.
 
 # Folder -> the folders its sources may include (besides itself).
 set(_qz_may_use_platform "")
@@ -40,6 +41,20 @@ function(qz_check_layers)
         endif()
         # Include lines of the folder's own sources.
         file(GLOB_RECURSE _sources ${PROJECT_SOURCE_DIR}/${folder}/*.h ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
+        # Source lists are written out by hand: a source file no list names is an error.
+        if(TARGET qz_${folder} AND NOT folder STREQUAL "platform")
+            get_target_property(_listed qz_${folder} SOURCES)
+            get_target_property(_dir qz_${folder} SOURCE_DIR)
+            foreach(src ${_sources})
+                file(RELATIVE_PATH _rel ${_dir} ${src})
+                if(src MATCHES "\\.cpp$" AND NOT _rel STREQUAL "main.cpp")
+                    list(FIND _listed ${_rel} _at)
+                    if(_at EQUAL -1)
+                        list(APPEND _problems "${folder}/${_rel} is in no source list")
+                    endif()
+                endif()
+            endforeach()
+        endif()
         foreach(src ${_sources})
             file(STRINGS ${src} _includes REGEX "^#include \"[a-z_]+/")
             foreach(line ${_includes})
@@ -55,6 +70,6 @@ function(qz_check_layers)
     endforeach()
     if(_problems)
         list(JOIN _problems "\n  " _text)
-        message(FATAL_ERROR "Dependencies must run down the layers:\n  ${_text}")
+        message(FATAL_ERROR "Dependencies must run down the layers, and every source must be listed:\n  ${_text}")
     endif()
 endfunction()

@@ -1,5 +1,7 @@
 #include "tools/audio_export.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <ostream>
 
@@ -10,18 +12,22 @@ namespace qztool {
 
 namespace {
 
-void putLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+// Bytes of the RIFF header of a 16-bit stereo PCM WAV file, up to the samples.
+constexpr std::size_t wavHeaderBytes = 44;
+
+// Stores value little-endian in bytes bytes at at.
+void putLe(std::uint8_t* at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-bool writeAll(const std::string& path, const std::vector<std::uint8_t>& head,
+bool writeAll(const std::string& path, const std::uint8_t* head, std::size_t headBytes,
               const std::uint8_t* body, std::size_t bodyBytes, std::string& message) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
         message = "cannot write " + path;
         return false;
     }
-    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() &&
+    bool ok = (headBytes == 0 || std::fwrite(head, 1, headBytes, f) == headBytes) &&
               (bodyBytes == 0 || std::fwrite(body, 1, bodyBytes, f) == bodyBytes);
     if (std::fclose(f) != 0) ok = false;
     if (!ok) message = "cannot write " + path;
@@ -43,24 +49,24 @@ bool writeWav(const std::string& path, const std::vector<std::uint8_t>& pcm, LON
         return false;
     }
     const auto dataBytes = static_cast<std::uint32_t>(pcm.size() & ~std::size_t{3});
-    std::vector<std::uint8_t> head;
-    head.insert(head.end(), {'R', 'I', 'F', 'F'});
-    putLe(head, 36 + dataBytes, 4);
-    head.insert(head.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    putLe(head, 16, 4);                                   // format block bytes
-    putLe(head, 1, 2);                                    // integer PCM
-    putLe(head, 2, 2);                                    // channels
-    putLe(head, static_cast<std::uint32_t>(rate), 4);     // frames a second
-    putLe(head, static_cast<std::uint32_t>(rate) * 4, 4); // bytes a second
-    putLe(head, 4, 2);                                    // bytes a frame
-    putLe(head, 16, 2);                                   // bits a sample
-    head.insert(head.end(), {'d', 'a', 't', 'a'});
-    putLe(head, dataBytes, 4);
-    return writeAll(path, head, pcm.data(), dataBytes, message);
+    std::array<std::uint8_t, wavHeaderBytes> head{'R', 'I', 'F', 'F', 0,   0,   0,   0,
+                                                  'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+    putLe(&head[4], 36 + dataBytes, 4);
+    putLe(&head[16], 16, 4);                                   // format block bytes
+    putLe(&head[20], 1, 2);                                    // integer PCM
+    putLe(&head[22], 2, 2);                                    // channels
+    putLe(&head[24], static_cast<std::uint32_t>(rate), 4);     // frames a second
+    putLe(&head[28], static_cast<std::uint32_t>(rate) * 4, 4); // bytes a second
+    putLe(&head[32], 4, 2);                                    // bytes a frame
+    putLe(&head[34], 16, 2);                                   // bits a sample
+    const std::uint8_t data[4] = {'d', 'a', 't', 'a'};
+    std::copy(data, data + 4, &head[36]);
+    putLe(&head[40], dataBytes, 4);
+    return writeAll(path, head.data(), head.size(), pcm.data(), dataBytes, message);
 }
 
 bool writeRaw(const std::string& path, const std::vector<std::uint8_t>& pcm, std::string& message) {
-    return writeAll(path, {}, pcm.data(), pcm.size(), message);
+    return writeAll(path, nullptr, 0, pcm.data(), pcm.size(), message);
 }
 
 int runAudio(const std::string& path, int track, const std::string& wavPath,

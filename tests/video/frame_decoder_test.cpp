@@ -126,7 +126,8 @@ TEST(FrameDecoderApi, SmallCallerMemoryWithAnOddPitchGetsOnlyItsBox) {
          {FrameFormat::pal8, FrameFormat::rgb555, FrameFormat::xrgb8888, FrameFormat::yuy2}) {
         SCOPED_TRACE(frameFormatName(format));
         const int pixelBytes = framePixelBytes(format);
-        const std::ptrdiff_t pitch = boxWidth * pixelBytes + 3;
+        // An odd pitch, and for 8-bit pixels none that is a multiple of 4 either.
+        const std::ptrdiff_t pitch = boxWidth * pixelBytes + (pixelBytes == 1 ? 2 : 3);
         // Guard bytes before, after and in the row padding; the box starts zero-filled like the
         // decoder's own picture.
         std::vector<BYTE> memory(guard + pitch * boxHeight + guard, guardByte);

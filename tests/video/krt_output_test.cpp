@@ -98,10 +98,10 @@ TEST(KrtOutput, EveryDepthWithAndWithoutDoubleXInsideTheClipBox) {
         ASSERT_EQ(d.key(literalKeyFrame(8, 4, testPicture())), 1);
         if (c.format.depth != 8) buildKrtColourLookup(&d.ctx);
         const int pixelBytes = c.size * c.copies;
-        // Rows 2 bytes longer than the picture's: the 8-bit copy steps by the pitch rounded down
-        // to a multiple of 4. The clip box is larger than the picture, then a part of it.
+        // Rows 2 or 6 bytes longer than the picture's, so that the pitch is no multiple of 4:
+        // every depth steps by the pitch itself and leaves the row padding alone. The clip box
+        // is larger than the picture, then a part of it.
         const LONG pitch = 8 * pixelBytes + (pixelBytes == 1 ? 6 : 2);
-        const LONG rowStep = c.format.depth == 8 && c.copies == 1 ? (pitch & ~3) : pitch;
         for (bool part : {false, true}) {
             Target t(pitch, 4);
             if (part)
@@ -115,7 +115,7 @@ TEST(KrtOutput, EveryDepthWithAndWithoutDoubleXInsideTheClipBox) {
                     const DWORD pixel = c.format.depth == 8 ? index : d.paletteLookup[index];
                     for (int k = 0; k < c.copies; ++k) {
                         DWORD v = 0;
-                        std::memcpy(&v, t.origin() + y * rowStep + (x * c.copies + k) * c.size,
+                        std::memcpy(&v, t.origin() + y * pitch + (x * c.copies + k) * c.size,
                                     std::size_t(c.size));
                         const DWORD mask = c.size == 4 ? 0xFFFFFFFFu : (1u << (8 * c.size)) - 1;
                         ASSERT_EQ(v, inside ? (pixel & mask) : (0xA5A5A5A5u & mask))
@@ -127,7 +127,9 @@ TEST(KrtOutput, EveryDepthWithAndWithoutDoubleXInsideTheClipBox) {
                 ASSERT_EQ(t.bytes[i], fill);
                 ASSERT_EQ(t.bytes[t.bytes.size() - 1 - i], fill);
             }
-            ASSERT_EQ(t.origin()[3 * rowStep + 8 * pixelBytes], fill);
+            for (int y = 0; y < 4; ++y)
+                for (LONG i = 8 * pixelBytes; i < pitch; ++i)
+                    ASSERT_EQ(t.origin()[y * pitch + i], fill) << "padding of row " << y;
         }
     }
     ByteList doubled(6);

@@ -85,8 +85,7 @@ void writeKrtOutput(VideoState* video, BYTE* base, BYTE*, LONG pitch) {
             if (twice)
                 doubleBytes(source, base + y * step + 2 * left, right - left);
             else
-                std::memcpy(base + y * (step & ~std::ptrdiff_t{3}) + left, source,
-                            std::size_t(right - left));
+                std::memcpy(base + y * step + left, source, std::size_t(right - left));
         }
     } else if (sixteenBit(depth)) {
         if (twice)

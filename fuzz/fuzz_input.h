@@ -1,0 +1,40 @@
+// Reading a fuzz input: bytes taken from the front as numbers (zeros once it runs out), and the
+// rest split into frames.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class FuzzInput {
+  public:
+    FuzzInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    std::uint16_t u16() {
+        const std::uint16_t low = byte();
+        return static_cast<std::uint16_t>(low | byte() << 8);
+    }
+    std::int16_t s16() { return static_cast<std::int16_t>(u16()); }
+
+    // The next frame: a type selector byte, a 3-byte little-endian length and that many payload
+    // bytes (fewer when the input ends first). False when no byte is left.
+    bool frame(std::uint8_t& selector, const std::uint8_t*& payload, std::size_t& length) {
+        if (pos_ >= size_) return false;
+        selector = byte();
+        std::size_t wanted = byte();
+        wanted |= std::size_t{byte()} << 8;
+        wanted |= std::size_t{byte()} << 16;
+        payload = data_ + pos_;
+        length = wanted < size_ - pos_ ? wanted : size_ - pos_;
+        pos_ += length;
+        return true;
+    }
+
+    const std::uint8_t* rest() const { return data_ + pos_; }
+    std::size_t restSize() const { return size_ - pos_; }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Runs the libFuzzer targets one after another, each for SECONDS (default 3600), on a working
+# corpus in build/fuzz/corpus/<target> seeded from fuzz/corpus/<target>, with the dictionary
+# fuzz/qz.dict. Prints per target the executions, exec/s, coverage (libFuzzer's final cov:)
+# and the crash, timeout, leak or out-of-memory inputs found (kept in
+# build/fuzz/artifacts/<target>/). The inputs in fuzz/regressions/<target>_* run first. Exits
+# non-zero when any of them fails or any target found a fault.
+# Usage: scripts/fuzz_long.sh [SECONDS [TARGET...]]   (QZ_FUZZ_NO_BUILD=1 skips the build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-3600}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(movie krt type3 type4 dor audio walker)
+
+if [ -z "${QZ_FUZZ_NO_BUILD:-}" ]; then
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j2 >/dev/null
+fi
+
+# Largest input per target: a few frames or a movie's top, so that executions stay fast.
+max_len() {
+    case $1 in
+    movie) echo 32768 ;;
+    walker) echo 4096 ;;
+    audio) echo 8192 ;;
+    *) echo 16384 ;;
+    esac
+}
+
+status=0
+printf '%-8s %12s %8s %8s %s\n' target execs exec/s cov faults
+for t in "${targets[@]}"; do
+    corpus=build/fuzz/corpus/$t
+    artifacts=build/fuzz/artifacts/$t
+    log=build/fuzz/logs/$t.log
+    mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
+    cp -n fuzz/corpus/"$t"/* "$corpus"/ 2>/dev/null || true
+    # The inputs of faults found before (fuzz/regressions/<target>_*) must run clean first.
+    regressions=(fuzz/regressions/"$t"_*)
+    if [ -e "${regressions[0]}" ] &&
+        ! build/fuzz/fuzz/"$t" "${regressions[@]}" >"build/fuzz/logs/$t.regressions.log" 2>&1; then
+        printf '%-8s regression input fails: see build/fuzz/logs/%s.regressions.log\n' "$t" "$t"
+        status=1
+        continue
+    fi
+    before=$(find "$artifacts" -type f | wc -l)
+    rc=0
+    ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
+        build/fuzz/fuzz/"$t" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 \
+        -max_len="$(max_len "$t")" -dict=fuzz/qz.dict -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" \
+        >"$log" 2>&1 || rc=$?
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+    found=$(($(find "$artifacts" -type f | wc -l) - before))
+    printf '%-8s %12s %8s %8s %s\n' "$t" "${execs:-?}" "${rate:-?}" "${cov:-?}" "$found"
+    if [ "$rc" -ne 0 ] || [ "$found" -ne 0 ]; then
+        status=1
+        grep -E '^(==[0-9]+==ERROR|SUMMARY|.*deadly signal|artifact_prefix|Test unit written)' \
+            "$log" | head -5 | sed 's/^/    /'
+    fi
+done
+exit $status

@@ -23,9 +23,9 @@ fi
 max_len() {
     case $1 in
     movie) echo 32768 ;;
-    walker) echo 4096 ;;
+    walker) echo 16384 ;;
     audio) echo 8192 ;;
-    *) echo 16384 ;;
+    *) echo 8192 ;;
     esac
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, then builds and runs the whole test suite: the release build (GCC), the
-# ASan+UBSan build (Clang) and the ThreadSanitizer build (GCC); then the Windows build and its
-# smoke test under Wine.
+# ASan+UBSan build (Clang) and the ThreadSanitizer build (GCC); a short run of every fuzz target
+# on its seeds; then the Windows build and its smoke test under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -14,6 +14,9 @@ for preset in release asan tsan; do
     echo "=== $preset tests ==="
     ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== fuzz targets, ${QZ_FUZZ_SECONDS:=15} s each ==="
+QZ_FUZZ_SECONDS=$QZ_FUZZ_SECONDS bash scripts/fuzz_ci.sh
 
 echo "=== windows build and wine smoke test ==="
 bash scripts/wine_smoke.sh release

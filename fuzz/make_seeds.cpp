@@ -139,6 +139,10 @@ void writeMovieSeeds(const std::string& name, Movie movie) {
         Bytes seed{static_cast<std::uint8_t>(format + 5 * (format + 1))};
         seed.insert(seed.end(), file.begin(), file.end());
         write("movie", name + "_f" + std::to_string(format), seed);
+        // The reader target's second byte: track (low 2 bits) and looping (bit 2).
+        const std::uint8_t play[] = {0, 4, 2, 6, 1};
+        seed.insert(seed.begin() + 1, play[format]);
+        write("reader", name + "_f" + std::to_string(format), seed);
     }
     // Audio target: the stream header, a capacity byte (full, or cut), and a data payload.
     Bytes header;

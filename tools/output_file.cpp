@@ -11,6 +11,7 @@
 #include <process.h>
 #include <sys/stat.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -82,8 +83,18 @@ bool OutputFile::open(const std::string& path, std::string& message) {
         file_ = std::fopen(path.c_str(), "wb");
         return file_ != nullptr || failed(message);
     }
+    // A symbolic link keeps pointing where it did: the file it names is replaced.
+    fs::path target(path);
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        fs::path real = fs::canonical(target, ec);
+        if (!ec) target = std::move(real);
+    }
+#ifndef _WIN32
+    // A file that may not be written keeps that protection: it is not replaced either.
+    errno = 0;
+    if (fs::exists(status) && ::access(target.c_str(), W_OK) != 0) return failed(message);
+#endif
     // A hidden name beside the target, so that the rename stays within one file system.
-    const fs::path target(path);
     const std::string stem =
         "." + target.filename().string() + ".part" + std::to_string(processId()) + "-";
     for (int attempt = 0; attempt < temporaryAttempts; ++attempt) {
@@ -100,6 +111,11 @@ bool OutputFile::open(const std::string& path, std::string& message) {
             return failed(message);
         }
         temporary_ = name;
+        target_ = target.string();
+#ifndef _WIN32
+        // The replacement keeps the permissions of the file it replaces.
+        if (fs::exists(status)) ::fchmod(fd, static_cast<mode_t>(status.permissions()));
+#endif
         return true;
     }
     message = "cannot write " + path + ": no free temporary name beside it";
@@ -136,7 +152,7 @@ bool OutputFile::commit(std::string& message) {
     }
     if (temporary_.empty()) return true;
     std::error_code ec;
-    fs::rename(temporary_, path_, ec);
+    fs::rename(temporary_, target_, ec);
     if (ec) {
         message = "cannot write " + path_ + ": " + ec.message();
         discard();

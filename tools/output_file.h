@@ -18,9 +18,10 @@ class OutputFile {
     // Closes and removes the temporary file unless commit() succeeded.
     ~OutputFile();
 
-    // Starts the file. A target that exists and is no regular file (a device such as /dev/null
-    // or /dev/full, a pipe) is written in place: renaming over it would replace the device.
-    // False with "cannot write PATH: reason".
+    // Starts the file. An existing target keeps its permissions, and one that may not be
+    // written is refused; through a symbolic link, the file it names is replaced. A target that
+    // exists and is no regular file (a device such as /dev/null or /dev/full, a pipe) is written
+    // in place: renaming over it would replace the device. False with "cannot write PATH: reason".
     bool open(const std::string& path, std::string& message);
     // Appends bytes; false with "cannot write PATH: reason".
     bool write(const void* data, std::size_t bytes, std::string& message);
@@ -40,6 +41,7 @@ class OutputFile {
     std::FILE* file_ = nullptr;
     std::string path_;
     std::string temporary_; // empty when writing in place
+    std::string target_;    // what the temporary file is renamed to: path_, links resolved
 };
 
 // Writes head then body as the whole file at path through an OutputFile; false with a message.

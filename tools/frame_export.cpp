@@ -144,7 +144,7 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
 
     if (size->width <= 0 || size->height <= 0 || size->width > maxPictureSide ||
         size->height > maxPictureSide)
-        return fail("picture size " + std::to_string(size->width) + "x" +
+        return fail(options.movie + ": picture size " + std::to_string(size->width) + "x" +
                     std::to_string(size->height) + " cannot be exported");
     // Every file name the pattern gives is checked before the first is written.
     for (std::size_t n = 1; !options.pngPattern.empty() && n <= chunks.size(); ++n) {

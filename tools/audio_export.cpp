@@ -6,7 +6,9 @@
 #include <ostream>
 
 #include "format/limits.h"
+#include "tools/file_checks.h"
 #include "tools/movie_file.h"
+#include "tools/output_file.h"
 
 namespace qztool {
 
@@ -18,20 +20,6 @@ constexpr std::size_t wavHeaderBytes = 44;
 // Stores value little-endian in bytes bytes at at.
 void putLe(std::uint8_t* at, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-bool writeAll(const std::string& path, const std::uint8_t* head, std::size_t headBytes,
-              const std::uint8_t* body, std::size_t bodyBytes, std::string& message) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        message = "cannot write " + path;
-        return false;
-    }
-    bool ok = (headBytes == 0 || std::fwrite(head, 1, headBytes, f) == headBytes) &&
-              (bodyBytes == 0 || std::fwrite(body, 1, bodyBytes, f) == bodyBytes);
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) message = "cannot write " + path;
-    return ok;
 }
 
 } // namespace
@@ -62,11 +50,11 @@ bool writeWav(const std::string& path, const std::vector<std::uint8_t>& pcm, LON
     const std::uint8_t data[4] = {'d', 'a', 't', 'a'};
     std::copy(data, data + 4, &head[36]);
     putLe(&head[40], dataBytes, 4);
-    return writeAll(path, head.data(), head.size(), pcm.data(), dataBytes, message);
+    return writeOutputFile(path, head.data(), head.size(), pcm.data(), dataBytes, message);
 }
 
 bool writeRaw(const std::string& path, const std::vector<std::uint8_t>& pcm, std::string& message) {
-    return writeAll(path, nullptr, 0, pcm.data(), pcm.size(), message);
+    return writeOutputFile(path, nullptr, 0, pcm.data(), pcm.size(), message);
 }
 
 int runAudio(const std::string& path, int track, const std::string& wavPath,
@@ -78,6 +66,10 @@ int runAudio(const std::string& path, int track, const std::string& wavPath,
         return 1;
     }
     MovieScan scan = scanMovie(file);
+    if (!checkIsMovie(path, scan, message)) {
+        err << "qztool: " << message << "\n";
+        return 1;
+    }
     DecodedTrack decoded;
     if (!decodeTrack(scan, file, track, decoded, message)) {
         err << "qztool: " << path << ": " << message << "\n";

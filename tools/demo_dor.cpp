@@ -8,6 +8,7 @@
 
 #include "encoder/dor_encoder.h"
 #include "encoder/movie_writer.h"
+#include "tools/output_file.h"
 #include "encoder/rounding.h"
 
 namespace qztool {
@@ -81,7 +82,7 @@ MovieTrack soundtrack() {
 
 } // namespace
 
-bool writeDorDemoMovie(const std::string& path) {
+bool writeDorDemoMovie(const std::string& path, std::string& message) {
     Movie movie;
     movie.options.slotsPerSecond = framesPerSecond;
     movie.tracks.push_back(soundtrack());
@@ -100,7 +101,8 @@ bool writeDorDemoMovie(const std::string& path) {
     }
     ChunkWriter writer;
     writeMovie(movie, writer);
-    return writer.save(path);
+    const Bytes& bytes = writer.bytes();
+    return writeOutputFile(path, nullptr, 0, bytes.data(), bytes.size(), message);
 }
 
 } // namespace qztool

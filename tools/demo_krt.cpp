@@ -6,6 +6,7 @@
 
 #include "encoder/krt_encoder.h"
 #include "encoder/movie_writer.h"
+#include "tools/output_file.h"
 #include "encoder/rounding.h"
 
 namespace qztool {
@@ -82,7 +83,7 @@ MovieTrack soundtrack() {
 
 } // namespace
 
-bool writeKrtDemoMovie(const std::string& path) {
+bool writeKrtDemoMovie(const std::string& path, std::string& message) {
     Movie movie;
     movie.options.slotsPerSecond = slotsPerSecond;
     movie.tracks.push_back(soundtrack());
@@ -96,7 +97,8 @@ bool writeKrtDemoMovie(const std::string& path) {
     }
     ChunkWriter writer;
     writeMovie(movie, writer);
-    return writer.save(path);
+    const Bytes& bytes = writer.bytes();
+    return writeOutputFile(path, nullptr, 0, bytes.data(), bytes.size(), message);
 }
 
 } // namespace qztool

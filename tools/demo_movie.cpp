@@ -9,6 +9,7 @@
 #include "encoder/type3_encoder.h"
 #include "encoder/type4_encoder.h"
 #include "encoder/rounding.h"
+#include "tools/output_file.h"
 
 namespace qztool {
 
@@ -90,8 +91,9 @@ int runDemo(const std::string& path, std::ostream& out, std::ostream& err) {
     Movie movie = demoMovie();
     ChunkWriter writer;
     writeMovie(movie, writer);
-    if (!writer.save(path)) {
-        err << "qztool: cannot write " << path << "\n";
+    std::string message;
+    if (!writeOutputFile(path, nullptr, 0, writer.bytes().data(), writer.bytes().size(), message)) {
+        err << "qztool: " << message << "\n";
         return 1;
     }
     const auto type4 =

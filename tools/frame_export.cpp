@@ -2,13 +2,14 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <ostream>
 #include <vector>
 
+#include "tools/file_checks.h"
 #include "tools/image_writers.h"
 #include "tools/movie_info.h"
+#include "tools/output_file.h"
 #include "encoder/rounding.h"
 
 namespace qztool {
@@ -47,27 +48,14 @@ class FrameSink {
 
 class RawSink : public FrameSink {
   public:
-    bool open(const std::string& path, std::string& message) {
-        path_ = path;
-        file_.open(path, std::ios::binary | std::ios::trunc);
-        if (!file_) message = "cannot write " + path;
-        return static_cast<bool>(file_);
-    }
+    bool open(const std::string& path, std::string& message) { return file_.open(path, message); }
     bool write(const ExportedFrame& frame, long, std::string& message) override {
-        file_.write(reinterpret_cast<const char*>(frame.pixels->data()),
-                    static_cast<std::streamsize>(frame.pixels->size()));
-        if (!file_) message = "cannot write " + path_;
-        return static_cast<bool>(file_);
+        return file_.write(frame.pixels->data(), frame.pixels->size(), message);
     }
-    bool finish(std::string& message) override {
-        file_.close();
-        if (!file_) message = "cannot write " + path_;
-        return static_cast<bool>(file_);
-    }
+    bool finish(std::string& message) override { return file_.commit(message); }
 
   private:
-    std::string path_;
-    std::ofstream file_;
+    OutputFile file_;
 };
 
 class Y4mSink : public FrameSink {
@@ -125,7 +113,7 @@ std::unique_ptr<FrameSink> openSink(const FrameExportOptions& options, FrameForm
 
 int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream& err) {
     auto fail = [&](const std::string& message) {
-        err << "qztool frames: " << message << "\n";
+        err << "qztool: " << message << "\n";
         return 1;
     };
     const std::optional<FrameFormat> format = parseFrameFormat(options.pixelFormat);
@@ -142,21 +130,28 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
     Bytes file;
     if (!loadFile(options.movie, file, message)) return fail(message);
     const MovieInfo info = gatherMovieInfo(options.movie, file);
+    if (!checkIsMovie(options.movie, info.scan, message)) return fail(message);
     const std::size_t tracks = leadingTrackHeaders(info.scan, file).size();
     if (options.track < 1 ||
         static_cast<std::size_t>(options.track) > std::max<std::size_t>(1, tracks))
-        return fail("the movie has no track " + std::to_string(options.track));
+        return fail(options.movie + ": the movie has no track " + std::to_string(options.track));
     const std::vector<VideoChunk> chunks = videoChunks(info.scan, file);
     std::optional<PictureSize> size;
     for (const VideoChunk& c : chunks) {
         if ((size = videoPictureSize(c.type, c.payload, c.size))) break;
     }
-    if (!size) return fail("the movie has no pictures");
+    if (!size) return fail(options.movie + ": the movie has no pictures");
 
     if (size->width <= 0 || size->height <= 0 || size->width > maxPictureSide ||
         size->height > maxPictureSide)
-        return fail("picture size " + std::to_string(size->width) + "x" +
+        return fail(options.movie + ": picture size " + std::to_string(size->width) + "x" +
                     std::to_string(size->height) + " cannot be exported");
+    // Every file name the pattern gives is checked before the first is written.
+    for (std::size_t n = 1; !options.pngPattern.empty() && n <= chunks.size(); ++n) {
+        if (!checkOutputSparesInput(
+                options.movie, framePatternPath(options.pngPattern, static_cast<long>(n)), message))
+            return fail(message);
+    }
     std::unique_ptr<FrameSink> sink =
         openSink(options, *format, *size, framesPerSecond(info), message);
     if (!sink) return fail(message);

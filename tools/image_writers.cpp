@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -116,12 +117,20 @@ bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), width * 3, nullptr)) {
-        message = "cannot write " + path + ": " + image.message;
+    OutputFile file;
+    if (!file.open(path, message)) return false;
+    errno = 0;
+    if (!png_image_write_to_stdio(&image, file.stream(), 0, rgb.data(), width * 3, nullptr)) {
+        // A failed write leaves its reason in errno; otherwise the library's own message.
+        if (std::ferror(file.stream()) == 0 || errno == 0) {
+            message = "cannot write " + path + ": " + image.message;
+            png_image_free(&image);
+            return false;
+        }
         png_image_free(&image);
-        return false;
+        return file.failed(message);
     }
-    return true;
+    return file.commit(message);
 }
 #else
 // Builds without libpng (the Windows cross build has none) export raw pixels and Y4M only.
@@ -185,24 +194,14 @@ std::string framePatternPath(const std::string& pattern, long number) {
     return out;
 }
 
-Y4mWriter::~Y4mWriter() {
-    if (file_ != nullptr) std::fclose(file_);
-}
-
 bool Y4mWriter::open(const std::string& path, FrameFormat format, int width, int height, int fps,
                      std::string& message) {
-    file_ = std::fopen(path.c_str(), "wb");
-    path_ = path;
-    if (file_ == nullptr) {
-        message = "cannot write " + path;
-        return false;
-    }
+    if (!file_.open(path, message)) return false;
     const char* chroma = format == FrameFormat::yuy2 ? "422" : "444";
-    if (std::fprintf(file_, "YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C%s\n", width, height, fps, chroma) <
-        0) {
-        message = "cannot write " + path;
-        return false;
-    }
+    errno = 0;
+    if (std::fprintf(file_.stream(), "YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C%s\n", width, height, fps,
+                     chroma) < 0)
+        return file_.failed(message);
     return true;
 }
 
@@ -231,20 +230,13 @@ bool Y4mWriter::write(const ExportedFrame& frame, std::string& message) {
             limitedYcc(rgb.data() + 3 * i, planes_[i], planes_[lumaSize + i],
                        planes_[2 * lumaSize + i]);
     }
-    if (std::fputs("FRAME\n", file_) < 0 ||
-        std::fwrite(planes_.data(), 1, planes_.size(), file_) != planes_.size()) {
-        message = "cannot write " + path_;
-        return false;
-    }
-    return true;
+    static const char frameHeader[] = "FRAME\n";
+    return file_.write(frameHeader, sizeof frameHeader - 1, message) &&
+           file_.write(planes_.data(), planes_.size(), message);
 }
 
 bool Y4mWriter::close(std::string& message) {
-    if (file_ == nullptr) return true;
-    const bool ok = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!ok) message = "cannot write " + path_;
-    return ok;
+    return file_.commit(message);
 }
 
 } // namespace qztool

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "format/container_writer.h"
+#include "tools/output_file.h"
 #include "video/frame_decoder.h"
 
 namespace qztool {
@@ -27,7 +28,7 @@ Bytes blackPicture(FrameFormat format, int width, int height);
 // colour equations.
 Bytes frameToRgb(const ExportedFrame& frame);
 
-// Writes an 8-bit RGB PNG; false with a message.
+// Writes an 8-bit RGB PNG, whole or not at all; false with a message.
 bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
               std::string& message);
 
@@ -42,15 +43,14 @@ std::string framePatternPath(const std::string& pattern, long number);
 // others, limited-range BT.601.
 class Y4mWriter {
   public:
-    ~Y4mWriter();
+    // The stream is written under a temporary name and appears whole at close().
     bool open(const std::string& path, FrameFormat format, int width, int height, int fps,
               std::string& message);
     bool write(const ExportedFrame& frame, std::string& message);
     bool close(std::string& message);
 
   private:
-    std::FILE* file_ = nullptr;
-    std::string path_;
+    OutputFile file_;
     Bytes planes_;
 };
 

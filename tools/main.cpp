@@ -14,6 +14,7 @@
 #include "tools/demo_dor.h"
 #include "tools/demo_krt.h"
 #include "tools/demo_movie.h"
+#include "tools/file_checks.h"
 #include "tools/frame_export.h"
 #include "tools/movie_info.h"
 
@@ -84,16 +85,35 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    if (*info) return qztool::runInfo(infoMovie, infoJson, infoChunks, std::cout, std::cerr);
+    // The movie and the outputs are checked before anything is read or written.
+    std::string message;
+    auto refuse = [&] {
+        std::cerr << "qztool: " << message << "\n";
+        return 1;
+    };
+    if (*info) {
+        if (!qztool::checkInputFile(infoMovie, message)) return refuse();
+        return qztool::runInfo(infoMovie, infoJson, infoChunks, std::cout, std::cerr);
+    }
     if (*audio) {
         if (wavPath.empty() == rawPath.empty()) {
             std::cerr << "qztool audio: give one output, -o OUT.wav or --raw OUT.pcm\n";
             return 1;
         }
+        if (!qztool::checkInputFile(audioMovie, message) ||
+            !qztool::checkOutputSparesInput(audioMovie, wavPath.empty() ? rawPath : wavPath,
+                                            message))
+            return refuse();
         return qztool::runAudio(audioMovie, audioTrackNumber, wavPath, rawPath, std::cout,
                                 std::cerr);
     }
     if (*frames) {
+        if (!qztool::checkInputFile(framesOptions.movie, message)) return refuse();
+        for (const std::string* output : {&framesOptions.rawPath, &framesOptions.y4mPath}) {
+            if (!output->empty() &&
+                !qztool::checkOutputSparesInput(framesOptions.movie, *output, message))
+                return refuse();
+        }
         framesOptions.progress = isatty(STDERR_FILENO) != 0;
         return qztool::runFrames(framesOptions, std::cout, std::cerr);
     }
@@ -102,12 +122,9 @@ int main(int argc, char** argv) {
             std::cerr << "qztool: give --krt or --dor, not both\n";
             return 1;
         }
-        const bool written =
-            demoKrt ? qztool::writeKrtDemoMovie(demoPath) : qztool::writeDorDemoMovie(demoPath);
-        if (!written) {
-            std::cerr << "qztool: cannot write " << demoPath << "\n";
-            return 1;
-        }
+        const bool written = demoKrt ? qztool::writeKrtDemoMovie(demoPath, message)
+                                     : qztool::writeDorDemoMovie(demoPath, message);
+        if (!written) return refuse();
         std::cout << "wrote " << demoPath << ": 5 s of 320x240 " << (demoKrt ? "KRT" : "DOR")
                   << " video at 15 frames a second with a stereo IMA ADPCM soundtrack\n";
         return 0;

@@ -5,6 +5,7 @@
 
 #include "audio/audio_decode.h"
 #include "audio/track_audio.h"
+#include "tools/file_checks.h"
 
 namespace qztool {
 
@@ -119,6 +120,10 @@ int runInfo(const std::string& path, bool json, bool listChunks, std::ostream& o
         return 1;
     }
     MovieInfo info = gatherMovieInfo(path, file);
+    if (!checkIsMovie(path, info.scan, message)) {
+        err << "qztool: " << message << "\n";
+        return 1;
+    }
     if (json)
         printMovieInfoJson(info, listChunks, out);
     else

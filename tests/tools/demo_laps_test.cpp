@@ -54,12 +54,13 @@ TEST(DemoLaps, TheFramesLapsStartWithStandAlone) {
             EXPECT_GT(skipped, 0);
     }
 
+    std::string message;
     const std::string krt = qztest::scratchPath("laps_krt.qz");
-    ASSERT_TRUE(qztool::writeKrtDemoMovie(krt));
+    ASSERT_TRUE(qztool::writeKrtDemoMovie(krt, message)) << message;
     EXPECT_EQ(firstVideoIds(qztest::readFileBytes(krt), 3),
               (std::vector<std::uint32_t>{chunkId("KRTk"), chunkId("KRTk"), chunkId("KRTf")}));
     const std::string dor = qztest::scratchPath("laps_dor.qz");
-    ASSERT_TRUE(qztool::writeDorDemoMovie(dor));
+    ASSERT_TRUE(qztool::writeDorDemoMovie(dor, message)) << message;
     EXPECT_EQ(
         firstVideoIds(qztest::readFileBytes(dor), 3),
         (std::vector<std::uint32_t>{dorChunkId(DorFrameKind::key), dorChunkId(DorFrameKind::key),

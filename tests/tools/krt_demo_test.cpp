@@ -9,7 +9,8 @@
 
 TEST(KrtDemo, EveryFrameDecodes) {
     const std::string path = qztest::scratchPath("krt_demo.qz");
-    ASSERT_TRUE(qztool::writeKrtDemoMovie(path));
+    std::string message;
+    ASSERT_TRUE(qztool::writeKrtDemoMovie(path, message)) << message;
     const Bytes file = qztest::readFileBytes(path);
     krttest::KrtDecoder decoder;
     int keys = 0, deltas = 0, audio = 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <random>
+#include <system_error>
 
 #include "frontend/startup.h"
 #include "tests/frontend/frontend_fixture.h"
@@ -48,6 +49,10 @@ std::string movieWithNothingToPlay() {
     return scratchFile("nothing.qz", movie.bytes());
 }
 
+std::string noSuchFile() {
+    return std::make_error_code(std::errc::no_such_file_or_directory).message();
+}
+
 } // namespace
 
 TEST(PlayqzBadInput, FilesWithoutAMovieAreNamedAndExitOne) {
@@ -61,17 +66,17 @@ TEST(PlayqzBadInput, FilesWithoutAMovieAreNamedAndExitOne) {
     };
     std::vector<Case> cases = {
         {"nofile.qz", ""}, // named first, in a message of its own
-        {directory, " is a directory, not a movie file"},
-        {scratchFile("empty.qz", {}), " is empty, not a movie file"},
+        {directory, ": a folder, not a movie file"},
+        {scratchFile("empty.qz", {}), ": an empty file, not a movie file"},
         {scratchFile("letter.txt", Bytes(text.begin(), text.end())),
-         " is not a QZ, QZ2, KRT or BSX movie file"},
-        {pngFile(), " is not a QZ, QZ2, KRT or BSX movie file"},
-        {randomFile(), " is not a QZ, QZ2, KRT or BSX movie file"},
-        {movieWithNothingToPlay(), " holds no video frame and no sound the player can play"},
+         ": not a movie file: it does not start with a QZ, QZ2, KRT or BSX chunk"},
+        {pngFile(), ": not a movie file: it does not start with a QZ, QZ2, KRT or BSX chunk"},
+        {randomFile(), ": not a movie file: it does not start with a QZ, QZ2, KRT or BSX chunk"},
+        {movieWithNothingToPlay(), ": no video frame and no sound in it that the player can play"},
     };
     for (const char* device : {"/dev/zero", "/dev/null"})
         if (std::filesystem::exists(device))
-            cases.push_back({device, " is a device or other special file, not a movie file"});
+            cases.push_back({device, ": a device or pipe, not a movie file"});
     for (const Case& c : cases) {
         for (const char* window : {"-window", "-verbose"}) {
             SCOPED_TRACE(c.file + " " + window);
@@ -79,9 +84,8 @@ TEST(PlayqzBadInput, FilesWithoutAMovieAreNamedAndExitOne) {
             EXPECT_EQ(result.exitCode, 1);
             EXPECT_EQ(result.out,
                       banner + "Failed to start movie:" + c.file + " (check filename?)\n");
-            const std::string message = c.why.empty()
-                                            ? "cannot open " + c.file + ": there is no such file"
-                                            : c.file + c.why;
+            const std::string message =
+                c.why.empty() ? "cannot open " + c.file + ": " + noSuchFile() : c.file + c.why;
             EXPECT_EQ(result.err, "playqz: " + message + "\n");
         }
     }

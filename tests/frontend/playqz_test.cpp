@@ -60,7 +60,7 @@ TEST(PlayqzProgram, MissingFileIsReportedAndExitsOne) {
     const auto result = playqz({"-window", "nofile.qz"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, banner + "Failed to start movie:nofile.qz (check filename?)\n");
-    EXPECT_EQ(result.err, "playqz: cannot open nofile.qz: there is no such file\n");
+    EXPECT_EQ(result.err, "playqz: cannot open nofile.qz: No such file or directory\n");
 }
 
 TEST(PlayqzProgram, TheLastFileNameIsPlayed) {
@@ -88,7 +88,7 @@ TEST(PlayqzProgram, EightBitsWithAMovieThatIsNotKrtSaysSoAndPlays) {
     EXPECT_NE(played.out.find(", 12 frames, "), std::string::npos) << played.out;
     const auto missing = playqz({"-8", "nofile.qz"});
     EXPECT_EQ(missing.out, banner + "Failed to start movie:nofile.qz (check filename?)\n");
-    EXPECT_EQ(missing.err, "playqz: cannot open nofile.qz: there is no such file\n");
+    EXPECT_EQ(missing.err, "playqz: cannot open nofile.qz: No such file or directory\n");
 }
 
 TEST(PlayqzOptions, NumbersAndFlagsReachTheSettings) {

@@ -61,6 +61,13 @@ struct PlayerContext {
     // Stream headers read in a row from the top of the file (the n-th describes track n);
     // -1 once any other chunk has been read.
     LONG leadingHeaders;
+    // Bytes of unusable chunk headers read in a row; past maxUnusableRunBytes the data has ended.
+    LONG unusableBytes;
+    // videoSequence and audioChunksRead when the current lap began: a lap that stores neither
+    // ends a looping movie, which would otherwise go round for ever showing nothing.
+    LONG lapVideoMark;
+    LONG lapAudioMark;
+    LONG loopEnded; // set by the reader: the data has ended for good, loopPlay or not
     AudioFormat trackFormats[maxTrackFormats];
     BYTE* audioReadBuffer; // maxAudioPayload bytes (format/limits.h)
 

@@ -37,7 +37,7 @@ LONG* frameCountWord(PlayerConfig* config) {
 
 // True once the reader has met the end of the data and will not loop back.
 bool dataEnded(const PlayerContext* ctx, DWORD flags) {
-    return ctx->lastRead == readEnd && (flags & loopPlay) == 0;
+    return ctx->lastRead == readEnd && ((flags & loopPlay) == 0 || ctx->loopEnded != 0);
 }
 
 // Decodes, presents and consumes the queued entry; leave when the frame callback asks.

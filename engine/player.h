@@ -33,6 +33,14 @@ const char* playerVersion();
 // The type code (1 to 7) of the first video frame of a movie file, read from its chunk headers
 // without opening the movie: 0 when it has none, -1 when the file cannot be opened.
 LONG playerFirstFrameType(const char* fileName);
+// What a look at a movie file's chunk headers finds, for a caller to report before it opens it.
+enum class MovieLook {
+    playable,        // a video frame or an audio block the player would queue
+    unreadable,      // the file cannot be opened
+    notAMovie,       // its first bytes are no chunk header of a movie
+    nothingPlayable, // a movie's chunks, but not one that plays
+};
+MovieLook playerLookAtMovie(const char* fileName);
 // Display modes the device offers, as allowedModes bits: 1 always, 2 with stretching YUV
 // overlays, 4 with stretching YUV blits.
 DWORD playerQueryModes(IDirectDraw2* directDraw2);

@@ -87,6 +87,10 @@ LONG readerLoad(const char* fileName, PlayerContext* ctx) {
     ctx->loopOffset = 0;
     ctx->loopRun = 0;
     ctx->leadingHeaders = 0;
+    ctx->unusableBytes = 0;
+    ctx->lapVideoMark = 0;
+    ctx->lapAudioMark = 0;
+    ctx->loopEnded = 0;
     for (AudioFormat& format : ctx->trackFormats) format = defaultAudioFormat;
     ctx->audioChannels = defaultAudioFormat.channels;
     ctx->audioRate = defaultAudioFormat.rate;

@@ -16,6 +16,11 @@ inline constexpr LONG readSkipped = 4; // a chunk was passed over
 inline constexpr LONG readEnd = -1;    // end of data
 inline constexpr LONG readError = -2;  // read error, short header, unusable or unknown chunk
 
+// Unusable chunk headers (unknown ids, unusable sizes) read in a row that the reader passes
+// over before it takes the rest of the file for no movie data: more than any chunk it takes, so
+// a damaged stretch of a movie is crossed, while endless bytes (a device) come to an end.
+inline constexpr LONG maxUnusableRunBytes = 2 * 1024 * 1024;
+
 // Opens the file (unless callerFile), probes its headers, allocates the rings and prefills the
 // queues. 0 on success; 1 when the file cannot be opened or buffered; 2 when a ring cannot be
 // allocated.

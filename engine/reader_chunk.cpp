@@ -96,7 +96,9 @@ LONG readChunk(PlayerContext* ctx) {
 
     BYTE header[chunkHeaderBytes];
     const LONG got = readBytes(file, header, chunkHeaderBytes);
-    if (got < 0) return readError;
+    // A file that cannot be read (a directory, a failing disk) does not move: every later
+    // read would fail the same way, so the data ends here.
+    if (got < 0) return readEnd;
     const ChunkStep step = stepChunkHeader(header, got);
     switch (step.action) {
     case ChunkAction::end:
@@ -108,11 +110,19 @@ LONG readChunk(PlayerContext* ctx) {
         // An unusable size or an unknown id: the next read starts right after the header.
         ctx->audioRun = 0;
         ctx->leadingHeaders = -1;
+        if (ctx->unusableBytes > maxUnusableRunBytes - step.advance) {
+            // No movie chunk for this long: what follows is no movie data (endless zeros
+            // from a device, say), and the data ends.
+            ctx->unusableBytes = maxUnusableRunBytes;
+            return readEnd;
+        }
+        ctx->unusableBytes += step.advance;
         return readError;
     case ChunkAction::skip:
     case ChunkAction::read:
         break;
     }
+    ctx->unusableBytes = 0;
     const ChunkKind kind = step.cls.kind;
     if (kind != ChunkKind::streamHeader && kind != ChunkKind::fixedHeader) ctx->leadingHeaders = -1;
 

@@ -44,10 +44,19 @@ void refill(PlayerContext* ctx) {
 
 void rewindOrEnd(PlayerContext* ctx) {
     PlayerConfig* cfg = ctx->config;
-    if ((cfg->flags & loopPlay) == 0) {
+    const LONG video = sharedLoad(ctx->videoSequence);
+    const LONG audio = sharedLoad(ctx->audioChunksRead);
+    if (ctx->loopEnded == 0 && video == ctx->lapVideoMark && audio == ctx->lapAudioMark) {
+        // The lap stored no frame and no audio block: another would not either.
+        ctx->loopEnded = 1;
+    }
+    if ((cfg->flags & loopPlay) == 0 || ctx->loopEnded != 0) {
         ctx->lastRead = readEnd;
         return;
     }
+    ctx->lapVideoMark = video;
+    ctx->lapAudioMark = audio;
+    ctx->unusableBytes = 0;
     Sleep(0);
     mmioSeek(cfg->file, ctx->loopOffset, SEEK_SET);
     if (ctx->loopOffset == 0) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "frontend/devices.h"
+#include "frontend/movie_check.h"
 #include "frontend/options.h"
 #include "frontend/startup.h"
 
@@ -15,11 +16,24 @@ int main(int argc, char** argv) {
     const ParsedCommandLine parsed = parseCommandLine(args);
     for (const std::string& option : parsed.unknownOptions)
         std::fprintf(stderr, "unknown option %s\n", option.c_str());
-    if (parsed.showUsage) {
-        std::fputs(usageText, stdout);
-        return 0;
-    }
+    for (const std::string& message : parsed.badNumbers)
+        std::fprintf(stderr, "%s\n", message.c_str());
+    // Asking for help (or giving no movie) is no error; a command line that cannot be
+    // honoured is.
+    const int usageExit = parsed.unknownOptions.empty() && parsed.badNumbers.empty() ? 0 : 1;
+    if (parsed.showUsage) std::fputs(usageText, stdout);
+    if (parsed.showUsage || usageExit != 0) return usageExit;
     const FrontendSettings& settings = parsed.settings;
+
+    // Checked before any window or device is touched, so that the answer is the same with or
+    // without a display, and comes at once.
+    const std::string problem = movieFileProblem(settings.movieFile);
+    if (!problem.empty()) {
+        std::printf("Failed to start movie:%s (check filename?)\n", settings.movieFile.c_str());
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 1;
+    }
 
     std::string failure;
     if (!startWindowSystem(failure)) {

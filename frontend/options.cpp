@@ -98,6 +98,13 @@ int parseDecimal(const std::string& text) {
     return static_cast<int>(value);
 }
 
+bool hasDecimalDigits(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])) != 0) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    return i < text.size() && text[i] >= '0' && text[i] <= '9';
+}
+
 // Options may be written with '/', but on systems whose absolute paths start with '/' such an
 // argument is the movie when it names a path ("/tmp/demo.qz") or an existing file; a plain
 // "/loop" stays an (unknown) option.
@@ -135,12 +142,20 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         int value = 0;
         if (match->arg == Arg::number) {
-            // A number option with nothing after it cannot be honoured.
+            // A number option with nothing after it, or with no digits, cannot be honoured:
+            // taking 0 would quietly play with a setting nobody asked for.
+            const std::string name = match->name;
             if (i + 1 >= args.size()) {
-                parsed.showUsage = true;
+                parsed.badNumbers.push_back("playqz: " + name + " needs a number after it");
                 continue;
             }
-            value = parseDecimal(args[++i]);
+            const std::string& text = args[++i];
+            if (!hasDecimalDigits(text)) {
+                parsed.badNumbers.push_back("playqz: " + name + " needs a number, not \"" + text +
+                                            "\"");
+                continue;
+            }
+            value = parseDecimal(text);
         }
         match->apply(s, value);
     }

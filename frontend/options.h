@@ -35,6 +35,8 @@ struct ParsedCommandLine {
     FrontendSettings settings;
     // Options no table entry matched, in the order given; each earns a message.
     std::vector<std::string> unknownOptions;
+    // Messages for number options given no number, in the order given.
+    std::vector<std::string> badNumbers;
     bool showUsage = false;
 };
 
@@ -49,6 +51,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 // A decimal number the C way: leading white space, optional sign, digits; none give 0. Values
 // beyond int are held at its limits.
 int parseDecimal(const std::string& text);
+// Whether text holds a decimal number parseDecimal reads: after white space and a sign, a digit.
+bool hasDecimalDigits(const std::string& text);
 // The flags word a play starts with.
 DWORD playerFlagsFor(const FrontendSettings& settings);
 // The display modes a play permits.

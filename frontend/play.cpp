@@ -32,7 +32,7 @@ void fillPlayerConfig(const FrontendSettings& settings, const DisplayObjects& di
     config->allowedModes = allowedModesFor(settings);
 }
 
-void playMovie(const FrontendSettings& settings, const DisplayObjects& display) {
+bool playMovie(const FrontendSettings& settings, const DisplayObjects& display) {
     const char* file = settings.movieFile.c_str();
     bool fitted = !settings.windowed; // the window takes the first picture's size once
     PumpResult request = PumpResult::carryOn;
@@ -44,7 +44,7 @@ void playMovie(const FrontendSettings& settings, const DisplayObjects& display) 
         PlayerConfig* movie = playerOpen(file, playerWindow(), &record);
         if (movie == nullptr) {
             std::printf("Failed to start movie:%s (check filename?)\n", file);
-            return;
+            return false;
         }
         setMovieHandle(movie);
         do {
@@ -55,4 +55,5 @@ void playMovie(const FrontendSettings& settings, const DisplayObjects& display) 
         } while (playerIsPlaying(movie) != 0 && request != PumpResult::quit);
         setMovieHandle(nullptr);
     } while (request == PumpResult::replay);
+    return true;
 }

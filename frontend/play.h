@@ -11,5 +11,6 @@ PlayerConfig& playerRecord();
 // Zero-fills config and fills it for a play with these settings and display objects.
 void fillPlayerConfig(const FrontendSettings& settings, const DisplayObjects& display,
                       PlayerConfig* config);
-// Plays settings.movieFile (again on a replay request) until it ends or quit is asked for.
-void playMovie(const FrontendSettings& settings, const DisplayObjects& display);
+// Plays settings.movieFile (again on a replay request) until it ends or quit is asked for;
+// false when a play could not be started (the message is printed).
+bool playMovie(const FrontendSettings& settings, const DisplayObjects& display);

@@ -46,7 +46,7 @@ int runPlayer(FrontendSettings settings) {
         clearSurface(display.primarySurface);
     beginPlays(settings, !settings.windowed);
 
-    playMovie(settings, display);
+    const bool played = playMovie(settings, display);
 
     releaseSound();
     releaseDisplay(&display);
@@ -54,5 +54,5 @@ int runPlayer(FrontendSettings settings) {
         const PlayerConfig& last = playerRecord();
         std::fputs(statisticsLine(last.elapsedMs, last.frameCount).c_str(), stdout);
     }
-    return 0;
+    return played ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // Opening, playing, pausing, stopping and closing movies through the player calls, on the play
 // thread and on the caller's thread.
 #include <atomic>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -151,6 +152,32 @@ TEST(PlayerPlayback, LoopingMoviePlaysOnUntilStopped) {
     EXPECT_EQ(playerIsPlaying(&config), 1);
     EXPECT_EQ(playerStop(&config), 0);
     EXPECT_TRUE(closed(config));
+}
+
+// Bytes that hold no movie (text, zeros, only ignored chunks, a directory, an endless device)
+// end the play at once instead of reading, or looping over, nothing for ever.
+TEST(PlayerPlayback, BytesWithoutAMovieEndThePlayEvenWhenLooping) {
+    ChunkWriter ignored;
+    for (int i = 0; i < 4; ++i) ignored.chunk("SCCl", Bytes(40, 1));
+    ignored.chunk("SEND", {});
+    const std::string text = "Not a movie.\nJust a few lines of text.\n";
+    std::vector<std::string> paths = {
+        qztest::writeScratchFile("text.txt", Bytes(text.begin(), text.end())),
+        qztest::writeScratchFile("zeros.bin", Bytes(100000, 0)),
+        qztest::writeScratchFile("ignored.qz", ignored.bytes()),
+        std::filesystem::path(qztest::scratchPath("x")).parent_path().string(),
+    };
+    if (std::filesystem::exists("/dev/zero")) paths.push_back("/dev/zero");
+    for (const std::string& path : paths) {
+        for (DWORD loop : {DWORD{0}, loopPlay}) {
+            SCOPED_TRACE(path + (loop != 0 ? " looping" : ""));
+            // Without ownThread the open plays on this thread and returns at the end.
+            PlayerConfig config = blankConfig(audioOn | loop);
+            EXPECT_EQ(playerOpen(path.c_str(), nullptr, &config), nullptr);
+            EXPECT_LE(config.frameCount, 1u);
+            EXPECT_EQ(config.context, nullptr);
+        }
+    }
 }
 
 TEST(PlayerPlayback, MissingFileGivesNullAndNoContext) {

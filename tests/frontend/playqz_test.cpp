@@ -7,49 +7,14 @@
 
 #include "frontend/options.h"
 #include "frontend/play.h"
+#include "tests/frontend/playqz_run.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-const std::string banner = "Play QZ v1.60 - QZ/QZ2/KRT/BSX Player\n"
-                           "Command-line movie player for QZ, QZ2, KRT and BSX files\n\n";
-
-const std::string usage = "usage: playqz [<options>] videofile\n"
-                          "<options> = \n"
-                          " -xres <n>           video mode resolution (x)\n"
-                          " -yres <n>           video mode resolution (y)\n"
-                          " -gamma <n>          gamma level (default:100%))\n"
-                          " -doublex            horizontal x2\n"
-                          " -doubley            line doubled\n"
-                          " -skipy              line skipped\n"
-                          " -xsize <n>          stretch movie to x size <n>\n"
-                          " -ysize <n>          stretch movie to y size <n>\n"
-                          " -loop               play looping\n"
-                          " -window             don't use fullscreen\n"
-                          " -8                   8bit(krt only)\n"
-                          " -16                 16bit(all formats)\n"
-                          " -32                 32bit(all formats)\n"
-                          " -nodoublebuffer     Don't double buffer\n"
-                          " -software           Disable YUV hardware acceleration\n"
-                          " -noaudio            disable audio\n"
-                          " -fps <n>            frame rate <n> of a movie without audio\n"
-                          " -track <n>          play audio track <n>\n"
-                          " -ddraw <n>          direct draw device <n>\n"
-                          " -verbose            output more info.\n";
-
-qztest::CommandResult playqz(const std::vector<std::string>& args) {
-    // SDL's invisible drivers stand in for a display and a sound card, so that these runs
-    // behave the same with or without a screen.
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    // Software drawing: the GL rasteriser's own threads are invisible to the thread checker.
-    setenv("SDL_RENDER_DRIVER", "software", 1);
-    setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 1);
-    // Under the thread checker, races inside the system's graphics libraries (their own
-    // threads) are not ours to mend; every other race fails the run.
-    setenv("TSAN_OPTIONS", "suppressions=" QZ_TSAN_SUPPRESSIONS, 1);
-    return qztest::runProgram(QZ_PLAYQZ_PATH, args);
-}
+using playqztest::banner;
+using playqztest::playqz;
+using playqztest::usage;
 
 std::string videoMovie(int frames) {
     ChunkWriter movie;
@@ -69,30 +34,33 @@ TEST(PlayqzProgram, UsageCases) {
     struct Case {
         std::vector<std::string> args;
         std::string err;
+        int exitCode;
     };
     const Case cases[] = {
-        {{}, ""},
-        {{"-verbose"}, ""},
-        {{"-h", "movie.qz"}, ""},
-        {{"/loop", "movie.qz"}, "unknown option /loop\n"},
-        {{"/loop", "-bogus", "movie.qz"}, "unknown option /loop\nunknown option -bogus\n"},
-        {{"-xres", "movie.qz"}, ""},  // the file name is taken as the number
-        {{"movie.qz", "-gamma"}, ""}, // a number option with nothing after it
+        {{}, "", 0},
+        {{"-verbose"}, "", 0},
+        {{"-h", "movie.qz"}, "", 0},
+        {{"-?"}, "", 0},
+        {{"movie.qz", "--help"}, "", 0},
+        {{"/loop", "movie.qz"}, "unknown option /loop\n", 1},
+        {{"/loop", "-bogus", "movie.qz"}, "unknown option /loop\nunknown option -bogus\n", 1},
+        // The file name is taken as the number, which it is not, and no file name is left.
+        {{"-xres", "movie.qz"}, "playqz: -xres needs a number, not \"movie.qz\"\n", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args.front());
         const auto result = playqz(c.args);
-        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.exitCode, c.exitCode);
         EXPECT_EQ(result.out, banner + usage);
         EXPECT_EQ(result.err, c.err);
     }
 }
 
-TEST(PlayqzProgram, MissingFileIsReportedAndExitsZero) {
+TEST(PlayqzProgram, MissingFileIsReportedAndExitsOne) {
     const auto result = playqz({"-window", "nofile.qz"});
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, banner + "Failed to start movie:nofile.qz (check filename?)\n");
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, "playqz: cannot open nofile.qz: No such file or directory\n");
 }
 
 TEST(PlayqzProgram, TheLastFileNameIsPlayed) {
@@ -120,12 +88,12 @@ TEST(PlayqzProgram, EightBitsWithAMovieThatIsNotKrtSaysSoAndPlays) {
     EXPECT_NE(played.out.find(", 12 frames, "), std::string::npos) << played.out;
     const auto missing = playqz({"-8", "nofile.qz"});
     EXPECT_EQ(missing.out, banner + "Failed to start movie:nofile.qz (check filename?)\n");
-    EXPECT_EQ(missing.err, "");
+    EXPECT_EQ(missing.err, "playqz: cannot open nofile.qz: No such file or directory\n");
 }
 
 TEST(PlayqzOptions, NumbersAndFlagsReachTheSettings) {
     const FrontendSettings s =
-        parse({"-xres", "800", "-yres", " +600x", "-xsize", "-3", "-ysize", "abc", "-gamma", "70",
+        parse({"-xres", "800", "-yres", " +600x", "-xsize", "-3", "-ysize", "0abc", "-gamma", "70",
                "-track", "2", "-ddraw", "3", "-32", "-8", "-loop", "-noaudio", "m.qz"});
     EXPECT_EQ(s.modeWidth, 800);
     EXPECT_EQ(s.modeHeight, 600);
@@ -160,7 +128,7 @@ TEST(PlayqzOptions, AbsolutePathsAreMoviesAndSlashWordsOptions) {
     // An absolute path plays; the message names the file, not an option.
     const std::string missing = std::filesystem::absolute(qztest::scratchPath("no.qz")).string();
     const qztest::CommandResult run = playqz({missing});
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.find("unknown option"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("Failed to start movie:" + missing + " (check filename?)\n"),
               std::string::npos);

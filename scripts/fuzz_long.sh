@@ -11,6 +11,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-3600}
+# Seconds an input may run in the campaign (QZ_FUZZ_TIMEOUT); whatever stops it is replayed alone
+# against 1 second.
+timeout=${QZ_FUZZ_TIMEOUT:-1}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(movie reader krt type3 type4 dor audio walker)
@@ -53,9 +56,10 @@ for t in "${targets[@]}"; do
     : >"$log"
     while left=$((seconds - (SECONDS - started))) && [ "$left" -gt 0 ]; do
         before=$(find "$artifacts" -maxdepth 1 -type f | wc -l)
+        touch "$log.start"
         rc=0
         ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
-            build/fuzz/fuzz/"$t" -max_total_time="$left" -timeout=1 -rss_limit_mb=2048 \
+            build/fuzz/fuzz/"$t" -max_total_time="$left" -timeout="$timeout" -rss_limit_mb=2048 \
             -max_len="$(max_len "$t")" -dict=fuzz/qz.dict -print_final_stats=1 \
             -artifact_prefix="$artifacts/" "$corpus" >>"$log" 2>&1 || rc=$?
         run_execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
@@ -64,8 +68,9 @@ for t in "${targets[@]}"; do
         cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
         found=$(($(find "$artifacts" -maxdepth 1 -type f | wc -l) - before))
         [ "$rc" -ne 0 ] || break
-        newest=$(ls -t "$artifacts" | head -1)
-        if [ "$found" -eq 1 ] && [[ $newest == timeout-* ]] &&
+        newest=$(find "$artifacts" -maxdepth 1 -type f -newer "$log.start" -name 'timeout-*' \
+            -printf '%f\n')
+        if [ "$found" -eq 1 ] && [ -n "$newest" ] &&
             build/fuzz/fuzz/"$t" -timeout=1 "$artifacts/$newest" >/dev/null 2>&1; then
             mkdir -p "$artifacts/starved"
             mv "$artifacts/$newest" "$artifacts/starved/"

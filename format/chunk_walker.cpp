@@ -56,11 +56,14 @@ ChunkStep stepChunkHeader(const BYTE* header, LONG got) {
     return step;
 }
 
-ChunkSpan walkChunkAt(const BYTE* file, std::size_t fileSize, std::size_t offset) {
+ChunkSpan walkChunkAt(ByteSource& file, std::size_t offset) {
+    const std::size_t fileSize = file.size();
     const std::size_t left = offset < fileSize ? fileSize - offset : 0;
     const LONG got = left < static_cast<std::size_t>(chunkHeaderBytes) ? static_cast<LONG>(left)
                                                                        : chunkHeaderBytes;
-    ChunkSpan span{stepChunkHeader(file + offset, got), offset, 0, 0};
+    BYTE header[chunkHeaderBytes] = {};
+    file.read(offset, static_cast<std::size_t>(got), header);
+    ChunkSpan span{stepChunkHeader(header, got), offset, 0, 0};
     span.next = offset + static_cast<std::size_t>(span.step.advance);
     if (span.step.action != ChunkAction::skip && span.step.action != ChunkAction::read) return span;
     const std::size_t payloadLeft = left - static_cast<std::size_t>(chunkHeaderBytes);
@@ -69,4 +72,9 @@ ChunkSpan walkChunkAt(const BYTE* file, std::size_t fileSize, std::size_t offset
     if (span.step.action == ChunkAction::read)
         span.payloadBytes = payloadLength < payloadLeft ? payloadLength : payloadLeft;
     return span;
+}
+
+ChunkSpan walkChunkAt(const BYTE* file, std::size_t fileSize, std::size_t offset) {
+    MemorySource source(file, fileSize);
+    return walkChunkAt(source, offset);
 }

@@ -1,10 +1,11 @@
 // The rules by which the player's reader walks a movie's chunks, damaged ones included. The
-// engine's reader follows them over the movie file, the tools over a file held in memory, so
-// that both take the same chunks.
+// engine's reader follows them over the movie file, the tools over a byte source (a file read
+// piece by piece, or bytes in memory), so that both take the same chunks.
 #pragma once
 
 #include <cstddef>
 
+#include "format/byte_source.h"
 #include "format/chunk_header.h"
 #include "format/chunk_ids.h"
 
@@ -46,7 +47,7 @@ LONG chunkPayloadLimit(ChunkKind kind);
 // The step for a chunk of which got header bytes (0 to 8) could be read.
 ChunkStep stepChunkHeader(const BYTE* header, LONG got);
 
-// One step over a file held in memory.
+// One step over a file.
 struct ChunkSpan {
     ChunkStep step;
     std::size_t offset;       // where the chunk starts
@@ -54,9 +55,11 @@ struct ChunkSpan {
     std::size_t next;         // where the next read starts; at or past fileSize the data ends
 };
 
-// The step over the chunk at offset (below fileSize) of a file held in memory. A payload the
-// file cuts short is read as far as it goes (damage payloadCut); a reader that reads nothing of
-// a payload it expected meets the end of the data.
+// The step over the chunk at offset (below the source's size); only its header bytes are read.
+// A payload the file cuts short is read as far as it goes (damage payloadCut); a reader that
+// reads nothing of a payload it expected meets the end of the data.
+ChunkSpan walkChunkAt(ByteSource& file, std::size_t offset);
+// The same over a file held in memory.
 ChunkSpan walkChunkAt(const BYTE* file, std::size_t fileSize, std::size_t offset);
 
 // The track that the k-th (1-based) audio data chunk of a run belongs to. A run is a row of

@@ -68,24 +68,25 @@ ScanDamage describeDamage(const ChunkSpan& span, std::size_t fileSize) {
 
 // The format a header chunk sets, as the player reads it; nullopt for a payload the player
 // skips or cannot read, which leaves the format as it was.
-std::optional<AudioFormat> headerFormat(const ScannedChunk& chunk, const Bytes& file) {
+std::optional<AudioFormat> headerFormat(const ScannedChunk& chunk, ByteSource& file,
+                                        Bytes& buffer) {
     if (!chunk.payloadTaken()) return std::nullopt;
     if (chunk.kind == ChunkKind::fixedHeader) return fixedAudioFormat;
     AudioFormat format = defaultAudioFormat;
-    parseStreamHeader(file.data() + chunk.payloadOffset(), static_cast<LONG>(chunk.payloadSize()),
+    parseStreamHeader(readPayload(file, chunk, buffer), static_cast<LONG>(chunk.payloadSize()),
                       &format);
     return format;
 }
 
 } // namespace
 
-MovieScan scanMovie(const Bytes& file) {
+MovieScan scanMovie(ByteSource& file) {
     MovieScan scan;
     scan.fileSize = file.size();
     std::size_t offset = 0;
     bool afterDamage = false;
     while (offset < file.size()) {
-        const ChunkSpan span = walkChunkAt(file.data(), file.size(), offset);
+        const ChunkSpan span = walkChunkAt(file, offset);
         const ChunkStep& step = span.step;
         if (step.damage != ChunkDamage::none) {
             // Headers passed over one after another are one damaged place.
@@ -132,6 +133,11 @@ MovieScan scanMovie(const Bytes& file) {
     return scan;
 }
 
+MovieScan scanMovie(const Bytes& file) {
+    MemorySource source(file.data(), file.size());
+    return scanMovie(source);
+}
+
 std::string damageLine(const ScanDamage& damage) {
     char where[64];
     std::snprintf(where, sizeof where, "at offset %zu (0x%zx): ", damage.offset, damage.offset);
@@ -140,22 +146,30 @@ std::string damageLine(const ScanDamage& damage) {
            (damage.skipped == 1 ? " byte " : " bytes ") + where + damage.message;
 }
 
-std::vector<TrackHeader> leadingTrackHeaders(const MovieScan& scan, const Bytes& file) {
+std::vector<TrackHeader> leadingTrackHeaders(const MovieScan& scan, ByteSource& file) {
     std::vector<TrackHeader> tracks;
+    Bytes buffer;
     for (const ScannedChunk& chunk : scan.chunks) {
         if (!isTrackHeaderId(chunk.id) || chunk.afterDamage) break;
         TrackHeader header;
         header.id = chunk.id;
         header.oversized = chunk.action == ChunkAction::skip;
-        if (std::optional<AudioFormat> format = headerFormat(chunk, file)) header.format = *format;
+        if (std::optional<AudioFormat> format = headerFormat(chunk, file, buffer))
+            header.format = *format;
         tracks.push_back(header);
     }
     return tracks;
 }
 
-std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
+std::vector<TrackHeader> leadingTrackHeaders(const MovieScan& scan, const Bytes& file) {
+    MemorySource source(file.data(), file.size());
+    return leadingTrackHeaders(scan, source);
+}
+
+std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, ByteSource& file,
                                        const std::vector<TrackHeader>& tracks) {
     std::vector<AudioChunkRef> refs;
+    Bytes buffer;
     // Without a leading header the reader passes audio data over uncounted.
     if (tracks.empty()) return refs;
     const auto trackCount = static_cast<LONG>(tracks.size());
@@ -179,7 +193,7 @@ std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
             break;
         if (isHeaderKind(chunk.kind)) {
             run = 0;
-            const std::optional<AudioFormat> format = headerFormat(chunk, file);
+            const std::optional<AudioFormat> format = headerFormat(chunk, file, buffer);
             if (leading >= 0) {
                 const LONG n = ++leading;
                 if (format && n <= maxTrackFormats)
@@ -204,6 +218,23 @@ std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
         refs.push_back(ref);
     }
     return refs;
+}
+
+std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
+                                       const std::vector<TrackHeader>& tracks) {
+    MemorySource source(file.data(), file.size());
+    return audioChunks(scan, source, tracks);
+}
+
+const BYTE* readPayload(ByteSource& file, const ScannedChunk& chunk, Bytes& buffer,
+                        std::size_t count) {
+    const std::size_t bytes = count < chunk.payloadSize() ? count : chunk.payloadSize();
+    // An empty payload still gets a valid pointer, as one inside a file in memory would be.
+    static const BYTE nothing[1] = {0};
+    buffer.resize(bytes);
+    if (bytes == 0) return nothing;
+    file.read(chunk.payloadOffset(), bytes, buffer.data());
+    return buffer.data();
 }
 
 const char* codecName(LONG codec) {

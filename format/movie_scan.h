@@ -1,6 +1,7 @@
-// A movie file held in memory walked as the player's reader walks it: its chunks, the damage
-// the reader passes over, its audio tracks and which track every audio data chunk belongs to.
-// Tools and fuzz targets see exactly what the player plays.
+// A movie file walked as the player's reader walks it: its chunks, the damage the reader passes
+// over, its audio tracks and which track every audio data chunk belongs to. Tools and fuzz
+// targets see exactly what the player plays. The file is a byte source: the walk reads chunk
+// headers, and the payloads only where it needs them (stream headers), one at a time.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "format/audio_format.h"
+#include "format/byte_source.h"
 #include "format/chunk_walker.h"
 #include "format/container_writer.h"
 
@@ -63,6 +65,7 @@ struct MovieScan {
 // or the end of the file. An unusable size or an unknown id is passed over by its header alone,
 // a header cut short by the end of the file ends the walk, a payload cut short is taken as far
 // as it goes; each is noted in damage.
+MovieScan scanMovie(ByteSource& file);
 MovieScan scanMovie(const Bytes& file);
 // "skipped 8 bytes at offset 1234 (0x4d2): ..." or "cut short at offset ...: ...".
 std::string damageLine(const ScanDamage& damage);
@@ -76,6 +79,7 @@ struct TrackHeader {
 
 // The stream headers at the very top of the file, one per track: the ids "SCHl", "1SNh" and
 // "SKOD" as written, as the player counts them.
+std::vector<TrackHeader> leadingTrackHeaders(const MovieScan& scan, ByteSource& file);
 std::vector<TrackHeader> leadingTrackHeaders(const MovieScan& scan, const Bytes& file);
 
 // One audio data chunk with the track it belongs to and the format it decodes in.
@@ -91,8 +95,15 @@ struct AudioChunkRef {
 // trackOfRunChunk(k, track count). The stream headers read in a row from the top of the file
 // give their tracks' formats; a header met later applies to every track. Empty when the file
 // has no leading stream header.
+std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, ByteSource& file,
+                                       const std::vector<TrackHeader>& tracks);
 std::vector<AudioChunkRef> audioChunks(const MovieScan& scan, const Bytes& file,
                                        const std::vector<TrackHeader>& tracks);
+
+// Reads the chunk's payload bytes that the file holds (at most count of them) into buffer and
+// returns them; buffer is reused from chunk to chunk.
+const BYTE* readPayload(ByteSource& file, const ScannedChunk& chunk, Bytes& buffer,
+                        std::size_t count = SIZE_MAX);
 
 // "PCM", "block ADPCM", "IMA ADPCM" or "unknown".
 const char* codecName(LONG codec);

@@ -22,18 +22,15 @@ constexpr int progressWidth = 40;
 constexpr int defaultFramesPerSecond = 15;
 constexpr int maxGamma = 1000;
 
-struct VideoChunk {
-    LONG type;
-    const BYTE* payload;
-    std::size_t size;
-};
+// Bytes of a video payload that hold the picture size of every frame type.
+constexpr std::size_t pictureSizeBytes = 12;
 
 // The video chunks the player queues: those whose payload it reads and finds not empty.
-std::vector<VideoChunk> videoChunks(const MovieScan& scan, const Bytes& file) {
-    std::vector<VideoChunk> chunks;
+std::vector<const ScannedChunk*> videoChunks(const MovieScan& scan) {
+    std::vector<const ScannedChunk*> chunks;
     for (const ScannedChunk& c : scan.chunks) {
         if (c.kind != ChunkKind::video || !c.payloadTaken() || c.payloadSize() == 0) continue;
-        chunks.push_back({c.frameType, file.data() + c.payloadOffset(), c.payloadSize()});
+        chunks.push_back(&c);
     }
     return chunks;
 }
@@ -127,19 +124,23 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
     if (!options.pngPattern.empty() && !checkFramePattern(options.pngPattern, message))
         return fail(message);
 
-    Bytes file;
-    if (!loadFile(options.movie, file, message)) return fail(message);
-    const MovieInfo info = gatherMovieInfo(options.movie, file);
+    const std::unique_ptr<ByteSource> file = openMovie(options.movie, message);
+    if (!file) return fail(message);
+    const MovieInfo info = gatherMovieInfo(options.movie, *file);
+    const std::size_t tracks = leadingTrackHeaders(info.scan, *file).size();
+    if (file->failed()) return fail(readFailedMessage(options.movie));
     if (!checkIsMovie(options.movie, info.scan, message)) return fail(message);
-    const std::size_t tracks = leadingTrackHeaders(info.scan, file).size();
     if (options.track < 1 ||
         static_cast<std::size_t>(options.track) > std::max<std::size_t>(1, tracks))
         return fail(options.movie + ": the movie has no track " + std::to_string(options.track));
-    const std::vector<VideoChunk> chunks = videoChunks(info.scan, file);
+    const std::vector<const ScannedChunk*> chunks = videoChunks(info.scan);
     std::optional<PictureSize> size;
-    for (const VideoChunk& c : chunks) {
-        if ((size = videoPictureSize(c.type, c.payload, c.size))) break;
+    Bytes payload;
+    for (const ScannedChunk* c : chunks) {
+        const BYTE* head = readPayload(*file, *c, payload, pictureSizeBytes);
+        if ((size = videoPictureSize(c->frameType, head, payload.size()))) break;
     }
+    if (file->failed()) return fail(readFailedMessage(options.movie));
     if (!size) return fail(options.movie + ": the movie has no pictures");
 
     if (size->width <= 0 || size->height <= 0 || size->width > maxPictureSide ||
@@ -172,10 +173,12 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
     std::size_t unshown = 0;
     const bool progress = options.progress && chunks.size() >= progressMinFrames;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
-        const VideoChunk& c = chunks[i];
+        const ScannedChunk& c = *chunks[i];
+        const BYTE* bytes = readPayload(*file, c, payload);
+        if (file->failed()) return fail(readFailedMessage(options.movie));
         ExportedFrame frame{*format, size->width, size->height, &black, decoder.paletteRgb(), true};
         // A frame whose header does not fit leaves the last picture in place.
-        if (decoder.decode(c.type, c.payload, c.size, memory) != DecodeStatus::notShown) {
+        if (decoder.decode(c.frameType, bytes, c.payloadSize(), memory) != DecodeStatus::notShown) {
             for (int y = 0; y < size->height; ++y)
                 std::memcpy(picture.data() + rowBytes * y, target.data() + memory.pitch * y,
                             rowBytes);
@@ -183,7 +186,7 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
             frame.black = false;
         } else if (unshown++ == 0) {
             if (progress) err << "\n";
-            err << "qztool frames: frame " << i + 1 << " is of type " << c.type << ", which "
+            err << "qztool frames: frame " << i + 1 << " is of type " << c.frameType << ", which "
                 << frameFormatName(*format) << " cannot show; such frames are written black\n";
         }
         if (!sink->write(frame, static_cast<long>(i + 1), message)) return fail(message);

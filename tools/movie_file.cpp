@@ -1,12 +1,91 @@
 #include "tools/movie_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <ostream>
 
 namespace qztool {
+
+namespace {
+
+// Bytes read at a time around the chunk headers and small payloads; larger reads go straight
+// into the caller's buffer.
+constexpr std::size_t windowBytes = 256 * 1024;
+
+bool seekTo(std::FILE* file, std::size_t offset) {
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+// A regular file read at the offsets asked for, through one window of windowBytes.
+class FileSource final : public ByteSource {
+  public:
+    FileSource(std::FILE* file, std::size_t size) : file_(file), size_(size) {
+        // The window is the only buffer: stdio's own would copy every byte twice.
+        std::setvbuf(file_, nullptr, _IONBF, 0);
+    }
+    ~FileSource() override { std::fclose(file_); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::size_t size() const override { return size_; }
+
+    void read(std::size_t offset, std::size_t count, BYTE* out) override {
+        if (count == 0) return;
+        if (offset >= windowOffset_ && offset - windowOffset_ + count <= window_.size()) {
+            std::memcpy(out, window_.data() + (offset - windowOffset_), count);
+            return;
+        }
+        if (count >= windowBytes / 2) {
+            readFile(offset, count, out);
+            return;
+        }
+        const std::size_t left = size_ > offset ? size_ - offset : 0;
+        window_.resize(std::min(left, windowBytes));
+        windowOffset_ = offset;
+        readFile(offset, window_.size(), window_.data());
+        std::memcpy(out, window_.data(), count);
+    }
+
+  private:
+    // Reads count bytes at offset; zeros and failed() for what cannot be read.
+    void readFile(std::size_t offset, std::size_t count, BYTE* out) {
+        std::size_t got = 0;
+        if (seekTo(file_, offset)) got = std::fread(out, 1, count, file_);
+        if (got < count) {
+            std::memset(out + got, 0, count - got);
+            setFailed();
+        }
+    }
+
+    std::FILE* file_;
+    std::size_t size_;
+    Bytes window_;
+    std::size_t windowOffset_ = 0;
+};
+
+// A file read whole into memory.
+class LoadedSource final : public ByteSource {
+  public:
+    explicit LoadedSource(Bytes bytes) : bytes_(std::move(bytes)) {}
+    std::size_t size() const override { return bytes_.size(); }
+    void read(std::size_t offset, std::size_t count, BYTE* out) override {
+        if (count != 0) std::memcpy(out, bytes_.data() + offset, count);
+    }
+
+  private:
+    Bytes bytes_;
+};
+
+} // namespace
 
 bool loadFile(const std::string& path, Bytes& bytes, std::string& message) {
     std::ifstream in(path, std::ios::binary);
@@ -16,10 +95,34 @@ bool loadFile(const std::string& path, Bytes& bytes, std::string& message) {
     }
     bytes.assign(std::istreambuf_iterator<char>(in), {});
     if (in.bad()) {
-        message = "cannot read " + path;
+        message = readFailedMessage(path);
         return false;
     }
     return true;
+}
+
+std::unique_ptr<ByteSource> openMovie(const std::string& path, std::string& message) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        message = "cannot open " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    std::error_code error;
+    const std::filesystem::path name(path);
+    if (std::filesystem::is_regular_file(name, error)) {
+        const std::uintmax_t size = std::filesystem::file_size(name, error);
+        if (!error && size <= SIZE_MAX)
+            return std::make_unique<FileSource>(file, static_cast<std::size_t>(size));
+    }
+    // Not a file whose size is known up front: read it whole, as it comes.
+    std::fclose(file);
+    Bytes bytes;
+    if (!loadFile(path, bytes, message)) return nullptr;
+    return std::make_unique<LoadedSource>(std::move(bytes));
+}
+
+std::string readFailedMessage(const std::string& path) {
+    return "cannot read " + path;
 }
 
 void warnDamage(const std::string& path, const MovieScan& scan, const char* outcome,

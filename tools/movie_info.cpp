@@ -11,20 +11,19 @@ namespace qztool {
 
 namespace {
 
-int s16At(const Bytes& file, std::size_t offset) {
-    return static_cast<std::int16_t>(file[offset] | file[offset + 1] << 8);
+int s16At(const BYTE* bytes) {
+    return static_cast<std::int16_t>(bytes[0] | bytes[1] << 8);
 }
 
-int u16At(const Bytes& file, std::size_t offset) {
-    return file[offset] | file[offset + 1] << 8;
+int u16At(const BYTE* bytes) {
+    return bytes[0] | bytes[1] << 8;
 }
 
 // The picture size a video frame's header gives, by frame type; false when the type carries
 // none (KRT delta frames) or the payload is too short to hold it.
-bool pictureSize(const ScannedChunk& chunk, const Bytes& file, std::pair<int, int>& size,
+bool pictureSize(const ScannedChunk& chunk, ByteSource& file, std::pair<int, int>& size,
                  bool& tooShort) {
     tooShort = false;
-    std::size_t at = chunk.payloadOffset();
     std::size_t need = 0;
     switch (chunk.frameType) {
     case 1:
@@ -44,12 +43,15 @@ bool pictureSize(const ScannedChunk& chunk, const Bytes& file, std::pair<int, in
         tooShort = true;
         return false;
     }
+    // Only the size fields are read, not the picture.
+    BYTE header[12];
+    file.read(chunk.payloadOffset(), need, header);
     if (chunk.frameType == 1)
-        size = {u16At(file, at), u16At(file, at + 2)};
+        size = {u16At(header), u16At(header + 2)};
     else if (chunk.frameType <= 4)
-        size = {s16At(file, at), s16At(file, at + 2)};
+        size = {s16At(header), s16At(header + 2)};
     else
-        size = {s16At(file, at + 8), s16At(file, at + 10)};
+        size = {s16At(header + 8), s16At(header + 10)};
     return true;
 }
 
@@ -62,7 +64,7 @@ void addPayload(PayloadStats& stats, std::size_t size) {
 
 } // namespace
 
-MovieInfo gatherMovieInfo(const std::string& name, const Bytes& file) {
+MovieInfo gatherMovieInfo(const std::string& name, ByteSource& file) {
     MovieInfo info;
     info.file = name;
     info.scan = scanMovie(file);
@@ -93,6 +95,7 @@ MovieInfo gatherMovieInfo(const std::string& name, const Bytes& file) {
         if (tooShort) ++info.shortVideoHeaders;
     }
 
+    Bytes payload;
     for (const AudioChunkRef& ref : audioChunks(info.scan, file, headers)) {
         TrackInfo& track = info.tracks[static_cast<std::size_t>(ref.track - 1)];
         ++track.chunks;
@@ -101,7 +104,7 @@ MovieInfo gatherMovieInfo(const std::string& name, const Bytes& file) {
             continue;
         }
         const ScannedChunk& chunk = info.scan.chunks[ref.chunk];
-        LONG bytes = playedAudioBytes(ref.format, file.data() + chunk.payloadOffset(),
+        LONG bytes = playedAudioBytes(ref.format, readPayload(file, chunk, payload),
                                       static_cast<LONG>(chunk.payloadSize()));
         auto frames = static_cast<std::size_t>(std::max<LONG>(bytes, 0) / 4);
         track.frames += frames;
@@ -111,15 +114,24 @@ MovieInfo gatherMovieInfo(const std::string& name, const Bytes& file) {
     return info;
 }
 
+MovieInfo gatherMovieInfo(const std::string& name, const Bytes& file) {
+    MemorySource source(file.data(), file.size());
+    return gatherMovieInfo(name, source);
+}
+
 int runInfo(const std::string& path, bool json, bool listChunks, std::ostream& out,
             std::ostream& err) {
-    Bytes file;
     std::string message;
-    if (!loadFile(path, file, message)) {
+    const std::unique_ptr<ByteSource> file = openMovie(path, message);
+    if (!file) {
         err << "qztool: " << message << "\n";
         return 1;
     }
-    MovieInfo info = gatherMovieInfo(path, file);
+    MovieInfo info = gatherMovieInfo(path, *file);
+    if (file->failed()) {
+        err << "qztool: " << readFailedMessage(path) << "\n";
+        return 1;
+    }
     if (!checkIsMovie(path, info.scan, message)) {
         err << "qztool: " << message << "\n";
         return 1;

@@ -44,6 +44,9 @@ struct MovieInfo {
     double durationSeconds = 0;         // track 1's decoded audio
 };
 
+// Reads the chunk headers, and of the payloads the stream headers, the audio and the size
+// fields of the video frames.
+MovieInfo gatherMovieInfo(const std::string& name, ByteSource& file);
 MovieInfo gatherMovieInfo(const std::string& name, const Bytes& file);
 
 // Text report; with listChunks every chunk on a line of its own first.

@@ -18,7 +18,8 @@
 #endif
 #endif
 #ifdef QZ_SANITIZER_HEAP
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtimes' count of bytes allocated and not freed (their own allocator's).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 using playertest::blankConfig;

@@ -2,6 +2,7 @@
 // clock, a lost buffer is restored, one that stays lost has its blocks dropped while the
 // movie plays on and can still be stopped, and a sound card unplugged mid-movie leaves it
 // playing to its end.
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
@@ -101,6 +102,22 @@ TEST_F(PlayerSoundFaults, StopIsAnsweredWhileTheBufferStaysLost) {
     EXPECT_EQ(sharedLoad(config.state), stateClosed);
 }
 
+namespace {
+
+// Frames the play loop has decoded, and those of them it showed: a frame that comes more than
+// two slots late is decoded but not shown, which a loaded machine may cause at any time.
+PlayerConfig* countedMovie = nullptr;
+std::atomic<int> framesDecoded{0};
+std::atomic<int> framesShown{0};
+
+int countFrame() {
+    ++framesDecoded;
+    if (sharedLoad(countedMovie->framesBehind) <= 2) ++framesShown;
+    return 0;
+}
+
+} // namespace
+
 TEST_F(PlayerSoundFaults, ASoundCardUnpluggedMidMovieLeavesItPlayingToItsEnd) {
     // SDL's dummy driver plays the card; the stand-in then takes it away as an unplugging does.
     setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -108,8 +125,10 @@ TEST_F(PlayerSoundFaults, ASoundCardUnpluggedMidMovieLeavesItPlayingToItsEnd) {
     const SoundMovie movie{.slots = 30};
     const std::string path = writeSoundMovie(movie);
     Screen screen;
-    PlayerConfig config = blankConfig(ownThread | audioOn);
+    PlayerConfig config = blankConfig(ownThread | audioOn | frameCallbackGiven);
     screen.attach(config);
+    config.frameCallback = countFrame;
+    countedMovie = &config;
     ASSERT_EQ(playerCreate(path.c_str(), nullptr, &config), &config);
     unsetenv("SDL_AUDIODRIVER");
     PlayerContext* ctx = config.context;
@@ -127,8 +146,10 @@ TEST_F(PlayerSoundFaults, ASoundCardUnpluggedMidMovieLeavesItPlayingToItsEnd) {
     // The limit only catches a hang: the movie lasts two seconds.
     ASSERT_TRUE(waitFor([&] { return playerIsPlaying(&config) == 0; }, 60000));
     EXPECT_EQ(sharedLoad(config.state), stateStopped);
-    // Every frame shown once; the slots counted go on while the last sound plays out.
-    EXPECT_EQ(qzplat::presentCount() - presentsBefore, 30);
+    // Every frame decoded, and every one not given up for lateness presented once; the slots
+    // counted go on while the last sound plays out.
+    EXPECT_EQ(framesDecoded.load(), 30);
+    EXPECT_EQ(qzplat::presentCount() - presentsBefore, framesShown.load());
     EXPECT_GE(config.frameCount, 30u);
     EXPECT_GT(sharedLoad(ctx->audioClock), clockAtRemoval);
     // The buffer played on, by the clock, until the last block had been heard.

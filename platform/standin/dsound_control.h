@@ -43,6 +43,13 @@ void failNextSoundPlay(HRESULT code = DSERR_GENERIC, int count = 1);
 void failNextSoundLocks(int count);
 // Marks every secondary buffer lost, as another program taking the sound card would.
 void loseSoundBuffers();
+// Takes the SDL back end's sound card away, as unplugging it does once the window pump has
+// seen SDL's removal event: the card is closed and every buffer on it plays on by the headless
+// clock from where its cursor stands. Nothing changes on the headless back end, which has no
+// card to lose.
+void removeSoundCard();
+// True while the SDL back end holds a sound card open.
+bool soundCardOpen();
 
 // What the loudspeaker heard of one secondary buffer: every byte its play cursor passed, in
 // order, and when. Volume and pan are not applied.

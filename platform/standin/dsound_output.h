@@ -2,6 +2,8 @@
 // that the DirectSound objects work the same whether a sound card plays them or nothing does.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/standin/dsound_control.h"
 
 namespace qzplat::detail {
@@ -34,5 +36,11 @@ class SoundOutput {
 SoundOutput& soundOutputOf(SoundBackEnd backEnd);
 SoundOutput& headlessSoundOutput();
 SoundOutput& sdlSoundOutput();
+
+// SDL reports that its audio device which (0: whichever card is open) has gone: the SDL output
+// closes the card and its buffers play on by the headless clock. Called by the window pump.
+void removeSdlSoundCard(std::uint32_t which);
+// True while the SDL output holds a sound card open.
+bool sdlSoundCardOpen();
 
 } // namespace qzplat::detail

@@ -170,6 +170,14 @@ void loseSoundBuffers() {
     }
 }
 
+void removeSoundCard() {
+    removeSdlSoundCard(0);
+}
+
+bool soundCardOpen() {
+    return sdlSoundCardOpen();
+}
+
 std::vector<HeardSound> heardSounds() {
     SoundState& st = soundState();
     std::lock_guard lock(st.mutex);

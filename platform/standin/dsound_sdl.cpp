@@ -43,6 +43,7 @@ class SdlOutput final : public SoundOutput {
     SDL_AudioDeviceID device = 0;
     SDL_AudioSpec cardFormat{};
     std::atomic<int> cardRate{0}; // what the callback converts to, set before it runs
+    std::atomic<bool> cardOpen{false};
 };
 
 SdlOutput& output() {
@@ -145,6 +146,7 @@ bool openCard(SdlOutput& out, int rate) {
     if (out.device == 0) return false;
     out.cardFormat = have;
     out.cardRate.store(have.freq);
+    out.cardOpen.store(true);
     SDL_PauseAudioDevice(out.device, 0);
     return true;
 }
@@ -179,6 +181,34 @@ void SdlOutput::release() {
     if (references == 0 || --references != 0) return;
     SDL_CloseAudioDevice(device);
     device = 0;
+    cardOpen.store(false);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+// The card is gone: it is closed and every device on it is handed to the headless output,
+// whose clock moves its playing buffers on from where their cursors stand. Without this the
+// cursors would move only as long as SDL keeps calling a dead card back, and a movie paced by
+// them would stall or never hear its last block played out.
+void takeCardAway(SdlOutput& out) {
+    // The card is closed first, outside the sound lock: closing waits for a callback that may
+    // be waiting for that lock.
+    SDL_CloseAudioDevice(out.device);
+    out.device = 0;
+    out.cardOpen.store(false);
+    {
+        SoundState& st = soundState();
+        std::lock_guard lock(st.mutex);
+        for (SoundDevice* device : st.devices) {
+            if (device->output != &out) continue;
+            // The headless output holds no references, so the ones of these devices end here.
+            device->output = &headlessSoundOutput();
+            for (SoundBuffer* buffer : device->buffers) {
+                buffer->outputData.reset();
+                if (buffer->playing) anchorClock(buffer);
+            }
+        }
+    }
+    out.references = 0;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
@@ -186,6 +216,17 @@ void SdlOutput::release() {
 
 SoundOutput& sdlSoundOutput() {
     return output();
+}
+
+void removeSdlSoundCard(std::uint32_t which) {
+    SdlOutput& out = output();
+    std::lock_guard lock(out.mutex);
+    if (out.references == 0 || (which != 0 && which != out.device)) return;
+    takeCardAway(out);
+}
+
+bool sdlSoundCardOpen() {
+    return output().cardOpen.load();
 }
 
 } // namespace qzplat::detail

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+#include "platform/standin/dsound_output.h"
 #include "platform/standin/kernel.h"
 #include "platform/standin/window_internal.h"
 #include "platform/standin/window_sdl.h"
@@ -204,6 +205,12 @@ void SdlWindows::service() {
             qzplat::detail::deliverFromWindowSystem(handleOf(event.motion.windowID), WM_SETCURSOR,
                                                     WPARAM(handleOf(event.motion.windowID)),
                                                     setCursorClientMove);
+            break;
+        case SDL_AUDIODEVICEREMOVED:
+            // The sound card was unplugged or its server went away: the sound plays on by the
+            // clock alone.
+            if (event.adevice.iscapture == 0)
+                qzplat::detail::removeSdlSoundCard(event.adevice.which);
             break;
         case SDL_QUIT:
             // The last window closed, or the console asked the program to end.

@@ -1,6 +1,9 @@
 // Every DirectSound failure the sound output meets: set-up failures fall back to the simulated
-// clock, a lost buffer is restored, and one that stays lost has its blocks dropped while the
-// movie plays on and can still be stopped.
+// clock, a lost buffer is restored, one that stays lost has its blocks dropped while the
+// movie plays on and can still be stopped, and a sound card unplugged mid-movie leaves it
+// playing to its end.
+#include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -8,6 +11,7 @@
 #include "tests/engine/player_sound_support.h"
 
 using playertest::blankConfig;
+using playertest::waitFor;
 using namespace soundtest;
 
 namespace {
@@ -96,4 +100,60 @@ TEST_F(PlayerSoundFaults, StopIsAnsweredWhileTheBufferStaysLost) {
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
     EXPECT_EQ(playerStop(&config), 0);
     EXPECT_EQ(sharedLoad(config.state), stateClosed);
+}
+
+namespace {
+
+// Frames the play loop has decoded, and those of them it showed: a frame that comes more than
+// two slots late is decoded but not shown, which a loaded machine may cause at any time.
+PlayerConfig* countedMovie = nullptr;
+std::atomic<int> framesDecoded{0};
+std::atomic<int> framesShown{0};
+
+int countFrame() {
+    ++framesDecoded;
+    if (sharedLoad(countedMovie->framesBehind) <= 2) ++framesShown;
+    return 0;
+}
+
+} // namespace
+
+TEST_F(PlayerSoundFaults, ASoundCardUnpluggedMidMovieLeavesItPlayingToItsEnd) {
+    // SDL's dummy driver plays the card; the stand-in then takes it away as an unplugging does.
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    qzplat::setSoundBackEnd(qzplat::SoundBackEnd::sdl);
+    const SoundMovie movie{.slots = 30};
+    const std::string path = writeSoundMovie(movie);
+    Screen screen;
+    PlayerConfig config = blankConfig(ownThread | audioOn | frameCallbackGiven);
+    screen.attach(config);
+    config.frameCallback = countFrame;
+    countedMovie = &config;
+    ASSERT_EQ(playerCreate(path.c_str(), nullptr, &config), &config);
+    unsetenv("SDL_AUDIODRIVER");
+    PlayerContext* ctx = config.context;
+    if (ctx->noSoundDevice != 0 || !qzplat::soundCardOpen()) {
+        playerClose(&config);
+        GTEST_SKIP() << "SDL's dummy sound driver did not open";
+    }
+    const long presentsBefore = qzplat::presentCount();
+    ASSERT_EQ(playerStart(&config), 0);
+    ASSERT_TRUE(waitFor([&] { return sharedLoad(config.frameCount) >= 10; }));
+    qzplat::removeSoundCard();
+    EXPECT_FALSE(qzplat::soundCardOpen());
+    const LONG clockAtRemoval = sharedLoad(ctx->audioClock);
+    const std::uint64_t heardAtRemoval = qzplat::soundBytesHeardNow();
+    // The limit only catches a hang: the movie lasts two seconds.
+    ASSERT_TRUE(waitFor([&] { return playerIsPlaying(&config) == 0; }, 60000));
+    EXPECT_EQ(sharedLoad(config.state), stateStopped);
+    // Every frame decoded, and every one not given up for lateness presented once; the slots
+    // counted go on while the last sound plays out.
+    EXPECT_EQ(framesDecoded.load(), 30);
+    EXPECT_EQ(qzplat::presentCount() - presentsBefore, framesShown.load());
+    EXPECT_GE(config.frameCount, 30u);
+    EXPECT_GT(sharedLoad(ctx->audioClock), clockAtRemoval);
+    // The buffer played on, by the clock, until the last block had been heard.
+    EXPECT_GT(qzplat::heardSounds().at(0).total, heardAtRemoval);
+    EXPECT_EQ(ctx->noSoundDevice, 0);
+    playerClose(&config);
 }

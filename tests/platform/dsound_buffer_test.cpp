@@ -377,3 +377,47 @@ TEST(DirectSoundSdl, TheCardsCallbackMovesTheCursor) {
     qzplat::resetDirectSound();
     std::remove(file.c_str());
 }
+
+TEST(DirectSoundSdl, AnUnpluggedCardLeavesItsBuffersPlayingByTheClock) {
+    // SDL's disk driver writing to a full device reports its card removed: a real removal,
+    // seen by the SDL window pump as SDL delivers it.
+    qzplat::resetDirectSound();
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", "/dev/full", 1);
+    const bool windows = qzplat::useSdlWindows();
+    unsetenv("SDL_VIDEODRIVER");
+    if (!windows) GTEST_SKIP() << qzplat::lastWindowError();
+    qzplat::setSoundBackEnd(qzplat::SoundBackEnd::sdl);
+    IDirectSound* device = nullptr;
+    ASSERT_EQ(DirectSoundCreate(nullptr, &device, nullptr), DS_OK);
+    EXPECT_TRUE(qzplat::soundCardOpen());
+    ASSERT_EQ(device->SetCooperativeLevel(fakeWindow(), DSSCL_PRIORITY), DS_OK);
+    WAVEFORMATEX format = pcm(22050);
+    DSBUFFERDESC desc = secondary(8192, &format, DSBCAPS_CTRLDEFAULT);
+    IDirectSoundBuffer* buffer = nullptr;
+    ASSERT_EQ(device->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
+    ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    MSG msg{};
+    EXPECT_TRUE(waitUntil([&] {
+        PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+        return !qzplat::soundCardOpen();
+    }));
+    // The cursor goes on by the clock, looping, and then plays once to its end.
+    const std::uint64_t atRemoval = qzplat::soundBytesHeardNow();
+    EXPECT_TRUE(waitUntil([&] { return qzplat::soundBytesHeardNow() > atRemoval + 8192; }));
+    DWORD status = 0;
+    EXPECT_EQ(buffer->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, DWORD(DSBSTATUS_PLAYING | DSBSTATUS_LOOPING));
+    ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
+    EXPECT_TRUE(waitUntil([&] {
+        buffer->GetStatus(&status);
+        return (status & DSBSTATUS_PLAYING) == 0;
+    }));
+    EXPECT_EQ(buffer->Release(), 0u);
+    EXPECT_EQ(device->Release(), 0u);
+    unsetenv("SDL_AUDIODRIVER");
+    unsetenv("SDL_DISKAUDIOFILE");
+    qzplat::resetWindows();
+    qzplat::resetDirectSound();
+}

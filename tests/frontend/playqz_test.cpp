@@ -169,10 +169,13 @@ TEST(PlayqzOptions, RecordFilledForAPlay) {
     EXPECT_EQ(config.allowedModes, 7u);
     EXPECT_EQ(config.backSurface, display.backSurface);
     EXPECT_EQ(config.directSound, nullptr);
+    EXPECT_EQ(config.volume, 0);
+    EXPECT_NE(config.flags & volumeGiven, 0u);
 
-    fillPlayerConfig(parse({"-window", "m.qz"}), display, &config);
+    fillPlayerConfig(parse({"-window", "-volume", "10", "m.qz"}), display, &config);
     EXPECT_EQ(config.flags & (fullScreen | pageFlip | 0x1000000u), 0u);
     EXPECT_EQ(config.backSurface, nullptr);
+    EXPECT_EQ(config.volume, -2000);
 }
 
 TEST(PlayqzOptions, StatisticsLine) {

@@ -59,3 +59,17 @@ LONG currentVolumeUnits();
 std::string volumeNote();
 // Puts the volume into a record about to be opened, with volumeGiven.
 void putVolume(PlayerConfig* config);
+
+// --- screenshot (screenshot.cpp) ---
+
+// Saves frame (1-based, as qztool frames numbers them) of the movie file path as
+// "<name>-<frame>.png" in folder, never over a file ("-1", "-2"... are added), decoded as the
+// movie defines it: its first picture size, 8-bit RGB, gamma 100. Returns the file's name, or
+// empty with why set (a build without libpng always says so).
+std::string saveScreenshot(const std::string& path, LONG frame, const std::string& folder,
+                           std::string& why);
+// Takes the movie file and -verbose for the screenshots of the plays to come.
+void beginScreenshots(const FrontendSettings& settings);
+// The s key: holds movie in a pause, saves the picture it shows in the current folder (saying
+// so on stdout with -verbose, on stderr when it cannot), and resumes it if it was playing.
+void takeScreenshot(PlayerConfig* movie);

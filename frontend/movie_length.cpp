@@ -1,42 +1,13 @@
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
-#include <memory>
 
 #include "audio/track_audio.h"
 #include "format/chunk_walker.h"
 #include "format/stream_header.h"
 #include "frontend/controls.h"
+#include "frontend/file_source.h"
 
 namespace {
-
-// A movie file read piece by piece at the offsets the walk asks for.
-class FileSource final : public ByteSource {
-  public:
-    explicit FileSource(std::FILE* file) : file_(file) {
-        if (std::fseek(file_, 0, SEEK_END) == 0) {
-            const long end = std::ftell(file_);
-            size_ = end > 0 ? static_cast<std::size_t>(end) : 0;
-        }
-    }
-    std::size_t size() const override { return size_; }
-    void read(std::size_t offset, std::size_t count, BYTE* out) override {
-        std::size_t got = 0;
-        if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0)
-            got = std::fread(out, 1, count, file_);
-        if (got < count) {
-            std::fill(out + got, out + count, BYTE{0});
-            setFailed();
-        }
-    }
-
-  private:
-    std::FILE* file_;
-    std::size_t size_ = 0;
-};
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // Bytes of a block's start that tell how many frames it decodes to (the PCM count; the ADPCM
 // codecs count by the payload's length).
@@ -46,9 +17,8 @@ constexpr std::size_t blockHeadBytes = 16;
 
 MovieLength measureMovie(const std::string& path, int framesPerSecond) {
     MovieLength length;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return length;
-    FileSource source(file.get());
+    FileSource source(path);
+    if (!source.isOpen()) return length;
     AudioFormat firstTrack = defaultAudioFormat;
     bool leading = true;
     LONG run = 0;

@@ -59,6 +59,7 @@ bool playMovie(const FrontendSettings& settings, const DisplayObjects& display) 
     bool fitted = !settings.windowed; // the window takes the first picture's size once
     PumpResult request = PumpResult::carryOn;
     beginTitle(settings);
+    beginScreenshots(settings);
     bool firstPlay = true;
     do {
         request = PumpResult::carryOn;

@@ -171,6 +171,9 @@ PumpResult actOnKey(WPARAM key, PlayerConfig* movie) {
         noteInTitle(volumeNote());
         if (open) refreshTitle(movie, true);
         return PumpResult::carryOn;
+    case 'S':
+        if (open) takeScreenshot(movie);
+        return PumpResult::carryOn;
     case 'M':
         toggleMute(movie);
         noteInTitle(volumeNote());

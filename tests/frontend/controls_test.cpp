@@ -1,5 +1,7 @@
 // The controls added beside the original keys: volume and mute through playerSetVolume, q, the
 // window title's text and time, and the message for a track the movie lacks.
+#include <filesystem>
+
 #include "frontend/controls.h"
 #include "tests/frontend/frontend_fixture.h"
 
@@ -116,3 +118,67 @@ TEST(TrackChoice, ATrackBeyondTheMoviesNamesHowManyThereAre) {
 }
 
 } // namespace
+
+#ifdef QZ_QZTOOL_PATH
+namespace {
+
+// Runs in folder and goes back at the end of the scope.
+struct InFolder {
+    explicit InFolder(const std::string& folder) : before(std::filesystem::current_path()) {
+        std::filesystem::create_directories(folder);
+        std::filesystem::current_path(folder);
+    }
+    ~InFolder() { std::filesystem::current_path(before); }
+    std::filesystem::path before;
+};
+
+} // namespace
+
+TEST_F(FrontendTest, ScreenshotsEqualTheExportedFrameAndNeverOverwrite) {
+    const std::string folder = qztest::scratchPath("shots");
+    const std::string movieFile = folder + "/demo.qz";
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(qztest::runProgram(QZ_QZTOOL_PATH, {"demo", movieFile}).exitCode, 0);
+    const std::string frames = folder + "/frames";
+    std::filesystem::create_directories(frames);
+    ASSERT_EQ(qztest::runProgram(QZ_QZTOOL_PATH, {"frames", movieFile, "--pixel-format", "xrgb8888",
+                                                  "--png", frames + "/f%d.png"})
+                  .exitCode,
+              0);
+    const auto exported = [&](LONG frame) {
+        return qztest::readFileBytes(frames + "/f" + std::to_string(frame) + ".png");
+    };
+
+    // Straight from the file: a type-3 frame, a type-4 one, a later one twice.
+    for (LONG frame : {1L, 20L, 150L, 150L}) {
+        std::string why;
+        const std::string saved = saveScreenshot(movieFile, frame, folder, why);
+        ASSERT_FALSE(saved.empty()) << why;
+        EXPECT_EQ(qztest::readFileBytes(saved), exported(frame)) << frame;
+    }
+    EXPECT_TRUE(std::filesystem::exists(folder + "/demo-150-1.png"));
+
+    // The s key while playing: the frame on screen, in the current folder; the movie plays on.
+    FrontendSettings settings = windowSettings();
+    settings.movieFile = movieFile;
+    beginTitle(settings);
+    beginScreenshots(settings);
+    open(movieFile, settings);
+    ASSERT_TRUE(fronttest::waitFor([&] { return sharedLoad(movie->shownFrame) >= 5; }));
+    const std::string here = folder + "/here";
+    {
+        InFolder in(here);
+        press('S');
+    }
+    EXPECT_EQ(stateOf(*movie), statePlaying);
+    std::vector<std::filesystem::path> shots;
+    for (const auto& entry : std::filesystem::directory_iterator(here))
+        shots.push_back(entry.path());
+    ASSERT_EQ(shots.size(), 1u);
+    const std::string name = shots[0].filename().string();
+    ASSERT_EQ(name.rfind("demo-", 0), 0u) << name;
+    const LONG frame = std::stol(name.substr(5));
+    EXPECT_GE(frame, 5);
+    EXPECT_EQ(qztest::readFileBytes(shots[0].string()), exported(frame)) << name;
+}
+#endif

@@ -159,7 +159,7 @@ void takeScreenshot(PlayerConfig* movie) {
     else if (shown <= 0)
         why = "no picture is shown yet";
     else // A looping movie's numbers run on across laps.
-        saved = saveScreenshot(moviePath, slots > 0 ? (shown - 1) % slots + 1 : shown, ".", why);
+        saved = saveScreenshot(moviePath, slots > 0 ? (shown - 1) % slots + 1 : shown, "", why);
     if (resume) playerPause(movie);
     if (!saved.empty()) {
         if (verbose) std::printf("saved %s\n", saved.c_str());

@@ -18,8 +18,7 @@
 namespace {
 
 constexpr DWORD holdPollMs = 5;
-constexpr int holdPolls = 400;      // two seconds for the play loop to reach its pause
-constexpr int maxNameTries = 10000; // "-1" to "-9999" after a taken name
+constexpr int holdPolls = 400; // two seconds for the play loop to reach its pause
 
 std::string moviePath;
 bool verbose = false;
@@ -44,6 +43,8 @@ template <class Take> bool forEachVideoChunk(FileSource& source, Take take) {
 }
 
 #if QZ_HAVE_PNG
+constexpr int maxNameTries = 10000; // "-1" to "-9999" after a taken name
+
 // Writes rgb to a file of that name that did not exist before; false when it did, or with why.
 bool writeNewPng(const std::string& path, const std::vector<BYTE>& rgb, int width, int height,
                  bool& taken, std::string& why) {

@@ -157,6 +157,25 @@ TEST_F(FrontendTest, ScreenshotsEqualTheExportedFrameAndNeverOverwrite) {
         EXPECT_EQ(qztest::readFileBytes(saved), exported(frame)) << frame;
     }
     EXPECT_TRUE(std::filesystem::exists(folder + "/demo-150-1.png"));
+    // Pictures built from earlier ones: KRT deltas on a palette, DOR motion frames.
+    for (const std::string family : {"--krt", "--dor"}) {
+        const std::string other = folder + "/other" + family + ".qz";
+        const std::string otherFrames = folder + "/frames" + family;
+        std::filesystem::create_directories(otherFrames);
+        ASSERT_EQ(qztest::runProgram(QZ_QZTOOL_PATH, {"demo", family, other}).exitCode, 0);
+        ASSERT_EQ(qztest::runProgram(QZ_QZTOOL_PATH, {"frames", other, "--pixel-format", "xrgb8888",
+                                                      "--png", otherFrames + "/f%d.png"})
+                      .exitCode,
+                  0);
+        for (LONG frame : {2L, 37L}) {
+            std::string why;
+            const std::string saved = saveScreenshot(other, frame, folder, why);
+            ASSERT_FALSE(saved.empty()) << why;
+            EXPECT_EQ(qztest::readFileBytes(saved),
+                      qztest::readFileBytes(otherFrames + "/f" + std::to_string(frame) + ".png"))
+                << family << " " << frame;
+        }
+    }
 
     // The s key while playing: the frame on screen, in the current folder; the movie plays on.
     FrontendSettings settings = windowSettings();

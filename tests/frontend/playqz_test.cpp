@@ -7,6 +7,7 @@
 
 #include "frontend/options.h"
 #include "frontend/play.h"
+#include "tests/frontend/frontend_fixture.h"
 #include "tests/frontend/playqz_run.h"
 #include "tests/support/test_support.h"
 
@@ -89,6 +90,17 @@ TEST(PlayqzProgram, EightBitsWithAMovieThatIsNotKrtSaysSoAndPlays) {
     const auto missing = playqz({"-8", "nofile.qz"});
     EXPECT_EQ(missing.out, banner + "Failed to start movie:nofile.qz (check filename?)\n");
     EXPECT_EQ(missing.err, "playqz: cannot open nofile.qz: No such file or directory\n");
+}
+
+TEST(PlayqzProgram, ATrackTheMovieLacksIsNamedAndTrackOnePlays) {
+    const std::string movie = fronttest::writeMovie(6, 2);
+    const auto beyond = playqz({"-track", "3", movie});
+    EXPECT_EQ(beyond.exitCode, 0);
+    EXPECT_EQ(beyond.err,
+              "playqz: -track 3: the movie has 2 audio tracks (1 to 2); playing track 1\n");
+    const auto within = playqz({"-track", "2", movie});
+    EXPECT_EQ(within.exitCode, 0);
+    EXPECT_EQ(within.err, "");
 }
 
 TEST(PlayqzOptions, NumbersAndFlagsReachTheSettings) {

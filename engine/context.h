@@ -78,6 +78,8 @@ struct PlayerContext {
     LONG audioCodec;
     LONG adpcmHistory[4];
     ImaChannel imaState[2];
+    LONG imaTrack; // the track whose state imaState holds; 0 before the first block
+    ImaChannel trackIma[maxTrackFormats][2]; // the other tracks' states (engine/track_state.h)
     LONG endOfFile;
 
     // Audio output and the clock.

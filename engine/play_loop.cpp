@@ -51,6 +51,7 @@ PassEnd playEntry(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, D
     } else {
         dispatchFrame(ctx, entry);
         presentFrame(&ctx->display);
+        sharedStore(config->shownFrame, entry->sequence + 1);
     }
     if ((flags & frameCallbackGiven) != 0 && config->frameCallback != nullptr &&
         config->frameCallback() != 0)
@@ -123,11 +124,13 @@ PassEnd playPass(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DW
 // Sits out a pause in 20 ms steps; returns the state that ended it.
 LONG waitWhilePaused(PlayerConfig* config) {
     InterlockedExchange(&config->state, statePaused);
+    sharedStore(config->pauseHeld, LONG{1});
     LONG taken = statePaused;
     do {
         Sleep(pauseStepMs);
         taken = InterlockedExchange(&config->state, statePaused);
     } while (taken == statePaused);
+    sharedStore(config->pauseHeld, LONG{0});
     InterlockedExchange(&config->state, taken);
     return taken;
 }

@@ -23,6 +23,8 @@ int playerPause(PlayerConfig* config);
 int playerSetTrack(PlayerConfig* config, int track);
 // Sets the brightness in percent; the colour tables follow before the next frame. Returns 0.
 int playerSetGamma(PlayerConfig* config, int gamma);
+// Sets the sound buffer's volume in hundredths of a decibel (-10000 silent to 0 full) and keeps
+// it in volume, which a buffer made later takes with volumeGiven. Returns 0.
 int playerSetVolume(PlayerConfig* config, LONG volume);
 int playerSetFrequency(PlayerConfig* config, DWORD hertz);
 // 1 while the movie plays (or is paused), else 0.

@@ -6,6 +6,7 @@
 #include "engine/reader.h"
 #include "engine/reader_io.h"
 #include "engine/ring_room.h"
+#include "engine/track_state.h"
 #include "api/shared.h"
 #include "format/limits.h"
 
@@ -78,10 +79,8 @@ LONG readAudioChunk(PlayerContext* ctx, const ChunkStep& step) {
     }
     ctx->audioRun += 1;
     if (step.payloadLength == 0) return readSkipped;
-    if (trackOfRunChunk(ctx->audioRun, cfg->trackCount) != sharedLoad(cfg->track)) {
-        skipPayload(cfg->file, step.payloadLength);
-        return readAudio;
-    }
+    const LONG track = trackOfRunChunk(ctx->audioRun, cfg->trackCount);
+    if (track != sharedLoad(cfg->track)) return passOverTrackChunk(ctx, step, track);
     return readAudioData(ctx, step);
 }
 

@@ -11,6 +11,7 @@ struct FrontendSettings {
     int modeHeight = 480;
     int modeDepth = 16;
     int gammaSetting = 100;
+    int volumeSetting = 100; // percent of full amplitude; the keys change it while playing
     int stretchWidth = 0;
     bool stretchXWanted = false;
     int stretchHeight = 0;

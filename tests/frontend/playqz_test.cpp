@@ -7,6 +7,7 @@
 
 #include "frontend/options.h"
 #include "frontend/play.h"
+#include "tests/frontend/frontend_fixture.h"
 #include "tests/frontend/playqz_run.h"
 #include "tests/support/test_support.h"
 
@@ -91,6 +92,17 @@ TEST(PlayqzProgram, EightBitsWithAMovieThatIsNotKrtSaysSoAndPlays) {
     EXPECT_EQ(missing.err, "playqz: cannot open nofile.qz: No such file or directory\n");
 }
 
+TEST(PlayqzProgram, ATrackTheMovieLacksIsNamedAndTrackOnePlays) {
+    const std::string movie = fronttest::writeMovie(6, 2);
+    const auto beyond = playqz({"-track", "3", movie});
+    EXPECT_EQ(beyond.exitCode, 0);
+    EXPECT_EQ(beyond.err,
+              "playqz: -track 3: the movie has 2 audio tracks (1 to 2); playing track 1\n");
+    const auto within = playqz({"-track", "2", movie});
+    EXPECT_EQ(within.exitCode, 0);
+    EXPECT_EQ(within.err, "");
+}
+
 TEST(PlayqzOptions, NumbersAndFlagsReachTheSettings) {
     const FrontendSettings s =
         parse({"-xres", "800", "-yres", " +600x", "-xsize", "-3", "-ysize", "0abc", "-gamma", "70",
@@ -169,10 +181,13 @@ TEST(PlayqzOptions, RecordFilledForAPlay) {
     EXPECT_EQ(config.allowedModes, 7u);
     EXPECT_EQ(config.backSurface, display.backSurface);
     EXPECT_EQ(config.directSound, nullptr);
+    EXPECT_EQ(config.volume, 0);
+    EXPECT_NE(config.flags & volumeGiven, 0u);
 
-    fillPlayerConfig(parse({"-window", "m.qz"}), display, &config);
+    fillPlayerConfig(parse({"-window", "-volume", "10", "m.qz"}), display, &config);
     EXPECT_EQ(config.flags & (fullScreen | pageFlip | 0x1000000u), 0u);
     EXPECT_EQ(config.backSurface, nullptr);
+    EXPECT_EQ(config.volume, -2000);
 }
 
 TEST(PlayqzOptions, StatisticsLine) {

@@ -42,7 +42,9 @@ using xtest::ScreenPath;
 // The X screen and the full-screen mode have the same size, so the window desktop is small.
 constexpr int screenWidth = 640;
 constexpr int screenHeight = 480;
-const char* const windowTitle = "Play QZ v1.60";
+// The window's first title, or the one that shows the movie's time once it plays (an extended
+// regular expression, as xdotool takes it).
+const char* const windowTitle = "^(Play QZ v1\\.60$|.* - (frame )?[0-9:]+ / [0-9:]+)";
 constexpr int runLimitMs = 120000;
 
 void pause(int ms) {

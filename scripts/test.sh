@@ -7,16 +7,19 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
+# Each stage's banner says how long the run has taken so far.
+stage() { echo "=== $* ($((SECONDS / 60)) min $((SECONDS % 60)) s in) ==="; }
 for preset in release asan tsan; do
-    echo "=== $preset build ==="
+    stage "$preset build"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
-    echo "=== $preset tests ==="
+    stage "$preset tests"
     ctest --preset "$preset" -j "$jobs"
 done
 
-echo "=== fuzz targets, ${QZ_FUZZ_SECONDS:=15} s each ==="
+stage "fuzz targets, ${QZ_FUZZ_SECONDS:=15} s each"
 QZ_FUZZ_SECONDS=$QZ_FUZZ_SECONDS bash scripts/fuzz_ci.sh
 
-echo "=== windows build and wine smoke test ==="
+stage "windows build and wine smoke test"
 bash scripts/wine_smoke.sh release
+stage "done"

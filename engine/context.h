@@ -28,6 +28,8 @@ struct AudioEntry {
     LONG block;    // audioChunksRead before the block was stored
 };
 
+struct MovieIndex;
+
 struct PlayerContext {
     PlayerConfig* config;
 
@@ -70,6 +72,12 @@ struct PlayerContext {
     LONG loopEnded; // set by the reader: the data has ended for good, loopPlay or not
     AudioFormat trackFormats[maxTrackFormats];
     BYTE* audioReadBuffer; // maxAudioPayload bytes (format/limits.h)
+
+    // Seeking (engine/seek.h): the index built at open, the slot asked for plus one (0: none;
+    // written by the caller's thread, taken by the play thread), and seeks carried out.
+    MovieIndex* index;
+    LONG seekRequest;
+    LONG seeksDone;
 
     // Audio format of the selected track and the decoders' state.
     LONG audioChannels;

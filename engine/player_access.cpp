@@ -9,6 +9,7 @@
 #include "engine/sound_output.h"
 #include "display/display.h"
 #include "engine/reader.h"
+#include "engine/seek.h"
 #include "api/shared.h"
 
 namespace {
@@ -41,11 +42,20 @@ LONG movieAutoClose(PlayerConfig* config) {
     }
 }
 
+bool storeInContext(PlayerConfig* config, LONG PlayerContext::*field, LONG value) {
+    InterlockedIncrement(&contextReaders);
+    PlayerContext* ctx = sharedLoad(config->context);
+    if (ctx != nullptr) sharedStore(ctx->*field, value);
+    InterlockedDecrement(&contextReaders);
+    return ctx != nullptr;
+}
+
 void closeMovie(PlayerConfig* config) {
     PlayerContext* ctx = std::atomic_ref<PlayerContext*>(config->context).exchange(nullptr);
     if (ctx == nullptr) return;
     config->elapsedMs = ctx->endTick - ctx->startTick;
     readerRelease(ctx);
+    releaseSeekIndex(ctx);
     audioTeardown(ctx);
     displayRelease(&ctx->display);
     releaseVideoState(ctx->video);

@@ -2,6 +2,7 @@
 // thread may free at any moment when the movie closes itself.
 #pragma once
 
+#include "engine/context.h"
 #include "engine/player.h"
 
 // Replaces state with desired only if it still holds expected; true when it did.
@@ -12,3 +13,6 @@ LONG movieAutoClose(PlayerConfig* config);
 // Releases everything of the movie and frees its context; state 6 is the last write to the
 // record. Returns at once when another close has taken the context.
 void closeMovie(PlayerConfig* config);
+// Stores value into a field of the movie's context, safe against a concurrent close; false
+// when no movie is open.
+bool storeInContext(PlayerConfig* config, LONG PlayerContext::*field, LONG value);

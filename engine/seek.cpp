@@ -1,0 +1,226 @@
+// Seeking. The caller's thread only leaves the slot it wants in the context; the play thread
+// takes it between passes. It stops the feeder, empties both queues, puts the reader at the
+// nearest frame at or before the slot from which the picture can be rebuilt, brings the audio
+// decoder to the state the selected track has there, decodes the frames up to the slot without
+// showing them, fills the queues again from the slot on and shows its frame.
+#include "engine/seek.h"
+
+#include <algorithm>
+#include <new>
+
+#include "api/shared.h"
+#include "audio/audio_decode.h"
+#include "display/display.h"
+#include "engine/frame_dispatch.h"
+#include "engine/player_access.h"
+#include "engine/reader.h"
+#include "engine/reader_io.h"
+#include "engine/sound_output.h"
+#include "format/movie_index.h"
+#include "platform/frame_trace.h"
+
+namespace {
+
+// Audio blocks and frames gathered after a seek before its frame is shown, as at open.
+constexpr LONG refillAudioBlocks = 21;
+constexpr LONG refillFrames = 20;
+
+// The open movie file as a byte source for the index walk.
+class MmioSource final : public ByteSource {
+  public:
+    explicit MmioSource(HMMIO file) : file_(file) {
+        const LONG end = mmioSeek(file, 0, SEEK_END);
+        size_ = end > 0 ? static_cast<std::size_t>(end) : 0;
+    }
+    std::size_t size() const override { return size_; }
+    void read(std::size_t offset, std::size_t count, BYTE* out) override {
+        std::fill(out, out + count, BYTE{0});
+        if (mmioSeek(file_, static_cast<LONG>(offset), SEEK_SET) < 0 ||
+            readBytes(file_, out, static_cast<LONG>(count)) != static_cast<LONG>(count))
+            setFailed();
+    }
+
+  private:
+    HMMIO file_;
+    std::size_t size_ = 0;
+};
+
+void freeFrameEntry(PlayerContext* ctx, FrameEntry& entry) {
+    entry.payloadBytes = 0;
+    sharedStore(entry.payload, static_cast<BYTE*>(nullptr));
+    InterlockedIncrement(&ctx->frameReadIndex);
+    InterlockedDecrement(&ctx->framesBuffered);
+}
+
+// Drops every queued frame and audio block; the rings start over at their tops.
+void emptyQueues(PlayerContext* ctx) {
+    while (sharedLoad(ctx->framesBuffered) > 0)
+        freeFrameEntry(ctx, ctx->frameTable[ctx->frameReadIndex % queueSlots]);
+    while (sharedLoad(ctx->audioBuffered) > 0) {
+        AudioEntry& entry = ctx->audioTable[ctx->audioReadIndex % queueSlots];
+        entry.bytes = 0;
+        sharedStore(entry.samples, static_cast<BYTE*>(nullptr));
+        InterlockedIncrement(&ctx->audioReadIndex);
+        InterlockedDecrement(&ctx->audioBuffered);
+    }
+    ctx->videoWrite = ctx->videoRing;
+    ctx->audioWrite = ctx->audioRing;
+}
+
+// Decodes, without queueing, the selected track's blocks that lie before offset, from the
+// track's first block on with the decoder state of the movie's start: the nibble-pair decoder
+// carries its state from block to block, so this is the state the track has at offset.
+void decodeTrackUpTo(PlayerContext* ctx, std::size_t offset) {
+    ctx->imaState[0] = ImaChannel{};
+    ctx->imaState[1] = ImaChannel{};
+    const LONG track = sharedLoad(ctx->config->track);
+    if (track < 1 || static_cast<std::size_t>(track) > ctx->index->tracks.size()) return;
+    if (sharedLoad(ctx->audioCodec) != audioCodecIma) return;
+    const AudioFormat format{ctx->audioChannels, ctx->audioRate, ctx->audioBits, ctx->audioCodec};
+    HMMIO file = ctx->config->file;
+    for (const IndexedAudio& block : ctx->index->tracks[static_cast<std::size_t>(track) - 1]) {
+        if (block.offset >= offset) break;
+        BYTE header[chunkHeaderBytes];
+        if (mmioSeek(file, static_cast<LONG>(block.offset), SEEK_SET) < 0 ||
+            readBytes(file, header, chunkHeaderBytes) != chunkHeaderBytes)
+            break;
+        const ChunkStep step = stepChunkHeader(header, chunkHeaderBytes);
+        if (step.action != ChunkAction::read) continue;
+        const LONG got = readBytes(file, ctx->audioReadBuffer, step.payloadLength);
+        if (got <= 0) break;
+        // The ring is empty: its top is scratch room for the samples nobody hears.
+        const LONG bytes =
+            std::min(audioDecodedBytes(format, ctx->audioReadBuffer, got), maxAudioBlockBytes);
+        decodeAudioPayload(format, ctx->audioReadBuffer, got, ctx->adpcmHistory, ctx->imaState,
+                           ctx->audioRing, bytes);
+    }
+}
+
+// Reads from the restart frame up to the target frame's header: frames are decoded and not
+// shown, audio blocks decoded (their state carries on) and dropped.
+void decodeHiddenUpTo(PlayerContext* ctx, std::size_t target) {
+    HMMIO file = ctx->config->file;
+    for (;;) {
+        const LONG at = filePosition(file);
+        if (at < 0 || static_cast<std::size_t>(at) >= target) return;
+        const LONG result = readChunk(ctx);
+        if (result == readEnd || result == readBlocked) return;
+        while (sharedLoad(ctx->framesBuffered) > 0) {
+            FrameEntry& entry = ctx->frameTable[ctx->frameReadIndex % queueSlots];
+            dispatchFrame(ctx, &entry);
+            freeFrameEntry(ctx, entry);
+            swapBuffers(&ctx->display);
+        }
+        emptyQueues(ctx);
+        if (result == readError && filePosition(file) == at) return;
+    }
+}
+
+// Gathers frames and audio from the target on, as the prefill at open does.
+void refillFromTarget(PlayerContext* ctx) {
+    const bool audio = sharedLoad(ctx->config->hasAudio) != 0;
+    for (;;) {
+        if (!audio && sharedLoad(ctx->framesBuffered) >= refillFrames) return;
+        const LONG before = filePosition(ctx->config->file);
+        const LONG result = readChunk(ctx);
+        ctx->lastRead = result;
+        if (result == readEnd || result == readBlocked) return;
+        if (result == readError && filePosition(ctx->config->file) == before) return;
+        if (audio && result != readAudio && sharedLoad(ctx->audioBuffered) >= refillAudioBlocks)
+            return;
+    }
+}
+
+// Shows the first queued frame as a pass of the play loop would, and counts its slot.
+void showFirstFrame(PlayerContext* ctx, std::size_t slot) {
+    PlayerConfig* config = ctx->config;
+    FrameEntry& entry = ctx->frameTable[ctx->frameReadIndex % queueSlots];
+    if (sharedLoad(entry.payload) != nullptr) {
+        qzplat::noteMovieFrame(entry.sequence);
+        dispatchFrame(ctx, &entry);
+        presentFrame(&ctx->display);
+        freeFrameEntry(ctx, entry);
+        swapBuffers(&ctx->display);
+    }
+    InterlockedExchange(reinterpret_cast<LONG*>(&config->frameCount), static_cast<LONG>(slot + 1));
+}
+
+// The feeder starts writing anew where the device plays next; what it wrote before the seek
+// is written over before it is heard.
+void restartSoundWriting(PlayerContext* ctx) {
+    ctx->soundBlockOffset = 0;
+    ctx->lockFailedPasses = 0;
+    ctx->silenceBytes = 0;
+    if (ctx->noSoundDevice != 0)
+        ctx->soundWritePos = ctx->simulatedPlayPos;
+    else
+        ctx->lastPlayPos = -1;
+}
+
+void seekTo(PlayerContext* ctx, std::size_t slot) {
+    PlayerConfig* config = ctx->config;
+    const MovieIndex& index = *ctx->index;
+    slot = std::min(slot, index.frames.size() - 1);
+    const std::size_t restart = index.restartSlot(slot);
+
+    const bool feeding = ctx->audioThread != 0;
+    if (feeding) stopStreamThread(ctx);
+    emptyQueues(ctx);
+    // An audio track that had ended further on plays again from here.
+    sharedStore(config->hasAudio, config->trackCount > 0 && config->audioOnly == 0 ? 1 : 0);
+    if (sharedLoad(ctx->audioStarted) == 0 && sharedLoad(config->hasAudio) != 0)
+        createStreamBuffer(ctx);
+
+    decodeTrackUpTo(ctx, index.frames[restart].offset);
+    mmioSeek(config->file, static_cast<LONG>(index.frames[restart].offset), SEEK_SET);
+    ctx->audioRun = 0;
+    ctx->leadingHeaders = -1;
+    ctx->unusableBytes = 0;
+    ctx->lastRead = readSkipped;
+    ctx->lapPending = 0;
+    ctx->endOfFile = 0;
+    // No lap is under way that could be found empty.
+    ctx->lapVideoMark = -1;
+    ctx->lapAudioMark = -1;
+    restartPictures(ctx);
+    decodeHiddenUpTo(ctx, index.frames[slot].offset);
+
+    // From here on the slots count as in a straight run to the target.
+    InterlockedExchange(&ctx->videoSequence, static_cast<LONG>(slot));
+    refillFromTarget(ctx);
+    showFirstFrame(ctx, slot);
+    InterlockedExchange(&ctx->audioClock, static_cast<LONG>(slot));
+    restartSoundWriting(ctx);
+    sharedStore(config->framesBehind, LONG{0});
+    if (feeding) startStreamThread(ctx);
+}
+
+} // namespace
+
+void buildSeekIndex(PlayerContext* ctx) {
+    HMMIO file = ctx->config->file;
+    const LONG position = filePosition(file);
+    MmioSource source(file);
+    ctx->index = new (std::nothrow)
+        MovieIndex(buildMovieIndex(source, static_cast<std::size_t>(maxUnusableRunBytes)));
+    mmioSeek(file, position, SEEK_SET);
+}
+
+void releaseSeekIndex(PlayerContext* ctx) {
+    delete ctx->index;
+    ctx->index = nullptr;
+}
+
+void takeSeekRequest(PlayerContext* ctx) {
+    const LONG request = InterlockedExchange(&ctx->seekRequest, 0);
+    if (request <= 0) return;
+    if (ctx->index != nullptr && !ctx->index->frames.empty() && ctx->config->audioOnly == 0)
+        seekTo(ctx, static_cast<std::size_t>(request - 1));
+    InterlockedIncrement(&ctx->seeksDone);
+}
+
+int playerSeek(PlayerConfig* config, LONG slot) {
+    if (slot < 0) slot = 0;
+    if (slot == 0x7FFFFFFF) --slot;
+    return storeInContext(config, &PlayerContext::seekRequest, slot + 1) ? 0 : 1;
+}

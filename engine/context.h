@@ -19,6 +19,7 @@ struct FrameEntry {
     LONG sequence;     // videoSequence when the chunk was read
     LONG type;         // frame type code 1 to 7
     LONG lapStart;     // 1 on the first frame read after the reader went back to the top
+    LONG slot;         // the movie's frame slot (engine/seek.h), -1 when not indexed
 };
 
 struct AudioEntry {
@@ -78,6 +79,8 @@ struct PlayerContext {
     MovieIndex* index;
     LONG seekRequest;
     LONG seeksDone;
+    LONG shownSlot;     // slot of the frame shown last, -1 before the first
+    LONG slotRateMilli; // frame slots in a thousand seconds
 
     // Audio format of the selected track and the decoders' state.
     LONG audioChannels;

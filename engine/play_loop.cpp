@@ -45,6 +45,7 @@ bool dataEnded(const PlayerContext* ctx, DWORD flags) {
 PassEnd playEntry(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DWORD flags) {
     // Screen recordings tag what is presented from here on with the frame's number.
     qzplat::noteMovieFrame(entry->sequence);
+    sharedStore(ctx->shownSlot, entry->slot);
     // A new lap decodes against the picture state the movie had at open, as the first did.
     if (entry->lapStart != 0) restartPictures(ctx);
     if (sharedLoad(config->framesBehind) > maxLag) {

@@ -7,7 +7,6 @@
 #include "engine/play_loop.h"
 #include "engine/player_access.h"
 #include "engine/reader.h"
-#include "engine/seek.h"
 #include "api/shared.h"
 
 namespace {
@@ -43,7 +42,6 @@ PlayerConfig* playerCreate(const char* fileName, HWND window, PlayerConfig* conf
         delete ctx;
         return nullptr;
     }
-    buildSeekIndex(ctx);
     sharedStore(config->context, ctx);
     audioSetup(ctx);
     displaySetup(&ctx->display);

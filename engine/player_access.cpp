@@ -9,7 +9,6 @@
 #include "engine/sound_output.h"
 #include "display/display.h"
 #include "engine/reader.h"
-#include "engine/seek.h"
 #include "api/shared.h"
 
 namespace {
@@ -42,10 +41,10 @@ LONG movieAutoClose(PlayerConfig* config) {
     }
 }
 
-bool storeInContext(PlayerConfig* config, LONG PlayerContext::*field, LONG value) {
+bool withOpenContext(PlayerConfig* config, const std::function<void(PlayerContext*)>& use) {
     InterlockedIncrement(&contextReaders);
     PlayerContext* ctx = sharedLoad(config->context);
-    if (ctx != nullptr) sharedStore(ctx->*field, value);
+    if (ctx != nullptr) use(ctx);
     InterlockedDecrement(&contextReaders);
     return ctx != nullptr;
 }
@@ -55,7 +54,6 @@ void closeMovie(PlayerConfig* config) {
     if (ctx == nullptr) return;
     config->elapsedMs = ctx->endTick - ctx->startTick;
     readerRelease(ctx);
-    releaseSeekIndex(ctx);
     audioTeardown(ctx);
     displayRelease(&ctx->display);
     releaseVideoState(ctx->video);

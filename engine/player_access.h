@@ -2,6 +2,8 @@
 // thread may free at any moment when the movie closes itself.
 #pragma once
 
+#include <functional>
+
 #include "engine/context.h"
 #include "engine/player.h"
 
@@ -13,6 +15,6 @@ LONG movieAutoClose(PlayerConfig* config);
 // Releases everything of the movie and frees its context; state 6 is the last write to the
 // record. Returns at once when another close has taken the context.
 void closeMovie(PlayerConfig* config);
-// Stores value into a field of the movie's context, safe against a concurrent close; false
+// Calls use with the movie's context, safe against a concurrent close; false (use not called)
 // when no movie is open.
-bool storeInContext(PlayerConfig* config, LONG PlayerContext::*field, LONG value);
+bool withOpenContext(PlayerConfig* config, const std::function<void(PlayerContext*)>& use);

@@ -21,6 +21,10 @@
 
 namespace {
 
+// Slots a second taken for a movie without sound and without a caller's rate: it is paced one
+// frame a vertical blank, commonly at 60 Hz.
+constexpr LONG blankSlotRateMilli = 60000;
+
 // Audio blocks and frames gathered after a seek before its frame is shown, as at open.
 constexpr LONG refillAudioBlocks = 21;
 constexpr LONG refillFrames = 20;
@@ -137,6 +141,7 @@ void showFirstFrame(PlayerContext* ctx, std::size_t slot) {
     FrameEntry& entry = ctx->frameTable[ctx->frameReadIndex % queueSlots];
     if (sharedLoad(entry.payload) != nullptr) {
         qzplat::noteMovieFrame(entry.sequence);
+        sharedStore(ctx->shownSlot, entry.slot);
         dispatchFrame(ctx, &entry);
         presentFrame(&ctx->display);
         freeFrameEntry(ctx, entry);
@@ -211,6 +216,28 @@ void releaseSeekIndex(PlayerContext* ctx) {
     ctx->index = nullptr;
 }
 
+LONG indexedSlotAt(const PlayerContext* ctx, LONG offset) {
+    if (ctx->index == nullptr || offset < 0) return -1;
+    const std::vector<IndexedFrame>& frames = ctx->index->frames;
+    const auto at = static_cast<std::size_t>(offset);
+    const auto found =
+        std::lower_bound(frames.begin(), frames.end(), at,
+                         [](const IndexedFrame& frame, std::size_t o) { return frame.offset < o; });
+    if (found == frames.end() || found->offset != at) return -1;
+    return static_cast<LONG>(found - frames.begin());
+}
+
+void noteSlotRate(PlayerContext* ctx) {
+    const PlayerConfig* config = ctx->config;
+    ctx->slotRateMilli = blankSlotRateMilli;
+    if (config->framesPerSecond > 0) ctx->slotRateMilli = config->framesPerSecond * 1000;
+    if (config->hasAudio == 0 || ctx->audioChunksRead <= 0) return;
+    // A block of 16-bit stereo frames plays for one slot.
+    const long long average = ctx->audioBytesRead / ctx->audioChunksRead;
+    const long long rate = static_cast<long long>(ctx->audioRate) * 4 * 1000;
+    if (average > 0 && rate / average > 0) ctx->slotRateMilli = static_cast<LONG>(rate / average);
+}
+
 void takeSeekRequest(PlayerContext* ctx) {
     const LONG request = InterlockedExchange(&ctx->seekRequest, 0);
     if (request <= 0) return;
@@ -222,5 +249,20 @@ void takeSeekRequest(PlayerContext* ctx) {
 int playerSeek(PlayerConfig* config, LONG slot) {
     if (slot < 0) slot = 0;
     if (slot == 0x7FFFFFFF) --slot;
-    return storeInContext(config, &PlayerContext::seekRequest, slot + 1) ? 0 : 1;
+    const bool open = withOpenContext(
+        config, [&](PlayerContext* ctx) { InterlockedExchange(&ctx->seekRequest, slot + 1); });
+    return open ? 0 : 1;
+}
+
+int playerTimeline(PlayerConfig* config, PlayerTimeline* timeline) {
+    const bool open = withOpenContext(config, [&](PlayerContext* ctx) {
+        const LONG pending = sharedLoad(ctx->seekRequest);
+        const LONG shown = sharedLoad(ctx->shownSlot);
+        const bool seekable = ctx->index != nullptr && config->audioOnly == 0;
+        timeline->slots = seekable ? static_cast<LONG>(ctx->index->frames.size()) : 0;
+        timeline->slot =
+            pending > 0 ? std::min(pending - 1, timeline->slots - 1) : std::max(shown, LONG{0});
+        timeline->slotRateMilli = ctx->slotRateMilli;
+    });
+    return open ? 0 : 1;
 }

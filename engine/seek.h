@@ -8,5 +8,9 @@
 void buildSeekIndex(PlayerContext* ctx);
 // Frees ctx->index.
 void releaseSeekIndex(PlayerContext* ctx);
+// The slot of the frame whose chunk header starts at offset; -1 when it is not indexed.
+LONG indexedSlotAt(const PlayerContext* ctx, LONG offset);
+// After the prefill: notes the movie's frame slot rate from the audio blocks read.
+void noteSlotRate(PlayerContext* ctx);
 // On the play thread: carries out a pending seek request, if any.
 void takeSeekRequest(PlayerContext* ctx);

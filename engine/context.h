@@ -30,6 +30,7 @@ struct AudioEntry {
 };
 
 struct MovieIndex;
+struct ImaCheckpoints;
 
 struct PlayerContext {
     PlayerConfig* config;
@@ -77,6 +78,7 @@ struct PlayerContext {
     // Seeking (engine/seek.h): the index built at open, the slot asked for plus one (0: none;
     // written by the caller's thread, taken by the play thread), and seeks carried out.
     MovieIndex* index;
+    ImaCheckpoints* imaCheckpoints; // decoder states met by seeks (engine/seek.cpp)
     LONG seekRequest;
     LONG seeksDone;
     LONG shownSlot;     // slot of the frame shown last, -1 before the first

@@ -19,11 +19,24 @@
 #include "format/movie_index.h"
 #include "platform/frame_trace.h"
 
+struct ImaPair {
+    ImaChannel channel[2];
+};
+
+// The nibble-pair decoder's state before every checkpointBlocks-th block of one track.
+struct ImaCheckpoints {
+    LONG track = 0;
+    std::vector<ImaPair> states; // states[k]: before block k * checkpointBlocks
+};
+
 namespace {
 
 // Slots a second taken for a movie without sound and without a caller's rate: it is paced one
 // frame a vertical blank, commonly at 60 Hz.
 constexpr LONG blankSlotRateMilli = 60000;
+
+// Blocks of a track between two kept states of the nibble-pair decoder.
+constexpr std::size_t checkpointBlocks = 64;
 
 // Audio blocks and frames gathered after a seek before its frame is shown, as at open.
 constexpr LONG refillAudioBlocks = 21;
@@ -71,9 +84,10 @@ void emptyQueues(PlayerContext* ctx) {
     ctx->audioWrite = ctx->audioRing;
 }
 
-// Decodes, without queueing, the selected track's blocks that lie before offset, from the
-// track's first block on with the decoder state of the movie's start: the nibble-pair decoder
-// carries its state from block to block, so this is the state the track has at offset.
+// Decodes, without queueing, the selected track's blocks that lie before offset, with the
+// decoder state of the movie's start at the track's first block: the nibble-pair decoder
+// carries its state from block to block, so this is the state the track has at offset. The
+// states met every checkpointBlocks blocks are kept, so a later seek starts from the nearest.
 void decodeTrackUpTo(PlayerContext* ctx, std::size_t offset) {
     ctx->imaState[0] = ImaChannel{};
     ctx->imaState[1] = ImaChannel{};
@@ -82,8 +96,20 @@ void decodeTrackUpTo(PlayerContext* ctx, std::size_t offset) {
     if (sharedLoad(ctx->audioCodec) != audioCodecIma) return;
     const AudioFormat format{ctx->audioChannels, ctx->audioRate, ctx->audioBits, ctx->audioCodec};
     HMMIO file = ctx->config->file;
-    for (const IndexedAudio& block : ctx->index->tracks[static_cast<std::size_t>(track) - 1]) {
-        if (block.offset >= offset) break;
+    const std::vector<IndexedAudio>& blocks = ctx->index->tracks[std::size_t(track) - 1];
+    const auto end = static_cast<std::size_t>(
+        std::lower_bound(blocks.begin(), blocks.end(), offset,
+                         [](const IndexedAudio& b, std::size_t o) { return b.offset < o; }) -
+        blocks.begin());
+    ImaCheckpoints& saved = *ctx->imaCheckpoints;
+    if (saved.track != track) saved = ImaCheckpoints{track, {ImaPair{}}};
+    const std::size_t from = std::min(end / checkpointBlocks, saved.states.size() - 1);
+    ctx->imaState[0] = saved.states[from].channel[0];
+    ctx->imaState[1] = saved.states[from].channel[1];
+    for (std::size_t b = from * checkpointBlocks; b < end; ++b) {
+        if (b % checkpointBlocks == 0 && b / checkpointBlocks == saved.states.size())
+            saved.states.push_back({{ctx->imaState[0], ctx->imaState[1]}});
+        const IndexedAudio& block = blocks[b];
         BYTE header[chunkHeaderBytes];
         if (mmioSeek(file, static_cast<LONG>(block.offset), SEEK_SET) < 0 ||
             readBytes(file, header, chunkHeaderBytes) != chunkHeaderBytes)
@@ -208,12 +234,15 @@ void buildSeekIndex(PlayerContext* ctx) {
     MmioSource source(file);
     ctx->index = new (std::nothrow)
         MovieIndex(buildMovieIndex(source, static_cast<std::size_t>(maxUnusableRunBytes)));
+    ctx->imaCheckpoints = new (std::nothrow) ImaCheckpoints{};
     mmioSeek(file, position, SEEK_SET);
 }
 
 void releaseSeekIndex(PlayerContext* ctx) {
     delete ctx->index;
     ctx->index = nullptr;
+    delete ctx->imaCheckpoints;
+    ctx->imaCheckpoints = nullptr;
 }
 
 LONG indexedSlotAt(const PlayerContext* ctx, LONG offset) {
@@ -241,7 +270,8 @@ void noteSlotRate(PlayerContext* ctx) {
 void takeSeekRequest(PlayerContext* ctx) {
     const LONG request = InterlockedExchange(&ctx->seekRequest, 0);
     if (request <= 0) return;
-    if (ctx->index != nullptr && !ctx->index->frames.empty() && ctx->config->audioOnly == 0)
+    if (ctx->index != nullptr && ctx->imaCheckpoints != nullptr && !ctx->index->frames.empty() &&
+        ctx->config->audioOnly == 0)
         seekTo(ctx, static_cast<std::size_t>(request - 1));
     InterlockedIncrement(&ctx->seeksDone);
 }

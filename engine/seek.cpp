@@ -194,6 +194,9 @@ void seekTo(PlayerContext* ctx, std::size_t slot) {
     slot = std::min(slot, index.frames.size() - 1);
     const std::size_t restart = index.restartSlot(slot);
 
+    // The pictures put up until the target's frame (cleared targets, frames decoded on the way
+    // where the decoders write to the visible surface) are no frame of the movie.
+    qzplat::noteMovieFrame(-1);
     const bool feeding = ctx->audioThread != 0;
     if (feeding) stopStreamThread(ctx);
     emptyQueues(ctx);

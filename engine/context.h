@@ -81,7 +81,7 @@ struct PlayerContext {
     ImaCheckpoints* imaCheckpoints; // decoder states met by seeks (engine/seek.cpp)
     LONG seekRequest;
     LONG seeksDone;
-    LONG shownSlot;     // slot of the frame shown last, -1 before the first
+    LONG shownSlot;     // slot of the frame played last (shown, or late and only decoded)
     LONG slotRateMilli; // frame slots in a thousand seconds
 
     // Audio format of the selected track and the decoders' state.

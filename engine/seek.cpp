@@ -170,6 +170,7 @@ void showFirstFrame(PlayerContext* ctx, std::size_t slot) {
         sharedStore(ctx->shownSlot, entry.slot);
         dispatchFrame(ctx, &entry);
         presentFrame(&ctx->display);
+        sharedStore(config->shownFrame, entry.sequence + 1);
         freeFrameEntry(ctx, entry);
         swapBuffers(&ctx->display);
     }

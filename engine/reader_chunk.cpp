@@ -7,6 +7,7 @@
 #include "engine/reader_io.h"
 #include "engine/ring_room.h"
 #include "engine/track_state.h"
+#include "engine/seek.h"
 #include "api/shared.h"
 #include "format/limits.h"
 
@@ -41,6 +42,7 @@ LONG storeFrame(PlayerContext* ctx, LONG payloadLength, LONG type) {
     entry.sequence = ctx->videoSequence;
     entry.type = type;
     entry.lapStart = ctx->lapPending;
+    entry.slot = indexedSlotAt(ctx, payloadPos - chunkHeaderBytes);
     ctx->lapPending = 0;
     sharedStore(entry.payload, dest);
     ctx->videoWrite = dest + got + videoPayloadSpare;

@@ -28,6 +28,7 @@ const char* const usageText = "usage: playqz [<options>] videofile\n"
                               " -fps <n>            frame rate <n> of a movie without audio\n"
                               " -track <n>          play audio track <n>\n"
                               " -volume <n>         sound volume <n>% (default:100%)\n"
+                              " -start <seconds>    start playing <seconds> into the movie\n"
                               " -ddraw <n>          direct draw device <n>\n"
                               " -verbose            output more info.\n";
 
@@ -70,6 +71,7 @@ const OptionEntry optionTable[] = {
          s.trackWanted = true;
      }},
     {"-volume", Arg::number, [](FrontendSettings& s, int v) { s.volumeSetting = v; }},
+    {"-start", Arg::number, [](FrontendSettings& s, int v) { s.startSeconds = v; }},
     {"-ddraw", Arg::number, [](FrontendSettings& s, int v) { s.deviceNumber = v; }},
     {"-verbose", Arg::none, [](FrontendSettings& s, int) { s.verbose = true; }},
     {"-software", Arg::none, [](FrontendSettings& s, int) { s.softwareOnly = true; }},

@@ -26,6 +26,7 @@ struct FrontendSettings {
     int framesPerSecond = 0; // movies without audio; 0: one frame a vertical blank
     int trackSetting = 0;
     bool trackWanted = false;
+    int startSeconds = 0; // where playing starts; 0: at the start
     int deviceNumber = 1;
     bool verbose = false;
     bool softwareOnly = false;

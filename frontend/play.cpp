@@ -6,6 +6,7 @@
 
 #include "api/shared.h"
 #include "frontend/controls.h"
+#include "frontend/seek_keys.h"
 
 namespace {
 
@@ -74,6 +75,8 @@ bool playMovie(const FrontendSettings& settings, const DisplayObjects& display) 
         }
         setMovieHandle(movie);
         if (firstPlay) reportTrackChoice(settings, *movie);
+        // -start places the first play only; a replay (Space) starts from the start.
+        if (firstPlay) seekToSecond(movie, settings.startSeconds);
         firstPlay = false;
         refreshTitle(movie, true);
         do {

@@ -5,6 +5,7 @@
 #include "api/shared.h"
 #include "frontend/controls.h"
 #include "frontend/devices.h"
+#include "frontend/seek_keys.h"
 #include "platform/window_system.h"
 
 namespace {
@@ -180,6 +181,8 @@ PumpResult actOnKey(WPARAM key, PlayerConfig* movie) {
         if (open) refreshTitle(movie, true);
         return PumpResult::carryOn;
     default:
+        // The seek keys (Left, Right, Up, Down, Home, Page Up, Page Down).
+        if (open) actOnSeekKey(key, movie);
         return PumpResult::carryOn;
     }
 }

@@ -61,8 +61,9 @@ TEST_F(FrontendTest, VolumeKeysStepTenPercentAndMuteThroughTheControlCall) {
     for (int i = 0; i < 12; ++i) press('9');
     EXPECT_EQ(volumePercent(), 0);
     EXPECT_EQ(bufferVolume(movie), DSBVOLUME_MIN);
-    // A replay opens with the volume the keys set.
+    // A replay opens with the volume the keys set, once the movie before it has stopped.
     press(VK_MULTIPLY);
+    playerStop(movie);
     putVolume(&playerRecord());
     EXPECT_EQ(playerRecord().volume, volumeUnits(10));
     EXPECT_NE(playerRecord().flags & volumeGiven, 0u);

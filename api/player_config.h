@@ -111,4 +111,10 @@ struct PlayerConfig {
     DWORD paletteLookup[256];
     // Frames a second of a movie without audio; 0 shows one frame a vertical blank.
     LONG framesPerSecond;
+    // 1 + the number (videoSequence) of the video chunk presented last; 0 before the first.
+    // Written by the play thread.
+    LONG shownFrame;
+    // 1 while the play loop sits in a pause: it decodes nothing and touches no colour table
+    // until it resumes. Written by the play thread.
+    LONG pauseHeld;
 };

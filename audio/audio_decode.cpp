@@ -126,6 +126,15 @@ void decodeIma(const BYTE* payload, LONG frames, ImaChannel state[2], BYTE* out)
 
 } // namespace
 
+void advanceImaState(const BYTE* payload, LONG length, ImaChannel imaState[2]) {
+    imaSanitize(imaState[0]);
+    imaSanitize(imaState[1]);
+    for (LONG f = 0; f < length; ++f) {
+        imaStep(imaState[0], payload[f] >> 4);
+        imaStep(imaState[1], payload[f] & 15);
+    }
+}
+
 LONG audioDecodedBytes(const AudioFormat& format, const BYTE* payload, LONG length) {
     std::int64_t frames = payloadFrames(format, payload, length);
     return static_cast<LONG>(4 * (frames < maxFrames ? frames : maxFrames));

@@ -10,3 +10,6 @@ LONG audioDecodedBytes(const AudioFormat& format, const BYTE* payload, LONG leng
 // loads adpcmHistory from the payload; codec 10 carries imaState on. Returns bytes written.
 LONG decodeAudioPayload(const AudioFormat& format, const BYTE* payload, LONG length,
                         LONG adpcmHistory[4], ImaChannel imaState[2], BYTE* out, LONG outCapacity);
+// Runs the IMA ADPCM state over a codec-10 payload as its decode would, writing no samples: a
+// track that is not being played keeps the state it needs once it is switched to.
+void advanceImaState(const BYTE* payload, LONG length, ImaChannel imaState[2]);

@@ -6,6 +6,7 @@
 #include "engine/reader.h"
 #include "engine/reader_io.h"
 #include "engine/ring_room.h"
+#include "engine/track_state.h"
 #include "api/shared.h"
 #include "format/limits.h"
 #include "format/stream_header.h"
@@ -137,6 +138,7 @@ LONG readAudioData(PlayerContext* ctx, const ChunkStep& step) {
         ctx->loopOffset = start - chunkHeaderBytes;
         ctx->loopRun = ctx->audioRun - 1;
     }
+    takeTrackState(ctx, trackOfRunChunk(ctx->audioRun, cfg->trackCount));
     bytes = decodeAudioPayload(format, ctx->audioReadBuffer, got, ctx->adpcmHistory, ctx->imaState,
                                dest, bytes);
     if (cfg->audioOnly != 0) InterlockedIncrement(&ctx->videoSequence);

@@ -19,6 +19,7 @@ struct FrameEntry {
     LONG sequence;     // videoSequence when the chunk was read
     LONG type;         // frame type code 1 to 7
     LONG lapStart;     // 1 on the first frame read after the reader went back to the top
+    LONG slot;         // the movie's frame slot (engine/seek.h), -1 when not indexed
 };
 
 struct AudioEntry {
@@ -27,6 +28,9 @@ struct AudioEntry {
     LONG stamp;    // videoSequence when the block was decoded
     LONG block;    // audioChunksRead before the block was stored
 };
+
+struct MovieIndex;
+struct ImaCheckpoints;
 
 struct PlayerContext {
     PlayerConfig* config;
@@ -71,6 +75,15 @@ struct PlayerContext {
     AudioFormat trackFormats[maxTrackFormats];
     BYTE* audioReadBuffer; // maxAudioPayload bytes (format/limits.h)
 
+    // Seeking (engine/seek.h): the index built at open, the slot asked for plus one (0: none;
+    // written by the caller's thread, taken by the play thread), and seeks carried out.
+    MovieIndex* index;
+    ImaCheckpoints* imaCheckpoints; // decoder states met by seeks (engine/seek.cpp)
+    LONG seekRequest;
+    LONG seeksDone;
+    LONG shownSlot;     // slot of the frame played last (shown, or late and only decoded)
+    LONG slotRateMilli; // frame slots in a thousand seconds
+
     // Audio format of the selected track and the decoders' state.
     LONG audioChannels;
     LONG audioRate;
@@ -78,6 +91,8 @@ struct PlayerContext {
     LONG audioCodec;
     LONG adpcmHistory[4];
     ImaChannel imaState[2];
+    LONG imaTrack; // the track whose state imaState holds; 0 before the first block
+    ImaChannel trackIma[maxTrackFormats][2]; // the other tracks' states (engine/track_state.h)
     LONG endOfFile;
 
     // Audio output and the clock.

@@ -105,7 +105,12 @@ void dispatchFrame(PlayerContext* ctx, const FrameEntry* entry) {
     VideoState& video = ctx->video;
     // The tables follow a gamma change here, on the thread that runs the decoders.
     const LONG gamma = sharedLoad(config->gamma);
-    refreshColourTables(gamma);
+    // Tables another user built for its own format while the movie was held in a pause (a
+    // screenshot decoded by the front end) are built again for the display.
+    if (colourTablesBuiltFor(config->pixelFormat, gamma) || !ctx->display.displayReady)
+        refreshColourTables(gamma);
+    else
+        buildColourTables(config->pixelFormat, gamma);
     describeOutput(ctx, gamma);
     // A frame without a size in its header (a KRT delta frame) keeps the last one.
     video.width = config->movieWidth;

@@ -10,6 +10,7 @@
 #include "display/display.h"
 #include "engine/frame_dispatch.h"
 #include "engine/reader.h"
+#include "engine/seek.h"
 #include "api/shared.h"
 #include "platform/frame_trace.h"
 
@@ -44,6 +45,7 @@ bool dataEnded(const PlayerContext* ctx, DWORD flags) {
 PassEnd playEntry(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DWORD flags) {
     // Screen recordings tag what is presented from here on with the frame's number.
     qzplat::noteMovieFrame(entry->sequence);
+    sharedStore(ctx->shownSlot, entry->slot);
     // A new lap decodes against the picture state the movie had at open, as the first did.
     if (entry->lapStart != 0) restartPictures(ctx);
     if (sharedLoad(config->framesBehind) > maxLag) {
@@ -51,6 +53,7 @@ PassEnd playEntry(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, D
     } else {
         dispatchFrame(ctx, entry);
         presentFrame(&ctx->display);
+        sharedStore(config->shownFrame, entry->sequence + 1);
     }
     if ((flags & frameCallbackGiven) != 0 && config->frameCallback != nullptr &&
         config->frameCallback() != 0)
@@ -120,14 +123,17 @@ PassEnd playPass(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DW
     return PassEnd::next;
 }
 
-// Sits out a pause in 20 ms steps; returns the state that ended it.
-LONG waitWhilePaused(PlayerConfig* config) {
+// Sits out a pause in 20 ms steps, seeking when asked; returns the state that ended it.
+LONG waitWhilePaused(PlayerConfig* config, PlayerContext* ctx) {
     InterlockedExchange(&config->state, statePaused);
+    sharedStore(config->pauseHeld, LONG{1});
     LONG taken = statePaused;
     do {
         Sleep(pauseStepMs);
+        takeSeekRequest(ctx);
         taken = InterlockedExchange(&config->state, statePaused);
     } while (taken == statePaused);
+    sharedStore(config->pauseHeld, LONG{0});
     InterlockedExchange(&config->state, taken);
     return taken;
 }
@@ -148,11 +154,12 @@ void playLoop(PlayerConfig* config) {
         ctx->startTick = GetTickCount();
         for (;;) {
             LONG taken = InterlockedExchange(&config->state, statePlaying);
-            const auto slot = static_cast<DWORD>(sharedLoad(ctx->frameReadIndex)) % queueSlots;
-            FrameEntry* entry = &ctx->frameTable[slot];
-            if (taken == statePaused) taken = waitWhilePaused(config);
+            if (taken == statePaused) taken = waitWhilePaused(config, ctx);
             if (taken == stateStopping) break;
             if (taken != statePlaying) continue;
+            takeSeekRequest(ctx);
+            const auto slot = static_cast<DWORD>(sharedLoad(ctx->frameReadIndex)) % queueSlots;
+            FrameEntry* entry = &ctx->frameTable[slot];
             if (playPass(config, ctx, entry, flags) == PassEnd::leave) break;
         }
         ctx->endTick = GetTickCount();

@@ -19,10 +19,23 @@ int playerClose(PlayerConfig* config);
 int playerStop(PlayerConfig* config);
 // Toggles pause: 1 when it paused, 0 when it resumed.
 int playerPause(PlayerConfig* config);
+// Moves playback to frame slot (0-based): the picture of that slot is shown (a paused movie
+// stays paused) and the sound goes on from there. 0 when asked, 1 when no movie is open.
+int playerSeek(PlayerConfig* config, LONG slot);
+// Where playback stands, for moving by time.
+struct PlayerTimeline {
+    LONG slot;          // the frame slot shown last, or the one a pending seek goes to
+    LONG slots;         // frame slots of the movie
+    LONG slotRateMilli; // frame slots in a thousand seconds
+};
+// Fills timeline; 1 when no movie is open, else 0.
+int playerTimeline(PlayerConfig* config, PlayerTimeline* timeline);
 // Selects audio track n (1-based); 1 when n is out of range, else 0.
 int playerSetTrack(PlayerConfig* config, int track);
 // Sets the brightness in percent; the colour tables follow before the next frame. Returns 0.
 int playerSetGamma(PlayerConfig* config, int gamma);
+// Sets the sound buffer's volume in hundredths of a decibel (-10000 silent to 0 full) and keeps
+// it in volume, which a buffer made later takes with volumeGiven. Returns 0.
 int playerSetVolume(PlayerConfig* config, LONG volume);
 int playerSetFrequency(PlayerConfig* config, DWORD hertz);
 // 1 while the movie plays (or is paused), else 0.

@@ -41,6 +41,14 @@ LONG movieAutoClose(PlayerConfig* config) {
     }
 }
 
+bool withOpenContext(PlayerConfig* config, const std::function<void(PlayerContext*)>& use) {
+    InterlockedIncrement(&contextReaders);
+    PlayerContext* ctx = sharedLoad(config->context);
+    if (ctx != nullptr) use(ctx);
+    InterlockedDecrement(&contextReaders);
+    return ctx != nullptr;
+}
+
 void closeMovie(PlayerConfig* config) {
     PlayerContext* ctx = std::atomic_ref<PlayerContext*>(config->context).exchange(nullptr);
     if (ctx == nullptr) return;

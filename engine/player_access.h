@@ -2,6 +2,9 @@
 // thread may free at any moment when the movie closes itself.
 #pragma once
 
+#include <functional>
+
+#include "engine/context.h"
 #include "engine/player.h"
 
 // Replaces state with desired only if it still holds expected; true when it did.
@@ -12,3 +15,6 @@ LONG movieAutoClose(PlayerConfig* config);
 // Releases everything of the movie and frees its context; state 6 is the last write to the
 // record. Returns at once when another close has taken the context.
 void closeMovie(PlayerConfig* config);
+// Calls use with the movie's context, safe against a concurrent close; false (use not called)
+// when no movie is open.
+bool withOpenContext(PlayerConfig* config, const std::function<void(PlayerContext*)>& use);

@@ -65,6 +65,8 @@ int playerSetGamma(PlayerConfig* config, int gamma) {
 }
 
 int playerSetVolume(PlayerConfig* config, LONG volume) {
+    // Kept for a sound buffer made later (with volumeGiven), as on the first pass, too.
+    sharedStore(config->volume, volume);
     setStreamVolume(config, volume);
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "engine/reader.h"
 #include "engine/reader_io.h"
+#include "engine/seek.h"
 #include "api/shared.h"
 #include "format/limits.h"
 
@@ -59,6 +60,7 @@ LONG readerLoad(const char* fileName, PlayerContext* ctx) {
         return 1;
     }
     probeHeader(ctx);
+    buildSeekIndex(ctx);
     if ((cfg->flags & trackGiven) == 0 || cfg->track < 1 || cfg->track > cfg->trackCount)
         cfg->track = 1;
 
@@ -87,6 +89,7 @@ LONG readerLoad(const char* fileName, PlayerContext* ctx) {
     ctx->loopOffset = 0;
     ctx->loopRun = 0;
     ctx->leadingHeaders = 0;
+    ctx->shownSlot = -1;
     ctx->unusableBytes = 0;
     ctx->lapVideoMark = 0;
     ctx->lapAudioMark = 0;
@@ -99,6 +102,7 @@ LONG readerLoad(const char* fileName, PlayerContext* ctx) {
     ctx->lastRead = readSkipped;
 
     prefill(ctx);
+    noteSlotRate(ctx);
     cfg->audioOnly = ctx->videoSequence == 0 ? 1 : 0;
     if (cfg->audioOnly != 0) {
         // Only now is it known that the audio blocks are the movie's frame slots: stamp the
@@ -143,6 +147,7 @@ void readerRelease(PlayerContext* ctx) {
         sharedStore(entry.payload, static_cast<BYTE*>(nullptr));
     for (AudioEntry& entry : ctx->audioTable)
         sharedStore(entry.samples, static_cast<BYTE*>(nullptr));
+    releaseSeekIndex(ctx);
     std::free(ctx->videoRing);
     std::free(ctx->audioRing);
     std::free(ctx->audioReadBuffer);

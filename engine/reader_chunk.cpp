@@ -6,6 +6,8 @@
 #include "engine/reader.h"
 #include "engine/reader_io.h"
 #include "engine/ring_room.h"
+#include "engine/track_state.h"
+#include "engine/seek.h"
 #include "api/shared.h"
 #include "format/limits.h"
 
@@ -40,6 +42,7 @@ LONG storeFrame(PlayerContext* ctx, LONG payloadLength, LONG type) {
     entry.sequence = ctx->videoSequence;
     entry.type = type;
     entry.lapStart = ctx->lapPending;
+    entry.slot = indexedSlotAt(ctx, payloadPos - chunkHeaderBytes);
     ctx->lapPending = 0;
     sharedStore(entry.payload, dest);
     ctx->videoWrite = dest + got + videoPayloadSpare;
@@ -78,10 +81,8 @@ LONG readAudioChunk(PlayerContext* ctx, const ChunkStep& step) {
     }
     ctx->audioRun += 1;
     if (step.payloadLength == 0) return readSkipped;
-    if (trackOfRunChunk(ctx->audioRun, cfg->trackCount) != sharedLoad(cfg->track)) {
-        skipPayload(cfg->file, step.payloadLength);
-        return readAudio;
-    }
+    const LONG track = trackOfRunChunk(ctx->audioRun, cfg->trackCount);
+    if (track != sharedLoad(cfg->track)) return passOverTrackChunk(ctx, step, track);
     return readAudioData(ctx, step);
 }
 

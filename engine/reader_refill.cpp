@@ -1,5 +1,6 @@
 // Keeping the queues topped up during playback, and what happens at the end of the data.
 #include "engine/reader.h"
+#include "engine/track_state.h"
 #include "api/shared.h"
 
 namespace {
@@ -68,8 +69,7 @@ void rewindOrEnd(PlayerContext* ctx) {
         ctx->audioRun = ctx->loopRun;
     }
     // The nibble-pair decoder starts afresh, so that every lap sounds like the first.
-    ctx->imaState[0] = ImaChannel{};
-    ctx->imaState[1] = ImaChannel{};
+    resetTrackStates(ctx);
     // The play loop puts the pictures back as at open before the lap's first frame.
     ctx->lapPending = 1;
     ctx->lastRead = readChunk(ctx);

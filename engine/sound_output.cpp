@@ -71,7 +71,8 @@ bool createDeviceBuffer(PlayerContext* ctx) {
     if (FAILED(cfg->directSound->CreateSoundBuffer(&desc, &buffer, nullptr)) || buffer == nullptr)
         return false;
     buffer->SetFrequency(static_cast<DWORD>(rate));
-    if ((cfg->flags & volumeGiven) != 0) buffer->SetVolume(cfg->volume);
+    const bool volumeSet = (cfg->flags & volumeGiven) != 0;
+    if (volumeSet) buffer->SetVolume(sharedLoad(cfg->volume));
     DSBCAPS caps{};
     caps.dwSize = sizeof(DSBCAPS);
     // A size the ring arithmetic cannot use counts as a failed GetCaps.
@@ -84,6 +85,9 @@ bool createDeviceBuffer(PlayerContext* ctx) {
     ctx->noSoundDevice = 0;
     resetWriteState(ctx);
     sharedStore(cfg->soundBuffer, buffer);
+    // A playerSetVolume that found no buffer yet stored its value before it looked: taken again
+    // now that the buffer is there, it is never lost.
+    if (volumeSet) buffer->SetVolume(sharedLoad(cfg->volume));
     return true;
 }
 

@@ -27,6 +27,8 @@ const char* const usageText = "usage: playqz [<options>] videofile\n"
                               " -noaudio            disable audio\n"
                               " -fps <n>            frame rate <n> of a movie without audio\n"
                               " -track <n>          play audio track <n>\n"
+                              " -volume <n>         sound volume <n>% (default:100%)\n"
+                              " -start <seconds>    start playing <seconds> into the movie\n"
                               " -ddraw <n>          direct draw device <n>\n"
                               " -verbose            output more info.\n";
 
@@ -68,6 +70,8 @@ const OptionEntry optionTable[] = {
          s.trackSetting = v;
          s.trackWanted = true;
      }},
+    {"-volume", Arg::number, [](FrontendSettings& s, int v) { s.volumeSetting = v; }},
+    {"-start", Arg::number, [](FrontendSettings& s, int v) { s.startSeconds = v; }},
     {"-ddraw", Arg::number, [](FrontendSettings& s, int v) { s.deviceNumber = v; }},
     {"-verbose", Arg::none, [](FrontendSettings& s, int) { s.verbose = true; }},
     {"-software", Arg::none, [](FrontendSettings& s, int) { s.softwareOnly = true; }},

@@ -11,6 +11,7 @@ struct FrontendSettings {
     int modeHeight = 480;
     int modeDepth = 16;
     int gammaSetting = 100;
+    int volumeSetting = 100; // percent of full amplitude; the keys change it while playing
     int stretchWidth = 0;
     bool stretchXWanted = false;
     int stretchHeight = 0;
@@ -25,6 +26,7 @@ struct FrontendSettings {
     int framesPerSecond = 0; // movies without audio; 0: one frame a vertical blank
     int trackSetting = 0;
     bool trackWanted = false;
+    int startSeconds = 0; // where playing starts; 0: at the start
     int deviceNumber = 1;
     bool verbose = false;
     bool softwareOnly = false;

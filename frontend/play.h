@@ -2,6 +2,8 @@
 // and waits for it to end while the window's messages are pumped.
 #pragma once
 
+#include <string>
+
 #include "engine/player.h"
 #include "frontend/devices.h"
 #include "frontend/options.h"
@@ -14,3 +16,5 @@ void fillPlayerConfig(const FrontendSettings& settings, const DisplayObjects& di
 // Plays settings.movieFile (again on a replay request) until it ends or quit is asked for;
 // false when a play could not be started (the message is printed).
 bool playMovie(const FrontendSettings& settings, const DisplayObjects& display);
+// The message for a -track beyond the movie's tracks count.
+std::string trackChoiceText(int asked, LONG tracks);

@@ -3,7 +3,9 @@
 #include <climits>
 
 #include "api/shared.h"
+#include "frontend/controls.h"
 #include "frontend/devices.h"
+#include "frontend/seek_keys.h"
 #include "platform/window_system.h"
 
 namespace {
@@ -103,6 +105,7 @@ LRESULT CALLBACK playerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 void beginPlays(const FrontendSettings& settings, bool fullScreen) {
     gammaSetting = settings.gammaSetting;
     hideCursor = fullScreen;
+    beginVolume(settings.volumeSetting);
 }
 
 int currentGamma() {
@@ -140,6 +143,7 @@ PumpResult actOnKey(WPARAM key, PlayerConfig* movie) {
         if (open) playerPause(movie);
         return PumpResult::carryOn;
     case VK_ESCAPE:
+    case 'Q':
         if (open) playerStop(movie);
         return PumpResult::quit;
     case VK_SPACE:
@@ -160,7 +164,25 @@ PumpResult actOnKey(WPARAM key, PlayerConfig* movie) {
     case VK_F4:
         if (open) playerSetTrack(movie, int(key - VK_F1) + 1);
         return PumpResult::carryOn;
+    case '9':
+    case VK_DIVIDE:
+    case '0':
+    case VK_MULTIPLY:
+        stepVolume(key == '0' || key == VK_MULTIPLY ? 1 : -1, movie);
+        noteInTitle(volumeNote());
+        if (open) refreshTitle(movie, true);
+        return PumpResult::carryOn;
+    case 'S':
+        if (open) takeScreenshot(movie);
+        return PumpResult::carryOn;
+    case 'M':
+        toggleMute(movie);
+        noteInTitle(volumeNote());
+        if (open) refreshTitle(movie, true);
+        return PumpResult::carryOn;
     default:
+        // The seek keys (Left, Right, Up, Down, Home, Page Up, Page Down).
+        if (open) actOnSeekKey(key, movie);
         return PumpResult::carryOn;
     }
 }

@@ -271,6 +271,30 @@ HWND SetFocus(HWND window) {
     return previous;
 }
 
+BOOL SetWindowTextA(HWND window, LPCSTR text) {
+    WindowSystem& ws = windowSystem();
+    std::lock_guard lock(ws.mutex);
+    auto found = ws.windows.find(window);
+    if (found == ws.windows.end()) return FALSE;
+    found->second->title = text != nullptr ? text : "";
+    backEnd().showTitle(*found->second);
+    return TRUE;
+}
+
+int GetWindowTextA(HWND window, LPSTR text, int maxCount) {
+    WindowSystem& ws = windowSystem();
+    std::lock_guard lock(ws.mutex);
+    auto found = ws.windows.find(window);
+    if (text == nullptr || maxCount <= 0) return 0;
+    text[0] = '\0';
+    if (found == ws.windows.end()) return 0;
+    const std::string& title = found->second->title;
+    const std::size_t count = std::min(title.size(), std::size_t(maxCount - 1));
+    title.copy(text, count);
+    text[count] = '\0';
+    return int(count);
+}
+
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
     WindowSystem& ws = windowSystem();
     switch (message) {

@@ -52,6 +52,8 @@ class WindowBackEnd {
     virtual void destroyWindow(WindowRecord& window) = 0;
     virtual void focus(const WindowRecord& window) = 0;
     virtual void showCursor(bool shown) = 0;
+    // Shows the window's title, where the back end has a place for it.
+    virtual void showTitle(const WindowRecord&) {}
     // Turns waiting events into messages and shows the newest composed screen.
     virtual void service() = 0;
     // Waits a little before the next look at the events; false at once when the back end has

@@ -123,6 +123,7 @@ class SdlWindows final : public qzplat::detail::WindowBackEnd {
     void destroyWindow(WindowRecord& window) override;
     void focus(const WindowRecord& window) override;
     void showCursor(bool shown) override;
+    void showTitle(const WindowRecord& window) override;
     void service() override;
     bool waitBetweenLooks() override;
     bool screenSize(int& width, int& height) override;
@@ -250,6 +251,10 @@ void SdlWindows::fitWindow(WindowRecord& window, const RECT& picture) {
     SDL_SetWindowPosition(sdl, window.x, window.y);
     qzplat::detail::setScanoutSource(&shown);
     redrawWanted = true;
+}
+
+void SdlWindows::showTitle(const WindowRecord& window) {
+    if (SDL_Window* sdl = sdlWindowOf(window)) SDL_SetWindowTitle(sdl, window.title.c_str());
 }
 
 void SdlWindows::showCursor(bool shown) {

@@ -144,6 +144,11 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
 BOOL DestroyWindow(HWND window);
 BOOL UpdateWindow(HWND window);
 HWND SetFocus(HWND window);
+// The window's title: the caption of a decorated window, the task bar's name otherwise.
+BOOL SetWindowTextA(HWND window, LPCSTR text);
+// Copies the title into text (at most maxCount - 1 characters and a terminating zero); returns
+// the characters copied.
+int GetWindowTextA(HWND window, LPSTR text, int maxCount);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 HDC BeginPaint(HWND window, LPPAINTSTRUCT paint);

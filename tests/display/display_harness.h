@@ -97,8 +97,8 @@ class Screen {
     }
 
     void decode(LONG type, const std::vector<BYTE>& payload) {
-        FrameEntry entry{const_cast<BYTE*>(payload.data()), static_cast<LONG>(payload.size()), 0,
-                         type, 0};
+        FrameEntry entry{
+            const_cast<BYTE*>(payload.data()), static_cast<LONG>(payload.size()), 0, type, 0, 0};
         dispatchFrame(&ctx, &entry);
     }
 

@@ -32,6 +32,8 @@ inline const std::string usage = "usage: playqz [<options>] videofile\n"
                                  " -noaudio            disable audio\n"
                                  " -fps <n>            frame rate <n> of a movie without audio\n"
                                  " -track <n>          play audio track <n>\n"
+                                 " -volume <n>         sound volume <n>% (default:100%)\n"
+                                 " -start <seconds>    start playing <seconds> into the movie\n"
                                  " -ddraw <n>          direct draw device <n>\n"
                                  " -verbose            output more info.\n";
 

@@ -4,9 +4,15 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
+#include <thread>
+#include <chrono>
 
+#include "api/shared.h"
+#include "engine/context.h"
 #include "frontend/options.h"
 #include "frontend/play.h"
+#include "frontend/seek_keys.h"
+#include "tests/frontend/frontend_fixture.h"
 #include "tests/frontend/playqz_run.h"
 #include "tests/support/test_support.h"
 
@@ -91,10 +97,22 @@ TEST(PlayqzProgram, EightBitsWithAMovieThatIsNotKrtSaysSoAndPlays) {
     EXPECT_EQ(missing.err, "playqz: cannot open nofile.qz: No such file or directory\n");
 }
 
+TEST(PlayqzProgram, ATrackTheMovieLacksIsNamedAndTrackOnePlays) {
+    const std::string movie = fronttest::writeMovie(6, 2);
+    const auto beyond = playqz({"-track", "3", movie});
+    EXPECT_EQ(beyond.exitCode, 0);
+    EXPECT_EQ(beyond.err,
+              "playqz: -track 3: the movie has 2 audio tracks (1 to 2); playing track 1\n");
+    const auto within = playqz({"-track", "2", movie});
+    EXPECT_EQ(within.exitCode, 0);
+    EXPECT_EQ(within.err, "");
+}
+
 TEST(PlayqzOptions, NumbersAndFlagsReachTheSettings) {
     const FrontendSettings s =
-        parse({"-xres", "800", "-yres", " +600x", "-xsize", "-3", "-ysize", "0abc", "-gamma", "70",
-               "-track", "2", "-ddraw", "3", "-32", "-8", "-loop", "-noaudio", "m.qz"});
+        parse({"-xres", "800",    "-yres", " +600x",   "-xsize", "-3",     "-ysize",
+               "0abc",  "-gamma", "70",    "-track",   "2",      "-ddraw", "3",
+               "-32",   "-8",     "-loop", "-noaudio", "-start", "12",     "m.qz"});
     EXPECT_EQ(s.modeWidth, 800);
     EXPECT_EQ(s.modeHeight, 600);
     EXPECT_TRUE(s.stretchXWanted);
@@ -105,6 +123,7 @@ TEST(PlayqzOptions, NumbersAndFlagsReachTheSettings) {
     EXPECT_TRUE(s.trackWanted);
     EXPECT_EQ(s.trackSetting, 2);
     EXPECT_EQ(s.deviceNumber, 3);
+    EXPECT_EQ(s.startSeconds, 12);
     EXPECT_EQ(s.modeDepth, 8);
     EXPECT_EQ(s.movieFile, "m.qz");
     EXPECT_EQ(parseDecimal("99999999999"), 2147483647);
@@ -169,14 +188,63 @@ TEST(PlayqzOptions, RecordFilledForAPlay) {
     EXPECT_EQ(config.allowedModes, 7u);
     EXPECT_EQ(config.backSurface, display.backSurface);
     EXPECT_EQ(config.directSound, nullptr);
+    EXPECT_EQ(config.volume, 0);
+    EXPECT_NE(config.flags & volumeGiven, 0u);
 
-    fillPlayerConfig(parse({"-window", "m.qz"}), display, &config);
+    fillPlayerConfig(parse({"-window", "-volume", "10", "m.qz"}), display, &config);
     EXPECT_EQ(config.flags & (fullScreen | pageFlip | 0x1000000u), 0u);
     EXPECT_EQ(config.backSurface, nullptr);
+    EXPECT_EQ(config.volume, -2000);
 }
 
 TEST(PlayqzOptions, StatisticsLine) {
     EXPECT_EQ(statisticsLine(1050, 21), "1.05 seconds, 21 frames, 20.000000 fps\n");
     EXPECT_EQ(statisticsLine(12345, 100), "12.34 seconds, 100 frames, 8.100446 fps\n");
     EXPECT_EQ(statisticsLine(0, 5), "0.00 seconds, 5 frames, 0.000000 fps\n");
+}
+
+// The seek keys move from the slot shown (or the one a pending seek goes to) by time, at the
+// movie's slot rate, or by a tenth of the movie, and stay within the movie.
+TEST(PlayqzOptions, SeekKeysMoveByTimeAndByTenthsWithinTheMovie) {
+    const PlayerTimeline at100{100, 150, 15000}; // 15 slots a second
+    EXPECT_EQ(seekKeyTarget(VK_LEFT, at100), 25);
+    EXPECT_EQ(seekKeyTarget(VK_RIGHT, at100), 149);
+    EXPECT_EQ(seekKeyTarget(VK_DOWN, at100), 0);
+    EXPECT_EQ(seekKeyTarget(VK_UP, at100), 149);
+    EXPECT_EQ(seekKeyTarget(VK_HOME, at100), 0);
+    EXPECT_EQ(seekKeyTarget(VK_PRIOR, at100), 85);
+    EXPECT_EQ(seekKeyTarget(VK_NEXT, at100), 115);
+    const PlayerTimeline long60{1000, 100000, 30000};
+    EXPECT_EQ(seekKeyTarget(VK_RIGHT, long60), 1150);
+    EXPECT_EQ(seekKeyTarget(VK_UP, long60), 2800);
+    for (WPARAM key : {WPARAM{VK_SHIFT}, WPARAM{VK_SPACE}, WPARAM{VK_ESCAPE}, WPARAM{VK_F1}})
+        EXPECT_EQ(seekKeyTarget(key, at100), -1) << key;
+    EXPECT_EQ(seekKeyTarget(VK_HOME, PlayerTimeline{0, 0, 15000}), -1); // nothing to move in
+}
+
+// A seek key reaches the playing movie through the key path, and a paused movie stays paused
+// showing the slot it went to.
+TEST(PlayqzOptions, SeekKeysReachAPausedMovie) {
+    PlayerConfig config{};
+    config.flags = ownThread;
+    config.framesPerSecond = 15;
+    ASSERT_EQ(playerOpen(videoMovie(300).c_str(), nullptr, &config), &config);
+    ASSERT_EQ(playerPause(&config), 1);
+    const auto shownAfter = [&](WPARAM key) {
+        const LONG done = sharedLoad(config.context->seeksDone);
+        EXPECT_EQ(actOnKey(key, &config), PumpResult::carryOn);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (sharedLoad(config.context->seeksDone) == done &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        PlayerTimeline timeline{};
+        EXPECT_EQ(playerTimeline(&config, &timeline), 0);
+        return timeline.slot;
+    };
+    EXPECT_EQ(shownAfter(VK_HOME), 0);
+    EXPECT_EQ(shownAfter(VK_RIGHT), 75);
+    EXPECT_EQ(shownAfter(VK_NEXT), 105);
+    EXPECT_EQ(shownAfter(VK_LEFT), 30);
+    EXPECT_EQ(sharedLoad(config.state), statePaused);
+    EXPECT_EQ(playerStop(&config), 0);
 }

@@ -35,7 +35,9 @@ constexpr double secondsLate = 3.5;
 constexpr int escapeLimitMs = 5000;
 constexpr int pictureLimitMs = 90000; // Wine's start-up on a loaded machine is slow
 constexpr int playLimitMs = 120000;
-const char* const windowTitle = "Play QZ v1.60";
+// The window's first title, or the one that shows the movie's time once it plays (an extended
+// regular expression, as xdotool takes it).
+const char* const windowTitle = "^(Play QZ v1\\.60$|.* - (frame )?[0-9:]+ / [0-9:]+)";
 // A sound server address that does not exist: DirectSoundCreate finds no device.
 const char* const noSoundServer = "PULSE_SERVER=unix:/nonexistent/pulse/native";
 

@@ -30,7 +30,9 @@ constexpr int screenWidth = 1024;
 constexpr int screenHeight = 768;
 // The full-screen mode reaches the display scaled: its picture is compared by PSNR.
 constexpr double fullScreenPsnrFloor = 22.0;
-const char* const windowTitle = "Play QZ v1.60";
+// The window's first title, or the one that shows the movie's time once it plays (an extended
+// regular expression, as xdotool takes it).
+const char* const windowTitle = "^(Play QZ v1\\.60$|.* - (frame )?[0-9:]+ / [0-9:]+)";
 
 using xtest::Frames;
 using xtest::movieHeight;
@@ -282,6 +284,38 @@ TEST_F(PlayqzOnX, WindowShowsTheDecodedFramesAndFollowsTheKeysAndFocus) {
 
     // Escape ends the program at once.
     key("Escape");
+    EXPECT_EQ(player.wait(10000), 0);
+}
+
+// The title shows the movie's name, place and length, then the volume the keys set; q quits.
+TEST_F(PlayqzOnX, TitleShowsTheTimeAndTheVolumeKeysAndQQuits) {
+    std::string missing;
+    ASSERT_TRUE(xtest::programsInstalled({"xprop"}, &missing)) << missing << " reads the title";
+    startPlayer({"-window", "-loop"});
+    const auto title = [&] {
+        const std::string path = qztest::scratchPath("title.txt");
+        session->run("xprop -id " + windowId + " _NET_WM_NAME > " + path);
+        std::ifstream in(path);
+        std::string line;
+        std::getline(in, line);
+        return line;
+    };
+    const std::string name = std::filesystem::path(movie).stem().string();
+    // The window is found by its first title; the time follows once the movie is open.
+    std::string shown = title();
+    for (int waited = 0; waited < 20000 && shown.find(" / ") == std::string::npos; waited += 100) {
+        pause(100);
+        shown = title();
+    }
+    EXPECT_NE(shown.find("\"" + name + " - 0:0"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(" / 0:10"), std::string::npos) << shown;
+    key("9");
+    shown = title();
+    EXPECT_NE(shown.find(" / 0:10 - volume 90%\""), std::string::npos) << shown;
+    key("m");
+    shown = title();
+    EXPECT_NE(shown.find(" / 0:10 - muted\""), std::string::npos) << shown;
+    key("q");
     EXPECT_EQ(player.wait(10000), 0);
 }
 

@@ -42,7 +42,9 @@ using xtest::ScreenPath;
 // The X screen and the full-screen mode have the same size, so the window desktop is small.
 constexpr int screenWidth = 640;
 constexpr int screenHeight = 480;
-const char* const windowTitle = "Play QZ v1.60";
+// The window's first title, or the one that shows the movie's time once it plays (an extended
+// regular expression, as xdotool takes it).
+const char* const windowTitle = "^(Play QZ v1\\.60$|.* - (frame )?[0-9:]+ / [0-9:]+)";
 constexpr int runLimitMs = 120000;
 
 void pause(int ms) {
@@ -317,3 +319,34 @@ TEST_F(ScreenOnX, SpaceReplaysFromTheFirstFrame) {
 }
 
 } // namespace
+
+// -start and the seek keys: the play starts 3 seconds in, Right moves 5 seconds on, Home back to
+// the start and Page Down a tenth on; every frame shown after each move is the movie's frame at
+// its slot, pixel for pixel, though the frames before it back to the last key frame were
+// decoded unseen.
+TEST_F(ScreenOnX, StartAndSeekKeysLandOnTheirFramesExactly) {
+    std::string movie = xtest::demoMovie();
+    ASSERT_FALSE(movie.empty());
+    const ExpectedFrames& frames = expected(movie, ScreenPath::rgb32, 100);
+    start("seek", movie, {"-window", "-start", "3"});
+    ASSERT_TRUE(waitForTag([](long tag) { return tag >= 50; }));
+    key("Right");
+    ASSERT_TRUE(waitForTag([](long tag) { return tag >= 130; }));
+    key("Home");
+    ASSERT_TRUE(waitForTag([](long tag) { return tag >= 0 && tag < 30; }));
+    key("Page_Down");
+    ASSERT_TRUE(waitForTag([](long tag) { return tag >= 40 && tag < 60; }));
+    key("Escape");
+    EXPECT_EQ(player.wait(runLimitMs), 0);
+    xtest::RunCheck result = check("seek", {&frames}, {});
+    // The moves as the tags show them: from before the start on to 45 (3 s at 15 a second), on
+    // by 75 (5 s), back under 30, on by 15 (a tenth of 150).
+    std::vector<long> jumps;
+    for (std::size_t i = 1; i < result.tags.size(); ++i)
+        if (result.tags[i] != result.tags[i - 1] + 1) jumps.push_back(result.tags[i]);
+    ASSERT_FALSE(result.tags.empty());
+    EXPECT_TRUE(result.tags.front() == 45 || (!jumps.empty() && jumps.front() == 45))
+        << "first tag " << result.tags.front();
+    EXPECT_GE(jumps.size(), 3u);
+    EXPECT_GT(result.compared, 30);
+}

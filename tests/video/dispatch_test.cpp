@@ -247,3 +247,26 @@ TEST(DispatchGamma, GammaChangesFromAnotherThreadWhilePlaying) {
     screen.decode(1, displaytest::krtKeyFrame(16, 16, {100, 100, 100}));
     EXPECT_EQ(screen.config.paletteRgb[0], 200);
 }
+
+TEST(DispatchGamma, TablesBuiltForAnotherFormatMeanwhileAreBuiltAgainForTheDisplay) {
+    // The front end decodes a screenshot in its own format while the movie is held in a pause;
+    // the frames after it must look as before.
+    ScreenOptions options;
+    options.format = DisplayFormat::rgb565;
+    options.backBuffer = false;
+    options.flags &= ~hardwareYuv;
+    Screen screen(options);
+    screen.setup();
+    const std::vector<BYTE> frame = displaytest::dctFrame(64, 48);
+    LONG pitch = 0;
+    screen.decode(3, frame);
+    const BYTE* memory = surfaceMemory(screen.config.primarySurface, &pitch);
+    const std::vector<BYTE> before(memory, memory + 480 * pitch);
+    PixelFormat other{8, 8, 8, 16, 8, 0, 0, 32};
+    buildColourTables(other, 100);
+    ASSERT_FALSE(colourTablesBuiltFor(screen.config.pixelFormat, 100));
+    screen.decode(3, frame);
+    memory = surfaceMemory(screen.config.primarySurface, &pitch);
+    EXPECT_TRUE(std::vector<BYTE>(memory, memory + 480 * pitch) == before);
+    EXPECT_TRUE(colourTablesBuiltFor(screen.config.pixelFormat, 100));
+}

@@ -215,7 +215,7 @@ void seekTo(PlayerContext* ctx, std::size_t slot) {
     if (feeding) stopStreamThread(ctx);
     emptyQueues(ctx);
     // An audio track that had ended further on plays again from here.
-    sharedStore(config->hasAudio, config->trackCount > 0 && config->audioOnly == 0 ? 1 : 0);
+    sharedStore(config->hasAudio, LONG{config->trackCount > 0 && config->audioOnly == 0 ? 1 : 0});
     if (sharedLoad(ctx->audioStarted) == 0 && sharedLoad(config->hasAudio) != 0)
         createStreamBuffer(ctx);
 

@@ -92,18 +92,22 @@ void writeMovie(const Movie& movie, ChunkWriter& writer) {
         audio.push_back(encodeTrackPayloads(movie, t));
     std::size_t audioSlots = movieAudioSlots(movie);
     std::size_t slots = std::max(audioSlots, movie.video.size());
-    for (std::size_t slot = 0; slot < slots; ++slot) {
-        if (slot < movie.video.size())
-            writer.chunkWithId(movie.video[slot].id, movie.video[slot].payload);
+    auto writeAudio = [&](std::size_t slot) {
         if (slot < audioSlots)
             for (const std::vector<Bytes>& track : audio)
                 writer.chunkWithId(movie.options.dataId, track[slot]);
+    };
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        if (movie.options.audioFirst) writeAudio(slot);
+        if (slot < movie.video.size())
+            writer.chunkWithId(movie.video[slot].id, movie.video[slot].payload);
+        if (!movie.options.audioFirst) writeAudio(slot);
     }
     if (movie.options.writeEnd) writer.chunkWithId(movie.options.endId, {});
 }
 
 std::size_t movieLapStartFrame(const Movie& movie) {
-    return movie.tracks.empty() || movieAudioSlots(movie) == 0 ? 0 : 1;
+    return movie.options.audioFirst || movie.tracks.empty() || movieAudioSlots(movie) == 0 ? 0 : 1;
 }
 
 Bytes movieBytes(const Movie& movie) {

@@ -33,6 +33,9 @@ struct MovieOptions {
     // samplesPerSlot is set.
     int slotsPerSecond = 15;
     int samplesPerSlot = 0;
+    // Each slot's audio chunks go ahead of its video chunk. The player's loop goes back to the
+    // first audio chunk, so laps then start with frame 0 rather than frame 1.
+    bool audioFirst = false;
 };
 
 struct Movie {
@@ -48,7 +51,7 @@ int movieSamplesPerSlot(const MovieOptions& options, const MovieTrack& track);
 std::size_t movieAudioSlots(const Movie& movie);
 // The video chunk a looping player starts its second and later laps with: the loop goes back
 // to the first audio chunk, which the writer puts after video chunk 0 (0 without audio). That
-// chunk, like the first, must not build on the picture before it.
+// chunk, like the first, must not build on the picture before it. With audioFirst, 0.
 std::size_t movieLapStartFrame(const Movie& movie);
 // The data payloads of one track, one per audio slot. The IMA ADPCM state runs on from chunk
 // to chunk as the players decode it, and block ADPCM chunks start their history from the

@@ -1,0 +1,32 @@
+// qztool encode: a movie authored from pictures (PNG files, a Y4M stream or another movie) and
+// sound files, with the chunk layout the player reads.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qztool {
+
+struct EncodeOptions {
+    std::vector<std::string> pictures; // a %d pattern, PNG files, a .y4m file, "-" or a movie
+    std::string output;
+    std::string video = "type4";        // krt, type3, type4 or dor
+    std::optional<int> quality;         // 0 to 100
+    std::optional<int> fps;             // pictures a second; else the input's, else 15
+    std::vector<std::string> audio;     // sound files or "silence", one track each
+    std::string audioCodec = "codec10"; // pcm, codec7 or codec10
+    std::optional<double> loopFrom;     // seconds
+    bool verify = false;
+    int keyInterval = 0;       // KRT, DOR
+    int searchRange = 16;      // DOR
+    bool nonReference = false; // DOR
+    int threads = 1;
+    bool progress = false; // draw a progress bar on err
+};
+
+// Runs the command: 0, or 1 with one message naming the file on err and no output written.
+int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err);
+
+} // namespace qztool

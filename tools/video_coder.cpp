@@ -14,6 +14,8 @@ namespace {
 
 constexpr int defaultKrtKeyInterval = 25;
 constexpr int defaultDorKeyInterval = 30;
+// A KRT delta frame that decodes further than this from its picture is sent as a key frame.
+constexpr double krtDeltaFloorDb = 30.0;
 // Largest picture side the DOR encoder takes.
 constexpr int maxDorSide = 2048;
 
@@ -111,7 +113,15 @@ std::size_t VideoCoder::batchSize() const {
 
 MovieVideoChunk VideoCoder::encodeOne(const InputPicture& picture) {
     const bool key = frame_ % std::size_t(settings_.keyInterval) == 0;
-    if (krt_) return key ? krt_->keyFrame(toRgb(picture)) : krt_->deltaFrame(toRgb(picture));
+    if (krt_) {
+        const RgbPicture rgb = toRgb(picture);
+        if (key) return krt_->keyFrame(rgb);
+        // Delta frames keep the key frame's palette: when the colours have moved away from it
+        // (a new scene, a fade), a key frame with a palette of its own serves better.
+        MovieVideoChunk delta = krt_->deltaFrame(rgb);
+        if (rgbPsnr(rgb, krt_->decodedRgb()) >= krtDeltaFloorDb) return delta;
+        return krt_->keyFrame(rgb);
+    }
     // Between key frames, motion frames; with non-reference frames every other one of them
     // is a frame no later frame builds on.
     const std::size_t sinceKey = frame_ % std::size_t(settings_.keyInterval);

@@ -9,6 +9,7 @@
 #include "tools/file_checks.h"
 #include "tools/output_file.h"
 #include "tools/picture_input.h"
+#include "tools/rate_control.h"
 #include "tools/sound_input.h"
 #include "tools/video_coder.h"
 
@@ -31,14 +32,16 @@ std::optional<LONG> parseAudioCodec(const std::string& name) {
 // Frames done, speed and time left on one line of err, redrawn in place.
 class Progress {
   public:
-    Progress(std::ostream& err, bool on, std::optional<std::size_t> total)
-        : err_(err), on_(on), total_(total), start_(std::chrono::steady_clock::now()) {}
+    Progress(std::ostream& err, bool on, std::optional<std::size_t> total, std::string label)
+        : err_(err), on_(on), total_(total), label_(std::move(label)),
+          start_(std::chrono::steady_clock::now()) {}
     void update(std::size_t done) {
         if (!on_) return;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         const double speed = seconds > 0 ? double(done) / seconds : 0;
         err_ << "\r";
+        if (!label_.empty()) err_ << label_ << " ";
         if (total_ && *total_ > 0) {
             const auto filled = int(std::min(done, *total_) * progressWidth / *total_);
             err_ << "[" << std::string(filled, '#') << std::string(progressWidth - filled, ' ')
@@ -63,6 +66,7 @@ class Progress {
     std::ostream& err_;
     bool on_;
     std::optional<std::size_t> total_;
+    std::string label_;
     std::chrono::steady_clock::time_point start_;
     bool drawn_ = false;
 };
@@ -83,6 +87,71 @@ std::vector<std::string> inputFiles(const EncodeOptions& options) {
     return files;
 }
 
+// The tracks as the movie carries them: each at least as long as the pictures, since the player
+// reads the end of the sound as the end of the audio clock.
+std::vector<MovieTrack> movieTracks(const std::vector<SoundTrack>& tracks, int rate, LONG codec,
+                                    std::size_t frames, const MovieOptions& options) {
+    std::vector<MovieTrack> out;
+    for (const SoundTrack& track : tracks) {
+        MovieTrack t;
+        t.format = {track.channels, rate, 16, codec};
+        t.samples = track.samples;
+        const std::size_t perSlot = std::size_t(movieSamplesPerSlot(options, t));
+        const std::size_t needed = frames * perSlot * std::size_t(track.channels);
+        if (t.samples.size() < needed) t.samples.resize(needed, 0);
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+struct CodedVideo {
+    bool keep = false; // keep the chunks, not only count their bytes
+    std::vector<MovieVideoChunk> chunks;
+    std::uint64_t payloadBytes = 0;
+    std::size_t frames = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Codes every picture of source with settings, measuring each with check when given. False
+// with a message naming the input on a failure.
+bool codePictures(PictureSource& source, const VideoSettings& settings, VideoCheck* check,
+                  Progress& progress, CodedVideo& coded, std::string& message) {
+    VideoCoder coder(settings);
+    std::vector<InputPicture> batch;
+    for (bool more = true; more;) {
+        batch.clear();
+        while (batch.size() < coder.batchSize()) {
+            InputPicture picture;
+            message.clear();
+            if (!source.next(picture, message)) {
+                if (!message.empty()) {
+                    progress.finish();
+                    return false;
+                }
+                more = false;
+                break;
+            }
+            if (coded.width == 0) {
+                coded.width = picture.width, coded.height = picture.height;
+                if (!checkPictureSize(settings.codec, coded.width, coded.height, message))
+                    return false;
+            }
+            batch.push_back(std::move(picture));
+        }
+        std::vector<MovieVideoChunk> chunks = coder.encode(batch);
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            if (check) check->add(chunks[i], batch[i]);
+            coded.payloadBytes += chunks[i].payload.size();
+            ++coded.frames;
+            if (coded.keep) coded.chunks.push_back(std::move(chunks[i]));
+        }
+        progress.update(coded.frames);
+    }
+    progress.finish();
+    return true;
+}
+
 } // namespace
 
 int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err) {
@@ -100,6 +169,12 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     if (options.fps && (*options.fps < 1 || *options.fps > maxFramesPerSecond))
         return fail("--fps must be 1 to " + std::to_string(maxFramesPerSecond));
     if (options.threads < 1) return fail("--threads must be at least 1");
+    if (int(options.quality.has_value()) + int(options.size.has_value()) +
+            int(options.bitrate.has_value()) >
+        1)
+        return fail("give one of --quality, --size and --bitrate");
+    if ((options.size && *options.size == 0) || (options.bitrate && *options.bitrate <= 0))
+        return fail("--size and --bitrate must be above 0");
     if (options.loopFrom && *options.loopFrom != 0)
         return fail("--loop-from " + std::to_string(*options.loopFrom) +
                     ": a looping player goes back to the movie's first sound chunk, which the "
@@ -140,56 +215,60 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     settings.searchRange = options.searchRange;
     settings.nonReference = options.nonReference;
     settings.threads = options.threads;
-    VideoCoder coder(settings);
-    std::unique_ptr<VideoCheck> check;
-    if (options.verify) check = std::make_unique<VideoCheck>(*codec == VideoCodec::krt);
 
     Movie movie;
     movie.options.slotsPerSecond = fps;
     movie.options.audioFirst = true;
-    Progress progress(err, options.progress, source->count());
-    std::vector<InputPicture> batch;
-    int width = 0, height = 0;
-    for (bool more = true; more;) {
-        batch.clear();
-        while (batch.size() < coder.batchSize()) {
-            InputPicture picture;
-            message.clear();
-            if (!source->next(picture, message)) {
-                if (!message.empty()) {
-                    progress.finish();
-                    return fail(message);
-                }
-                more = false;
-                break;
-            }
-            if (width == 0) {
-                width = picture.width, height = picture.height;
-                if (!checkPictureSize(*codec, width, height, message)) return fail(message);
-            }
-            batch.push_back(std::move(picture));
-        }
-        std::vector<MovieVideoChunk> chunks = coder.encode(batch);
-        for (std::size_t i = 0; i < chunks.size(); ++i) {
-            if (check) check->add(chunks[i], batch[i]);
-            movie.video.push_back(std::move(chunks[i]));
-        }
-        progress.update(movie.video.size());
+    const bool rateControl = options.size || options.bitrate;
+    std::uint64_t target = 0;
+    if (rateControl) {
+        const std::optional<std::size_t> frames = source->count();
+        if (!frames || *frames == 0)
+            return fail("--size and --bitrate code the pictures several times: give pictures "
+                        "that can be read again (files, not standard input)");
+        target = options.size ? *options.size
+                              : std::uint64_t(std::llround(double(*options.bitrate) * 1000.0 / 8.0 *
+                                                           double(*frames) / fps));
+        // What the movie holds besides the video payloads: sound, stream headers, chunk
+        // headers and the end chunk.
+        Movie frame = movie;
+        frame.tracks = movieTracks(tracks, rate, *audioCodec, *frames, movie.options);
+        frame.video.assign(*frames, MovieVideoChunk{});
+        const std::uint64_t fixed = movieBytes(frame).size();
+        if (target <= fixed)
+            return fail("the movie's sound and chunk headers alone take " + std::to_string(fixed) +
+                        " bytes, more than the " + std::to_string(target) + " asked for");
+        std::size_t pass = 0;
+        const std::optional<int> level =
+            searchLevel(maxVideoLevel(*codec), target - fixed, [&](int at) {
+                VideoSettings trial = settings;
+                trial.level = at;
+                std::unique_ptr<PictureSource> again = openPictureSource(options.pictures, message);
+                CodedVideo coded;
+                Progress progress(err, options.progress, *frames, "pass " + std::to_string(++pass));
+                if (!again || !codePictures(*again, trial, nullptr, progress, coded, message))
+                    return std::optional<std::uint64_t>();
+                return std::optional<std::uint64_t>(coded.payloadBytes);
+            });
+        if (!level) return fail(message);
+        settings.level = *level;
+        source = openPictureSource(options.pictures, message);
+        if (!source) return fail(message);
     }
-    progress.finish();
+
+    std::unique_ptr<VideoCheck> check;
+    if (options.verify) check = std::make_unique<VideoCheck>(*codec == VideoCodec::krt);
+    CodedVideo coded;
+    coded.keep = true;
+    Progress progress(err, options.progress, source->count(), rateControl ? "final pass" : "");
+    if (!codePictures(*source, settings, check.get(), progress, coded, message))
+        return fail(message);
+    movie.video = std::move(coded.chunks);
+    const int width = coded.width, height = coded.height;
     if (movie.video.empty()) return fail(options.pictures.front() + ": no pictures");
 
-    // Every track lasts at least as long as the pictures: the player reads the end of the
-    // sound as the end of the audio clock, so each picture keeps a chunk of sound.
-    for (SoundTrack& track : tracks) {
-        MovieTrack t;
-        t.format = {track.channels, rate, 16, *audioCodec};
-        const std::size_t perSlot = std::size_t(movieSamplesPerSlot(movie.options, t));
-        const std::size_t needed = movie.video.size() * perSlot * std::size_t(track.channels);
-        if (track.samples.size() < needed) track.samples.resize(needed, 0);
-        t.samples = track.samples;
-        movie.tracks.push_back(std::move(t));
-    }
+    movie.tracks = movieTracks(tracks, rate, *audioCodec, movie.video.size(), movie.options);
+    for (std::size_t t = 0; t < tracks.size(); ++t) tracks[t].samples = movie.tracks[t].samples;
     ChunkWriter writer;
     writeMovie(movie, writer);
     if (!writeOutputFile(options.output, nullptr, 0, writer.bytes().data(), writer.size(), message))
@@ -199,7 +278,20 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     if (!tracks.empty())
         out << ", " << tracks.size() << (tracks.size() == 1 ? " track" : " tracks") << " of "
             << options.audioCodec << " at " << rate << " Hz";
-    out << ", " << writer.size() << " bytes\n";
+    out << ", " << writer.size() << " bytes";
+    if (rateControl) {
+        char text[96];
+        std::snprintf(text, sizeof text, " (level %.2f of %d, %+.1f %% from the target)",
+                      settings.level / 16.0, maxVideoLevel(*codec) / 16,
+                      100.0 * (double(writer.size()) - double(target)) / double(target));
+        out << text;
+    }
+    out << "\n";
+    // The codec's range of settings may not reach the size asked for.
+    if (rateControl && std::abs(double(writer.size()) - double(target)) > 0.05 * double(target))
+        err << "qztool: warning: " << writer.size() << " bytes is as near as "
+            << videoCodecName(*codec) << " at these settings comes to the " << target
+            << " asked for\n";
     if (check && !check->checkWritten(options.output, tracks, out, err)) return 1;
     return 0;
 }

@@ -2,6 +2,7 @@
 // sound files, with the chunk layout the player reads.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -14,6 +15,8 @@ struct EncodeOptions {
     std::string output;
     std::string video = "type4";        // krt, type3, type4 or dor
     std::optional<int> quality;         // 0 to 100
+    std::optional<std::uint64_t> size;  // bytes of the whole movie (rate control)
+    std::optional<double> bitrate;      // kilobits a second of the whole movie (rate control)
     std::optional<int> fps;             // pictures a second; else the input's, else 15
     std::vector<std::string> audio;     // sound files or "silence", one track each
     std::string audioCodec = "codec10"; // pcm, codec7 or codec10

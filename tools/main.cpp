@@ -89,7 +89,15 @@ int main(int argc, char** argv) {
     encode->add_option("-o,--output", encodeOptions.output, "movie file to write")->required();
     encode->add_option("--video", encodeOptions.video, "krt, type3, type4 (default) or dor")
         ->check(CLI::IsMember({"krt", "type3", "type4", "dor"}));
-    encode->add_option("--quality", encodeOptions.quality, "0 to 100 (default 75)");
+    CLI::Option* encodeQuality =
+        encode->add_option("--quality", encodeOptions.quality, "0 to 100 (default 75)");
+    CLI::Option* encodeSize = encode->add_option(
+        "--size", encodeOptions.size, "bytes the whole movie should take (within about 5 %)");
+    CLI::Option* encodeBitrate = encode->add_option(
+        "--bitrate", encodeOptions.bitrate, "kilobits a second the whole movie should take");
+    encodeQuality->excludes(encodeSize)->excludes(encodeBitrate);
+    encodeSize->excludes(encodeQuality)->excludes(encodeBitrate);
+    encodeBitrate->excludes(encodeQuality)->excludes(encodeSize);
     encode->add_option("--fps", encodeOptions.fps,
                        "pictures a second (default: the input's, else 15)");
     encode->add_option("--audio", encodeOptions.audio,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 #include "encoder/type3_encoder.h"
@@ -14,7 +15,8 @@ namespace {
 
 constexpr int defaultKrtKeyInterval = 25;
 constexpr int defaultDorKeyInterval = 30;
-// A KRT delta frame that decodes further than this from its picture is sent as a key frame.
+// A KRT delta frame that decodes further than this from its picture is sent as a key frame, at
+// the default quality and above; lower qualities accept a little more.
 constexpr double krtDeltaFloorDb = 30.0;
 // Largest picture side the DOR encoder takes.
 constexpr int maxDorSide = 2048;
@@ -35,10 +37,18 @@ template <class Job> void forEachParallel(std::size_t count, int threads, const 
     for (std::thread& t : pool) t.join();
 }
 
-// The KRT block error for a quality: 768 (16 pixels of error 48 in sum of squares) at 75,
-// 0 at 100, growing as the quality falls.
-int krtBlockError(int quality) {
-    return (100 - quality) * 16 * 48 / 25;
+// The KRT block error at a level (sixteenths of a quality step): 0 at quality 100, 768 (16
+// pixels of squared error 48) at 75, then doubling every 12.5 quality steps down to 49,152 at 0.
+int krtBlockError(int level) {
+    constexpr int q75 = 75 * 16, q100 = 100 * 16;
+    if (level >= q75) return 768 * (q100 - level) / (q100 - q75);
+    return static_cast<int>(std::lround(768 * std::exp2((q75 - level) / 200.0)));
+}
+
+// The PSNR below which a KRT delta frame becomes a key frame: 30 dB from quality 75 up, 1 dB
+// less for every 6.25 quality steps below.
+double krtDeltaFloor(int level) {
+    return krtDeltaFloorDb - std::max(0, 75 * 16 - level) / 100.0;
 }
 
 // The DOR quantiser for a quality: 1 at 100, 6 at 75, 11 at 50, 126 at 0.
@@ -47,7 +57,23 @@ int dorQuantiser(int quality) {
     return std::min(127, 11 + (50 - quality) * 23 / 10);
 }
 
+// Steps between whole quality steps that rate control takes: frames alternate between the two
+// whole steps around a level so that the movie's size lies between theirs.
+constexpr int levelSteps = 16;
+constexpr int maxQuantiser = 127;
+
+// 1 for the frames that take the upper of the two steps around a level with fraction sixteenths:
+// spread evenly, fraction of every 16 frames.
+int upperStep(std::size_t frame, int fraction) {
+    return int(((frame + 1) * std::size_t(fraction)) / levelSteps -
+               (frame * std::size_t(fraction)) / levelSteps);
+}
+
 } // namespace
+
+int maxVideoLevel(VideoCodec codec) {
+    return (codec == VideoCodec::dor ? maxQuantiser - 1 : 100) * levelSteps;
+}
 
 std::optional<VideoCodec> parseVideoCodec(const std::string& name) {
     if (name == "krt") return VideoCodec::krt;
@@ -94,9 +120,14 @@ VideoCoder::VideoCoder(const VideoSettings& settings) : settings_(settings) {
     if (settings_.keyInterval <= 0)
         settings_.keyInterval =
             settings_.codec == VideoCodec::krt ? defaultKrtKeyInterval : defaultDorKeyInterval;
-    if (settings_.codec == VideoCodec::krt)
-        krt_ = std::make_unique<KrtEncoder>(
-            KrtEncoderOptions{.blockError = krtBlockError(settings_.quality)});
+    if (settings_.level > maxVideoLevel(settings_.codec))
+        settings_.level = maxVideoLevel(settings_.codec);
+    if (settings_.codec == VideoCodec::krt) {
+        // The block error moves smoothly with the level: rate control needs no alternation.
+        const int level = settings_.level < 0 ? settings_.quality * levelSteps : settings_.level;
+        krtFloor_ = krtDeltaFloor(level);
+        krt_ = std::make_unique<KrtEncoder>(KrtEncoderOptions{.blockError = krtBlockError(level)});
+    }
     if (settings_.codec == VideoCodec::dor)
         dor_ = std::make_unique<DorEncoder>(
             DorEncoderOptions{.quantiser = dorQuantiser(settings_.quality),
@@ -111,6 +142,18 @@ std::size_t VideoCoder::batchSize() const {
     return standAlone ? std::size_t(std::max(1, settings_.threads)) * 2 : 1;
 }
 
+int VideoCoder::frameQuality(std::size_t frame) const {
+    if (settings_.level < 0) return settings_.quality;
+    return std::min(100,
+                    settings_.level / levelSteps + upperStep(frame, settings_.level % levelSteps));
+}
+
+int VideoCoder::frameQuantiser(std::size_t frame) const {
+    if (settings_.level < 0) return dorQuantiser(settings_.quality);
+    return std::max(1, maxQuantiser - settings_.level / levelSteps -
+                           upperStep(frame, settings_.level % levelSteps));
+}
+
 MovieVideoChunk VideoCoder::encodeOne(const InputPicture& picture) {
     const bool key = frame_ % std::size_t(settings_.keyInterval) == 0;
     if (krt_) {
@@ -119,7 +162,7 @@ MovieVideoChunk VideoCoder::encodeOne(const InputPicture& picture) {
         // Delta frames keep the key frame's palette: when the colours have moved away from it
         // (a new scene, a fade), a key frame with a palette of its own serves better.
         MovieVideoChunk delta = krt_->deltaFrame(rgb);
-        if (rgbPsnr(rgb, krt_->decodedRgb()) >= krtDeltaFloorDb) return delta;
+        if (rgbPsnr(rgb, krt_->decodedRgb()) >= krtFloor_) return delta;
         return krt_->keyFrame(rgb);
     }
     // Between key frames, motion frames; with non-reference frames every other one of them
@@ -129,6 +172,7 @@ MovieVideoChunk VideoCoder::encodeOne(const InputPicture& picture) {
                               : settings_.nonReference && sinceKey % 2 == 1
                                   ? DorFrameKind::nonReference
                                   : DorFrameKind::motion;
+    dor_->setQuantiser(frameQuantiser(frame_));
     return {dorChunkId(kind), dor_->encode(toYuv420(picture), kind)};
 }
 
@@ -142,21 +186,21 @@ std::vector<MovieVideoChunk> VideoCoder::encode(const std::vector<InputPicture>&
     std::vector<YuvPicture> yuv(pictures.size());
     forEachParallel(pictures.size(), settings_.threads,
                     [&](std::size_t i) { yuv[i] = toYuv420(pictures[i]); });
-    const int quality = settings_.quality;
+    const std::size_t first = frame_;
     if (settings_.codec == VideoCodec::type4) {
         forEachParallel(pictures.size(), settings_.threads, [&](std::size_t i) {
-            chunks[i] = {chunkId("QZ2f"), encodeType4Frame(yuv[i], quality)};
+            chunks[i] = {chunkId("QZ2f"), encodeType4Frame(yuv[i], frameQuality(first + i))};
         });
     } else {
         // A type-3 frame skips the macroblocks its source shares with the picture before it;
         // the movie's first frame codes every one.
-        const bool first = frame_ == 0;
         forEachParallel(pictures.size(), settings_.threads, [&](std::size_t i) {
-            const YuvPicture* before = i > 0 ? &yuv[i - 1] : first ? nullptr : &previous_;
+            const YuvPicture* before = i > 0 ? &yuv[i - 1] : first == 0 ? nullptr : &previous_;
             if (before != nullptr &&
                 (before->width != yuv[i].width || before->height != yuv[i].height))
                 before = nullptr;
-            chunks[i] = {chunkId("MQZf"), encodeType3Frame(yuv[i], quality, before)};
+            chunks[i] = {chunkId("MQZf"),
+                         encodeType3Frame(yuv[i], frameQuality(first + i), before)};
         });
         if (!yuv.empty()) previous_ = std::move(yuv.back());
     }

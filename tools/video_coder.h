@@ -24,12 +24,18 @@ long videoFrameType(std::uint32_t chunkId);
 
 struct VideoSettings {
     VideoCodec codec = VideoCodec::type4;
-    int quality = 75;     // 0 to 100
+    int quality = 75; // 0 to 100
+    // Rate control's finer setting, 0 to maxVideoLevel(codec) in sixteenths of a step (larger
+    // gives larger frames); negative to use quality.
+    int level = -1;
     int keyInterval = 0;  // KRT and DOR: a key frame every so many frames; 0 the codec's default
     int searchRange = 16; // DOR: motion vectors within this many pixels
     bool nonReference = false; // DOR: every other motion frame a non-reference frame
     int threads = 1;
 };
+
+// Steps of 1/16 of a quality step rate control may choose from, 0 to this.
+int maxVideoLevel(VideoCodec codec);
 
 // Whether the codec can code pictures of the size; false with a message.
 bool checkPictureSize(VideoCodec codec, int width, int height, std::string& message);
@@ -49,12 +55,16 @@ class VideoCoder {
 
   private:
     MovieVideoChunk encodeOne(const InputPicture& picture);
+    // The quality (type 3, type 4) or the DOR quantiser of frame number frame.
+    int frameQuality(std::size_t frame) const;
+    int frameQuantiser(std::size_t frame) const;
 
     VideoSettings settings_;
     std::size_t frame_ = 0; // frames coded so far
     std::unique_ptr<KrtEncoder> krt_;
     std::unique_ptr<DorEncoder> dor_;
     YuvPicture previous_; // the last type-3 source picture
+    double krtFloor_ = 0; // PSNR below which a KRT delta frame becomes a key frame
 };
 
 } // namespace qztool

@@ -169,6 +169,9 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     if (options.fps && (*options.fps < 1 || *options.fps > maxFramesPerSecond))
         return fail("--fps must be 1 to " + std::to_string(maxFramesPerSecond));
     if (options.threads < 1) return fail("--threads must be at least 1");
+    if (options.keyInterval < 0) return fail("--key-interval must be 0 (the default) or more");
+    if (options.searchRange < 0 || options.searchRange > 16)
+        return fail("--search-range must be 0 to 16");
     if (int(options.quality.has_value()) + int(options.size.has_value()) +
             int(options.bitrate.has_value()) >
         1)

@@ -45,7 +45,7 @@ std::vector<std::uint8_t> picture(int t) {
             const bool square = x >= 4 + 3 * t && x < 20 + 3 * t && y >= 10 && y < 26;
             p[0] = square ? 240 : std::uint8_t(x * 4);
             p[1] = square ? 40 : std::uint8_t(y * 5);
-            p[2] = std::uint8_t((x + y + 8 * t) * 2);
+            p[2] = std::uint8_t((x + y) * 2);
         }
     return rgb;
 }
@@ -123,6 +123,8 @@ struct RoundTrip {
     const char* video;
     const char* audioCodec;
     bool y4m;
+    std::vector<std::string> options;
+    const char* frameIds; // the last letters of the video chunk ids, in order
 };
 
 TEST(QztoolEncode, EveryCodecPlaysBackAsVerifyMeasuredIt) {
@@ -130,17 +132,31 @@ TEST(QztoolEncode, EveryCodecPlaysBackAsVerifyMeasuredIt) {
     const std::string pngs = writePictures(dir);
     const std::string y4m = writeY4m(dir);
     const std::string wav = writeTone(dir + "/tone.wav", 440, 2, 0.4);
-    for (const RoundTrip& r :
-         {RoundTrip{"krt", "pcm", false}, RoundTrip{"type3", "codec7", false},
-          RoundTrip{"type4", "codec10", true}, RoundTrip{"dor", "codec7", true}}) {
+    const std::vector<RoundTrip> trips = {
+        {"krt", "pcm", false, {"--key-interval", "3"}, "kffkffkf"},
+        {"type3", "codec7", false, {"--threads", "3"}, "ffffffff"},
+        {"type4", "codec10", true, {"--threads", "2"}, "ffffffff"},
+        {"dor",
+         "codec7",
+         true,
+         {"--key-interval", "5", "--non-reference", "--search-range", "4"},
+         "kememkem"}};
+    for (const RoundTrip& r : trips) {
         SCOPED_TRACE(std::string(r.video) + " from " + (r.y4m ? "Y4M" : "PNG"));
         const std::string movie = dir + "/" + r.video + ".qz";
         const std::string input = r.y4m ? y4m : pngs;
-        auto result =
-            runProgram(QZ_QZTOOL_PATH, {"encode", input, "-o", movie, "--video", r.video, "--audio",
-                                        wav, "--audio-codec", r.audioCodec, "--verify"});
+        std::vector<std::string> args = {"encode",        input,        "-o",      movie,
+                                         "--video",       r.video,      "--audio", wav,
+                                         "--audio-codec", r.audioCodec, "--verify"};
+        args.insert(args.end(), r.options.begin(), r.options.end());
+        auto result = runProgram(QZ_QZTOOL_PATH, args);
         ASSERT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.err, "");
+
+        std::string ids;
+        for (const ScannedChunk& c : scanMovie(qztest::readFileBytes(movie)).chunks)
+            if (c.kind == ChunkKind::video) ids += char(c.id >> 24);
+        EXPECT_EQ(ids, r.frameIds);
 
         // The pictures qztool frames exports, measured against the sources as the tool reads
         // them, give the figures --verify printed.

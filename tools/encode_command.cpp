@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <ostream>
+#include <thread>
 
 #include "tools/encode_verify.h"
 #include "tools/file_checks.h"
@@ -168,7 +169,7 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     if (quality < 0 || quality > 100) return fail("--quality must be 0 to 100");
     if (options.fps && (*options.fps < 1 || *options.fps > maxFramesPerSecond))
         return fail("--fps must be 1 to " + std::to_string(maxFramesPerSecond));
-    if (options.threads < 1) return fail("--threads must be at least 1");
+    if (options.threads < 0) return fail("--threads must be 0 (one a core) or more");
     if (options.keyInterval < 0) return fail("--key-interval must be 0 (the default) or more");
     if (options.searchRange < 0 || options.searchRange > 16)
         return fail("--search-range must be 0 to 16");
@@ -217,7 +218,8 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     settings.keyInterval = options.keyInterval;
     settings.searchRange = options.searchRange;
     settings.nonReference = options.nonReference;
-    settings.threads = options.threads;
+    settings.threads = options.threads > 0 ? options.threads
+                                           : int(std::max(1u, std::thread::hardware_concurrency()));
 
     Movie movie;
     movie.options.slotsPerSecond = fps;

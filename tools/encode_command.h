@@ -25,8 +25,8 @@ struct EncodeOptions {
     int keyInterval = 0;       // KRT, DOR
     int searchRange = 16;      // DOR
     bool nonReference = false; // DOR
-    int threads = 1;
-    bool progress = false; // draw a progress bar on err
+    int threads = 0;           // 0: one a core
+    bool progress = false;     // draw a progress bar on err
 };
 
 // Runs the command: 0, or 1 with one message naming the file on err and no output written.

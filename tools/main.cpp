@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     encode->add_flag("--non-reference", encodeOptions.nonReference,
                      "DOR: every other motion frame a non-reference frame");
     encode->add_option("--threads", encodeOptions.threads,
-                       "threads for type 3 and type 4 (default 1); the file is the same");
+                       "threads for type 3 and type 4 (default: one a core); the file is the same");
 #endif
 
     try {

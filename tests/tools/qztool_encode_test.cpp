@@ -274,6 +274,23 @@ TEST(QztoolEncode, SizeAndBitrateLandWithinFivePercent) {
     }
 }
 
+TEST(QztoolEncode, TheThreadCountDoesNotChangeTheFile) {
+    const std::string dir = freshFolder("threads");
+    const std::string pngs = writePictures(dir);
+    for (const char* video : {"type3", "type4"}) {
+        std::vector<Bytes> files;
+        for (const char* threads : {"1", "3", "8"}) {
+            const std::string movie = dir + "/" + video + threads + ".qz";
+            const auto result = runProgram(QZ_QZTOOL_PATH, {"encode", pngs, "-o", movie, "--video",
+                                                            video, "--threads", threads});
+            ASSERT_EQ(result.exitCode, 0) << result.err;
+            files.push_back(qztest::readFileBytes(movie));
+        }
+        EXPECT_EQ(files[0], files[1]) << video;
+        EXPECT_EQ(files[0], files[2]) << video;
+    }
+}
+
 TEST(QztoolEncode, BadInputsGiveOneMessageAndNoOutput) {
     const std::string dir = freshFolder("bad");
     const std::string pngs = writePictures(dir);

@@ -153,6 +153,12 @@ bool codePictures(PictureSource& source, const VideoSettings& settings, VideoChe
     return true;
 }
 
+std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 } // namespace
 
 int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err) {
@@ -180,7 +186,7 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     if ((options.size && *options.size == 0) || (options.bitrate && *options.bitrate <= 0))
         return fail("--size and --bitrate must be above 0");
     if (options.loopFrom && *options.loopFrom != 0)
-        return fail("--loop-from " + std::to_string(*options.loopFrom) +
+        return fail("--loop-from " + seconds(*options.loopFrom) +
                     ": a looping player goes back to the movie's first sound chunk, which the "
                     "movie has at 0 s; no later loop point can be written");
     for (const std::string& input : inputFiles(options))
@@ -191,20 +197,31 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     const int fps =
         options.fps.value_or(source->framesPerSecond().value_or(defaultFramesPerSecond));
 
-    // Sound: every track at one rate, which the pictures' rate divides.
-    int sourceRate = 0;
+    // Sound: every track at one rate, which the pictures' rate divides. A movie given as the
+    // pictures brings its own tracks when no --audio is given.
+    std::vector<SoundTrack> tracks;
+    std::vector<int> rates;
+    const bool movieSound = options.audio.empty() && options.pictures.size() == 1 &&
+                            options.pictures[0] != "-" && looksLikeMovie(options.pictures[0]);
+    if (movieSound && !readMovieTracks(options.pictures[0], tracks, rates, message))
+        return fail(message);
     for (const std::string& name : options.audio) {
         int rate = 0;
-        if (name == silenceTrack) continue;
-        if (!probeSoundRate(name, rate, message)) return fail(message);
-        sourceRate = std::max(sourceRate, rate);
+        if (name != silenceTrack &&
+            (!checkInputFile(name, message, "sound file") || !probeSoundRate(name, rate, message)))
+            return fail(message);
+        rates.push_back(rate);
     }
+    const int sourceRate = rates.empty() ? 0 : *std::max_element(rates.begin(), rates.end());
     const int rate = movieAudioRate(sourceRate, fps);
-    if (!options.audio.empty() && rate == 0)
+    if (!rates.empty() && rate == 0)
         return fail("at " + std::to_string(fps) +
                     " pictures a second one picture's sound is more than the player queues; "
                     "give --fps 4 or more");
-    std::vector<SoundTrack> tracks;
+    for (std::size_t t = 0; t < tracks.size(); ++t)
+        if (!convertRate(tracks[t].name, tracks[t].samples, tracks[t].channels, rates[t], rate,
+                         message))
+            return fail(message);
     for (const std::string& name : options.audio) {
         SoundTrack track;
         track.name = name;
@@ -271,6 +288,7 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     movie.video = std::move(coded.chunks);
     const int width = coded.width, height = coded.height;
     if (movie.video.empty()) return fail(options.pictures.front() + ": no pictures");
+    err << source->warnings();
 
     movie.tracks = movieTracks(tracks, rate, *audioCodec, movie.video.size(), movie.options);
     for (std::size_t t = 0; t < tracks.size(); ++t) tracks[t].samples = movie.tracks[t].samples;

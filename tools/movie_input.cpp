@@ -1,7 +1,9 @@
 // An existing movie as encode input: its video chunks decoded one at a time with the player's
 // own decoders, as qztool frames exports them.
 #include <cmath>
+#include <sstream>
 
+#include "audio/track_audio.h"
 #include "tools/movie_file.h"
 #include "tools/movie_info.h"
 #include "tools/picture_input.h"
@@ -34,9 +36,18 @@ class MovieSource : public PictureSource {
         const bool krt = chunks_.front()->frameType <= 2;
         decoder_ =
             std::make_unique<VideoDecoder>(krt ? FrameFormat::pal8 : FrameFormat::xrgb8888, 100);
-        if (info.durationSeconds > 0) {
-            const double fps = double(chunks_.size()) / info.durationSeconds;
-            if (fps >= 1 && fps <= 1000) fps_ = static_cast<int>(std::lround(fps));
+        // The picture rate: each frame slot holds one chunk of track 1's sound.
+        const std::vector<TrackHeader> headers = leadingTrackHeaders(scan_, *file_);
+        for (const AudioChunkRef& a : audioChunks(scan_, *file_, headers)) {
+            if (a.track != 1 || a.oversized) continue;
+            const ScannedChunk& c = scan_.chunks[a.chunk];
+            const BYTE* bytes = readPayload(*file_, c, payload_);
+            const LONG frames = playedAudioBytes(a.format, bytes, LONG(c.payloadSize())) / 4;
+            if (frames > 0) {
+                const double fps = double(a.format.rate) / frames;
+                if (fps >= 1 && fps <= 1000) fps_ = static_cast<int>(std::lround(fps));
+            }
+            break;
         }
         return true;
     }
@@ -87,6 +98,11 @@ class MovieSource : public PictureSource {
 
     std::optional<std::size_t> count() const override { return chunks_.size(); }
     std::optional<int> framesPerSecond() const override { return fps_; }
+    std::string warnings() const override {
+        std::ostringstream text;
+        warnDamage(name_, scan_, "the pictures coded are those the player shows", text);
+        return text.str();
+    }
 
   private:
     std::string name_;

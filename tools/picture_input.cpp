@@ -10,6 +10,7 @@
 
 #include "encoder/rounding.h"
 #include "format/chunk_ids.h"
+#include "tools/file_checks.h"
 #include "tools/image_writers.h"
 
 namespace qztool {
@@ -32,7 +33,8 @@ class PngSequence : public PictureSource {
     bool next(InputPicture& picture, std::string& message) override {
         if (at_ == files_.size()) return false;
         const std::string& path = files_[at_++];
-        if (!readPng(path, picture, message)) return false;
+        if (!checkInputFile(path, message, "PNG picture") || !readPng(path, picture, message))
+            return false;
         if (at_ > 1 && (picture.width != width_ || picture.height != height_)) {
             message = path + ": picture size " + std::to_string(picture.width) + "x" +
                       std::to_string(picture.height) + " differs from the first picture's " +
@@ -179,8 +181,10 @@ std::unique_ptr<PictureSource> openPictureSource(const std::vector<std::string>&
     }
     if (names.size() == 1) {
         const std::string& name = names[0];
-        if (name == "-" || endsWith(name, ".y4m") || endsWith(name, ".Y4M"))
-            return openY4mSource(name, message);
+        if (name == "-") return openY4mSource(name, message);
+        if (endsWith(name, ".y4m") || endsWith(name, ".Y4M"))
+            return checkInputFile(name, message, "Y4M stream") ? openY4mSource(name, message)
+                                                               : nullptr;
         if (name.find('%') != std::string::npos) {
             if (!checkFramePattern(name, message)) return nullptr;
             std::vector<std::string> files = patternFiles(name);
@@ -191,17 +195,12 @@ std::unique_ptr<PictureSource> openPictureSource(const std::vector<std::string>&
             }
             return std::make_unique<PngSequence>(std::move(files));
         }
-        if (looksLikeMovie(name)) return openMovieSource(name, message);
+        if (looksLikeMovie(name))
+            return checkInputFile(name, message) ? openMovieSource(name, message) : nullptr;
     }
     // A list of PNG files: each must be there before the first is encoded.
-    for (const std::string& name : names) {
-        std::FILE* file = std::fopen(name.c_str(), "rb");
-        if (file == nullptr) {
-            message = "cannot read " + name + ": " + std::strerror(errno);
-            return nullptr;
-        }
-        std::fclose(file);
-    }
+    for (const std::string& name : names)
+        if (!checkInputFile(name, message, "PNG picture")) return nullptr;
     return std::make_unique<PngSequence>(names);
 }
 

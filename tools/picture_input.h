@@ -43,6 +43,8 @@ class PictureSource {
     virtual std::optional<std::size_t> count() const { return std::nullopt; }
     // The picture rate the source gives (Y4M header, movie), if any.
     virtual std::optional<int> framesPerSecond() const { return std::nullopt; }
+    // Warning lines for err about the input (a damaged movie), empty when there is none.
+    virtual std::string warnings() const { return {}; }
 };
 
 // Opens the pictures named by the command line: one argument ending in .y4m or "-" (Y4M), one

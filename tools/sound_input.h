@@ -30,4 +30,14 @@ int movieAudioRate(int sourceRate, int fps);
 // stereo. False with a message naming the file.
 bool readSound(const std::string& path, int rate, SoundTrack& track, std::string& message);
 
+// Converts samples of channels channels (interleaved) from fromRate to toRate Hz in place;
+// false with a message naming name.
+bool convertRate(const std::string& name, std::vector<std::int16_t>& samples, int channels,
+                 int fromRate, int toRate, std::string& message);
+
+// The sound of every track of a movie, decoded with the player's own decoders (mono tracks
+// kept mono), each with its rate. False with a message naming the movie.
+bool readMovieTracks(const std::string& path, std::vector<SoundTrack>& tracks,
+                     std::vector<int>& rates, std::string& message);
+
 } // namespace qztool

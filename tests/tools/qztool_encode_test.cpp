@@ -233,6 +233,19 @@ TEST(QztoolEncode, FourTracksKeepFourSoundsWithTheSoundAheadOfEveryFrame) {
             }
         }
     }
+    // A movie as the input brings its tracks along: in PCM they come out as they went in.
+    const std::string transcoded = dir + "/transcoded.qz";
+    result = runProgram(QZ_QZTOOL_PATH, {"encode", movie, "-o", transcoded, "--video", "dor",
+                                         "--audio-codec", "pcm"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (int track = 1; track <= 4; ++track) {
+        const std::string raw = dir + "/u" + std::to_string(track) + ".pcm";
+        auto audio = runProgram(
+            QZ_QZTOOL_PATH, {"audio", transcoded, "--track", std::to_string(track), "--raw", raw});
+        ASSERT_EQ(audio.exitCode, 0) << audio.err;
+        EXPECT_EQ(rawSamples(raw), decoded[track - 1]) << "track " << track;
+    }
+
     // The stream headers, then for every frame its run of four audio chunks ahead of it: the
     // player's loop goes back to the first audio chunk, so every lap starts with frame 0.
     const MovieScan scan = scanMovie(qztest::readFileBytes(movie));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "format/container_writer.h"
@@ -59,5 +60,11 @@ std::size_t movieLapStartFrame(const Movie& movie);
 std::vector<Bytes> encodeTrackPayloads(const Movie& movie, std::size_t track);
 // Appends the whole movie to writer.
 void writeMovie(const Movie& movie, ChunkWriter& writer);
+// Writes the movie's chunks in order through put (id as its little-endian value, payload),
+// with videoCount video chunks given by video(i) in place of movie.video, so that a caller may
+// keep them elsewhere (a file) until they are written. Stops with false when put does.
+bool writeMovieChunks(const Movie& movie, std::size_t videoCount,
+                      const std::function<const MovieVideoChunk&(std::size_t)>& video,
+                      const std::function<bool(std::uint32_t, const Bytes&)>& put);
 // The whole movie as file bytes.
 Bytes movieBytes(const Movie& movie);

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <thread>
 
+#include "tools/chunk_spill.h"
 #include "tools/encode_verify.h"
 #include "tools/file_checks.h"
 #include "tools/output_file.h"
@@ -106,8 +107,7 @@ std::vector<MovieTrack> movieTracks(const std::vector<SoundTrack>& tracks, int r
 }
 
 struct CodedVideo {
-    bool keep = false; // keep the chunks, not only count their bytes
-    std::vector<MovieVideoChunk> chunks;
+    ChunkSpill* keep = nullptr; // where the chunks are kept; none: only their bytes are counted
     std::uint64_t payloadBytes = 0;
     std::size_t frames = 0;
     int width = 0;
@@ -145,7 +145,7 @@ bool codePictures(PictureSource& source, const VideoSettings& settings, VideoChe
             if (check) check->add(chunks[i], batch[i]);
             coded.payloadBytes += chunks[i].payload.size();
             ++coded.frames;
-            if (coded.keep) coded.chunks.push_back(std::move(chunks[i]));
+            if (coded.keep && !coded.keep->add(chunks[i], message)) return false;
         }
         progress.update(coded.frames);
     }
@@ -157,6 +157,32 @@ std::string seconds(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", value);
     return text;
+}
+
+// Writes the movie with its video chunks read back from spill, as a whole file or not at all.
+bool writeMovieFile(const std::string& path, const Movie& movie, ChunkSpill& spill,
+                    std::uint64_t& bytes, std::string& message) {
+    OutputFile file;
+    if (!file.open(path, message)) return false;
+    MovieVideoChunk chunk;
+    bool spillRead = true;
+    const bool written = writeMovieChunks(
+        movie, spill.count(),
+        [&](std::size_t i) -> const MovieVideoChunk& {
+            spillRead = spillRead && spill.read(i, chunk, message);
+            return chunk;
+        },
+        [&](std::uint32_t id, const Bytes& payload) {
+            const auto size = static_cast<std::uint32_t>(payload.size() + 8);
+            const std::uint8_t head[8] = {std::uint8_t(id),         std::uint8_t(id >> 8),
+                                          std::uint8_t(id >> 16),   std::uint8_t(id >> 24),
+                                          std::uint8_t(size),       std::uint8_t(size >> 8),
+                                          std::uint8_t(size >> 16), std::uint8_t(size >> 24)};
+            bytes += size;
+            return spillRead && file.write(head, sizeof head, message) &&
+                   file.write(payload.data(), payload.size(), message);
+        });
+    return written && spillRead && file.commit(message);
 }
 
 } // namespace
@@ -280,41 +306,38 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
 
     std::unique_ptr<VideoCheck> check;
     if (options.verify) check = std::make_unique<VideoCheck>(*codec == VideoCodec::krt);
+    ChunkSpill spill;
     CodedVideo coded;
-    coded.keep = true;
+    coded.keep = &spill;
     Progress progress(err, options.progress, source->count(), rateControl ? "final pass" : "");
     if (!codePictures(*source, settings, check.get(), progress, coded, message))
         return fail(message);
-    movie.video = std::move(coded.chunks);
     const int width = coded.width, height = coded.height;
-    if (movie.video.empty()) return fail(options.pictures.front() + ": no pictures");
+    if (coded.frames == 0) return fail(options.pictures.front() + ": no pictures");
     err << source->warnings();
 
-    movie.tracks = movieTracks(tracks, rate, *audioCodec, movie.video.size(), movie.options);
+    movie.tracks = movieTracks(tracks, rate, *audioCodec, coded.frames, movie.options);
     for (std::size_t t = 0; t < tracks.size(); ++t) tracks[t].samples = movie.tracks[t].samples;
-    ChunkWriter writer;
-    writeMovie(movie, writer);
-    if (!writeOutputFile(options.output, nullptr, 0, writer.bytes().data(), writer.size(), message))
-        return fail(message);
-    out << "wrote " << options.output << ": " << movie.video.size() << " frames of " << width << "x"
+    std::uint64_t bytes = 0;
+    if (!writeMovieFile(options.output, movie, spill, bytes, message)) return fail(message);
+    out << "wrote " << options.output << ": " << coded.frames << " frames of " << width << "x"
         << height << " " << videoCodecName(*codec) << " at " << fps << " a second";
     if (!tracks.empty())
         out << ", " << tracks.size() << (tracks.size() == 1 ? " track" : " tracks") << " of "
             << options.audioCodec << " at " << rate << " Hz";
-    out << ", " << writer.size() << " bytes";
+    out << ", " << bytes << " bytes";
     if (rateControl) {
         char text[96];
         std::snprintf(text, sizeof text, " (level %.2f of %d, %+.1f %% from the target)",
                       settings.level / 16.0, maxVideoLevel(*codec) / 16,
-                      100.0 * (double(writer.size()) - double(target)) / double(target));
+                      100.0 * (double(bytes) - double(target)) / double(target));
         out << text;
     }
     out << "\n";
     // The codec's range of settings may not reach the size asked for.
-    if (rateControl && std::abs(double(writer.size()) - double(target)) > 0.05 * double(target))
-        err << "qztool: warning: " << writer.size() << " bytes is as near as "
-            << videoCodecName(*codec) << " at these settings comes to the " << target
-            << " asked for\n";
+    if (rateControl && std::abs(double(bytes) - double(target)) > 0.05 * double(target))
+        err << "qztool: warning: " << bytes << " bytes is as near as " << videoCodecName(*codec)
+            << " at these settings comes to the " << target << " asked for\n";
     if (check && !check->checkWritten(options.output, tracks, out, err)) return 1;
     return 0;
 }

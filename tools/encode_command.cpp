@@ -39,8 +39,12 @@ class Progress {
           start_(std::chrono::steady_clock::now()) {}
     void update(std::size_t done) {
         if (!on_) return;
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        const auto now = std::chrono::steady_clock::now();
+        // A few redraws a second are enough to read; the last frame is always shown.
+        if (drawn_ && now - last_ < std::chrono::milliseconds(100) && (!total_ || done < *total_))
+            return;
+        last_ = now;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
         const double speed = seconds > 0 ? double(done) / seconds : 0;
         err_ << "\r";
         if (!label_.empty()) err_ << label_ << " ";
@@ -70,6 +74,7 @@ class Progress {
     std::optional<std::size_t> total_;
     std::string label_;
     std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point last_;
     bool drawn_ = false;
 };
 
@@ -147,7 +152,7 @@ bool codePictures(PictureSource& source, const VideoSettings& settings, VideoChe
             ++coded.frames;
             if (coded.keep && !coded.keep->add(chunks[i], message)) return false;
         }
-        progress.update(coded.frames);
+        if (!chunks.empty()) progress.update(coded.frames);
     }
     progress.finish();
     return true;

@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <ostream>
+#include <stdlib.h>
 #include <thread>
 
 #include "tools/chunk_spill.h"
@@ -192,7 +197,61 @@ bool writeMovieFile(const std::string& path, const Movie& movie, ChunkSpill& spi
 
 } // namespace
 
+namespace {
+
+// Standard input copied whole into a temporary file, removed again when done: rate control reads
+// the pictures more than once.
+class StdinCopy {
+  public:
+    ~StdinCopy() {
+        if (!path_.empty()) std::remove(path_.c_str());
+    }
+    bool make(std::string& message) {
+        std::string name = (std::filesystem::temp_directory_path() / "qztool-XXXXXX.y4m").string();
+        const int fd = mkstemps(name.data(), 4);
+        std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "wb");
+        if (file == nullptr) {
+            message = std::string("cannot copy standard input: ") + std::strerror(errno);
+            return false;
+        }
+        path_ = name;
+        char buffer[1 << 16];
+        bool ok = true;
+        for (std::size_t n; ok && (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;)
+            ok = std::fwrite(buffer, 1, n, file) == n;
+        ok = ok && std::ferror(stdin) == 0;
+        if (std::fclose(file) != 0 || !ok) {
+            message = std::string("cannot copy standard input: ") + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+} // namespace
+
+static int runEncodeFrom(const EncodeOptions& options, std::ostream& out, std::ostream& err);
+
 int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err) {
+    if ((options.size || options.bitrate) && options.pictures == std::vector<std::string>{"-"}) {
+        StdinCopy copy;
+        std::string message;
+        if (!copy.make(message)) {
+            err << "qztool: " << message << "\n";
+            return 1;
+        }
+        EncodeOptions fromCopy = options;
+        fromCopy.stdinCopy = copy.path();
+        return runEncodeFrom(fromCopy, out, err);
+    }
+    return runEncodeFrom(options, out, err);
+}
+
+static int runEncodeFrom(const EncodeOptions& options, std::ostream& out, std::ostream& err) {
     std::string message;
     auto fail = [&](const std::string& what) {
         err << "qztool: " << what << "\n";
@@ -223,7 +282,15 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     for (const std::string& input : inputFiles(options))
         if (!checkOutputSparesInput(input, options.output, message)) return fail(message);
 
-    std::unique_ptr<PictureSource> source = openPictureSource(options.pictures, message);
+    // The pictures, opened again for each pass of rate control.
+    auto openPictures = [&options](std::string& message) {
+        return options.stdinCopy.empty()
+                   ? openPictureSource(options.pictures, message)
+                   : openY4mSource(options.stdinCopy, message, "standard input");
+    };
+    std::unique_ptr<PictureSource> source = openPictures(message);
+    const std::string picturesName =
+        options.pictures.front() == "-" ? "standard input" : options.pictures.front();
     if (!source) return fail(message);
     const int fps =
         options.fps.value_or(source->framesPerSecond().value_or(defaultFramesPerSecond));
@@ -276,9 +343,7 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     std::uint64_t target = 0;
     if (rateControl) {
         const std::optional<std::size_t> frames = source->count();
-        if (!frames || *frames == 0)
-            return fail("--size and --bitrate code the pictures several times: give pictures "
-                        "that can be read again (files, not standard input)");
+        if (!frames || *frames == 0) return fail(picturesName + ": no pictures");
         target = options.size ? *options.size
                               : std::uint64_t(std::llround(double(*options.bitrate) * 1000.0 / 8.0 *
                                                            double(*frames) / fps));
@@ -296,7 +361,7 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
             searchLevel(maxVideoLevel(*codec), target - fixed, [&](int at) {
                 VideoSettings trial = settings;
                 trial.level = at;
-                std::unique_ptr<PictureSource> again = openPictureSource(options.pictures, message);
+                std::unique_ptr<PictureSource> again = openPictures(message);
                 CodedVideo coded;
                 Progress progress(err, options.progress, *frames, "pass " + std::to_string(++pass));
                 if (!again || !codePictures(*again, trial, nullptr, progress, coded, message))
@@ -305,7 +370,7 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
             });
         if (!level) return fail(message);
         settings.level = *level;
-        source = openPictureSource(options.pictures, message);
+        source = openPictures(message);
         if (!source) return fail(message);
     }
 
@@ -318,7 +383,7 @@ int runEncode(const EncodeOptions& options, std::ostream& out, std::ostream& err
     if (!codePictures(*source, settings, check.get(), progress, coded, message))
         return fail(message);
     const int width = coded.width, height = coded.height;
-    if (coded.frames == 0) return fail(options.pictures.front() + ": no pictures");
+    if (coded.frames == 0) return fail(picturesName + ": no pictures");
     err << source->warnings();
 
     movie.tracks = movieTracks(tracks, rate, *audioCodec, coded.frames, movie.options);

@@ -27,6 +27,7 @@ struct EncodeOptions {
     bool nonReference = false; // DOR
     int threads = 0;           // 0: one a core
     bool progress = false;     // draw a progress bar on err
+    std::string stdinCopy;     // set by runEncode: a file holding what standard input gave
 };
 
 // Runs the command: 0, or 1 with one message naming the file on err and no output written.

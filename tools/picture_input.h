@@ -61,7 +61,9 @@ std::vector<std::string> patternFiles(const std::string& pattern);
 bool readPng(const std::string& path, InputPicture& picture, std::string& message);
 
 // Y4M sources and movie sources (y4m_input.cpp, movie_input.cpp).
-std::unique_ptr<PictureSource> openY4mSource(const std::string& name, std::string& message);
+// shownName, when given, names the stream in messages in place of name.
+std::unique_ptr<PictureSource> openY4mSource(const std::string& name, std::string& message,
+                                             const std::string& shownName = {});
 std::unique_ptr<PictureSource> openMovieSource(const std::string& name, std::string& message);
 // Whether the file starts like a movie (a chunk id the player knows).
 bool looksLikeMovie(const std::string& path);

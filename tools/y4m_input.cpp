@@ -24,8 +24,8 @@ class Y4mSource : public PictureSource {
         if (file_ != nullptr && file_ != stdin) std::fclose(file_);
     }
 
-    bool open(const std::string& name, std::string& message) {
-        name_ = name == "-" ? "standard input" : name;
+    bool open(const std::string& name, const std::string& shownName, std::string& message) {
+        name_ = !shownName.empty() ? shownName : name == "-" ? "standard input" : name;
         file_ = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
         if (file_ == nullptr) {
             message = "cannot read " + name + ": " + std::strerror(errno);
@@ -187,9 +187,10 @@ class Y4mSource : public PictureSource {
 
 } // namespace
 
-std::unique_ptr<PictureSource> openY4mSource(const std::string& name, std::string& message) {
+std::unique_ptr<PictureSource> openY4mSource(const std::string& name, std::string& message,
+                                             const std::string& shownName) {
     auto source = std::make_unique<Y4mSource>();
-    if (!source->open(name, message)) return nullptr;
+    if (!source->open(name, shownName, message)) return nullptr;
     return source;
 }
 

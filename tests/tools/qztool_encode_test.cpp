@@ -287,7 +287,7 @@ TEST(QztoolEncode, SizeAndBitrateLandWithinFivePercent) {
     }
 }
 
-TEST(QztoolEncode, TheThreadCountDoesNotChangeTheFile) {
+TEST(QztoolEncode, TheFileDependsOnThePicturesNotOnThreadsOrPipes) {
     const std::string dir = freshFolder("threads");
     const std::string pngs = writePictures(dir);
     for (const char* video : {"type3", "type4"}) {
@@ -302,6 +302,18 @@ TEST(QztoolEncode, TheThreadCountDoesNotChangeTheFile) {
         EXPECT_EQ(files[0], files[1]) << video;
         EXPECT_EQ(files[0], files[2]) << video;
     }
+    // A Y4M stream on standard input gives the file that the same stream as a file gives, with
+    // rate control too (which reads the pictures several times).
+    const std::string y4m = writeY4m(dir);
+    const std::string fromFile = dir + "/file.qz", fromPipe = dir + "/pipe.qz";
+    auto result = runProgram(QZ_QZTOOL_PATH,
+                             {"encode", y4m, "-o", fromFile, "--video", "dor", "--size", "5000"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    result =
+        runProgram("/bin/sh", {"-c", std::string(QZ_QZTOOL_PATH) + " encode - -o '" + fromPipe +
+                                         "' --video dor --size 5000 < '" + y4m + "'"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(qztest::readFileBytes(fromPipe), qztest::readFileBytes(fromFile));
 }
 
 TEST(QztoolEncode, BadInputsGiveOneMessageAndNoOutput) {

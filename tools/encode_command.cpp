@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <thread>
 
+#include "format/limits.h"
 #include "tools/chunk_spill.h"
 #include "tools/encode_verify.h"
 #include "tools/file_checks.h"
@@ -120,14 +121,15 @@ struct CodedVideo {
     ChunkSpill* keep = nullptr; // where the chunks are kept; none: only their bytes are counted
     std::uint64_t payloadBytes = 0;
     std::size_t frames = 0;
+    bool tooLarge = false; // a frame was more than a player holds
     int width = 0;
     int height = 0;
 };
 
 // Codes every picture of source with settings, measuring each with check when given. False
 // with a message naming the input on a failure.
-bool codePictures(PictureSource& source, const VideoSettings& settings, VideoCheck* check,
-                  Progress& progress, CodedVideo& coded, std::string& message) {
+bool codePictures(const std::string& name, PictureSource& source, const VideoSettings& settings,
+                  VideoCheck* check, Progress& progress, CodedVideo& coded, std::string& message) {
     VideoCoder coder(settings);
     std::vector<InputPicture> batch;
     for (bool more = true; more;) {
@@ -145,13 +147,24 @@ bool codePictures(PictureSource& source, const VideoSettings& settings, VideoChe
             }
             if (coded.width == 0) {
                 coded.width = picture.width, coded.height = picture.height;
-                if (!checkPictureSize(settings.codec, coded.width, coded.height, message))
+                if (!checkPictureSize(settings.codec, coded.width, coded.height, message)) {
+                    message = name + ": " + message;
                     return false;
+                }
             }
             batch.push_back(std::move(picture));
         }
         std::vector<MovieVideoChunk> chunks = coder.encode(batch);
         for (std::size_t i = 0; i < chunks.size(); ++i) {
+            // The player reads each frame whole into its video ring.
+            if (chunks[i].payload.size() > std::size_t(maxVideoPayload)) {
+                message = name + ": frame " + std::to_string(coded.frames + 1) + " codes to " +
+                          std::to_string(chunks[i].payload.size()) + " bytes, more than the " +
+                          std::to_string(maxVideoPayload) +
+                          " a player holds; lower the quality or the picture size";
+                coded.tooLarge = true;
+                return false;
+            }
             if (check) check->add(chunks[i], batch[i]);
             coded.payloadBytes += chunks[i].payload.size();
             ++coded.frames;
@@ -364,8 +377,11 @@ static int runEncodeFrom(const EncodeOptions& options, std::ostream& out, std::o
                 std::unique_ptr<PictureSource> again = openPictures(message);
                 CodedVideo coded;
                 Progress progress(err, options.progress, *frames, "pass " + std::to_string(++pass));
-                if (!again || !codePictures(*again, trial, nullptr, progress, coded, message))
-                    return std::optional<std::uint64_t>();
+                if (!again) return std::optional<std::uint64_t>();
+                // Settings that make a frame too large count as too large a movie.
+                if (!codePictures(picturesName, *again, trial, nullptr, progress, coded, message))
+                    return coded.tooLarge ? std::optional<std::uint64_t>(UINT64_MAX)
+                                          : std::optional<std::uint64_t>();
                 return std::optional<std::uint64_t>(coded.payloadBytes);
             });
         if (!level) return fail(message);
@@ -380,7 +396,7 @@ static int runEncodeFrom(const EncodeOptions& options, std::ostream& out, std::o
     CodedVideo coded;
     coded.keep = &spill;
     Progress progress(err, options.progress, source->count(), rateControl ? "final pass" : "");
-    if (!codePictures(*source, settings, check.get(), progress, coded, message))
+    if (!codePictures(picturesName, *source, settings, check.get(), progress, coded, message))
         return fail(message);
     const int width = coded.width, height = coded.height;
     if (coded.frames == 0) return fail(picturesName + ": no pictures");

@@ -326,8 +326,18 @@ TEST(QztoolEncode, BadInputsGiveOneMessageAndNoOutput) {
     std::ofstream(cutY4m) << "YUV4MPEG2 W64 H48 C420\nFRAME\nshort";
     const std::string noSound = dir + "/text.wav";
     std::ofstream(noSound) << "not a sound at all";
+    // Noise that codes to more than a player's video buffer holds in one frame.
+    const std::string noise = dir + "/noise.y4m";
+    {
+        std::ofstream file(noise, std::ios::binary);
+        file << "YUV4MPEG2 W1600 H1200 C444 XCOLORRANGE=FULL\nFRAME\n";
+        std::uint32_t x = 12345;
+        for (int i = 0; i < 1600 * 1200 * 3; ++i)
+            file.put(char((x = x * 1103515245 + 12345) >> 24));
+    }
     const std::string movie = dir + "/out.qz";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{noise, "--video", "type3", "--quality", "100"}, noise + ": frame 1 codes to"},
         {{dir + "/in1.png", dir + "/missing.png"}, dir + "/missing.png"},
         {{dir + "/none%d.png"}, dir + "/none%d.png"},
         {{badY4m}, badY4m},

@@ -16,7 +16,8 @@
 namespace qztool {
 
 // One input picture: R, G, B bytes (rgb), or full-range Y'CbCr planes in 4:2:0 (yuv, the
-// encoders' own form) or 4:4:4 (luma in yuv.y, full-size chroma in chroma444).
+// encoders' own form) or 4:4:4 (luma in yuv.y, full-size chroma in cb444 and cr444; 4:2:2
+// input is read into this form).
 struct InputPicture {
     enum class Kind { rgb, yuv420, yuv444 };
     Kind kind = Kind::rgb;

@@ -78,10 +78,12 @@ class Y4mSource : public PictureSource {
             kind_ = InputPicture::Kind::yuv420;
         else if (chroma.rfind("444", 0) == 0 && chroma.find("alpha") == std::string::npos)
             kind_ = InputPicture::Kind::yuv444;
+        else if (chroma.rfind("422", 0) == 0)
+            half_ = true, kind_ = InputPicture::Kind::yuv444;
         else if (chroma == "mono")
             mono_ = true, kind_ = InputPicture::Kind::yuv444;
         else
-            return fail("chroma sampling C" + chroma + " is not taken (4:2:0, 4:4:4, mono)",
+            return fail("chroma sampling C" + chroma + " is not taken (4:2:0, 4:2:2, 4:4:4, mono)",
                         message);
         for (int v = 0; v < 256; ++v) {
             lumaMap_[v] = fullRange_ ? std::uint8_t(v) : clampByte((v - 16) * 255.0 / 219.0);
@@ -128,7 +130,17 @@ class Y4mSource : public PictureSource {
         map(planes_.data(), luma, lumaMap_, picture.yuv.y.data());
         picture.cb444.assign(luma, 128);
         picture.cr444.assign(luma, 128);
-        if (!mono_) {
+        if (half_) {
+            // 4:2:2: each chroma sample serves two pixels of its row.
+            const std::size_t cw = std::size_t(width_ + 1) / 2, plane = cw * std::size_t(height_);
+            for (int y = 0; y < height_; ++y)
+                for (int x = 0; x < width_; ++x) {
+                    const std::size_t from = std::size_t(y) * cw + std::size_t(x / 2);
+                    const std::size_t to = std::size_t(y) * std::size_t(width_) + std::size_t(x);
+                    picture.cb444[to] = chromaMap_[planes_[luma + from]];
+                    picture.cr444[to] = chromaMap_[planes_[luma + plane + from]];
+                }
+        } else if (!mono_) {
             map(planes_.data() + luma, luma, chromaMap_, picture.cb444.data());
             map(planes_.data() + 2 * luma, luma, chromaMap_, picture.cr444.data());
         }
@@ -150,6 +162,7 @@ class Y4mSource : public PictureSource {
     std::size_t pictureBytes() const {
         const std::size_t luma = std::size_t(width_) * height_;
         if (mono_) return luma;
+        if (half_) return luma + 2 * std::size_t((width_ + 1) / 2) * std::size_t(height_);
         if (kind_ == InputPicture::Kind::yuv444) return 3 * luma;
         return luma + 2 * std::size_t((width_ + 1) / 2) * ((height_ + 1) / 2);
     }
@@ -178,6 +191,7 @@ class Y4mSource : public PictureSource {
     std::optional<std::size_t> count_;
     bool fullRange_ = false;
     bool mono_ = false;
+    bool half_ = false; // 4:2:2, read into 4:4:4
     InputPicture::Kind kind_ = InputPicture::Kind::yuv420;
     std::array<std::uint8_t, 256> lumaMap_{};
     std::array<std::uint8_t, 256> chromaMap_{};

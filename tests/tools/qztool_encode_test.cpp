@@ -59,19 +59,25 @@ std::string writePictures(const std::string& dir) {
     return dir + "/in%d.png";
 }
 
-// The same pictures as a limited-range 4:2:0 Y4M stream.
-std::string writeY4m(const std::string& dir) {
-    const std::string path = dir + "/in.y4m";
+// The same pictures as a limited-range Y4M stream: 4:2:0, or 4:2:2 with each chroma row of the
+// 4:2:0 planes given twice.
+std::string writeY4m(const std::string& dir, bool sampling422 = false) {
+    const std::string path = dir + (sampling422 ? "/in422.y4m" : "/in.y4m");
     std::ofstream file(path, std::ios::binary);
-    file << "YUV4MPEG2 W" << width << " H" << height << " F15:1 Ip C420jpeg\n";
+    file << "YUV4MPEG2 W" << width << " H" << height << " F15:1 Ip "
+         << (sampling422 ? "C422" : "C420jpeg") << "\n";
+    auto put = [&](std::uint8_t v, bool luma) {
+        file.put(char(luma ? 16 + v * 219 / 255 : 128 + (v - 128) * 224 / 255));
+    };
     for (int t = 1; t <= frames; ++t) {
         const YuvPicture yuv = rgbToYuv420(picture(t).data(), width, height);
         file << "FRAME\n";
-        for (const auto* plane : {&yuv.y, &yuv.cb, &yuv.cr})
-            for (std::uint8_t v : *plane) {
-                const bool luma = plane == &yuv.y;
-                file.put(char(luma ? 16 + v * 219 / 255 : 128 + (v - 128) * 224 / 255));
-            }
+        for (std::uint8_t v : yuv.y) put(v, true);
+        for (const auto* plane : {&yuv.cb, &yuv.cr})
+            for (int y = 0; y < (sampling422 ? height : yuv.chromaHeight()); ++y)
+                for (int x = 0; x < yuv.chromaWidth(); ++x)
+                    put((*plane)[std::size_t(sampling422 ? y / 2 : y) * yuv.chromaWidth() + x],
+                        false);
     }
     return path;
 }
@@ -287,7 +293,7 @@ TEST(QztoolEncode, SizeAndBitrateLandWithinFivePercent) {
     }
 }
 
-TEST(QztoolEncode, TheFileDependsOnThePicturesNotOnThreadsOrPipes) {
+TEST(QztoolEncode, TheFileDependsOnThePicturesNotOnThreadsPipesOrSampling) {
     const std::string dir = freshFolder("threads");
     const std::string pngs = writePictures(dir);
     for (const char* video : {"type3", "type4"}) {
@@ -314,6 +320,12 @@ TEST(QztoolEncode, TheFileDependsOnThePicturesNotOnThreadsOrPipes) {
                                          "' --video dor --size 5000 < '" + y4m + "'"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(qztest::readFileBytes(fromPipe), qztest::readFileBytes(fromFile));
+    // The same pictures in 4:2:2 sampling give the same movie.
+    const std::string from422 = dir + "/422.qz";
+    result = runProgram(QZ_QZTOOL_PATH, {"encode", writeY4m(dir, true), "-o", from422, "--video",
+                                         "dor", "--size", "5000"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(qztest::readFileBytes(from422), qztest::readFileBytes(fromFile));
 }
 
 TEST(QztoolEncode, BadInputsGiveOneMessageAndNoOutput) {

@@ -307,6 +307,9 @@ static int runEncodeFrom(const EncodeOptions& options, std::ostream& out, std::o
     if (!source) return fail(message);
     const int fps =
         options.fps.value_or(source->framesPerSecond().value_or(defaultFramesPerSecond));
+    if (fps < 1 || fps > maxFramesPerSecond)
+        return fail(picturesName + ": picture rate " + std::to_string(fps) + " is not 1 to " +
+                    std::to_string(maxFramesPerSecond) + "; give --fps");
 
     // Sound: every track at one rate, which the pictures' rate divides. A movie given as the
     // pictures brings its own tracks when no --audio is given.

@@ -3,7 +3,7 @@
 # run as another user it prints the apt-get line to run and stops.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format libsamplerate0-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           libsdl2-dev libcli11-dev libsndfile1-dev libpng-dev libturbojpeg0-dev
           xvfb xdotool x11-apps imagemagick twm

@@ -170,7 +170,8 @@ status=0
 wait "$tests_group" || status=$?
 cat "$scratch/smoke.log"
 if [ "$status" -ne 0 ] || grep -q '^\[  SKIPPED \]' "$scratch/smoke.log" ||
-    ! grep -q '^\[  PASSED  \] 4 tests' "$scratch/smoke.log"; then
+    grep -q '^\[  FAILED  \]' "$scratch/smoke.log" ||
+    ! grep -q '^\[  PASSED  \] [0-9]* tests' "$scratch/smoke.log"; then
     echo "wine smoke test FAILED"
     failed=1
 fi

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "encoder/component_colour.h"
 #include "encoder/dor_block_coder.h"
 #include "format/chunk_ids.h"
 #include "video/dor/dor_decoder.h"
@@ -22,16 +23,21 @@ struct MacroblockSource {
     std::array<std::array<std::uint8_t, 64>, 6> bytes;
 };
 
+// Samples the decoder is to reconstruct (offsets from 64 on the component conversion's scale)
+// so that it shows the source's colour. A chroma sample is one of a few steps, so it is aimed at
+// the middle of the step (the decoder rounds down); luma is aimed at directly, which brings the
+// decoded pictures back without a mean offset.
 double lumaSample(int luma) {
-    return (luma - 113) / 2.0;
+    return componentLumaSample(luma) - 64;
 }
 
-double chromaSample(int chroma) {
-    return (chroma - 129) / 2.0;
+double chromaSample(int sample) {
+    return sample - 64 + 0.5;
 }
 
+// The picture byte a sample's block holds when coded exactly (the decoder rounds down).
 std::uint8_t sampleByte(double sample) {
-    return static_cast<std::uint8_t>(std::clamp(roundHalfAway(sample) + 64, 0L, 127L));
+    return static_cast<std::uint8_t>(std::clamp(std::floor(sample) + 64, 0.0, 127.0));
 }
 
 MacroblockSource macroblockSource(const YuvPicture& p, int x, int y) {
@@ -43,8 +49,8 @@ MacroblockSource macroblockSource(const YuvPicture& p, int x, int y) {
         }
     }
     for (int i = 0; i < 64; ++i) {
-        s.samples[4][i] = chromaSample(p.cbAt(x / 2 + i % 8, y / 2 + i / 8));
-        s.samples[5][i] = chromaSample(p.crAt(x / 2 + i % 8, y / 2 + i / 8));
+        s.samples[4][i] = chromaSample(componentCbSample(p.cbAt(x / 2 + i % 8, y / 2 + i / 8)));
+        s.samples[5][i] = chromaSample(componentCrSample(p.crAt(x / 2 + i % 8, y / 2 + i / 8)));
     }
     for (int k = 0; k < 6; ++k)
         for (int i = 0; i < 64; ++i) s.bytes[k][i] = sampleByte(s.samples[k][i]);
@@ -220,8 +226,12 @@ int dorLumaByte(int luma) {
     return sampleByte(lumaSample(luma));
 }
 
-int dorChromaByte(int chroma) {
-    return sampleByte(chromaSample(chroma));
+int dorCbByte(int cb) {
+    return sampleByte(chromaSample(componentCbSample(cb)));
+}
+
+int dorCrByte(int cr) {
+    return sampleByte(chromaSample(componentCrSample(cr)));
 }
 
 DorEncoder::DorEncoder(DorEncoderOptions options)

@@ -6,6 +6,7 @@
 
 #include "video/dct/dct_toolkit.h"
 #include "video/type4/type4_decoder.h"
+#include "encoder/component_colour.h"
 #include "encoder/rounding.h"
 
 namespace {
@@ -83,13 +84,25 @@ void putAc(WordBitWriter& out, const CodeIndex& index, int run, int level) {
     }
 }
 
-// Codes one block of 0..255 samples; pred is the component's DC predictor.
+// The macroblock's six blocks as the values the decoder is to reconstruct, twice the samples
+// that show the source's colour. A chroma sample is one of a few steps, so its value is aimed at
+// the middle of the step (the decoder halves rounding down); luma is aimed at directly, which
+// brings the decoded pictures back without a mean offset.
+std::array<DctBlock, 6> codedBlocks(const YuvPicture& picture, int mbx, int mby) {
+    std::array<DctBlock, 6> blocks = macroblockSamples(picture, mbx, mby);
+    for (int b = 0; b < 4; ++b)
+        for (double& v : blocks[b]) v = 2 * componentLumaSample(static_cast<int>(v));
+    for (double& v : blocks[4]) v = 2 * componentCbSample(static_cast<int>(v)) + 1;
+    for (double& v : blocks[5]) v = 2 * componentCrSample(static_cast<int>(v)) + 1;
+    return blocks;
+}
+
+// Codes one block of values (twice the decoded samples, 0 to 255); pred is the component's DC
+// predictor.
 void putBlock(WordBitWriter& out, const CodeIndex& index, const DctBlock& samples,
               const LONG* quant, int& pred, bool chroma) {
     const DctBlock coefficients = forwardDct(samples);
-    // The decoder's samples are half the DC level (rounded down), so one is added to centre
-    // them on the source values.
-    const int dc = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / 8) + 1, 0L, 255L));
+    const int dc = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / 8), 0L, 255L));
     putDc(out, dc - pred, chroma);
     pred = dc;
     int run = 0;
@@ -119,7 +132,7 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
     int predY = 0, predCb = 0, predCr = 0;
     for (int mby = 0; mby * 16 < picture.height; ++mby) {
         for (int mbx = 0; mbx * 16 < picture.width; ++mbx) {
-            const auto blocks = macroblockSamples(picture, mbx, mby);
+            const auto blocks = codedBlocks(picture, mbx, mby);
             for (int b = 0; b < 4; ++b) putBlock(bits, index, blocks[b], quant, predY, false);
             putBlock(bits, index, blocks[4], quant, predCb, true);
             putBlock(bits, index, blocks[5], quant, predCr, true);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <string>
 
 #include "encoder/dct_encoder.h"
@@ -16,60 +15,29 @@ namespace {
 constexpr int maxDcLevel = 127;
 constexpr int maxEscapeLevel = 511; // the escape's level field is 10 bits, two's complement
 
-// Code bits (without the sign) of each run/level pair the table has.
-const std::map<std::pair<int, int>, std::string>& codeMap() {
-    static const auto map = [] {
-        std::map<std::pair<int, int>, std::string> m;
-        const DorCoefficientCode* codes = dorCoefficientCodes();
+// Code bits (without the sign) of each run/level pair the table has, by run and level.
+struct CodeTable {
+    static constexpr int maxRun = 64, maxLevel = 41;
+    std::string codes[maxRun][maxLevel];
+    CodeTable() {
+        const DorCoefficientCode* table = dorCoefficientCodes();
         for (int i = 0; i < dorCoefficientCodeCount; ++i)
-            m[{codes[i].run, codes[i].level}] = codes[i].bits;
-        return m;
-    }();
-    return map;
-}
+            if (table[i].run < maxRun && table[i].level < maxLevel)
+                codes[table[i].run][table[i].level] = table[i].bits;
+    }
+};
 
 const std::string* findCode(int run, int level) {
-    const auto& map = codeMap();
-    const auto it = map.find({run, std::abs(level)});
-    return it == map.end() ? nullptr : &it->second;
+    static const CodeTable table;
+    const int magnitude = std::abs(level);
+    if (run >= CodeTable::maxRun || magnitude >= CodeTable::maxLevel) return nullptr;
+    const std::string& code = table.codes[run][magnitude];
+    return code.empty() ? nullptr : &code;
 }
 
 int pairBits(int run, int level) {
     const std::string* code = findCode(run, level);
     return code ? static_cast<int>(code->size()) + 1 : 22;
-}
-
-// cosine[f][x] = C(f)/2 · cos((2x + 1)fπ/16), the orthonormal 8-point basis.
-const std::array<std::array<double, 8>, 8>& cosine() {
-    static const auto table = [] {
-        std::array<std::array<double, 8>, 8> t{};
-        for (int f = 0; f < 8; ++f)
-            for (int x = 0; x < 8; ++x)
-                t[f][x] = (f == 0 ? std::sqrt(0.5) : 1.0) / 2 *
-                          std::cos((2 * x + 1) * f * 3.14159265358979323846 / 16);
-        return t;
-    }();
-    return table;
-}
-
-// The forward transform of forwardDct (result indexed 8h + v) in two passes of 8-point sums.
-std::array<double, 64> separableDct(const std::array<double, 64>& s) {
-    const auto& c = cosine();
-    double rows[8][8]; // rows[n][h]: row n transformed along its columns
-    for (int n = 0; n < 8; ++n)
-        for (int h = 0; h < 8; ++h) {
-            double sum = 0;
-            for (int m = 0; m < 8; ++m) sum += s[8 * n + m] * c[h][m];
-            rows[n][h] = sum;
-        }
-    std::array<double, 64> out;
-    for (int h = 0; h < 8; ++h)
-        for (int v = 0; v < 8; ++v) {
-            double sum = 0;
-            for (int n = 0; n < 8; ++n) sum += rows[n][h] * c[v][n];
-            out[8 * h + v] = sum;
-        }
-    return out;
 }
 
 } // namespace
@@ -111,7 +79,7 @@ int dorSmallValueBits(int value) {
 }
 
 DorLevels quantiseDorBlock(const std::array<double, 64>& samples, const LONG dequant[64]) {
-    const std::array<double, 64> f = separableDct(samples);
+    const DctBlock f = forwardDct(samples);
     DorLevels levels{};
     // A coefficient of level l comes back as l × dequant / prescale (see the transform's scale).
     levels[0] = static_cast<int>(

@@ -21,6 +21,7 @@ using Samples = std::array<double, 64>;
 struct MacroblockSource {
     std::array<Samples, 6> samples;
     std::array<std::array<std::uint8_t, 64>, 6> bytes;
+    std::array<std::uint8_t, 256> luma; // the luma bytes as 16 rows of 16
 };
 
 // Samples the decoder is to reconstruct (offsets from 64 on the component conversion's scale)
@@ -54,15 +55,27 @@ MacroblockSource macroblockSource(const YuvPicture& p, int x, int y) {
     }
     for (int k = 0; k < 6; ++k)
         for (int i = 0; i < 64; ++i) s.bytes[k][i] = sampleByte(s.samples[k][i]);
+    for (int r = 0; r < 16; ++r)
+        for (int c = 0; c < 16; ++c)
+            s.luma[16 * r + c] = s.bytes[(r >> 3) * 2 + (c >> 3)][(r & 7) * 8 + (c & 7)];
     return s;
 }
 
-// The reference picture as the decoder holds it: packed V, U, Y1, Y0 words.
+// The reference picture as the decoder holds it: packed V, U, Y1, Y0 words; and its luma
+// unpacked, one byte a pixel, for the motion search.
 struct Reference {
     const std::uint8_t* bytes;
     int width;
     int height;
+    std::vector<std::uint8_t> lumaPlane;
 
+    void unpackLuma() {
+        lumaPlane.resize(static_cast<std::size_t>(width) * height);
+        for (int py = 0; py < height; ++py)
+            for (int px = 0; px < width; ++px)
+                lumaPlane[static_cast<std::size_t>(py) * width + px] =
+                    static_cast<std::uint8_t>(luma(px, py));
+    }
     int luma(int px, int py) const {
         return bytes[static_cast<std::size_t>(py) * width * 2 + (px >> 1) * 4 + 3 - (px & 1)];
     }
@@ -99,12 +112,12 @@ long lumaSad(const Reference& ref, const MacroblockSource& src, int x, int y, in
              long limit) {
     long sad = 0;
     for (int r = 0; r < 16; ++r) {
-        const auto& block = src.bytes[(r >> 3) * 2];
-        const auto& right = src.bytes[(r >> 3) * 2 + 1];
-        for (int c = 0; c < 16; ++c) {
-            const int want = c < 8 ? block[(r & 7) * 8 + c] : right[(r & 7) * 8 + c - 8];
-            sad += std::abs(want - ref.luma(x + dx + c, y + dy + r));
-        }
+        const std::uint8_t* want = src.luma.data() + 16 * r;
+        const std::uint8_t* have =
+            ref.lumaPlane.data() + static_cast<std::size_t>(y + dy + r) * ref.width + x + dx;
+        int row = 0;
+        for (int c = 0; c < 16; ++c) row += std::abs(want[c] - have[c]);
+        sad += row;
         if (sad >= limit) return sad;
     }
     return sad;
@@ -255,11 +268,12 @@ Bytes DorEncoder::encode(const YuvPicture& picture, DorFrameKind kind) {
     buildDorDequant(dequant, options_.quantiser);
 
     std::vector<std::uint8_t> zeros;
-    Reference ref{video_->dor.reference, width, height};
+    Reference ref{video_->dor.reference, width, height, {}};
     if (ref.bytes == nullptr || video_->dor.width != width || video_->dor.height != height) {
         zeros.assign(static_cast<std::size_t>(width) * height * 2, 0);
         ref.bytes = zeros.data();
     }
+    if (kind != DorFrameKind::key) ref.unpackLuma();
     const double lambda = std::max(1.0, options_.quantiser * options_.quantiser / 4.0);
     const int columns = width / 16;
     std::vector<Vector> vectors(static_cast<std::size_t>(columns) * (height / 16));

@@ -13,12 +13,11 @@ int sampleAt(const std::vector<std::uint8_t>& plane, int width, int height, int 
     return plane[static_cast<std::size_t>(y) * width + x];
 }
 
-// 128 + sum / (65536 · k/1000 · n) rounded half up and limited to 0..255, in integers: sum is
-// n differences of a channel and luma in 16.16 fixed point.
-std::uint8_t chromaByte(std::int64_t sum, std::int64_t k, int n) {
-    const std::int64_t den = 65536 * k * n;
-    const std::int64_t num = sum * 1000 + 128 * den; // above zero: |sum| < 256 · 65536 · n
-    return static_cast<std::uint8_t>(std::min<std::int64_t>((2 * num + den) / (2 * den), 255));
+// 128 + sum / (65536 · k · n) rounded half up and limited to 0..255: sum is n differences of a
+// channel and luma in 16.16 fixed point (so the result is at least 0 before the limit).
+std::uint8_t chromaByte(std::int64_t sum, double k, int n) {
+    const double v = 128.5 + double(sum) / (65536.0 * k * n);
+    return static_cast<std::uint8_t>(std::min(static_cast<int>(std::max(v, 0.0)), 255));
 }
 
 // One 8-point transform of the fast factorisation (five multiplications), unnormalised: a
@@ -111,8 +110,8 @@ YuvPicture rgbToYuv420(const std::uint8_t* rgb, int width, int height) {
                 }
             }
             const std::size_t i = static_cast<std::size_t>(cy) * p.chromaWidth() + cx;
-            p.cb[i] = chromaByte(su, 1772, n);
-            p.cr[i] = chromaByte(sv, 1402, n);
+            p.cb[i] = chromaByte(su, 1.772, n);
+            p.cr[i] = chromaByte(sv, 1.402, n);
         }
     }
     return p;

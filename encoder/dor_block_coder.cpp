@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <string>
 
 #include "encoder/dct_encoder.h"
 #include "video/dct/dct_toolkit.h"
@@ -15,38 +14,53 @@ namespace {
 constexpr int maxDcLevel = 127;
 constexpr int maxEscapeLevel = 511; // the escape's level field is 10 bits, two's complement
 
+// A code as a number and its length (0: no code).
+struct Code {
+    std::uint32_t bits = 0;
+    int length = 0;
+};
+
 // Code bits (without the sign) of each run/level pair the table has, by run and level.
 struct CodeTable {
     static constexpr int maxRun = 64, maxLevel = 41;
-    std::string codes[maxRun][maxLevel];
+    Code codes[maxRun][maxLevel];
     CodeTable() {
         const DorCoefficientCode* table = dorCoefficientCodes();
-        for (int i = 0; i < dorCoefficientCodeCount; ++i)
-            if (table[i].run < maxRun && table[i].level < maxLevel)
-                codes[table[i].run][table[i].level] = table[i].bits;
+        for (int i = 0; i < dorCoefficientCodeCount; ++i) {
+            if (table[i].run >= maxRun || table[i].level >= maxLevel) continue;
+            Code& code = codes[table[i].run][table[i].level];
+            for (const char* c = table[i].bits; *c != '\0'; ++c)
+                code.bits = (code.bits << 1) | (*c == '1' ? 1u : 0u), ++code.length;
+        }
     }
 };
 
-const std::string* findCode(int run, int level) {
+// The code of the pair; length 0 when it has none (the escape codes it).
+Code findCode(int run, int level) {
     static const CodeTable table;
     const int magnitude = std::abs(level);
-    if (run >= CodeTable::maxRun || magnitude >= CodeTable::maxLevel) return nullptr;
-    const std::string& code = table.codes[run][magnitude];
-    return code.empty() ? nullptr : &code;
+    if (run >= CodeTable::maxRun || magnitude >= CodeTable::maxLevel) return {};
+    return table.codes[run][magnitude];
 }
 
 int pairBits(int run, int level) {
-    const std::string* code = findCode(run, level);
-    return code ? static_cast<int>(code->size()) + 1 : 22;
+    const Code code = findCode(run, level);
+    return code.length != 0 ? code.length + 1 : 22;
 }
 
 } // namespace
 
 void DorBitWriter::put(std::uint32_t value, int count) {
-    for (int i = count - 1; i >= 0; --i) {
-        if (bits_ % 16 == 0) words_.push_back(0);
-        if ((value >> i) & 1) words_.back() |= static_cast<std::uint16_t>(0x8000 >> (bits_ % 16));
-        ++bits_;
+    // The last word is partly filled when bits_ is not a multiple of 16: top up its free low
+    // bits, then start new words.
+    while (count > 0) {
+        const int used = static_cast<int>(bits_ % 16);
+        if (used == 0) words_.push_back(0);
+        const int take = std::min(count, 16 - used);
+        const std::uint32_t part = (value >> (count - take)) & ((1u << take) - 1);
+        words_.back() |= static_cast<std::uint16_t>(part << (16 - used - take));
+        bits_ += static_cast<std::size_t>(take);
+        count -= take;
     }
 }
 
@@ -117,9 +131,8 @@ void writeDorBlock(DorBitWriter& out, const DorLevels& levels) {
             ++run;
             continue;
         }
-        if (const std::string* code = findCode(run, level)) {
-            out.put(code->c_str());
-            out.put(level < 0 ? 1 : 0, 1);
+        if (const Code code = findCode(run, level); code.length != 0) {
+            out.put((code.bits << 1) | (level < 0 ? 1 : 0), code.length + 1);
         } else {
             out.put(dorEscape);
             out.put(((static_cast<std::uint32_t>(level) & 0x3FF) << 6) |

@@ -39,10 +39,6 @@ std::array<int, 256> chromaTable(double kMain, double kGreen) {
 
 } // namespace
 
-double componentLumaSample(int luma) {
-    return (luma + 15) / 2.0;
-}
-
 int componentCbSample(int cb) {
     static const std::array<int, 256> table = chromaTable(blueFromCb, greenFromCb);
     return table[std::clamp(cb, 0, 255)];

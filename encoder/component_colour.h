@@ -14,7 +14,9 @@
 // The luma sample (unrounded, on the type-4 scale) that shows the 8-bit luma: channels at
 // 2s - 15. It is not limited: above 127 (luma past 239) the decoder limits it, which also cuts
 // the ringing of coded highlights.
-double componentLumaSample(int luma);
+inline double componentLumaSample(int luma) {
+    return (luma + 15) / 2.0;
+}
 
 // The chroma samples (0 to 127, 63 neutral) whose channel terms come closest to those of 8-bit
 // Cb and Cr, by least squared error over the two channels each feeds.

@@ -13,10 +13,10 @@ int sampleAt(const std::vector<std::uint8_t>& plane, int width, int height, int 
     return plane[static_cast<std::size_t>(y) * width + x];
 }
 
-// 128 + sum / (65536 · k · n) rounded half up and limited to 0..255: sum is n differences of a
+// 128 + sum × scale rounded half up and limited to 0..255, where sum is differences of a
 // channel and luma in 16.16 fixed point (so the result is at least 0 before the limit).
-std::uint8_t chromaByte(std::int64_t sum, double k, int n) {
-    const double v = 128.5 + double(sum) / (65536.0 * k * n);
+std::uint8_t chromaByte(std::int64_t sum, double scale) {
+    const double v = 128.5 + double(sum) * scale;
     return static_cast<std::uint8_t>(std::min(static_cast<int>(std::max(v, 0.0)), 255));
 }
 
@@ -94,7 +94,13 @@ YuvPicture rgbToYuv420(const std::uint8_t* rgb, int width, int height) {
         luma[i] = 19595 * rgb[3 * i] + 38470 * rgb[3 * i + 1] + 7471 * rgb[3 * i + 2];
         p.y[i] = static_cast<std::uint8_t>((luma[i] + 32768) >> 16);
     }
-    // Chroma from the unrounded luma: (B - Y) / 1.772 and (R - Y) / 1.402, averaged.
+    // Chroma from the unrounded luma: (B - Y) / 1.772 and (R - Y) / 1.402, averaged over the n
+    // pixels of each square (fewer than 4 at odd edges).
+    double cbScale[5] = {}, crScale[5] = {};
+    for (int n = 1; n <= 4; ++n) {
+        cbScale[n] = 1.0 / (65536.0 * 1.772 * n);
+        crScale[n] = 1.0 / (65536.0 * 1.402 * n);
+    }
     for (int cy = 0; cy < p.chromaHeight(); ++cy) {
         for (int cx = 0; cx < p.chromaWidth(); ++cx) {
             std::int64_t su = 0, sv = 0;
@@ -110,8 +116,8 @@ YuvPicture rgbToYuv420(const std::uint8_t* rgb, int width, int height) {
                 }
             }
             const std::size_t i = static_cast<std::size_t>(cy) * p.chromaWidth() + cx;
-            p.cb[i] = chromaByte(su, 1.772, n);
-            p.cr[i] = chromaByte(sv, 1.402, n);
+            p.cb[i] = chromaByte(su, cbScale[n]);
+            p.cr[i] = chromaByte(sv, crScale[n]);
         }
     }
     return p;
@@ -130,10 +136,28 @@ DctBlock forwardDct(const DctBlock& samples) {
 
 std::array<DctBlock, 6> macroblockSamples(const YuvPicture& picture, int mbx, int mby) {
     std::array<DctBlock, 6> blocks{};
+    const int x0 = mbx * 16, y0 = mby * 16;
+    if (x0 + 16 <= picture.width && y0 + 16 <= picture.height) {
+        // Inside the picture: rows read straight, no edge to repeat.
+        for (int r = 0; r < 16; ++r) {
+            const std::uint8_t* row = picture.y.data() + std::size_t(y0 + r) * picture.width + x0;
+            for (int c = 0; c < 16; ++c)
+                blocks[(r >> 3) * 2 + (c >> 3)][(r & 7) * 8 + (c & 7)] = row[c];
+        }
+        const int cw = picture.chromaWidth();
+        for (int n = 0; n < 8; ++n) {
+            const std::size_t at = std::size_t(mby * 8 + n) * cw + mbx * 8;
+            for (int m = 0; m < 8; ++m) {
+                blocks[4][8 * n + m] = picture.cb[at + m];
+                blocks[5][8 * n + m] = picture.cr[at + m];
+            }
+        }
+        return blocks;
+    }
     for (int b = 0; b < 4; ++b) {
-        const int x0 = mbx * 16 + (b & 1) * 8, y0 = mby * 16 + (b >> 1) * 8;
+        const int bx = x0 + (b & 1) * 8, by = y0 + (b >> 1) * 8;
         for (int n = 0; n < 8; ++n)
-            for (int m = 0; m < 8; ++m) blocks[b][8 * n + m] = picture.lumaAt(x0 + m, y0 + n);
+            for (int m = 0; m < 8; ++m) blocks[b][8 * n + m] = picture.lumaAt(bx + m, by + n);
     }
     for (int n = 0; n < 8; ++n) {
         for (int m = 0; m < 8; ++m) {

@@ -105,6 +105,17 @@ YuvPicture rgbToYuv420(const std::uint8_t* rgb, int width, int height) {
         for (int cx = 0; cx < p.chromaWidth(); ++cx) {
             std::int64_t su = 0, sv = 0;
             int n = 0;
+            if (2 * cx + 1 < width && 2 * cy + 1 < height) {
+                // A whole square: no edge to test.
+                const std::size_t i0 = static_cast<std::size_t>(2 * cy) * width + 2 * cx;
+                const std::size_t q[4] = {i0, i0 + 1, i0 + width, i0 + width + 1};
+                std::int32_t b = 0, r = 0, l = 0;
+                for (std::size_t i : q) b += rgb[3 * i + 2], r += rgb[3 * i], l += luma[i];
+                const std::size_t at = static_cast<std::size_t>(cy) * p.chromaWidth() + cx;
+                p.cb[at] = chromaByte((std::int64_t{b} << 16) - l, cbScale[4]);
+                p.cr[at] = chromaByte((std::int64_t{r} << 16) - l, crScale[4]);
+                continue;
+            }
             for (int dy = 0; dy < 2; ++dy) {
                 for (int dx = 0; dx < 2; ++dx) {
                     const int x = 2 * cx + dx, y = 2 * cy + dy;

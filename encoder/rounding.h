@@ -13,7 +13,6 @@ inline long roundHalfAway(double x) {
     const long whole = static_cast<long>(x);
     const double rest =
         x - static_cast<double>(whole); // exact: x and its integer part share the exponent range
-    if (rest >= 0.5) return whole + 1;
-    if (rest <= -0.5) return whole - 1;
-    return whole;
+    // Without branches: the halves fall either way unpredictably.
+    return whole + static_cast<long>(rest >= 0.5) - static_cast<long>(rest <= -0.5);
 }

@@ -1,6 +1,7 @@
 #include "encoder/type4_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -127,16 +128,19 @@ void putBlock(WordBitWriter& out, const CodeIndex& index, const DctBlock& sample
     const int dc = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / 8), 0L, 255L));
     putDc(out, dc - pred, chroma);
     pred = dc;
-    int run = 0;
+    // Levels first, then the codes of the nonzero ones found from a bit mask.
+    int levels[64];
+    std::uint64_t nonzero = 0;
     for (int k = 1; k < 64; ++k) {
         const int i = zigzag[k];
-        const long level = std::clamp(roundHalfAway(coefficients[i] * scale[i]), -256L, 255L);
-        if (level == 0) {
-            ++run;
-            continue;
-        }
-        putAc(out, index, run, static_cast<int>(level));
-        run = 0;
+        levels[k] =
+            static_cast<int>(std::clamp(roundHalfAway(coefficients[i] * scale[i]), -256L, 255L));
+        nonzero |= std::uint64_t{levels[k] != 0} << k;
+    }
+    for (int last = 0; nonzero != 0; nonzero &= nonzero - 1) {
+        const int k = std::countr_zero(nonzero);
+        putAc(out, index, k - last - 1, levels[k]);
+        last = k;
     }
     putCode(out, endOfBlock);
 }

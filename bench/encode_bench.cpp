@@ -7,6 +7,9 @@
 // picture. DOR and KRT sequences of the pan and zoom against the same frames coded as key frames
 // only.
 //
+// audio/...: the recording through each audio codec and the player's audio decoder: the
+// signal-to-noise ratio against the source, and the encoder's speed.
+//
 // speed/...: frames/s of our encoders at 640x480 (from R, G, B input, colour conversion
 // included) and of libjpeg-turbo compressing the same picture at the size of ours, both timed
 // on the thread's processor clock in the same iterations, one after the other, so that the
@@ -15,6 +18,7 @@
 
 #include <time.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -23,6 +27,8 @@
 #include "bench/bench_material.h"
 #include "bench/bench_pictures.h"
 #include "bench/jpeg_peer.h"
+#include "audio/audio_decode.h"
+#include "encoder/audio_encoders.h"
 #include "encoder/dor_encoder.h"
 #include "encoder/krt_encoder.h"
 #include "encoder/type3_encoder.h"
@@ -304,6 +310,51 @@ void encodeSpeed(benchmark::State& state, Codec codec) {
     }
 }
 
+Bytes encodeAudio(LONG codec, const qzbench::Recording& r) {
+    if (codec == audioCodecPcm) return encodePcmPayload(r.samples, r.channels);
+    if (codec == audioCodecBlockAdpcm) return encodeBlockAdpcmPayload(r.samples, r.channels);
+    ImaChannel state[2] = {};
+    return encodeImaPayload(r.samples, r.channels, state);
+}
+
+void audioCodec(benchmark::State& state, LONG codec) {
+    std::string why;
+    const qzbench::Recording* r = qzbench::benchRecording(&why);
+    if (r == nullptr || (r->channels != 1 && r->channels != 2)) {
+        state.SkipWithError(
+            ("no recording: " + (r ? std::string("not mono or stereo") : why)).c_str());
+        return;
+    }
+    Bytes payload;
+    for (auto _ : state) payload = encodeAudio(codec, *r);
+    const AudioFormat format{r->channels, r->rate, 16, codec};
+    const auto length = static_cast<LONG>(payload.size());
+    std::vector<BYTE> out(std::size_t(audioDecodedBytes(format, payload.data(), length)));
+    LONG history[4] = {};
+    ImaChannel ima[2] = {};
+    decodeAudioPayload(format, payload.data(), length, history, ima, out.data(),
+                       static_cast<LONG>(out.size()));
+    // The decoder writes stereo: a mono source is compared with its left channel.
+    const std::size_t frames = std::min(r->samples.size() / r->channels, out.size() / 4);
+    double signal = 0, noise = 0;
+    for (std::size_t f = 0; f < frames; ++f) {
+        for (int c = 0; c < r->channels; ++c) {
+            const double want = r->samples[f * r->channels + c];
+            const auto got =
+                static_cast<std::int16_t>(out[4 * f + 2 * c] | out[4 * f + 2 * c + 1] << 8);
+            signal += want * want;
+            noise += (got - want) * (got - want);
+        }
+    }
+    state.counters["snrdB"] = noise == 0 ? 99.0 : 10 * std::log10(signal / noise);
+    state.counters["seconds"] = double(r->samples.size() / r->channels) / r->rate;
+    state.counters["kbit/s"] =
+        double(payload.size()) * 8 / 1000 / (double(r->samples.size() / r->channels) / r->rate);
+    state.counters["xRealTime"] =
+        benchmark::Counter(double(r->samples.size() / r->channels) / r->rate,
+                           benchmark::Counter::kIsIterationInvariantRate);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -331,6 +382,10 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("rd/photo/krt-sequence", sequence, true)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
+    for (const auto& [name, codec] :
+         {std::pair{"audio/pcm", audioCodecPcm}, std::pair{"audio/codec7", audioCodecBlockAdpcm},
+          std::pair{"audio/codec10", audioCodecIma}})
+        benchmark::RegisterBenchmark(name, audioCodec, codec)->Unit(benchmark::kMillisecond);
     for (Codec codec : {Codec::type3, Codec::type4, Codec::dorKey, Codec::dorMotion, Codec::krt}) {
         const std::string name = std::string("speed/") + codecName(codec) + "/640x480";
         benchmark::RegisterBenchmark(name.c_str(), encodeSpeed, codec)

@@ -16,10 +16,11 @@ namespace qzbench {
 
 namespace {
 
-constexpr const char* photographPath = "/usr/share/backgrounds/gnome/pixels-l.webp";
-constexpr const char* recordingPath =
+[[maybe_unused]] constexpr const char* photographPath =
+    "/usr/share/backgrounds/gnome/pixels-l.webp";
+[[maybe_unused]] constexpr const char* recordingPath =
     "/usr/share/sounds/freedesktop/stereo/phone-incoming-call.oga";
-constexpr const char* installHint = " (scripts/setup.sh installs it)";
+[[maybe_unused]] constexpr const char* installHint = " (scripts/setup.sh installs it)";
 
 std::optional<RgbImage> readPhotograph(std::string& why) {
 #ifdef QZ_HAVE_WEBP

@@ -119,6 +119,7 @@ std::optional<JpegPicture> encodeJpegNear(const std::uint8_t*, int, int, double)
 
 JpegEncoder::JpegEncoder() = default;
 JpegEncoder::~JpegEncoder() {
+    static_cast<void>(handle_);
     static_cast<void>(buffer_);
     static_cast<void>(capacity_);
 }
@@ -129,7 +130,9 @@ std::pair<const std::uint8_t*, std::size_t> JpegEncoder::encode(const std::uint8
 }
 
 JpegDecoder::JpegDecoder() = default;
-JpegDecoder::~JpegDecoder() = default;
+JpegDecoder::~JpegDecoder() {
+    static_cast<void>(handle_);
+}
 
 bool JpegDecoder::decode(const JpegPicture&, std::vector<std::uint8_t>&) {
     return false;

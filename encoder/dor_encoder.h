@@ -8,6 +8,7 @@
 // a player holds.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -36,6 +37,10 @@ class DorEncoder {
     // A complete chunk payload for the picture (1 to 2048 pixels a side).
     // A motion frame before any key frame predicts from the all-zero reference, as a player does.
     Bytes encode(const YuvPicture& picture, DorFrameKind kind);
+
+    // Sets the quantiser scale (clamped to 1..127) of the frames encoded from now on; each frame
+    // carries its own, so rate control may change it from frame to frame.
+    void setQuantiser(int quantiser) { options_.quantiser = std::clamp(quantiser, 1, 127); }
 
     // The picture the last encoded frame decodes to: packed V, U, Y1, Y0 words, rows 2 × width
     // bytes apart, the width rounded up to a multiple of 16 (null before the first frame).

@@ -84,26 +84,45 @@ std::vector<Bytes> encodeTrackPayloads(const Movie& movie, std::size_t track) {
     return payloads;
 }
 
-void writeMovie(const Movie& movie, ChunkWriter& writer) {
+bool writeMovieChunks(const Movie& movie, std::size_t videoCount,
+                      const std::function<const MovieVideoChunk&(std::size_t)>& video,
+                      const std::function<bool(std::uint32_t, const Bytes&)>& put) {
     for (const MovieTrack& track : movie.tracks)
-        writer.chunkWithId(movie.options.headerId, streamHeaderPayload(track.format));
+        if (!put(movie.options.headerId, streamHeaderPayload(track.format))) return false;
     std::vector<std::vector<Bytes>> audio;
     for (std::size_t t = 0; t < movie.tracks.size(); ++t)
         audio.push_back(encodeTrackPayloads(movie, t));
-    std::size_t audioSlots = movieAudioSlots(movie);
-    std::size_t slots = std::max(audioSlots, movie.video.size());
-    for (std::size_t slot = 0; slot < slots; ++slot) {
-        if (slot < movie.video.size())
-            writer.chunkWithId(movie.video[slot].id, movie.video[slot].payload);
+    const std::size_t audioSlots = movieAudioSlots(movie);
+    const std::size_t slots = std::max(audioSlots, videoCount);
+    auto writeAudio = [&](std::size_t slot) {
         if (slot < audioSlots)
             for (const std::vector<Bytes>& track : audio)
-                writer.chunkWithId(movie.options.dataId, track[slot]);
+                if (!put(movie.options.dataId, track[slot])) return false;
+        return true;
+    };
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        if (movie.options.audioFirst && !writeAudio(slot)) return false;
+        if (slot < videoCount) {
+            const MovieVideoChunk& chunk = video(slot);
+            if (!put(chunk.id, chunk.payload)) return false;
+        }
+        if (!movie.options.audioFirst && !writeAudio(slot)) return false;
     }
-    if (movie.options.writeEnd) writer.chunkWithId(movie.options.endId, {});
+    return !movie.options.writeEnd || put(movie.options.endId, {});
+}
+
+void writeMovie(const Movie& movie, ChunkWriter& writer) {
+    writeMovieChunks(
+        movie, movie.video.size(),
+        [&](std::size_t i) -> const MovieVideoChunk& { return movie.video[i]; },
+        [&](std::uint32_t id, const Bytes& payload) {
+            writer.chunkWithId(id, payload);
+            return true;
+        });
 }
 
 std::size_t movieLapStartFrame(const Movie& movie) {
-    return movie.tracks.empty() || movieAudioSlots(movie) == 0 ? 0 : 1;
+    return movie.options.audioFirst || movie.tracks.empty() || movieAudioSlots(movie) == 0 ? 0 : 1;
 }
 
 Bytes movieBytes(const Movie& movie) {

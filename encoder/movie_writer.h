@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "format/container_writer.h"
@@ -33,6 +34,9 @@ struct MovieOptions {
     // samplesPerSlot is set.
     int slotsPerSecond = 15;
     int samplesPerSlot = 0;
+    // Each slot's audio chunks go ahead of its video chunk. The player's loop goes back to the
+    // first audio chunk, so laps then start with frame 0 rather than frame 1.
+    bool audioFirst = false;
 };
 
 struct Movie {
@@ -48,7 +52,7 @@ int movieSamplesPerSlot(const MovieOptions& options, const MovieTrack& track);
 std::size_t movieAudioSlots(const Movie& movie);
 // The video chunk a looping player starts its second and later laps with: the loop goes back
 // to the first audio chunk, which the writer puts after video chunk 0 (0 without audio). That
-// chunk, like the first, must not build on the picture before it.
+// chunk, like the first, must not build on the picture before it. With audioFirst, 0.
 std::size_t movieLapStartFrame(const Movie& movie);
 // The data payloads of one track, one per audio slot. The IMA ADPCM state runs on from chunk
 // to chunk as the players decode it, and block ADPCM chunks start their history from the
@@ -56,5 +60,11 @@ std::size_t movieLapStartFrame(const Movie& movie);
 std::vector<Bytes> encodeTrackPayloads(const Movie& movie, std::size_t track);
 // Appends the whole movie to writer.
 void writeMovie(const Movie& movie, ChunkWriter& writer);
+// Writes the movie's chunks in order through put (id as its little-endian value, payload),
+// with videoCount video chunks given by video(i) in place of movie.video, so that a caller may
+// keep them elsewhere (a file) until they are written. Stops with false when put does.
+bool writeMovieChunks(const Movie& movie, std::size_t videoCount,
+                      const std::function<const MovieVideoChunk&(std::size_t)>& video,
+                      const std::function<bool(std::uint32_t, const Bytes&)>& put);
 // The whole movie as file bytes.
 Bytes movieBytes(const Movie& movie);

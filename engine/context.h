@@ -38,6 +38,8 @@ struct PlayerContext {
     // Control and play loop.
     LONG autoClose;
     DWORD startTick;
+    // When frame slot 0 was due, for pacing at a caller's rate: moved on by pauses and seeks.
+    DWORD paceTick;
     DWORD endTick;
 
     // Reader: rings, queues and counters.

@@ -96,10 +96,18 @@ void paceWithoutAudio(PlayerConfig* config, PlayerContext* ctx) {
         return;
     }
     const auto slots = static_cast<std::uint64_t>(sharedLoad(config->frameCount));
-    const auto due = ctx->startTick +
+    const auto due = ctx->paceTick +
                      static_cast<DWORD>(slots * 1000 / static_cast<DWORD>(config->framesPerSecond));
     const auto early = static_cast<LONG>(due - GetTickCount());
     if (early > 0) Sleep(static_cast<DWORD>(early));
+}
+
+// Waits until the frame slot just shown is over.
+void paceSlot(PlayerConfig* config, PlayerContext* ctx) {
+    if (sharedLoad(config->hasAudio) != 0)
+        pace(config, ctx);
+    else
+        paceWithoutAudio(config, ctx);
 }
 
 // One pass through the playing state.
@@ -116,25 +124,30 @@ PassEnd playPass(PlayerConfig* config, PlayerContext* ctx, FrameEntry* entry, DW
         return PassEnd::leave;
     InterlockedIncrement(frameCountWord(config));
     if (movieEnded(config, ctx, flags)) return PassEnd::leave;
-    if (sharedLoad(config->hasAudio) != 0)
-        pace(config, ctx);
-    else
-        paceWithoutAudio(config, ctx);
+    paceSlot(config, ctx);
     return PassEnd::next;
 }
 
-// Sits out a pause in 20 ms steps, seeking when asked; returns the state that ended it.
+// Sits out a pause in 20 ms steps, seeking when asked; returns the state that ended it. The
+// sound stays stopped: a pause asked for while the loop was making the sound buffer, or a
+// seek that made it, would otherwise leave it playing, and its clock running.
 LONG waitWhilePaused(PlayerConfig* config, PlayerContext* ctx) {
     InterlockedExchange(&config->state, statePaused);
     sharedStore(config->pauseHeld, LONG{1});
+    const DWORD pausedAt = GetTickCount();
+    stopStream(config);
     LONG taken = statePaused;
     do {
         Sleep(pauseStepMs);
-        takeSeekRequest(ctx);
+        if (takeSeekRequest(ctx)) stopStream(config);
         taken = InterlockedExchange(&config->state, statePaused);
     } while (taken == statePaused);
     sharedStore(config->pauseHeld, LONG{0});
     InterlockedExchange(&config->state, taken);
+    // Resumed: the sound goes on (again, if the caller's resume came before a stop above), and
+    // slots paced at a caller's rate are due from now on, not all at once.
+    if (taken == statePlaying) resumeStream(config);
+    ctx->paceTick += GetTickCount() - pausedAt;
     return taken;
 }
 
@@ -152,12 +165,17 @@ void playLoop(PlayerConfig* config) {
         if (InterlockedExchange(&config->state, stateStarting) == stateStopping)
             InterlockedExchange(&config->state, stateStopping);
         ctx->startTick = GetTickCount();
+        ctx->paceTick = ctx->startTick;
         for (;;) {
             LONG taken = InterlockedExchange(&config->state, statePlaying);
             if (taken == statePaused) taken = waitWhilePaused(config, ctx);
             if (taken == stateStopping) break;
             if (taken != statePlaying) continue;
-            takeSeekRequest(ctx);
+            // The frame a seek showed is given its slot's time before the next is shown.
+            if (takeSeekRequest(ctx)) {
+                paceSlot(config, ctx);
+                continue;
+            }
             const auto slot = static_cast<DWORD>(sharedLoad(ctx->frameReadIndex)) % queueSlots;
             FrameEntry* entry = &ctx->frameTable[slot];
             if (playPass(config, ctx, entry, flags) == PassEnd::leave) break;

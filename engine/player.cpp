@@ -1,4 +1,5 @@
 // Opening, starting and closing a movie, and the play thread's body.
+#include <algorithm>
 #include <new>
 
 #include "engine/sound_output.h"
@@ -21,8 +22,19 @@ void __cdecl playThreadMain(void* arg) {
 } // namespace
 
 PlayerConfig* playerOpen(const char* fileName, HWND window, PlayerConfig* config) {
+    return playerOpenAt(fileName, window, config, 0);
+}
+
+PlayerConfig* playerOpenAt(const char* fileName, HWND window, PlayerConfig* config, LONG startMs) {
     if (playerCreate(fileName, window, config) == nullptr) return nullptr;
     sharedStore(config->context->autoClose, LONG{1});
+    // The seek is taken before the loop's first pass shows anything, so the movie's first
+    // picture never shows when playing starts further on.
+    PlayerTimeline timeline{};
+    if (startMs > 0 && playerTimeline(config, &timeline) == 0 && timeline.slots > 0) {
+        const long long slot = static_cast<long long>(startMs) * timeline.slotRateMilli / 1000000;
+        playerSeek(config, static_cast<LONG>(std::min<long long>(slot, timeline.slots - 1)));
+    }
     const int started = playerStart(config);
     if (started == 0) return config;
     // A movie that could not be started is closed again, so that a null result never leaves

@@ -7,6 +7,9 @@
 // Opens a movie and starts it playing; returns config, or null when it cannot be opened or
 // started (and, without ownThread, after playing it to the end).
 PlayerConfig* playerOpen(const char* fileName, HWND window, PlayerConfig* config);
+// As playerOpen, with playing starting startMs milliseconds into the movie (its last slot at
+// most); its first picture is then never shown.
+PlayerConfig* playerOpenAt(const char* fileName, HWND window, PlayerConfig* config, LONG startMs);
 // Loads and prefills a movie and sets up sound and display; returns config, or null.
 PlayerConfig* playerCreate(const char* fileName, HWND window, PlayerConfig* config);
 // Starts the play loop: 0 on its own thread, 1 played to the end on this thread, -1 no thread.

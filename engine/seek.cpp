@@ -189,6 +189,19 @@ void restartSoundWriting(PlayerContext* ctx) {
         ctx->lastPlayPos = -1;
 }
 
+// A straight run leaves the YUV display modes for good at its first frame that is not type 4,
+// so a seek past such a frame leaves them too, or its frames would be shown another way.
+void leaveYuvDisplayAsStraightRun(PlayerContext* ctx, std::size_t slot) {
+    DisplayState& display = ctx->display;
+    if ((ctx->config->flags & callerBuffers) != 0 || display.displayMode == modeRgb ||
+        display.displayMode == displayNone)
+        return;
+    const std::vector<IndexedFrame>& frames = ctx->index->frames;
+    if (std::any_of(frames.begin(), frames.begin() + std::ptrdiff_t(slot) + 1,
+                    [](const IndexedFrame& frame) { return frame.type != 4; }))
+        leaveYuvDisplay(&display);
+}
+
 void seekTo(PlayerContext* ctx, std::size_t slot) {
     PlayerConfig* config = ctx->config;
     const MovieIndex& index = *ctx->index;
@@ -202,7 +215,7 @@ void seekTo(PlayerContext* ctx, std::size_t slot) {
     if (feeding) stopStreamThread(ctx);
     emptyQueues(ctx);
     // An audio track that had ended further on plays again from here.
-    sharedStore(config->hasAudio, config->trackCount > 0 && config->audioOnly == 0 ? 1 : 0);
+    sharedStore(config->hasAudio, LONG{config->trackCount > 0 && config->audioOnly == 0 ? 1 : 0});
     if (sharedLoad(ctx->audioStarted) == 0 && sharedLoad(config->hasAudio) != 0)
         createStreamBuffer(ctx);
 
@@ -217,6 +230,7 @@ void seekTo(PlayerContext* ctx, std::size_t slot) {
     // No lap is under way that could be found empty.
     ctx->lapVideoMark = -1;
     ctx->lapAudioMark = -1;
+    leaveYuvDisplayAsStraightRun(ctx, slot);
     restartPictures(ctx);
     decodeHiddenUpTo(ctx, index.frames[slot].offset);
 
@@ -228,6 +242,50 @@ void seekTo(PlayerContext* ctx, std::size_t slot) {
     restartSoundWriting(ctx);
     sharedStore(config->framesBehind, LONG{0});
     if (feeding) startStreamThread(ctx);
+}
+
+// A movie of sound alone: its slots are its audio blocks, and a slot's blocks start with
+// track 1's. The reader goes back to that block with the run counted from it, and the
+// selected track's decoder state is the one a straight run has there.
+void seekSoundOnly(PlayerContext* ctx, std::size_t slot) {
+    PlayerConfig* config = ctx->config;
+    const std::vector<IndexedAudio>& firstTrack = ctx->index->tracks.front();
+    slot = std::min(slot, firstTrack.size() - 1);
+    const std::size_t offset = firstTrack[slot].offset;
+
+    const bool feeding = ctx->audioThread != 0;
+    if (feeding) stopStreamThread(ctx);
+    emptyQueues(ctx);
+    sharedStore(config->hasAudio, LONG{1});
+    if (sharedLoad(ctx->audioStarted) == 0) createStreamBuffer(ctx);
+    decodeTrackUpTo(ctx, offset);
+    mmioSeek(config->file, static_cast<LONG>(offset), SEEK_SET);
+    ctx->audioRun = 0;
+    ctx->unusableBytes = 0;
+    ctx->lastRead = readSkipped;
+    ctx->lapPending = 0;
+    ctx->endOfFile = 0;
+    ctx->lapVideoMark = -1;
+    ctx->lapAudioMark = -1;
+    // Block n is heard in slot n + 1, as from the start.
+    InterlockedExchange(&ctx->videoSequence, static_cast<LONG>(slot));
+    refillFromTarget(ctx);
+    InterlockedExchange(reinterpret_cast<LONG*>(&config->frameCount), static_cast<LONG>(slot));
+    InterlockedExchange(&ctx->audioClock, static_cast<LONG>(slot));
+    restartSoundWriting(ctx);
+    sharedStore(config->framesBehind, LONG{0});
+    if (feeding) startStreamThread(ctx);
+}
+
+// Slots paced at a caller's rate go on from the slot just reached as from now.
+void restartRatePacing(PlayerContext* ctx, std::size_t slot) {
+    const LONG rate = ctx->config->framesPerSecond;
+    if (rate > 0) ctx->paceTick = GetTickCount() - static_cast<DWORD>(slot * 1000 / DWORD(rate));
+}
+
+bool soundOnlySeekable(const PlayerContext* ctx) {
+    return ctx->config->audioOnly != 0 && ctx->config->trackCount > 0 &&
+           !ctx->index->tracks.empty() && !ctx->index->tracks.front().empty();
 }
 
 } // namespace
@@ -271,13 +329,20 @@ void noteSlotRate(PlayerContext* ctx) {
     if (average > 0 && rate / average > 0) ctx->slotRateMilli = static_cast<LONG>(rate / average);
 }
 
-void takeSeekRequest(PlayerContext* ctx) {
+bool takeSeekRequest(PlayerContext* ctx) {
     const LONG request = InterlockedExchange(&ctx->seekRequest, 0);
-    if (request <= 0) return;
-    if (ctx->index != nullptr && ctx->imaCheckpoints != nullptr && !ctx->index->frames.empty() &&
-        ctx->config->audioOnly == 0)
-        seekTo(ctx, static_cast<std::size_t>(request - 1));
+    if (request <= 0) return false;
+    const auto slot = static_cast<std::size_t>(request - 1);
+    if (ctx->index != nullptr && ctx->imaCheckpoints != nullptr) {
+        if (!ctx->index->frames.empty() && ctx->config->audioOnly == 0) {
+            seekTo(ctx, slot);
+            restartRatePacing(ctx, std::min(slot, ctx->index->frames.size() - 1));
+        } else if (soundOnlySeekable(ctx)) {
+            seekSoundOnly(ctx, slot);
+        }
+    }
     InterlockedIncrement(&ctx->seeksDone);
+    return true;
 }
 
 int playerSeek(PlayerConfig* config, LONG slot) {
@@ -292,10 +357,16 @@ int playerTimeline(PlayerConfig* config, PlayerTimeline* timeline) {
     const bool open = withOpenContext(config, [&](PlayerContext* ctx) {
         const LONG pending = sharedLoad(ctx->seekRequest);
         const LONG shown = sharedLoad(ctx->shownSlot);
-        const bool seekable = ctx->index != nullptr && config->audioOnly == 0;
-        timeline->slots = seekable ? static_cast<LONG>(ctx->index->frames.size()) : 0;
-        timeline->slot =
-            pending > 0 ? std::min(pending - 1, timeline->slots - 1) : std::max(shown, LONG{0});
+        timeline->slots = 0;
+        LONG at = std::max(shown, LONG{0});
+        if (ctx->index != nullptr && config->audioOnly == 0) {
+            timeline->slots = static_cast<LONG>(ctx->index->frames.size());
+        } else if (ctx->index != nullptr && soundOnlySeekable(ctx)) {
+            // Sound alone: the slot is the block the clock stands at, on any lap.
+            timeline->slots = static_cast<LONG>(ctx->index->tracks.front().size());
+            at = static_cast<LONG>(sharedLoad(config->frameCount) % DWORD(timeline->slots));
+        }
+        timeline->slot = pending > 0 ? std::min(pending - 1, timeline->slots - 1) : at;
         timeline->slotRateMilli = ctx->slotRateMilli;
     });
     return open ? 0 : 1;

@@ -12,5 +12,5 @@ void releaseSeekIndex(PlayerContext* ctx);
 LONG indexedSlotAt(const PlayerContext* ctx, LONG offset);
 // After the prefill: notes the movie's frame slot rate from the audio blocks read.
 void noteSlotRate(PlayerContext* ctx);
-// On the play thread: carries out a pending seek request, if any.
-void takeSeekRequest(PlayerContext* ctx);
+// On the play thread: carries out a pending seek request, if any; true when there was one.
+bool takeSeekRequest(PlayerContext* ctx);

@@ -32,9 +32,12 @@ LRESULT CALLBACK playerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 // (kept across replays) and whether the cursor is hidden (full screen).
 void beginPlays(const FrontendSettings& settings, bool fullScreen);
 int currentGamma();
+// Hides the cursor over the window while playing full screen.
+void hideCursorInFullScreen(bool fullScreen);
 // The movie the keys and focus changes act on while it plays; null between plays.
 void setMovieHandle(PlayerConfig* movie);
-enum class PumpResult { carryOn, quit, replay };
+// toggleScreen: f or Alt+Enter, to switch between full screen and the window.
+enum class PumpResult { carryOn, quit, replay, toggleScreen };
 // Acts on one key of the key table for movie; keys reach the engine only while it plays.
 PumpResult actOnKey(WPARAM key, PlayerConfig* movie);
 // Playing in a window: once the movie's first picture has been read, fits the window to where
@@ -83,6 +86,10 @@ int chooseModeDepth(const FrontendSettings& settings);
 DisplayStatus setupDisplay(const FrontendSettings& settings, DisplayObjects* display);
 // Playing in the window: device settings.deviceNumber in normal mode and its primary surface.
 DisplayStatus setupWindowDisplay(const FrontendSettings& settings, DisplayObjects* display);
+// Sets up the display the settings ask for: full screen, or the window when settings.windowed
+// or when full screen cannot be had (then settings.windowed is set, with a word under
+// -verbose). noBackBuffer leaves the full-screen objects for the caller to release.
+DisplayStatus openDisplay(FrontendSettings& settings, DisplayObjects* display);
 // Fills the whole surface with colour 0.
 void clearSurface(IDirectDrawSurface2* surface);
 // Releases the display objects (restoring the display mode after full screen) and the list.

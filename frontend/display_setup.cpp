@@ -162,6 +162,28 @@ DisplayStatus setupWindowDisplay(const FrontendSettings& settings, DisplayObject
     return DisplayStatus::ready;
 }
 
+DisplayStatus openDisplay(FrontendSettings& settings, DisplayObjects* display) {
+    if (!settings.windowed) {
+        settings.modeDepth = chooseModeDepth(settings);
+        const DisplayStatus status = setupDisplay(settings, display);
+        if (status == DisplayStatus::noBackBuffer) return status;
+        if (status == DisplayStatus::stoppedEarly) {
+            // No full screen to be had: the movie plays in the window instead.
+            if (settings.verbose)
+                std::printf("Full screen is not available; playing in the window\n");
+            settings.windowed = true;
+        } else {
+            clearSurface(display->primarySurface);
+            clearSurface(display->backSurface);
+            // Lets a freshly set display mode settle before the first frame.
+            Sleep(200);
+        }
+    }
+    if (settings.windowed && setupWindowDisplay(settings, display) == DisplayStatus::ready)
+        clearSurface(display->primarySurface);
+    return DisplayStatus::ready;
+}
+
 void clearSurface(IDirectDrawSurface2* surface) {
     if (surface == nullptr) return;
     DDBLTFX fx{};

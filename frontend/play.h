@@ -14,7 +14,8 @@ PlayerConfig& playerRecord();
 void fillPlayerConfig(const FrontendSettings& settings, const DisplayObjects& display,
                       PlayerConfig* config);
 // Plays settings.movieFile (again on a replay request) until it ends or quit is asked for;
-// false when a play could not be started (the message is printed).
-bool playMovie(const FrontendSettings& settings, const DisplayObjects& display);
+// false when a play could not be started (the message is printed). Switching between full
+// screen and the window sets the display up anew in display and settings.windowed.
+bool playMovie(FrontendSettings& settings, DisplayObjects& display);
 // The message for a -track beyond the movie's tracks count.
 std::string trackChoiceText(int asked, LONG tracks);

@@ -50,9 +50,3 @@ bool actOnSeekKey(WPARAM key, PlayerConfig* movie) {
     if (target >= 0) playerSeek(movie, target);
     return true;
 }
-
-void seekToSecond(PlayerConfig* movie, int seconds) {
-    PlayerTimeline timeline{};
-    if (seconds <= 0 || playerTimeline(movie, &timeline) != 0 || timeline.slots <= 0) return;
-    playerSeek(movie, clampSlot(slotsOfSeconds(seconds, timeline), timeline));
-}

@@ -1,5 +1,5 @@
 // The keys that move playback through the movie: Left/Right 5 seconds, Up/Down 60 seconds,
-// Home to the start, Page Up/Page Down a tenth of the movie; and the -start position.
+// Home to the start, Page Up/Page Down a tenth of the movie.
 #pragma once
 
 #include "engine/player.h"
@@ -9,5 +9,3 @@
 LONG seekKeyTarget(WPARAM key, const PlayerTimeline& timeline);
 // Acts on a seek key; false when key is none.
 bool actOnSeekKey(WPARAM key, PlayerConfig* movie);
-// Moves an opened movie to the given second (nothing for 0 or less).
-void seekToSecond(PlayerConfig* movie, int seconds);

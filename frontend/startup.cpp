@@ -22,28 +22,11 @@ int runPlayer(FrontendSettings settings) {
     setupSound(playerWindow());
 
     DisplayObjects display;
-    if (!settings.windowed) {
-        settings.modeDepth = chooseModeDepth(settings);
-        const DisplayStatus status = setupDisplay(settings, &display);
-        if (status == DisplayStatus::noBackBuffer) {
-            releaseSound();
-            releaseDisplay(&display);
-            return 2;
-        }
-        if (status == DisplayStatus::stoppedEarly) {
-            // No full screen to be had: the movie plays in the window instead.
-            if (settings.verbose)
-                std::printf("Full screen is not available; playing in the window\n");
-            settings.windowed = true;
-        } else {
-            clearSurface(display.primarySurface);
-            clearSurface(display.backSurface);
-            // Lets a freshly set display mode settle before the first frame.
-            Sleep(200);
-        }
+    if (openDisplay(settings, &display) == DisplayStatus::noBackBuffer) {
+        releaseSound();
+        releaseDisplay(&display);
+        return 2;
     }
-    if (settings.windowed && setupWindowDisplay(settings, &display) == DisplayStatus::ready)
-        clearSurface(display.primarySurface);
     beginPlays(settings, !settings.windowed);
 
     const bool played = playMovie(settings, display);

@@ -108,6 +108,10 @@ void beginPlays(const FrontendSettings& settings, bool fullScreen) {
     beginVolume(settings.volumeSetting);
 }
 
+void hideCursorInFullScreen(bool fullScreen) {
+    hideCursor = fullScreen;
+}
+
 int currentGamma() {
     return gammaSetting;
 }
@@ -175,6 +179,8 @@ PumpResult actOnKey(WPARAM key, PlayerConfig* movie) {
     case 'S':
         if (open) takeScreenshot(movie);
         return PumpResult::carryOn;
+    case 'F':
+        return open ? PumpResult::toggleScreen : PumpResult::carryOn;
     case 'M':
         toggleMute(movie);
         noteInTitle(volumeNote());
@@ -198,6 +204,11 @@ PumpResult pumpMessage(PlayerConfig* movie) {
     }
     PumpResult result = PumpResult::carryOn;
     if (msg.message == WM_KEYDOWN) result = actOnKey(msg.wParam, movie);
+    // Alt+Enter comes as a system key; it switches the screen as f does.
+    if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_RETURN) {
+        if (moviePlaying(movie)) return PumpResult::toggleScreen;
+        return PumpResult::carryOn;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
     return result;

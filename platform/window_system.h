@@ -17,4 +17,7 @@ std::string windowFailureReason();
 // picture's size, centred on the screen, that shows that part of the screen scaled to the
 // window with the aspect ratio kept. The platform's own window is left as it is.
 void fitWindowToPicture(HWND window, const RECT& picture);
+// Undoes fitWindowToPicture for full screen: the stand-in's window covers the whole screen
+// again, undecorated, and shows all of it. The platform's own window is left as it is.
+void coverScreenWithWindow(HWND window);
 } // namespace qzplat

@@ -13,7 +13,7 @@ namespace qztool {
 
 namespace fs = std::filesystem;
 
-bool checkInputFile(const std::string& path, std::string& message) {
+bool checkInputFile(const std::string& path, std::string& message, const char* what) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (ec || !fs::exists(status)) {
@@ -23,16 +23,16 @@ bool checkInputFile(const std::string& path, std::string& message) {
         return false;
     }
     if (fs::is_directory(status)) {
-        message = path + ": a folder, not a movie file";
+        message = path + ": a folder, not a " + what;
         return false;
     }
     if (!fs::is_regular_file(status)) {
-        message = path + ": a device or pipe, not a movie file";
+        message = path + ": a device or pipe, not a " + what;
         return false;
     }
     const std::uintmax_t size = fs::file_size(path, ec);
     if (!ec && size == 0) {
-        message = path + ": an empty file, not a movie file";
+        message = path + ": an empty file, not a " + what;
         return false;
     }
     return true;

@@ -10,8 +10,8 @@ namespace qztool {
 
 // Whether path names a movie file qztool can read: it exists and is a regular file that is not
 // empty. A folder or a device (which may never end, as /dev/zero does) is refused before it is
-// opened. False with "PATH: reason".
-bool checkInputFile(const std::string& path, std::string& message);
+// opened. False with "PATH: reason"; what names the kind of file expected in the reason.
+bool checkInputFile(const std::string& path, std::string& message, const char* what = "movie file");
 
 // Whether the two paths name the same existing file: by device and inode on POSIX, so that
 // ./in.qz, a hard link and a symbolic link all count; by canonical name on Windows.

@@ -14,6 +14,9 @@
 #include "tools/demo_dor.h"
 #include "tools/demo_krt.h"
 #include "tools/demo_movie.h"
+#if QZ_HAVE_ENCODE
+#include "tools/encode_command.h"
+#endif
 #include "tools/file_checks.h"
 #include "tools/frame_export.h"
 #include "tools/movie_info.h"
@@ -74,6 +77,49 @@ int main(int argc, char** argv) {
     demo->add_flag("--krt", demoKrt, "write a KRT movie (palettised; plays with -8)");
     demo->add_flag("--dor", demoDor, "write a DOR movie (key, motion and non-reference frames)");
 
+#if QZ_HAVE_ENCODE
+    qztool::EncodeOptions encodeOptions;
+    CLI::App* encode = app.add_subcommand(
+        "encode", "Author a movie from PNG pictures, a Y4M stream or a movie, and sound files");
+    encode
+        ->add_option("PICTURES", encodeOptions.pictures,
+                     "a %d pattern of PNG files, PNG files, a .y4m file, - (Y4M on standard "
+                     "input) or a movie")
+        ->required();
+    encode->add_option("-o,--output", encodeOptions.output, "movie file to write")->required();
+    encode->add_option("--video", encodeOptions.video, "krt, type3, type4 (default) or dor")
+        ->check(CLI::IsMember({"krt", "type3", "type4", "dor"}));
+    CLI::Option* encodeQuality =
+        encode->add_option("--quality", encodeOptions.quality, "0 to 100 (default 75)");
+    CLI::Option* encodeSize = encode->add_option(
+        "--size", encodeOptions.size, "bytes the whole movie should take (within about 5 %)");
+    CLI::Option* encodeBitrate = encode->add_option(
+        "--bitrate", encodeOptions.bitrate, "kilobits a second the whole movie should take");
+    encodeQuality->excludes(encodeSize)->excludes(encodeBitrate);
+    encodeSize->excludes(encodeQuality)->excludes(encodeBitrate);
+    encodeBitrate->excludes(encodeQuality)->excludes(encodeSize);
+    encode->add_option("--fps", encodeOptions.fps,
+                       "pictures a second (default: the input's, else 15)");
+    encode->add_option("--audio", encodeOptions.audio,
+                       "a sound file or the word silence: one track each time it is given");
+    encode
+        ->add_option("--audio-codec", encodeOptions.audioCodec,
+                     "pcm, codec7 (block ADPCM) or codec10 (IMA ADPCM, default)")
+        ->check(CLI::IsMember({"pcm", "codec7", "codec10"}));
+    encode->add_option("--loop-from", encodeOptions.loopFrom,
+                       "seconds where a looping player's later laps start (0)");
+    encode->add_flag("--verify", encodeOptions.verify,
+                     "decode what was written and print the PSNR of the video and every track");
+    encode->add_option("--key-interval", encodeOptions.keyInterval,
+                       "KRT and DOR: a key frame every N frames");
+    encode->add_option("--search-range", encodeOptions.searchRange,
+                       "DOR: motion search range in pixels, 0 to 16 (default 16)");
+    encode->add_flag("--non-reference", encodeOptions.nonReference,
+                     "DOR: every other motion frame a non-reference frame");
+    encode->add_option("--threads", encodeOptions.threads,
+                       "threads for type 3 and type 4 (default: one a core); the file is the same");
+#endif
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -117,6 +163,12 @@ int main(int argc, char** argv) {
         framesOptions.progress = isatty(STDERR_FILENO) != 0;
         return qztool::runFrames(framesOptions, std::cout, std::cerr);
     }
+#if QZ_HAVE_ENCODE
+    if (*encode) {
+        encodeOptions.progress = isatty(STDERR_FILENO) != 0;
+        return qztool::runEncode(encodeOptions, std::cout, std::cerr);
+    }
+#endif
     if (*demo && (demoKrt || demoDor)) {
         if (demoKrt && demoDor) {
             std::cerr << "qztool: give --krt or --dor, not both\n";

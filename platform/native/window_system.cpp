@@ -15,4 +15,6 @@ std::string windowFailureReason() {
 
 void fitWindowToPicture(HWND, const RECT&) {}
 
+void coverScreenWithWindow(HWND) {}
+
 } // namespace qzplat

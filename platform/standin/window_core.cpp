@@ -175,6 +175,13 @@ void fitWindow(HWND window, const RECT& picture) {
     if (found != ws.windows.end()) backEnd().fitWindow(*found->second, picture);
 }
 
+void coverScreen(HWND window) {
+    WindowSystem& ws = windowSystem();
+    std::lock_guard lock(ws.mutex);
+    auto found = ws.windows.find(window);
+    if (found != ws.windows.end()) backEnd().coverScreen(*found->second);
+}
+
 HWND mainWindow() {
     WindowSystem& ws = windowSystem();
     std::lock_guard lock(ws.mutex);

@@ -64,6 +64,9 @@ class WindowBackEnd {
     // Makes window a decorated, resizable window of the picture's size (as far as the screen
     // holds it), centred on its display, that shows the part picture of the screen.
     virtual void fitWindow(WindowRecord& window, const RECT& picture) = 0;
+    // Makes window an undecorated window over its whole display again, showing the whole
+    // screen: what a window fitted to a picture goes back to for full screen.
+    virtual void coverScreen(WindowRecord&) {}
     // Closes the back end; the windows are gone by then.
     virtual void stop() = 0;
 };
@@ -75,5 +78,7 @@ void useWindowBackEnd(WindowBackEnd& backEnd);
 void setWindowError(const std::string& error);
 // Fits a live window to picture through the back end.
 void fitWindow(HWND window, const RECT& picture);
+// Makes a live window cover its display again through the back end.
+void coverScreen(HWND window);
 
 } // namespace qzplat::detail

@@ -128,6 +128,7 @@ class SdlWindows final : public qzplat::detail::WindowBackEnd {
     bool waitBetweenLooks() override;
     bool screenSize(int& width, int& height) override;
     void fitWindow(WindowRecord& window, const RECT& picture) override;
+    void coverScreen(WindowRecord& window) override;
     void stop() override;
 };
 
@@ -253,6 +254,23 @@ void SdlWindows::fitWindow(WindowRecord& window, const RECT& picture) {
     redrawWanted = true;
 }
 
+void SdlWindows::coverScreen(WindowRecord& window) {
+    SDL_Window* sdl = sdlWindowOf(window);
+    if (sdl == nullptr) return;
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(sdl), 0), &bounds) != 0) return;
+    window.x = bounds.x;
+    window.y = bounds.y;
+    window.width = bounds.w;
+    window.height = bounds.h;
+    SDL_SetWindowResizable(sdl, SDL_FALSE);
+    SDL_SetWindowBordered(sdl, SDL_FALSE);
+    SDL_SetWindowSize(sdl, bounds.w, bounds.h);
+    SDL_SetWindowPosition(sdl, bounds.x, bounds.y);
+    qzplat::detail::setScanoutSource(nullptr);
+    redrawWanted = true;
+}
+
 void SdlWindows::showTitle(const WindowRecord& window) {
     if (SDL_Window* sdl = sdlWindowOf(window)) SDL_SetWindowTitle(sdl, window.title.c_str());
 }
@@ -302,6 +320,10 @@ bool useSdlWindows() {
 
 void fitSdlWindow(HWND window, const RECT& picture) {
     detail::fitWindow(window, picture);
+}
+
+void coverSdlScreen(HWND window) {
+    detail::coverScreen(window);
 }
 
 } // namespace qzplat

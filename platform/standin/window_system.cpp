@@ -22,4 +22,8 @@ void fitWindowToPicture(HWND window, const RECT& picture) {
     fitSdlWindow(window, picture);
 }
 
+void coverScreenWithWindow(HWND window) {
+    coverSdlScreen(window);
+}
+
 } // namespace qzplat

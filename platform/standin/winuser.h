@@ -186,6 +186,8 @@ ScanoutCounts sdlScanoutCounts();
 // on its display, showing the part picture of the screen scaled with the aspect ratio kept.
 // Nothing on the headless back end.
 void fitSdlWindow(HWND window, const RECT& picture);
+// Undoes fitSdlWindow: window covers its display again, undecorated, showing the whole screen.
+void coverSdlScreen(HWND window);
 // Why the last window or back-end request failed.
 std::string lastWindowError();
 // Destroys every window and class, empties the queues and returns to the headless back end.

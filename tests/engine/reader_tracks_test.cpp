@@ -167,6 +167,35 @@ TEST(ReaderTracks, TheFirstFrameOfEveryLapIsMarked) {
     }
 }
 
+TEST(ReaderTracks, WithEachSlotsAudioAheadOfItsFrameEveryLapStartsWithTheFirstFrame) {
+    // The layout qztool encode writes (MovieOptions::audioFirst), with two tracks.
+    ChunkWriter movie;
+    movie.chunk("SCHl", header(pcmStereo));
+    movie.chunk("SCHl", header(pcmStereo));
+    for (int i = 0; i < 3; ++i) {
+        movie.chunk("SCDl", pcmPayload(1000 + i));
+        movie.chunk("SCDl", pcmPayload(2000 + i));
+        movie.chunk("MQZf", framePayload(i));
+    }
+    movie.chunk("SEND", {});
+    for (LONG track : {1, 2}) {
+        Reader r;
+        ASSERT_EQ(r.load(movie, loopPlay | trackGiven, track), 0);
+        const int marks[] = {0, 0, 0, 1, 0, 0, 1, 0};
+        std::vector<int> sound;
+        for (int i = 0; i < 8; ++i) {
+            for (int pass = 0; pass < 4 && r.c->framesBuffered == 0; ++pass) refill(r.c);
+            while (r.c->audioBuffered > 0) sound.push_back(r.takeAudioValue());
+            ASSERT_GT(r.c->framesBuffered, 0);
+            EXPECT_EQ(r.c->frameTable[r.c->frameReadIndex % queueSlots].lapStart, marks[i]) << i;
+            EXPECT_EQ(r.takeFrame(), framePayload(i % 3)) << i;
+        }
+        // Every lap's sound is the track's own, from its first block.
+        for (std::size_t i = 0; i < sound.size(); ++i)
+            EXPECT_EQ(sound[i], 1000 * track + int(i % 3)) << track << "," << i;
+    }
+}
+
 TEST(ReaderTracks, LoopingWithAudioReturnsToTheTracksFirstBlockAndSoundsTheSame) {
     ChunkWriter movie;
     movie.chunk("SCHl", header({2, 22050, 16, audioCodecIma}));

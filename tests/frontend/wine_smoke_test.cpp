@@ -169,11 +169,12 @@ class PlayqzExeOnWine : public ::testing::Test {
         return best;
     }
 
-    // Presses Escape in the player's window; how long the program took to end, or -1.
-    int escapeMs() {
+    // Presses the key (Escape unless named) in the player's window; how long the program
+    // took to end, or -1.
+    int escapeMs(const std::string& key = "Escape") {
         std::string window = session->findWindow(windowTitle, 20000);
         if (window.empty()) return -1;
-        session->run("xdotool windowfocus --sync " + window + " key Escape");
+        session->run("xdotool windowfocus --sync " + window + " key " + key);
         const auto pressed = std::chrono::steady_clock::now();
         if (player.wait(60000) < 0) return -1;
         return int(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -253,6 +254,38 @@ TEST_F(PlayqzExeOnWine, EscapeEndsTheProgramAtOnceInFullScreenAndInTheWindow) {
         EXPECT_LE(ms, escapeLimitMs) << what;
         player.kill();
     }
+}
+
+// The keys added beside the original ones, in the Windows build: Home goes back to the start
+// (a frame of the first second shows again), f switches to full screen with the movie going on,
+// Alt+Enter back, and q quits at once.
+TEST_F(PlayqzExeOnWine, HomeScreenSwitchAndQuitKeys) {
+    startSession();
+    startPlayer({"-window"});
+    expectPicture("window");
+    const std::string window = session->findWindow(windowTitle, 20000);
+    ASSERT_FALSE(window.empty());
+    auto press = [&](const std::string& key) {
+        session->run("xdotool windowfocus --sync " + window + " key " + key);
+    };
+    // Past the first second, then back to it.
+    pause(2000);
+    press("Home");
+    bool backAtStart = false;
+    for (int tries = 0; tries < 30 && !backAtStart && player.running(); ++tries) {
+        const Match match = waitForPicture();
+        backAtStart = match.psnr >= psnrFloor && match.frame < 15;
+        pause(100);
+    }
+    EXPECT_TRUE(backAtStart) << "Home did not go back to the start";
+    press("f");
+    expectPicture("after f");
+    press("alt+Return");
+    expectPicture("after Alt+Enter");
+    const int ms = escapeMs("q");
+    std::cout << "[ figures  ] q ended the program in " << ms << " ms\n";
+    EXPECT_GE(ms, 0) << "q did not end the program";
+    EXPECT_LE(ms, escapeLimitMs);
 }
 
 TEST_F(PlayqzExeOnWine, WithoutASoundDeviceTheMoviePlaysOnTheSimulatedClock) {

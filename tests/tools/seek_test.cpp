@@ -181,6 +181,23 @@ Bytes soundFrom(const TrackBlocks& track, std::size_t slot, std::size_t blocks) 
     return out;
 }
 
+// Resumes the paused movie until it has played on: what is heard holds the expected sound,
+// whole, less than half its length in (what the device had taken before the pause leads it).
+void expectHeardOnResume(PlayerConfig& config, const Bytes& sound) {
+    const std::uint64_t mark = qzplat::soundBytesHeardNow();
+    const Bytes expected = soundtest::audible(sound);
+    EXPECT_EQ(playerPause(&config), 0);
+    ASSERT_TRUE(playertest::waitFor(
+        [&] { return qzplat::soundBytesHeardNow() >= mark + expected.size() * 2; }));
+    EXPECT_EQ(playerPause(&config), 1);
+    const Bytes heard = qzplat::heardSounds().back().bytes;
+    const Bytes after =
+        soundtest::audible(Bytes(heard.begin() + std::ptrdiff_t(mark), heard.end()));
+    const auto found = std::search(after.begin(), after.end(), expected.begin(), expected.end());
+    ASSERT_NE(found, after.end());
+    EXPECT_LT(found - after.begin(), std::ptrdiff_t(expected.size() / 2));
+}
+
 void seekAround(const std::string& path) {
     const Bytes file = qztest::readFileBytes(path);
     const std::vector<Bytes> pictures = playStraight(file);
@@ -208,21 +225,7 @@ void seekAround(const std::string& path) {
         EXPECT_EQ(sharedLoad(config.state), statePaused);
         EXPECT_TRUE(buffer == pictures[static_cast<std::size_t>(slot)]);
 
-        // Played on, the sound is the track from the slot: two blocks of it, whole, less than
-        // a block into what is heard (what the device had taken before the pause leads it).
-        const std::uint64_t mark = qzplat::soundBytesHeardNow();
-        const Bytes expected = soundtest::audible(soundFrom(sound, std::size_t(slot), 2));
-        EXPECT_EQ(playerPause(&config), 0);
-        ASSERT_TRUE(playertest::waitFor(
-            [&] { return qzplat::soundBytesHeardNow() >= mark + expected.size() * 2; }));
-        EXPECT_EQ(playerPause(&config), 1);
-        const Bytes heard = qzplat::heardSounds().back().bytes;
-        const Bytes after =
-            soundtest::audible(Bytes(heard.begin() + std::ptrdiff_t(mark), heard.end()));
-        const auto found =
-            std::search(after.begin(), after.end(), expected.begin(), expected.end());
-        ASSERT_NE(found, after.end());
-        EXPECT_LT(found - after.begin(), std::ptrdiff_t(expected.size() / 2));
+        expectHeardOnResume(config, soundFrom(sound, std::size_t(slot), 2));
     }
     EXPECT_EQ(playerStop(&config), 0);
 }
@@ -242,4 +245,57 @@ TEST(Seek, EverySeekInEveryCodecFamilyLandsOnTheStraightRunsPictureAndSound) {
         seekAround(path);
         qzplat::resetDirectSound();
     }
+}
+
+// A movie of sound alone moves by its blocks: with two tracks of different sound and the
+// second selected, the sound after a seek is that track from the block on, and the timeline
+// stands at the block.
+TEST(Seek, SoundOnlyMovieLandsOnTheSelectedTracksBlock) {
+    Movie movie = qztool::demoMovie();
+    movie.video.clear();
+    MovieTrack second = movie.tracks.front();
+    for (std::size_t i = 0; i < second.samples.size(); ++i)
+        second.samples[i] = static_cast<std::int16_t>(second.samples[i] / 2 + (i % 7) * 300);
+    movie.tracks.push_back(second);
+    const Bytes file = movieBytes(movie);
+    const std::string path = qztest::writeScratchFile("seek_sound.qz", file);
+
+    std::vector<Bytes> blocks;
+    MemorySource source(file.data(), file.size());
+    DecodedTrack decoded;
+    std::string message;
+    ASSERT_TRUE(decodeTrack(
+        scanMovie(file), source, 2, decoded,
+        [&](const std::uint8_t* pcm, std::size_t bytes) {
+            blocks.emplace_back(pcm, pcm + bytes);
+            return true;
+        },
+        message))
+        << message;
+    ASSERT_GT(blocks.size(), 40u);
+
+    qzplat::resetDirectSound();
+    PlayerConfig config{};
+    config.flags = ownThread | audioOn | trackGiven | loopPlay;
+    config.track = 2;
+    ASSERT_EQ(playerOpen(path.c_str(), nullptr, &config), &config);
+    const std::unique_ptr<PlayerConfig, int (*)(PlayerConfig*)> stopper(&config, playerStop);
+    ASSERT_EQ(playerPause(&config), 1);
+    PlayerContext* ctx = config.context;
+    const LONG last = static_cast<LONG>(blocks.size()) - 3;
+    for (const LONG slot : {LONG{30}, LONG{5}, last, LONG{17}}) {
+        SCOPED_TRACE(testing::Message() << "seek to block " << slot);
+        const LONG done = sharedLoad(ctx->seeksDone);
+        ASSERT_EQ(playerSeek(&config, slot), 0);
+        ASSERT_TRUE(playertest::waitFor([&] { return sharedLoad(ctx->seeksDone) > done; }));
+        PlayerTimeline timeline{};
+        ASSERT_EQ(playerTimeline(&config, &timeline), 0);
+        EXPECT_EQ(timeline.slots, static_cast<LONG>(blocks.size()));
+        EXPECT_EQ(timeline.slot, slot);
+        Bytes expected = blocks[std::size_t(slot)];
+        expected.insert(expected.end(), blocks[std::size_t(slot) + 1].begin(),
+                        blocks[std::size_t(slot) + 1].end());
+        expectHeardOnResume(config, expected);
+    }
+    EXPECT_EQ(playerStop(&config), 0);
 }

@@ -68,6 +68,31 @@ std::optional<JpegPicture> encodeJpegNear(const std::uint8_t* rgb, int width, in
     return best;
 }
 
+JpegEncoder::JpegEncoder() : handle_(tjInitCompress()) {}
+
+JpegEncoder::~JpegEncoder() {
+    if (handle_ != nullptr) tjDestroy(static_cast<tjhandle>(handle_));
+    tjFree(buffer_);
+}
+
+std::pair<const std::uint8_t*, std::size_t> JpegEncoder::encode(const std::uint8_t* rgb, int width,
+                                                                int height, int quality) {
+    if (handle_ == nullptr) return {nullptr, 0};
+    // The largest JPEG the picture can give, allocated once, so that no call reallocates.
+    const unsigned long bound = tjBufSize(width, height, TJSAMP_420);
+    if (bound > capacity_) {
+        tjFree(buffer_);
+        buffer_ = tjAlloc(static_cast<int>(bound));
+        capacity_ = buffer_ != nullptr ? bound : 0;
+    }
+    unsigned long size = capacity_;
+    if (buffer_ == nullptr ||
+        tjCompress2(static_cast<tjhandle>(handle_), rgb, width, width * 3, height, TJPF_RGB,
+                    &buffer_, &size, TJSAMP_420, quality, TJFLAG_NOREALLOC) != 0)
+        return {nullptr, 0};
+    return {buffer_, size};
+}
+
 JpegDecoder::JpegDecoder() : handle_(tjInitDecompress()) {}
 
 JpegDecoder::~JpegDecoder() {
@@ -92,8 +117,22 @@ std::optional<JpegPicture> encodeJpegNear(const std::uint8_t*, int, int, double)
     return std::nullopt;
 }
 
+JpegEncoder::JpegEncoder() = default;
+JpegEncoder::~JpegEncoder() {
+    static_cast<void>(handle_);
+    static_cast<void>(buffer_);
+    static_cast<void>(capacity_);
+}
+
+std::pair<const std::uint8_t*, std::size_t> JpegEncoder::encode(const std::uint8_t*, int, int,
+                                                                int) {
+    return {nullptr, 0};
+}
+
 JpegDecoder::JpegDecoder() = default;
-JpegDecoder::~JpegDecoder() = default;
+JpegDecoder::~JpegDecoder() {
+    static_cast<void>(handle_);
+}
 
 bool JpegDecoder::decode(const JpegPicture&, std::vector<std::uint8_t>&) {
     return false;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace qzbench {
@@ -24,6 +25,24 @@ struct JpegPicture {
 // whose size comes closest to bitsPerPixel. None when the peer is missing or fails.
 std::optional<JpegPicture> encodeJpegNear(const std::uint8_t* rgb, int width, int height,
                                           double bitsPerPixel);
+
+// A compressor kept across calls: R, G, B bytes (rows width × 3) to a 4:2:0 JPEG at a quality
+// (1 to 100), into a buffer it keeps, as an application encoding frame after frame would.
+class JpegEncoder {
+  public:
+    JpegEncoder();
+    ~JpegEncoder();
+    JpegEncoder(const JpegEncoder&) = delete;
+    JpegEncoder& operator=(const JpegEncoder&) = delete;
+    // The JPEG's bytes, valid until the next call; empty on failure.
+    std::pair<const std::uint8_t*, std::size_t> encode(const std::uint8_t* rgb, int width,
+                                                       int height, int quality);
+
+  private:
+    void* handle_ = nullptr;
+    unsigned char* buffer_ = nullptr;
+    unsigned long capacity_ = 0;
+};
 
 // A decoder kept across calls, writing 32-bit pixels with bytes B, G, R, x (the layout of a
 // little-endian 0x00RRGGBB word, as the xrgb8888 display has).

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
-#include <string>
 
 #include "encoder/dct_encoder.h"
 #include "video/dct/dct_toolkit.h"
@@ -16,69 +14,53 @@ namespace {
 constexpr int maxDcLevel = 127;
 constexpr int maxEscapeLevel = 511; // the escape's level field is 10 bits, two's complement
 
-// Code bits (without the sign) of each run/level pair the table has.
-const std::map<std::pair<int, int>, std::string>& codeMap() {
-    static const auto map = [] {
-        std::map<std::pair<int, int>, std::string> m;
-        const DorCoefficientCode* codes = dorCoefficientCodes();
-        for (int i = 0; i < dorCoefficientCodeCount; ++i)
-            m[{codes[i].run, codes[i].level}] = codes[i].bits;
-        return m;
-    }();
-    return map;
-}
+// A code as a number and its length (0: no code).
+struct Code {
+    std::uint32_t bits = 0;
+    int length = 0;
+};
 
-const std::string* findCode(int run, int level) {
-    const auto& map = codeMap();
-    const auto it = map.find({run, std::abs(level)});
-    return it == map.end() ? nullptr : &it->second;
+// Code bits (without the sign) of each run/level pair the table has, by run and level.
+struct CodeTable {
+    static constexpr int maxRun = 64, maxLevel = 41;
+    Code codes[maxRun][maxLevel];
+    CodeTable() {
+        const DorCoefficientCode* table = dorCoefficientCodes();
+        for (int i = 0; i < dorCoefficientCodeCount; ++i) {
+            if (table[i].run >= maxRun || table[i].level >= maxLevel) continue;
+            Code& code = codes[table[i].run][table[i].level];
+            for (const char* c = table[i].bits; *c != '\0'; ++c)
+                code.bits = (code.bits << 1) | (*c == '1' ? 1u : 0u), ++code.length;
+        }
+    }
+};
+
+// The code of the pair; length 0 when it has none (the escape codes it).
+Code findCode(int run, int level) {
+    static const CodeTable table;
+    const int magnitude = std::abs(level);
+    if (run >= CodeTable::maxRun || magnitude >= CodeTable::maxLevel) return {};
+    return table.codes[run][magnitude];
 }
 
 int pairBits(int run, int level) {
-    const std::string* code = findCode(run, level);
-    return code ? static_cast<int>(code->size()) + 1 : 22;
-}
-
-// cosine[f][x] = C(f)/2 · cos((2x + 1)fπ/16), the orthonormal 8-point basis.
-const std::array<std::array<double, 8>, 8>& cosine() {
-    static const auto table = [] {
-        std::array<std::array<double, 8>, 8> t{};
-        for (int f = 0; f < 8; ++f)
-            for (int x = 0; x < 8; ++x)
-                t[f][x] = (f == 0 ? std::sqrt(0.5) : 1.0) / 2 *
-                          std::cos((2 * x + 1) * f * 3.14159265358979323846 / 16);
-        return t;
-    }();
-    return table;
-}
-
-// The forward transform of forwardDct (result indexed 8h + v) in two passes of 8-point sums.
-std::array<double, 64> separableDct(const std::array<double, 64>& s) {
-    const auto& c = cosine();
-    double rows[8][8]; // rows[n][h]: row n transformed along its columns
-    for (int n = 0; n < 8; ++n)
-        for (int h = 0; h < 8; ++h) {
-            double sum = 0;
-            for (int m = 0; m < 8; ++m) sum += s[8 * n + m] * c[h][m];
-            rows[n][h] = sum;
-        }
-    std::array<double, 64> out;
-    for (int h = 0; h < 8; ++h)
-        for (int v = 0; v < 8; ++v) {
-            double sum = 0;
-            for (int n = 0; n < 8; ++n) sum += rows[n][h] * c[v][n];
-            out[8 * h + v] = sum;
-        }
-    return out;
+    const Code code = findCode(run, level);
+    return code.length != 0 ? code.length + 1 : 22;
 }
 
 } // namespace
 
 void DorBitWriter::put(std::uint32_t value, int count) {
-    for (int i = count - 1; i >= 0; --i) {
-        if (bits_ % 16 == 0) words_.push_back(0);
-        if ((value >> i) & 1) words_.back() |= static_cast<std::uint16_t>(0x8000 >> (bits_ % 16));
-        ++bits_;
+    // The last word is partly filled when bits_ is not a multiple of 16: top up its free low
+    // bits, then start new words.
+    while (count > 0) {
+        const int used = static_cast<int>(bits_ % 16);
+        if (used == 0) words_.push_back(0);
+        const int take = std::min(count, 16 - used);
+        const std::uint32_t part = (value >> (count - take)) & ((1u << take) - 1);
+        words_.back() |= static_cast<std::uint16_t>(part << (16 - used - take));
+        bits_ += static_cast<std::size_t>(take);
+        count -= take;
     }
 }
 
@@ -111,7 +93,7 @@ int dorSmallValueBits(int value) {
 }
 
 DorLevels quantiseDorBlock(const std::array<double, 64>& samples, const LONG dequant[64]) {
-    const std::array<double, 64> f = separableDct(samples);
+    const DctBlock f = forwardDct(samples);
     DorLevels levels{};
     // A coefficient of level l comes back as l × dequant / prescale (see the transform's scale).
     levels[0] = static_cast<int>(
@@ -149,9 +131,8 @@ void writeDorBlock(DorBitWriter& out, const DorLevels& levels) {
             ++run;
             continue;
         }
-        if (const std::string* code = findCode(run, level)) {
-            out.put(code->c_str());
-            out.put(level < 0 ? 1 : 0, 1);
+        if (const Code code = findCode(run, level); code.length != 0) {
+            out.put((code.bits << 1) | (level < 0 ? 1 : 0), code.length + 1);
         } else {
             out.put(dorEscape);
             out.put(((static_cast<std::uint32_t>(level) & 0x3FF) << 6) |

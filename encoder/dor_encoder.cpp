@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "encoder/component_colour.h"
 #include "encoder/dor_block_coder.h"
 #include "format/chunk_ids.h"
 #include "video/dor/dor_decoder.h"
@@ -20,18 +21,24 @@ using Samples = std::array<double, 64>;
 struct MacroblockSource {
     std::array<Samples, 6> samples;
     std::array<std::array<std::uint8_t, 64>, 6> bytes;
+    std::array<std::uint8_t, 256> luma; // the luma bytes as 16 rows of 16
 };
 
+// Samples the decoder is to reconstruct (offsets from 64 on the component conversion's scale)
+// so that it shows the source's colour. A chroma sample is one of a few steps, so it is aimed at
+// the middle of the step (the decoder rounds down); luma is aimed at directly, which brings the
+// decoded pictures back without a mean offset.
 double lumaSample(int luma) {
-    return (luma - 113) / 2.0;
+    return componentLumaSample(luma) - 64;
 }
 
-double chromaSample(int chroma) {
-    return (chroma - 129) / 2.0;
+double chromaSample(int sample) {
+    return sample - 64 + 0.5;
 }
 
+// The picture byte a sample's block holds when coded exactly (the decoder rounds down).
 std::uint8_t sampleByte(double sample) {
-    return static_cast<std::uint8_t>(std::clamp(roundHalfAway(sample) + 64, 0L, 127L));
+    return static_cast<std::uint8_t>(std::clamp(std::floor(sample) + 64, 0.0, 127.0));
 }
 
 MacroblockSource macroblockSource(const YuvPicture& p, int x, int y) {
@@ -43,20 +50,32 @@ MacroblockSource macroblockSource(const YuvPicture& p, int x, int y) {
         }
     }
     for (int i = 0; i < 64; ++i) {
-        s.samples[4][i] = chromaSample(p.cbAt(x / 2 + i % 8, y / 2 + i / 8));
-        s.samples[5][i] = chromaSample(p.crAt(x / 2 + i % 8, y / 2 + i / 8));
+        s.samples[4][i] = chromaSample(componentCbSample(p.cbAt(x / 2 + i % 8, y / 2 + i / 8)));
+        s.samples[5][i] = chromaSample(componentCrSample(p.crAt(x / 2 + i % 8, y / 2 + i / 8)));
     }
     for (int k = 0; k < 6; ++k)
         for (int i = 0; i < 64; ++i) s.bytes[k][i] = sampleByte(s.samples[k][i]);
+    for (int r = 0; r < 16; ++r)
+        for (int c = 0; c < 16; ++c)
+            s.luma[16 * r + c] = s.bytes[(r >> 3) * 2 + (c >> 3)][(r & 7) * 8 + (c & 7)];
     return s;
 }
 
-// The reference picture as the decoder holds it: packed V, U, Y1, Y0 words.
+// The reference picture as the decoder holds it: packed V, U, Y1, Y0 words; and its luma
+// unpacked, one byte a pixel, for the motion search.
 struct Reference {
     const std::uint8_t* bytes;
     int width;
     int height;
+    std::vector<std::uint8_t> lumaPlane;
 
+    void unpackLuma() {
+        lumaPlane.resize(static_cast<std::size_t>(width) * height);
+        for (int py = 0; py < height; ++py)
+            for (int px = 0; px < width; ++px)
+                lumaPlane[static_cast<std::size_t>(py) * width + px] =
+                    static_cast<std::uint8_t>(luma(px, py));
+    }
     int luma(int px, int py) const {
         return bytes[static_cast<std::size_t>(py) * width * 2 + (px >> 1) * 4 + 3 - (px & 1)];
     }
@@ -93,12 +112,12 @@ long lumaSad(const Reference& ref, const MacroblockSource& src, int x, int y, in
              long limit) {
     long sad = 0;
     for (int r = 0; r < 16; ++r) {
-        const auto& block = src.bytes[(r >> 3) * 2];
-        const auto& right = src.bytes[(r >> 3) * 2 + 1];
-        for (int c = 0; c < 16; ++c) {
-            const int want = c < 8 ? block[(r & 7) * 8 + c] : right[(r & 7) * 8 + c - 8];
-            sad += std::abs(want - ref.luma(x + dx + c, y + dy + r));
-        }
+        const std::uint8_t* want = src.luma.data() + 16 * r;
+        const std::uint8_t* have =
+            ref.lumaPlane.data() + static_cast<std::size_t>(y + dy + r) * ref.width + x + dx;
+        int row = 0;
+        for (int c = 0; c < 16; ++c) row += std::abs(want[c] - have[c]);
+        sad += row;
         if (sad >= limit) return sad;
     }
     return sad;
@@ -220,8 +239,12 @@ int dorLumaByte(int luma) {
     return sampleByte(lumaSample(luma));
 }
 
-int dorChromaByte(int chroma) {
-    return sampleByte(chromaSample(chroma));
+int dorCbByte(int cb) {
+    return sampleByte(chromaSample(componentCbSample(cb)));
+}
+
+int dorCrByte(int cr) {
+    return sampleByte(chromaSample(componentCrSample(cr)));
 }
 
 DorEncoder::DorEncoder(DorEncoderOptions options)
@@ -245,11 +268,12 @@ Bytes DorEncoder::encode(const YuvPicture& picture, DorFrameKind kind) {
     buildDorDequant(dequant, options_.quantiser);
 
     std::vector<std::uint8_t> zeros;
-    Reference ref{video_->dor.reference, width, height};
+    Reference ref{video_->dor.reference, width, height, {}};
     if (ref.bytes == nullptr || video_->dor.width != width || video_->dor.height != height) {
         zeros.assign(static_cast<std::size_t>(width) * height * 2, 0);
         ref.bytes = zeros.data();
     }
+    if (kind != DorFrameKind::key) ref.unpackLuma();
     const double lambda = std::max(1.0, options_.quantiser * options_.quantiser / 4.0);
     const int columns = width / 16;
     std::vector<Vector> vectors(static_cast<std::size_t>(columns) * (height / 16));

@@ -52,7 +52,8 @@ class DorEncoder {
     const std::uint8_t* last_ = nullptr;
 };
 
-// Picture bytes (sample + 64, 0 to 127) of 8-bit luma and chroma, as the decoder's colour
-// conversion reads them.
+// Picture bytes (sample + 64, 0 to 127) that show 8-bit luma, Cb and Cr most closely through
+// the decoder's colour conversion.
 int dorLumaByte(int luma);
-int dorChromaByte(int chroma);
+int dorCbByte(int cb);
+int dorCrByte(int cr);

@@ -14,17 +14,28 @@ using Levels = std::array<int, 64>;
 // Appends bits least significant first, as the type-3 reader takes them.
 class LsbBitWriter {
   public:
+    // Appends the low bits bits (at most 32) of value.
     void put(std::uint32_t value, int bits) {
-        for (int i = 0; i < bits; ++i) {
-            if (used_ == 0) bytes_.push_back(0);
-            bytes_.back() |= static_cast<std::uint8_t>(((value >> i) & 1) << used_);
-            used_ = (used_ + 1) & 7;
+        pending_ |=
+            std::uint64_t{value & static_cast<std::uint32_t>((std::uint64_t{1} << bits) - 1)}
+            << used_;
+        used_ += bits;
+        while (used_ >= 8) {
+            bytes_.push_back(static_cast<std::uint8_t>(pending_));
+            pending_ >>= 8;
+            used_ -= 8;
         }
     }
-    const Bytes& bytes() const { return bytes_; }
+    // The bytes written, the last one padded with zero bits.
+    Bytes bytes() const {
+        Bytes out = bytes_;
+        if (used_ > 0) out.push_back(static_cast<std::uint8_t>(pending_));
+        return out;
+    }
 
   private:
     Bytes bytes_;
+    std::uint64_t pending_ = 0; // used_ bits not yet in bytes_
     int used_ = 0;
 };
 

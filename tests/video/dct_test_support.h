@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "video/colour_tables.h"
+#include "encoder/component_colour.h"
 #include "encoder/dct_encoder.h"
 #include "video/type3/type3_decoder.h"
 #include "video/type4/type4_decoder.h"
@@ -174,24 +175,25 @@ inline double psnr(double squaredError, double count) {
     return squaredError == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * count / squaredError);
 }
 
-// PSNR of a decoded picture against the source: RGB variants against the source converted with
-// the same colour equations (type 4's component conversion puts black 15 below luma 0), YUY2
-// against the source's Y, Cb and Cr samples.
+// PSNR of a decoded picture against the source: RGB variants against the source's colours (the
+// encoders aim at what type 4's component conversion shows), YUY2 against the samples the type-4
+// encoder codes for that conversion, twice over: luma 15 above the source's, chroma as chosen.
 inline double decodedPsnr(const YuvPicture& source, const Target& target, Variant variant,
                           const PixelFormat& format) {
-    const double lumaOffset = isType3(variant) ? 0 : -15;
     double error = 0, count = 0;
     for (int y = 0; y < source.height; ++y) {
         for (int x = 0; x < source.width; ++x) {
-            const double luma =
-                source.lumaAt(x, y) + (variant == Variant::type4Yuy2 ? 0 : lumaOffset);
+            const double luma = source.lumaAt(x, y);
             const double u = source.cbAt(x / 2, y / 2) - 128.0;
             const double v = source.crAt(x / 2, y / 2) - 128.0;
             if (variant == Variant::type4Yuy2) {
                 const std::uint8_t* quad =
                     target.origin() + static_cast<std::ptrdiff_t>(y) * target.pitch + (x & ~1) * 2;
                 const double got[3] = {double(quad[(x & 1) * 2]), double(quad[1]), double(quad[3])};
-                const double want[3] = {luma, u + 128, v + 128};
+                const double want[3] = {
+                    std::min(2 * componentLumaSample(source.lumaAt(x, y)), 255.0),
+                    2.0 * componentCbSample(source.cbAt(x / 2, y / 2)),
+                    2.0 * componentCrSample(source.crAt(x / 2, y / 2))};
                 for (int c = 0; c < 3; ++c) error += (got[c] - want[c]) * (got[c] - want[c]);
                 count += 3;
                 continue;

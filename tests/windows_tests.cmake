@@ -13,6 +13,7 @@ target_link_libraries(qz_test_support PUBLIC qz_engine qz_encoder gtest qz_optio
 set(_pure_audio audio/audio_decode_test.cpp)
 set(_pure_encoder
     encoder/audio_encoders_test.cpp
+    encoder/component_colour_test.cpp
     encoder/dct_round_trip_test.cpp
     encoder/dor_round_trip_test.cpp
     encoder/krt_round_trip_test.cpp

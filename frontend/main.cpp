@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
     // Asking for help (or giving no movie) is no error; a command line that cannot be
     // honoured is.
     const int usageExit = parsed.unknownOptions.empty() && parsed.badNumbers.empty() ? 0 : 1;
+    if (parsed.showVersion && usageExit == 0 && !parsed.showUsage) {
+        std::printf("playqz %s\n", playerVersion());
+        return 0;
+    }
     if (parsed.showUsage) std::fputs(usageText, stdout);
     if (parsed.showUsage || usageExit != 0) return usageExit;
     const FrontendSettings& settings = parsed.settings;

@@ -132,6 +132,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             parsed.showUsage = true;
             continue;
         }
+        if (arg == "--version") {
+            parsed.showVersion = true;
+            continue;
+        }
         const OptionEntry* match = nullptr;
         for (const OptionEntry& entry : optionTable) {
             if (arg == entry.name) {
@@ -163,7 +167,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         match->apply(s, value);
     }
-    if (args.empty() || s.movieFile.empty()) parsed.showUsage = true;
+    if (args.empty() || (s.movieFile.empty() && !parsed.showVersion)) parsed.showUsage = true;
     return parsed;
 }
 

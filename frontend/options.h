@@ -40,6 +40,7 @@ struct ParsedCommandLine {
     // Messages for number options given no number, in the order given.
     std::vector<std::string> badNumbers;
     bool showUsage = false;
+    bool showVersion = false; // --version: the version line, and nothing played
 };
 
 inline constexpr const char* bannerText =

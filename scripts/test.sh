@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, then builds and runs the whole test suite: the release build (GCC), the
-# ASan+UBSan build (Clang) and the ThreadSanitizer build (GCC); a short run of every fuzz target
+# ASan+UBSan build (Clang) and the ThreadSanitizer build (GCC); the .deb of the release build
+# installed, run and removed (when run as root); a short run of every fuzz target
 # on its seeds; then the Windows build and its smoke test under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,10 @@ for preset in release asan tsan; do
     cmake --build --preset "$preset" -j "$jobs"
     stage "$preset tests"
     ctest --preset "$preset" -j "$jobs"
+    if [ "$preset" = release ]; then
+        stage "the .deb installed, run and removed (as root)"
+        bash scripts/deb_test.sh
+    fi
 done
 
 stage "fuzz targets, ${QZ_FUZZ_SECONDS:=15} s each"

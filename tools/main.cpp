@@ -24,6 +24,7 @@
 int main(int argc, char** argv) {
     CLI::App app{"qztool: inspect, export and author QZ/QZ2/KRT/BSX movie files", "qztool"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "qztool " QZ_VERSION);
 
     std::string infoMovie;
     bool infoJson = false;
@@ -125,6 +126,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

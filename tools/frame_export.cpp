@@ -113,7 +113,8 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
         err << "qztool: " << message << "\n";
         return 1;
     };
-    const std::optional<FrameFormat> format = parseFrameFormat(options.pixelFormat);
+    const std::optional<FrameFormat> format =
+        options.pixelFormat.empty() ? FrameFormat::xrgb8888 : parseFrameFormat(options.pixelFormat);
     if (!format) return fail("unknown pixel format " + options.pixelFormat);
     const int outputs =
         !options.rawPath.empty() + !options.y4mPath.empty() + !options.pngPattern.empty();
@@ -142,6 +143,15 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
     }
     if (file->failed()) return fail(readFailedMessage(options.movie));
     if (!size) return fail(options.movie + ": the movie has no pictures");
+    // An export that would hold black frames in place of pictures fails before anything is
+    // written, unless black frames were asked for.
+    for (std::size_t i = 0; i < chunks.size() && !options.allowBlack; ++i) {
+        if (frameFormatShows(*format, chunks[i]->frameType)) continue;
+        return fail(options.movie + ": frame " + std::to_string(i + 1) + " is of type " +
+                    std::to_string(chunks[i]->frameType) + ", which " + frameFormatName(*format) +
+                    " cannot show (choose another --pixel-format, or --allow-black to write such "
+                    "frames black)");
+    }
 
     if (size->width <= 0 || size->height <= 0 || size->width > maxPictureSide ||
         size->height > maxPictureSide)
@@ -186,7 +196,7 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
             frame.black = false;
         } else if (unshown++ == 0) {
             if (progress) err << "\n";
-            err << "qztool frames: frame " << i + 1 << " is of type " << c.frameType << ", which "
+            err << "qztool: frame " << i + 1 << " is of type " << c.frameType << ", which "
                 << frameFormatName(*format) << " cannot show; such frames are written black\n";
         }
         if (!sink->write(frame, static_cast<long>(i + 1), message)) return fail(message);

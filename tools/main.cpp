@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
     frames->add_option("MOVIE", framesOptions.movie, "movie file")->required();
     frames
         ->add_option("--pixel-format", framesOptions.pixelFormat,
-                     "display pixel format: pal8, rgb555, rgb565, xrgb8888 or yuy2")
-        ->required()
+                     "display pixel format: pal8, rgb555, rgb565, xrgb8888 (default, shows every "
+                     "frame type) or yuy2")
         ->check(CLI::IsMember({"pal8", "rgb555", "rgb565", "xrgb8888", "yuy2"}));
     CLI::Option* framesRaw = frames->add_option(
         "--raw", framesOptions.rawPath, "write the frames' pixels as they are, one after another");
@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
     framesPng->excludes(framesRaw)->excludes(framesY4m);
     frames->add_option("--gamma", framesOptions.gamma, "brightness in percent (default 100)");
     frames->add_option("--track", framesOptions.track, "audio track, from 1 (default 1)");
+    frames->add_flag("--allow-black", framesOptions.allowBlack,
+                     "write frames the pixel format cannot show black instead of failing");
 
     std::string demoPath;
     CLI::App* demo = app.add_subcommand("demo", "Write a demo movie made by our own encoder");

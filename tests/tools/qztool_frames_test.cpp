@@ -62,12 +62,15 @@ struct Export {
     Bytes raw;
 };
 
-Export exportRaw(const std::string& movie, const std::string& format, int gamma = 100) {
+Export exportRaw(const std::string& movie, const std::string& format, int gamma = 100,
+                 bool allowBlack = false) {
     qztool::FrameExportOptions options;
     options.movie = movie;
     options.pixelFormat = format;
     options.gamma = gamma;
-    options.rawPath = qztest::scratchPath(format + ".raw");
+    options.allowBlack = allowBlack;
+    options.rawPath = qztest::scratchPath((format.empty() ? "default" : format) + ".raw");
+    std::filesystem::remove(options.rawPath);
     std::ostringstream out, err;
     Export result;
     result.code = qztool::runFrames(options, out, err);
@@ -126,18 +129,32 @@ TEST(QztoolFrames, EveryFormatMatchesTheDecodersByteForByte) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Export e = exportRaw(movie, c.name);
+        const Export e = exportRaw(movie, c.name, 100, true);
         ASSERT_EQ(e.code, 0) << e.err;
         EXPECT_EQ(e.raw, directDecode(frames, c.format, c.v3, c.v4));
         // yuy2 cannot show the type-3 frames: one message for both.
         EXPECT_EQ(count(e.err, "cannot show"), std::string(c.name) == "yuy2" ? 1u : 0u) << e.err;
     }
     // The DCT decoders write RGB only: in pal8 every frame is black, with one message.
-    const Export pal = exportRaw(movie, "pal8");
+    const Export pal = exportRaw(movie, "pal8", 100, true);
     ASSERT_EQ(pal.code, 0) << pal.err;
     EXPECT_EQ(pal.raw, Bytes(std::size_t(width) * height * frames.size(), 0));
     EXPECT_EQ(count(pal.err, "cannot show"), 1u) << pal.err;
     EXPECT_NE(pal.out.find("4 black"), std::string::npos) << pal.out;
+    // Without --allow-black such an export fails, names the first such frame and writes nothing;
+    // the default format shows every frame.
+    for (const char* format : {"pal8", "yuy2"}) {
+        const Export refused = exportRaw(movie, format);
+        EXPECT_EQ(refused.code, 1) << format;
+        EXPECT_TRUE(refused.raw.empty()) << format;
+        EXPECT_NE(refused.err.find(std::string("qztool: ") + movie + ": frame 1 is of type 3"),
+                  std::string::npos)
+            << refused.err;
+    }
+    const Export byDefault = exportRaw(movie, "");
+    ASSERT_EQ(byDefault.code, 0) << byDefault.err;
+    EXPECT_EQ(byDefault.raw,
+              directDecode(frames, dcttest::xrgb8888, Variant::type3Rgb32, Variant::type4Rgb32));
 }
 
 // --gamma brightens the type-3 frames as well as the type-4 ones, exactly as the decoders do.
@@ -186,8 +203,15 @@ TEST(QztoolFrames, PaletteFramesGiveTheirIndicesInPal8Only) {
     ASSERT_EQ(pal.code, 0) << pal.err;
     EXPECT_EQ(pal.raw, expected);
     EXPECT_EQ(count(pal.err, "cannot show"), 0u) << pal.err;
-    // No YUV output for palette frames: black, with one message.
-    const Export yuv = exportRaw(path, "yuy2");
+    // The default format shows them through the palette.
+    const Export shown = exportRaw(path, "");
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    ASSERT_EQ(shown.raw.size(), expected.size() * 4);
+    EXPECT_NE(shown.raw, Bytes(shown.raw.size(), 0));
+    EXPECT_EQ(shown.err, "");
+    // No YUV output for palette frames: black, with one message, when black is allowed.
+    EXPECT_EQ(exportRaw(path, "yuy2").code, 1);
+    const Export yuv = exportRaw(path, "yuy2", 100, true);
     ASSERT_EQ(yuv.code, 0) << yuv.err;
     Bytes black;
     for (int frame = 0; frame < 3; ++frame) {
@@ -259,8 +283,8 @@ TEST(QztoolFrames, PngAndY4mFilesFromTheProgram) {
     for (const Y4m& y : {Y4m{"xrgb8888", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C444\n", 3 * 960},
                          Y4m{"yuy2", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C422\n", 2 * 960}}) {
         const std::string path = qztest::scratchPath(std::string(y.format) + ".y4m");
-        r = qztest::runProgram(QZ_QZTOOL_PATH,
-                               {"frames", movie, "--pixel-format", y.format, "--y4m", path});
+        r = qztest::runProgram(QZ_QZTOOL_PATH, {"frames", movie, "--pixel-format", y.format,
+                                                "--allow-black", "--y4m", path});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::string text = textOf(qztest::readFileBytes(path));
         const std::size_t header = std::strlen(y.header);

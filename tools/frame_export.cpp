@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <numeric>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -76,11 +78,26 @@ class PngSink : public FrameSink {
     std::string pattern_;
 };
 
-// The picture rate: video chunks over the seconds of sound, or the usual 15 without sound.
-int framesPerSecond(const MovieInfo& info) {
-    if (info.durationSeconds <= 0 || info.videoChunks == 0) return defaultFramesPerSecond;
-    const long fps = roundHalfAway(static_cast<double>(info.videoChunks) / info.durationSeconds);
-    return fps >= 1 && fps <= 1000 ? static_cast<int>(fps) : defaultFramesPerSecond;
+// The picture rate as a reduced fraction: the player shows one frame a slot, and a slot lasts
+// as long as one audio chunk of the track plays (its decoded frames over the track's rate); a
+// movie without sound plays at the usual 15.
+FrameRate framesPerSecond(const MovieInfo& info, int track) {
+    const FrameRate fallback{defaultFramesPerSecond, 1};
+    if (track < 1 || static_cast<std::size_t>(track) > info.tracks.size()) return fallback;
+    const TrackInfo& t = info.tracks[static_cast<std::size_t>(track) - 1];
+    const long long chunks = static_cast<long long>(t.chunks - t.skippedChunks);
+    const long long frames = static_cast<long long>(t.frames);
+    const long long rate = t.header.format.rate;
+    if (chunks <= 0 || frames <= 0 || rate <= 0) return fallback;
+    long long num = rate * chunks, den = frames;
+    const long long common = std::gcd(num, den);
+    num /= common;
+    den /= common;
+    // Y4M readers take 32-bit fields; a rate outside 1 to 1000 a second is no slot rate.
+    if (num > std::numeric_limits<int>::max() || den > std::numeric_limits<int>::max() ||
+        num < den || num > 1000 * den)
+        return fallback;
+    return {static_cast<int>(num), static_cast<int>(den)};
 }
 
 void drawProgress(std::ostream& err, std::size_t done, std::size_t total) {
@@ -90,7 +107,7 @@ void drawProgress(std::ostream& err, std::size_t done, std::size_t total) {
 }
 
 std::unique_ptr<FrameSink> openSink(const FrameExportOptions& options, FrameFormat format,
-                                    PictureSize size, int fps, std::string& message) {
+                                    PictureSize size, FrameRate fps, std::string& message) {
     if (!options.rawPath.empty()) {
         auto sink = std::make_unique<RawSink>();
         if (!sink->open(options.rawPath, message)) return nullptr;
@@ -98,7 +115,8 @@ std::unique_ptr<FrameSink> openSink(const FrameExportOptions& options, FrameForm
     }
     if (!options.y4mPath.empty()) {
         auto sink = std::make_unique<Y4mSink>();
-        if (!sink->writer.open(options.y4mPath, format, size.width, size.height, fps, message))
+        if (!sink->writer.open(options.y4mPath, format, size.width, size.height, fps,
+                               options.y4m420, message))
             return nullptr;
         return sink;
     }
@@ -164,7 +182,7 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
             return fail(message);
     }
     std::unique_ptr<FrameSink> sink =
-        openSink(options, *format, *size, framesPerSecond(info), message);
+        openSink(options, *format, *size, framesPerSecond(info, options.track), message);
     if (!sink) return fail(message);
 
     // One picture for the whole movie, as large as the first picture size rounded up to whole

@@ -19,6 +19,7 @@ struct FrameExportOptions {
     int gamma = 100;         // percent, as the player's -gamma
     int track = 1;           // audio track; pictures are the same for every track
     bool progress = false;   // draw a progress bar on err
+    bool y4m420 = false;     // Y4M with 4:2:0 chroma rather than the format's own
     bool allowBlack = false; // write frames the format cannot show black instead of failing
 };
 

@@ -39,19 +39,29 @@ bool checkFramePattern(const std::string& pattern, std::string& message);
 // The file name for a frame number from a pattern that passed checkFramePattern.
 std::string framePatternPath(const std::string& pattern, long number);
 
-// A YUV4MPEG2 stream of one picture size: 4:2:2 for yuy2 frames, 4:4:4 from RGB for the
-// others, limited-range BT.601.
+// Frames a second as a fraction num/den.
+struct FrameRate {
+    int num = 15;
+    int den = 1;
+};
+
+// A YUV4MPEG2 stream of one picture size, limited-range BT.601 (tagged XCOLORRANGE=LIMITED and
+// XCOLORMATRIX=BT601): 4:2:2 for yuy2 frames, 4:4:4 from RGB for the others; with chroma420,
+// 4:2:0 (C420jpeg from RGB: each chroma sample the mean of a 2x2 block; C420mpeg2 from yuy2: the
+// mean of two rows, keeping yuy2's horizontal siting).
 class Y4mWriter {
   public:
     // The stream is written under a temporary name and appears whole at close().
-    bool open(const std::string& path, FrameFormat format, int width, int height, int fps,
-              std::string& message);
+    bool open(const std::string& path, FrameFormat format, int width, int height, FrameRate fps,
+              bool chroma420, std::string& message);
     bool write(const ExportedFrame& frame, std::string& message);
     bool close(std::string& message);
 
   private:
     OutputFile file_;
     Bytes planes_;
+    Bytes halved_;
+    bool chroma420_ = false;
 };
 
 } // namespace qztool

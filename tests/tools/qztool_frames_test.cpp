@@ -255,6 +255,8 @@ std::uint32_t bigEndian(const Bytes& b, std::size_t at) {
     return std::uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
 
+#define Y4M_TAGS " XCOLORRANGE=LIMITED XCOLORMATRIX=BT601\n"
+
 TEST(QztoolFrames, PngAndY4mFilesFromTheProgram) {
     const std::vector<Frame> frames = {type4(colourPicture(0)), type3(colourPicture(1))};
     const std::string movie = movieFile(frames, "two.qz");
@@ -280,8 +282,8 @@ TEST(QztoolFrames, PngAndY4mFilesFromTheProgram) {
         const char* header;
         std::size_t frameBytes;
     };
-    for (const Y4m& y : {Y4m{"xrgb8888", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C444\n", 3 * 960},
-                         Y4m{"yuy2", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C422\n", 2 * 960}}) {
+    for (const Y4m& y : {Y4m{"xrgb8888", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C444" Y4M_TAGS, 3 * 960},
+                         Y4m{"yuy2", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C422" Y4M_TAGS, 2 * 960}}) {
         const std::string path = qztest::scratchPath(std::string(y.format) + ".y4m");
         r = qztest::runProgram(QZ_QZTOOL_PATH, {"frames", movie, "--pixel-format", y.format,
                                                 "--allow-black", "--y4m", path});
@@ -309,6 +311,49 @@ TEST(QztoolFrames, PngAndY4mFilesFromTheProgram) {
         EXPECT_FALSE(r.err.empty());
     }
     EXPECT_FALSE(std::filesystem::exists(dir + "/x.raw"));
+}
+
+// The Y4M rate is the slot rate as an exact fraction (150 frames over 8 s of sound: 75/4), and
+// 4:2:0 chroma is the mean of each 2x2 block of the 4:4:4 chroma.
+TEST(QztoolFrames, Y4mRateIsExactAnd420AveragesTheChroma) {
+    Movie movie;
+    movie.options.samplesPerSlot = 22050 * 8 / 150;
+    movie.tracks.push_back({defaultAudioFormat, std::vector<std::int16_t>(22050 * 8 * 2, 0)});
+    ASSERT_EQ(movie.tracks[0].format.rate, 22050);
+    const Frame frame = type4(colourPicture(0));
+    for (int i = 0; i < 150; ++i) movie.video.push_back({chunkId("QZ2f"), frame.payload});
+    const std::string path = qztest::writeScratchFile("rate.qz", movieBytes(movie));
+    std::string y4m[2];
+    for (int i = 0; i < 2; ++i) {
+        const std::string out = qztest::scratchPath(i ? "420.y4m" : "444.y4m");
+        std::vector<std::string> args = {"frames", path, "--y4m", out};
+        if (i) args.push_back("--y4m-420");
+        const auto r = qztest::runProgram(QZ_QZTOOL_PATH, args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        y4m[i] = textOf(qztest::readFileBytes(out));
+    }
+    const std::string header420 = "YUV4MPEG2 W40 H24 F75:4 Ip A1:1 C420jpeg" Y4M_TAGS;
+    const std::string header444 = "YUV4MPEG2 W40 H24 F75:4 Ip A1:1 C444" Y4M_TAGS;
+    ASSERT_EQ(y4m[0].substr(0, header444.size()), header444);
+    ASSERT_EQ(y4m[1].substr(0, header420.size()), header420);
+    const std::size_t luma = 960, quarter = 240;
+    ASSERT_EQ(y4m[0].size(), header444.size() + 150 * (6 + 3 * luma));
+    ASSERT_EQ(y4m[1].size(), header420.size() + 150 * (6 + luma + 2 * quarter));
+    const char* full = y4m[0].data() + header444.size() + 6;
+    const char* half = y4m[1].data() + header420.size() + 6;
+    EXPECT_EQ(std::string(full, luma), std::string(half, luma));
+    for (int plane = 0; plane < 2; ++plane)
+        for (int y = 0; y < height / 2; ++y)
+            for (int x = 0; x < width / 2; ++x) {
+                const auto at = [&](int xx, int yy) {
+                    return int(std::uint8_t(full[luma * (1 + plane) + yy * width + xx]));
+                };
+                const int sum = at(2 * x, 2 * y) + at(2 * x + 1, 2 * y) + at(2 * x, 2 * y + 1) +
+                                at(2 * x + 1, 2 * y + 1);
+                ASSERT_EQ(int(std::uint8_t(half[luma + plane * quarter + y * width / 2 + x])),
+                          (sum + 2) / 4)
+                    << plane << " " << x << "," << y;
+            }
 }
 
 TEST(QztoolFrames, FramePatternsAreFilledWithoutPrintf) {

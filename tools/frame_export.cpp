@@ -70,8 +70,7 @@ class PngSink : public FrameSink {
   public:
     explicit PngSink(std::string pattern) : pattern_(std::move(pattern)) {}
     bool write(const ExportedFrame& frame, long number, std::string& message) override {
-        return writePng(framePatternPath(pattern_, number), frameToRgb(frame), frame.width,
-                        frame.height, message);
+        return writeFramePng(framePatternPath(pattern_, number), frame, message);
     }
 
   private:

@@ -127,17 +127,15 @@ Bytes frameToRgb(const ExportedFrame& frame) {
 }
 
 #if QZ_HAVE_PNG
-bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
-              std::string& message) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
+namespace {
+
+// Writes a PNG the simplified interface describes from pixels (and colormap, for a palette PNG).
+bool writeImage(const std::string& path, png_image& image, const void* pixels, int rowBytes,
+                const void* colormap, std::string& message) {
     OutputFile file;
     if (!file.open(path, message)) return false;
     errno = 0;
-    if (!png_image_write_to_stdio(&image, file.stream(), 0, rgb.data(), width * 3, nullptr)) {
+    if (!png_image_write_to_stdio(&image, file.stream(), 0, pixels, rowBytes, colormap)) {
         // A failed write leaves its reason in errno; otherwise the library's own message.
         if (std::ferror(file.stream()) == 0 || errno == 0) {
             message = "cannot write " + path + ": " + image.message;
@@ -149,6 +147,29 @@ bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
     }
     return file.commit(message);
 }
+
+} // namespace
+
+bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
+              std::string& message) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGB;
+    return writeImage(path, image, rgb.data(), width * 3, nullptr, message);
+}
+
+bool writePalettePng(const std::string& path, const BYTE* indices, const BYTE* palette, int width,
+                     int height, std::string& message) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGB_COLORMAP;
+    image.colormap_entries = 256;
+    return writeImage(path, image, indices, width, palette, message);
+}
 #else
 // Builds without libpng (the Windows cross build has none) export raw pixels and Y4M only.
 bool writePng(const std::string& path, const Bytes&, int, int, std::string& message) {
@@ -156,7 +177,19 @@ bool writePng(const std::string& path, const Bytes&, int, int, std::string& mess
         "cannot write " + path + ": this build of qztool has no PNG support (use --y4m or --raw)";
     return false;
 }
+
+bool writePalettePng(const std::string& path, const BYTE*, const BYTE*, int, int,
+                     std::string& message) {
+    return writePng(path, {}, 0, 0, message);
+}
 #endif
+
+bool writeFramePng(const std::string& path, const ExportedFrame& frame, std::string& message) {
+    if (frame.format == FrameFormat::pal8 && !frame.black)
+        return writePalettePng(path, frame.pixels->data(), frame.palette, frame.width, frame.height,
+                               message);
+    return writePng(path, frameToRgb(frame), frame.width, frame.height, message);
+}
 
 bool checkFramePattern(const std::string& pattern, std::string& message) {
     int conversions = 0;

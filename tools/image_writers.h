@@ -32,6 +32,13 @@ Bytes frameToRgb(const ExportedFrame& frame);
 bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
               std::string& message);
 
+// Writes an 8-bit palette PNG of width x height palette indices with the 256 R, G, B triplets
+// of palette as its PLTE, whole or not at all; false with a message.
+bool writePalettePng(const std::string& path, const BYTE* indices, const BYTE* palette, int width,
+                     int height, std::string& message);
+// Writes the frame as a PNG: a palette PNG for a shown pal8 frame, else 8-bit RGB.
+bool writeFramePng(const std::string& path, const ExportedFrame& frame, std::string& message);
+
 // Checks a file name pattern: exactly one integer conversion (%d, %i or %u with an optional 0
 // flag and width up to 20), "%%" for a percent sign, nothing else after a '%'. The pattern is
 // never handed to printf itself.

@@ -2,7 +2,11 @@
 // persistent target, unshowable frames, the PNG and Y4M files, and the demo's pictures.
 #include <gtest/gtest.h>
 
+#include <png.h>
+
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -12,6 +16,7 @@
 #include "encoder/type4_encoder.h"
 #include "tests/support/test_support.h"
 #include "tests/video/dct_test_support.h"
+#include "tools/demo_krt.h"
 #include "tools/demo_movie.h"
 #include "tools/frame_export.h"
 #include "tools/image_writers.h"
@@ -220,6 +225,77 @@ TEST(QztoolFrames, PaletteFramesGiveTheirIndicesInPal8Only) {
     }
     EXPECT_EQ(yuv.raw, black);
     EXPECT_EQ(count(yuv.err, "cannot show"), 1u) << yuv.err;
+}
+
+// A palette PNG read with libpng's own reader: its indices row after row and its PLTE.
+struct PalettePng {
+    bool ok = false;
+    Bytes indices;
+    Bytes palette;
+};
+
+PalettePng readPalettePng(const std::string& path) {
+    PalettePng result;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return result;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, file);
+        png_read_info(png, info);
+        png_colorp colours = nullptr;
+        int count = 0;
+        if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE &&
+            png_get_bit_depth(png, info) == 8 && png_get_PLTE(png, info, &colours, &count)) {
+            for (int i = 0; i < count; ++i)
+                result.palette.insert(result.palette.end(),
+                                      {colours[i].red, colours[i].green, colours[i].blue});
+            const png_uint_32 w = png_get_image_width(png, info),
+                              h = png_get_image_height(png, info);
+            result.indices.resize(std::size_t(w) * h);
+            for (png_uint_32 y = 0; y < h; ++y)
+                png_read_row(png, result.indices.data() + y * w, nullptr);
+            result.ok = true;
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return result;
+}
+
+// KRT frames at pal8 become palette PNGs: the indices of the raw export, and a PLTE that gives
+// each pixel the colour the default (xrgb8888) export shows.
+TEST(QztoolFrames, Pal8PngsArePalettePngs) {
+    const std::string movie = qztest::scratchPath("krt_png.qz");
+    std::string message;
+    ASSERT_TRUE(qztool::writeKrtDemoMovie(movie, message)) << message;
+    const std::string dir = qztest::scratchPath("pal_png");
+    std::filesystem::create_directories(dir);
+    const auto r = qztest::runProgram(
+        QZ_QZTOOL_PATH, {"frames", movie, "--pixel-format", "pal8", "--png", dir + "/p%d.png"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Export raw = exportRaw(movie, "pal8");
+    const Export rgb = exportRaw(movie, "");
+    ASSERT_EQ(raw.code, 0);
+    ASSERT_EQ(rgb.code, 0);
+    const std::size_t pixels = 320 * 240;
+    ASSERT_EQ(raw.raw.size() % pixels, 0u);
+    const std::size_t frames = raw.raw.size() / pixels;
+    ASSERT_GT(frames, 1u);
+    ASSERT_EQ(rgb.raw.size(), 4 * raw.raw.size());
+    for (std::size_t f = 0; f < frames; f += frames - 1) {
+        const PalettePng png = readPalettePng(dir + "/p" + std::to_string(f + 1) + ".png");
+        ASSERT_TRUE(png.ok) << f;
+        ASSERT_EQ(png.palette.size(), 768u);
+        ASSERT_EQ(png.indices,
+                  Bytes(raw.raw.begin() + f * pixels, raw.raw.begin() + (f + 1) * pixels));
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const BYTE* colour = png.palette.data() + 3 * png.indices[i];
+            const BYTE* shown = rgb.raw.data() + 4 * (f * pixels + i);
+            ASSERT_EQ(Bytes(colour, colour + 3), Bytes({shown[2], shown[1], shown[0]}))
+                << f << " " << i;
+        }
+    }
 }
 
 TEST(QztoolFrames, TheTargetStartsZeroAndKeepsSkippedMacroblocks) {

@@ -12,15 +12,13 @@
 #include "tools/image_writers.h"
 #include "tools/movie_info.h"
 #include "tools/output_file.h"
+#include "tools/progress.h"
 #include "encoder/rounding.h"
 
 namespace qztool {
 
 namespace {
 
-// Exports shorter than this finish too soon for a progress bar to help.
-constexpr std::size_t progressMinFrames = 30;
-constexpr int progressWidth = 40;
 constexpr int defaultFramesPerSecond = 15;
 constexpr int maxGamma = 1000;
 
@@ -97,12 +95,6 @@ FrameRate framesPerSecond(const MovieInfo& info, int track) {
         num < den || num > 1000 * den)
         return fallback;
     return {static_cast<int>(num), static_cast<int>(den)};
-}
-
-void drawProgress(std::ostream& err, std::size_t done, std::size_t total) {
-    const auto filled = static_cast<int>(done * progressWidth / total);
-    err << "\r[" << std::string(filled, '#') << std::string(progressWidth - filled, ' ') << "] "
-        << done << "/" << total << (done == total ? "\n" : "") << std::flush;
 }
 
 std::unique_ptr<FrameSink> openSink(const FrameExportOptions& options, FrameFormat format,
@@ -198,7 +190,7 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
     const Bytes black = blackPicture(*format, size->width, size->height);
     Bytes picture(rowBytes * size->height);
     std::size_t unshown = 0;
-    const bool progress = options.progress && chunks.size() >= progressMinFrames;
+    const bool progress = options.progress && chunks.size() >= progressMinSteps;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const ScannedChunk& c = *chunks[i];
         const BYTE* bytes = readPayload(*file, c, payload);

@@ -124,6 +124,19 @@ int main(int argc, char** argv) {
                        "threads for type 3 and type 4 (default: one a core); the file is the same");
 #endif
 
+    // A first word that is no option and no command is a mistyped command: named as such.
+    if (argc > 1 && argv[1][0] != '-') {
+        std::string names;
+        bool known = false;
+        for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+            known = known || command->get_name() == argv[1];
+            names += (names.empty() ? "" : ", ") + command->get_name();
+        }
+        if (!known) {
+            std::cerr << "qztool: no command '" << argv[1] << "' (commands: " << names << ")\n";
+            return 1;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -131,7 +144,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        std::cerr << "qztool: " << e.what() << " (see qztool --help)\n";
         return 1;
     }
 
@@ -147,15 +160,15 @@ int main(int argc, char** argv) {
     }
     if (*audio) {
         if (wavPath.empty() == rawPath.empty()) {
-            std::cerr << "qztool audio: give one output, -o OUT.wav or --raw OUT.pcm\n";
+            std::cerr << "qztool: give one output, -o OUT.wav or --raw OUT.pcm\n";
             return 1;
         }
         if (!qztool::checkInputFile(audioMovie, message) ||
             !qztool::checkOutputSparesInput(audioMovie, wavPath.empty() ? rawPath : wavPath,
                                             message))
             return refuse();
-        return qztool::runAudio(audioMovie, audioTrackNumber, wavPath, rawPath, std::cout,
-                                std::cerr);
+        return qztool::runAudio(audioMovie, audioTrackNumber, wavPath, rawPath,
+                                isatty(STDERR_FILENO) != 0, std::cout, std::cerr);
     }
     if (*frames) {
         if (!qztool::checkInputFile(framesOptions.movie, message)) return refuse();

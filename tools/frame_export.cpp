@@ -12,6 +12,7 @@
 #include "tools/image_writers.h"
 #include "tools/movie_info.h"
 #include "tools/output_file.h"
+#include "tools/png_sequence.h"
 #include "tools/progress.h"
 #include "encoder/rounding.h"
 
@@ -66,13 +67,14 @@ class Y4mSink : public FrameSink {
 
 class PngSink : public FrameSink {
   public:
-    explicit PngSink(std::string pattern) : pattern_(std::move(pattern)) {}
+    PngSink(std::string pattern, int threads) : files_(std::move(pattern), threads) {}
     bool write(const ExportedFrame& frame, long number, std::string& message) override {
-        return writeFramePng(framePatternPath(pattern_, number), frame, message);
+        return files_.write(frame, number, message);
     }
+    bool finish(std::string& message) override { return files_.finish(message); }
 
   private:
-    std::string pattern_;
+    PngSequence files_;
 };
 
 // The picture rate as a reduced fraction: the player shows one frame a slot, and a slot lasts
@@ -112,7 +114,7 @@ std::unique_ptr<FrameSink> openSink(const FrameExportOptions& options, FrameForm
         return sink;
     }
     if (!checkFramePattern(options.pngPattern, message)) return nullptr;
-    return std::make_unique<PngSink>(options.pngPattern);
+    return std::make_unique<PngSink>(options.pngPattern, options.threads);
 }
 
 } // namespace

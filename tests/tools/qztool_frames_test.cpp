@@ -264,16 +264,21 @@ PalettePng readPalettePng(const std::string& path) {
 }
 
 // KRT frames at pal8 become palette PNGs: the indices of the raw export, and a PLTE that gives
-// each pixel the colour the default (xrgb8888) export shows.
+// each pixel the colour the default (xrgb8888) export shows; any number of writers writes the
+// same files.
 TEST(QztoolFrames, Pal8PngsArePalettePngs) {
     const std::string movie = qztest::scratchPath("krt_png.qz");
     std::string message;
     ASSERT_TRUE(qztool::writeKrtDemoMovie(movie, message)) << message;
     const std::string dir = qztest::scratchPath("pal_png");
     std::filesystem::create_directories(dir);
-    const auto r = qztest::runProgram(
-        QZ_QZTOOL_PATH, {"frames", movie, "--pixel-format", "pal8", "--png", dir + "/p%d.png"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // One writer and three write the same files.
+    for (const std::string threads : {"1", "3"}) {
+        const auto r = qztest::runProgram(QZ_QZTOOL_PATH,
+                                          {"frames", movie, "--pixel-format", "pal8", "--png",
+                                           dir + "/p" + threads + "_%d.png", "--threads", threads});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
     const Export raw = exportRaw(movie, "pal8");
     const Export rgb = exportRaw(movie, "");
     ASSERT_EQ(raw.code, 0);
@@ -282,9 +287,15 @@ TEST(QztoolFrames, Pal8PngsArePalettePngs) {
     ASSERT_EQ(raw.raw.size() % pixels, 0u);
     const std::size_t frames = raw.raw.size() / pixels;
     ASSERT_GT(frames, 1u);
+    for (std::size_t f = 1; f <= frames; ++f) {
+        const std::string name = "_" + std::to_string(f) + ".png";
+        ASSERT_EQ(qztest::readFileBytes(dir + "/p1" + name),
+                  qztest::readFileBytes(dir + "/p3" + name))
+            << f;
+    }
     ASSERT_EQ(rgb.raw.size(), 4 * raw.raw.size());
     for (std::size_t f = 0; f < frames; f += frames - 1) {
-        const PalettePng png = readPalettePng(dir + "/p" + std::to_string(f + 1) + ".png");
+        const PalettePng png = readPalettePng(dir + "/p1_" + std::to_string(f + 1) + ".png");
         ASSERT_TRUE(png.ok) << f;
         ASSERT_EQ(png.palette.size(), 768u);
         ASSERT_EQ(png.indices,

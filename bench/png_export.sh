@@ -1,6 +1,7 @@
 #!/bin/sh
-# PNG export speed of `qztool frames` with one writer thread and with one a core, on the demo
-# movie our own encoder writes, and whether both write the same files.
+# PNG export speed of `qztool frames` on one core (one writer, the process held to core 0 with
+# taskset) and on every core (one writer a core), on the demo movie our own encoder writes, and
+# whether both write the same files.
 #
 #   bench/png_export.sh QZTOOL [ROUNDS]
 #
@@ -15,7 +16,8 @@ trap 'rm -rf "$work"' EXIT
 "$qztool" demo "$work/demo.qz" >/dev/null
 cores=$(nproc)
 
-# Prints the best seconds of $rounds exports with --threads $1 (0: one a core) into $work/$1.
+# Prints the best seconds of $rounds exports with --threads $1 (0: one a core) into $work/$1,
+# run through $2 (taskset -c 0 for one core).
 best_seconds() {
     best=
     i=0
@@ -23,7 +25,7 @@ best_seconds() {
         rm -rf "$work/$1"
         mkdir "$work/$1"
         start=$(date +%s.%N)
-        "$qztool" frames "$work/demo.qz" --png "$work/$1/f%04d.png" --threads "$1" >/dev/null
+        $2 "$qztool" frames "$work/demo.qz" --png "$work/$1/f%04d.png" --threads "$1" >/dev/null
         end=$(date +%s.%N)
         best=$(echo "$start $end ${best:-}" | awk '{ t = $2 - $1; if ($3 != "" && $3 < t) t = $3; print t }')
         i=$((i + 1))
@@ -32,13 +34,13 @@ best_seconds() {
 }
 
 frames=$("$qztool" frames "$work/demo.qz" --raw /dev/null | awk '{ print $2 }')
-one=$(best_seconds 1)
-all=$(best_seconds 0)
+one=$(best_seconds 1 "taskset -c 0")
+all=$(best_seconds 0 "")
 cmp_out=same
 diff -r "$work/1" "$work/0" >/dev/null || cmp_out=DIFFERENT
 awk -v f="$frames" -v a="$one" -v b="$all" -v c="$cores" -v same="$cmp_out" 'BEGIN {
     printf "%d frames of 320x240, best of the rounds\n", f
-    printf "1 thread:   %.3f s, %.1f frames/s\n", a, f / a
-    printf "%d threads:  %.3f s, %.1f frames/s\n", c, b, f / b
+    printf "1 core:     %.3f s, %.1f frames/s\n", a, f / a
+    printf "%d cores:    %.3f s, %.1f frames/s\n", c, b, f / b
     printf "speed-up %.2fx; files %s\n", a / b, same
 }'

@@ -68,8 +68,10 @@ int main(int argc, char** argv) {
     framesPng->excludes(framesRaw)->excludes(framesY4m);
     frames->add_option("--gamma", framesOptions.gamma, "brightness in percent (default 100)");
     frames->add_option("--track", framesOptions.track, "audio track, from 1 (default 1)");
-    frames->add_option("--threads", framesOptions.threads,
-                       "PNG writers (default: one a core); the files are the same");
+    frames
+        ->add_option("--threads", framesOptions.threads,
+                     "PNG writers, 1 to 64 (default: one a core); the files are the same")
+        ->check(CLI::Range(1, 64));
     frames->add_flag("--y4m-420", framesOptions.y4m420,
                      "write the Y4M stream with 4:2:0 chroma (C420jpeg, or C420mpeg2 from yuy2)");
     frames->add_flag("--allow-black", framesOptions.allowBlack,

@@ -5,8 +5,10 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format libsamplerate0-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          libsdl2-dev libcli11-dev libsndfile1-dev libpng-dev libturbojpeg0-dev libwebp-dev
-          xvfb xdotool x11-apps imagemagick twm desktop-file-utils shared-mime-info libglib2.0-bin dpkg-dev man-db
+          libsdl2-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev libpng-dev libturbojpeg0-dev
+          libwebp-dev
+          xvfb xdotool x11-apps imagemagick twm desktop-file-utils shared-mime-info libglib2.0-bin
+          dpkg-dev man-db
           g++-mingw-w64-x86-64 googletest wine wine64 pulseaudio
           gnome-backgrounds sound-theme-freedesktop)
 

@@ -9,6 +9,7 @@
 #include "tools/file_checks.h"
 #include "tools/movie_file.h"
 #include "tools/output_file.h"
+#include "tools/progress.h"
 
 namespace qztool {
 
@@ -56,12 +57,15 @@ bool wavHeader(const std::string& path, std::size_t pcmBytes, LONG rate, WavHead
 
 // Decodes the track again into output, a block at a time, writing its first limit bytes.
 bool writeDecodedTrack(const MovieScan& scan, ByteSource& movie, int track, std::size_t limit,
-                       OutputFile& output, std::string& message) {
+                       OutputFile& output, std::size_t progressTotal, std::ostream& err,
+                       std::string& message) {
     DecodedTrack decoded;
     std::string unused;
+    std::size_t done = 0;
     const PcmSink put = [&](const std::uint8_t* pcm, std::size_t bytes) {
         const std::size_t n = std::min(bytes, limit);
         limit -= n;
+        if (progressTotal != 0) drawProgress(err, std::min(++done, progressTotal), progressTotal);
         return output.write(pcm, n, message);
     };
     return decodeTrack(scan, movie, track, decoded, put, unused);
@@ -82,7 +86,7 @@ bool writeRaw(const std::string& path, const std::vector<std::uint8_t>& pcm, std
 }
 
 int runAudio(const std::string& path, int track, const std::string& wavPath,
-             const std::string& rawPath, std::ostream& out, std::ostream& err) {
+             const std::string& rawPath, bool progress, std::ostream& out, std::ostream& err) {
     std::string message;
     const std::unique_ptr<ByteSource> file = openMovie(path, message);
     if (!file) {
@@ -111,12 +115,13 @@ int runAudio(const std::string& path, int track, const std::string& wavPath,
     const bool wav = !wavPath.empty();
     WavHeader head;
     OutputFile output;
-    const bool ok = (!wav || wavHeader(wavPath, decoded.pcmBytes, decoded.rate, head, message)) &&
-                    output.open(wav ? wavPath : rawPath, message) &&
-                    (!wav || output.write(head.data(), head.size(), message)) &&
-                    writeDecodedTrack(scan, *file, track,
-                                      wav ? decoded.pcmBytes & ~std::size_t{3} : decoded.pcmBytes,
-                                      output, message);
+    const bool ok =
+        (!wav || wavHeader(wavPath, decoded.pcmBytes, decoded.rate, head, message)) &&
+        output.open(wav ? wavPath : rawPath, message) &&
+        (!wav || output.write(head.data(), head.size(), message)) &&
+        writeDecodedTrack(
+            scan, *file, track, wav ? decoded.pcmBytes & ~std::size_t{3} : decoded.pcmBytes, output,
+            progress && decoded.chunks >= progressMinSteps ? decoded.chunks : 0, err, message);
     // A file that could not be read leaves no output behind.
     if (ok && file->failed()) return readFailed();
     if (!ok || !output.commit(message)) {

@@ -17,8 +17,9 @@ bool writeWav(const std::string& path, const std::vector<std::uint8_t>& pcm, LON
 bool writeRaw(const std::string& path, const std::vector<std::uint8_t>& pcm, std::string& message);
 
 // The audio command. Exactly one of wavPath and rawPath is non-empty. 0, or 1 with a message
-// on err. A damaged movie has what the player plays written, with a warning on err.
+// on err. A damaged movie has what the player plays written, with a warning on err. With
+// progress, a bar of the chunks decoded is drawn on err.
 int runAudio(const std::string& path, int track, const std::string& wavPath,
-             const std::string& rawPath, std::ostream& out, std::ostream& err);
+             const std::string& rawPath, bool progress, std::ostream& out, std::ostream& err);
 
 } // namespace qztool

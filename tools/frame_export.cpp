@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <numeric>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -10,15 +12,14 @@
 #include "tools/image_writers.h"
 #include "tools/movie_info.h"
 #include "tools/output_file.h"
+#include "tools/png_sequence.h"
+#include "tools/progress.h"
 #include "encoder/rounding.h"
 
 namespace qztool {
 
 namespace {
 
-// Exports shorter than this finish too soon for a progress bar to help.
-constexpr std::size_t progressMinFrames = 30;
-constexpr int progressWidth = 40;
 constexpr int defaultFramesPerSecond = 15;
 constexpr int maxGamma = 1000;
 
@@ -66,31 +67,40 @@ class Y4mSink : public FrameSink {
 
 class PngSink : public FrameSink {
   public:
-    explicit PngSink(std::string pattern) : pattern_(std::move(pattern)) {}
+    PngSink(std::string pattern, int threads) : files_(std::move(pattern), threads) {}
     bool write(const ExportedFrame& frame, long number, std::string& message) override {
-        return writePng(framePatternPath(pattern_, number), frameToRgb(frame), frame.width,
-                        frame.height, message);
+        return files_.write(frame, number, message);
     }
+    bool finish(std::string& message) override { return files_.finish(message); }
 
   private:
-    std::string pattern_;
+    PngSequence files_;
 };
 
-// The picture rate: video chunks over the seconds of sound, or the usual 15 without sound.
-int framesPerSecond(const MovieInfo& info) {
-    if (info.durationSeconds <= 0 || info.videoChunks == 0) return defaultFramesPerSecond;
-    const long fps = roundHalfAway(static_cast<double>(info.videoChunks) / info.durationSeconds);
-    return fps >= 1 && fps <= 1000 ? static_cast<int>(fps) : defaultFramesPerSecond;
-}
-
-void drawProgress(std::ostream& err, std::size_t done, std::size_t total) {
-    const auto filled = static_cast<int>(done * progressWidth / total);
-    err << "\r[" << std::string(filled, '#') << std::string(progressWidth - filled, ' ') << "] "
-        << done << "/" << total << (done == total ? "\n" : "") << std::flush;
+// The picture rate as a reduced fraction: the player shows one frame a slot, and a slot lasts
+// as long as one audio chunk of the track plays (its decoded frames over the track's rate); a
+// movie without sound plays at the usual 15.
+FrameRate framesPerSecond(const MovieInfo& info, int track) {
+    const FrameRate fallback{defaultFramesPerSecond, 1};
+    if (track < 1 || static_cast<std::size_t>(track) > info.tracks.size()) return fallback;
+    const TrackInfo& t = info.tracks[static_cast<std::size_t>(track) - 1];
+    const long long chunks = static_cast<long long>(t.chunks - t.skippedChunks);
+    const long long frames = static_cast<long long>(t.frames);
+    const long long rate = t.header.format.rate;
+    if (chunks <= 0 || frames <= 0 || rate <= 0) return fallback;
+    long long num = rate * chunks, den = frames;
+    const long long common = std::gcd(num, den);
+    num /= common;
+    den /= common;
+    // Y4M readers take 32-bit fields; a rate outside 1 to 1000 a second is no slot rate.
+    if (num > std::numeric_limits<int>::max() || den > std::numeric_limits<int>::max() ||
+        num < den || num > 1000 * den)
+        return fallback;
+    return {static_cast<int>(num), static_cast<int>(den)};
 }
 
 std::unique_ptr<FrameSink> openSink(const FrameExportOptions& options, FrameFormat format,
-                                    PictureSize size, int fps, std::string& message) {
+                                    PictureSize size, FrameRate fps, std::string& message) {
     if (!options.rawPath.empty()) {
         auto sink = std::make_unique<RawSink>();
         if (!sink->open(options.rawPath, message)) return nullptr;
@@ -98,12 +108,13 @@ std::unique_ptr<FrameSink> openSink(const FrameExportOptions& options, FrameForm
     }
     if (!options.y4mPath.empty()) {
         auto sink = std::make_unique<Y4mSink>();
-        if (!sink->writer.open(options.y4mPath, format, size.width, size.height, fps, message))
+        if (!sink->writer.open(options.y4mPath, format, size.width, size.height, fps,
+                               options.y4m420, message))
             return nullptr;
         return sink;
     }
     if (!checkFramePattern(options.pngPattern, message)) return nullptr;
-    return std::make_unique<PngSink>(options.pngPattern);
+    return std::make_unique<PngSink>(options.pngPattern, options.threads);
 }
 
 } // namespace
@@ -113,7 +124,8 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
         err << "qztool: " << message << "\n";
         return 1;
     };
-    const std::optional<FrameFormat> format = parseFrameFormat(options.pixelFormat);
+    const std::optional<FrameFormat> format =
+        options.pixelFormat.empty() ? FrameFormat::xrgb8888 : parseFrameFormat(options.pixelFormat);
     if (!format) return fail("unknown pixel format " + options.pixelFormat);
     const int outputs =
         !options.rawPath.empty() + !options.y4mPath.empty() + !options.pngPattern.empty();
@@ -142,6 +154,15 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
     }
     if (file->failed()) return fail(readFailedMessage(options.movie));
     if (!size) return fail(options.movie + ": the movie has no pictures");
+    // An export that would hold black frames in place of pictures fails before anything is
+    // written, unless black frames were asked for.
+    for (std::size_t i = 0; i < chunks.size() && !options.allowBlack; ++i) {
+        if (frameFormatShows(*format, chunks[i]->frameType)) continue;
+        return fail(options.movie + ": frame " + std::to_string(i + 1) + " is of type " +
+                    std::to_string(chunks[i]->frameType) + ", which " + frameFormatName(*format) +
+                    " cannot show (choose another --pixel-format, or --allow-black to write such "
+                    "frames black)");
+    }
 
     if (size->width <= 0 || size->height <= 0 || size->width > maxPictureSide ||
         size->height > maxPictureSide)
@@ -154,7 +175,7 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
             return fail(message);
     }
     std::unique_ptr<FrameSink> sink =
-        openSink(options, *format, *size, framesPerSecond(info), message);
+        openSink(options, *format, *size, framesPerSecond(info, options.track), message);
     if (!sink) return fail(message);
 
     // One picture for the whole movie, as large as the first picture size rounded up to whole
@@ -171,7 +192,7 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
     const Bytes black = blackPicture(*format, size->width, size->height);
     Bytes picture(rowBytes * size->height);
     std::size_t unshown = 0;
-    const bool progress = options.progress && chunks.size() >= progressMinFrames;
+    const bool progress = options.progress && chunks.size() >= progressMinSteps;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const ScannedChunk& c = *chunks[i];
         const BYTE* bytes = readPayload(*file, c, payload);
@@ -186,7 +207,7 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
             frame.black = false;
         } else if (unshown++ == 0) {
             if (progress) err << "\n";
-            err << "qztool frames: frame " << i + 1 << " is of type " << c.frameType << ", which "
+            err << "qztool: frame " << i + 1 << " is of type " << c.frameType << ", which "
                 << frameFormatName(*format) << " cannot show; such frames are written black\n";
         }
         if (!sink->write(frame, static_cast<long>(i + 1), message)) return fail(message);

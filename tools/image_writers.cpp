@@ -75,6 +75,23 @@ void yuy2Chroma(const BYTE* row, int x, int width, std::uint8_t& u, std::uint8_t
     v = (x | 1) < width ? row[quad + 3] : 0x80;
 }
 
+// A chroma plane of width x height samples halved in height, and in width too when both: every
+// output sample is the rounded mean of the samples its 2x2 (or 1x2) block holds within the plane.
+void halveChroma(const BYTE* in, int width, int height, bool both, BYTE* out) {
+    const int ow = both ? (width + 1) / 2 : width, oh = (height + 1) / 2;
+    const int step = both ? 2 : 1;
+    for (int oy = 0; oy < oh; ++oy)
+        for (int ox = 0; ox < ow; ++ox) {
+            int sum = 0, n = 0;
+            for (int y = 2 * oy; y < std::min(2 * oy + 2, height); ++y)
+                for (int x = step * ox; x < std::min(step * ox + step, width); ++x) {
+                    sum += in[std::size_t(y) * width + x];
+                    ++n;
+                }
+            out[std::size_t(oy) * ow + ox] = static_cast<BYTE>((sum + n / 2) / n);
+        }
+}
+
 } // namespace
 
 Bytes blackPicture(FrameFormat format, int width, int height) {
@@ -110,17 +127,15 @@ Bytes frameToRgb(const ExportedFrame& frame) {
 }
 
 #if QZ_HAVE_PNG
-bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
-              std::string& message) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
+namespace {
+
+// Writes a PNG the simplified interface describes from pixels (and colormap, for a palette PNG).
+bool writeImage(const std::string& path, png_image& image, const void* pixels, int rowBytes,
+                const void* colormap, std::string& message) {
     OutputFile file;
     if (!file.open(path, message)) return false;
     errno = 0;
-    if (!png_image_write_to_stdio(&image, file.stream(), 0, rgb.data(), width * 3, nullptr)) {
+    if (!png_image_write_to_stdio(&image, file.stream(), 0, pixels, rowBytes, colormap)) {
         // A failed write leaves its reason in errno; otherwise the library's own message.
         if (std::ferror(file.stream()) == 0 || errno == 0) {
             message = "cannot write " + path + ": " + image.message;
@@ -132,6 +147,29 @@ bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
     }
     return file.commit(message);
 }
+
+} // namespace
+
+bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
+              std::string& message) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGB;
+    return writeImage(path, image, rgb.data(), width * 3, nullptr, message);
+}
+
+bool writePalettePng(const std::string& path, const BYTE* indices, const BYTE* palette, int width,
+                     int height, std::string& message) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGB_COLORMAP;
+    image.colormap_entries = 256;
+    return writeImage(path, image, indices, width, palette, message);
+}
 #else
 // Builds without libpng (the Windows cross build has none) export raw pixels and Y4M only.
 bool writePng(const std::string& path, const Bytes&, int, int, std::string& message) {
@@ -139,7 +177,19 @@ bool writePng(const std::string& path, const Bytes&, int, int, std::string& mess
         "cannot write " + path + ": this build of qztool has no PNG support (use --y4m or --raw)";
     return false;
 }
+
+bool writePalettePng(const std::string& path, const BYTE*, const BYTE*, int, int,
+                     std::string& message) {
+    return writePng(path, {}, 0, 0, message);
+}
 #endif
+
+bool writeFramePng(const std::string& path, const ExportedFrame& frame, std::string& message) {
+    if (frame.format == FrameFormat::pal8 && !frame.black)
+        return writePalettePng(path, frame.pixels->data(), frame.palette, frame.width, frame.height,
+                               message);
+    return writePng(path, frameToRgb(frame), frame.width, frame.height, message);
+}
 
 bool checkFramePattern(const std::string& pattern, std::string& message) {
     int conversions = 0;
@@ -194,13 +244,17 @@ std::string framePatternPath(const std::string& pattern, long number) {
     return out;
 }
 
-bool Y4mWriter::open(const std::string& path, FrameFormat format, int width, int height, int fps,
-                     std::string& message) {
+bool Y4mWriter::open(const std::string& path, FrameFormat format, int width, int height,
+                     FrameRate fps, bool chroma420, std::string& message) {
     if (!file_.open(path, message)) return false;
-    const char* chroma = format == FrameFormat::yuy2 ? "422" : "444";
+    chroma420_ = chroma420;
+    const bool yuy2 = format == FrameFormat::yuy2;
+    const char* chroma = chroma420 ? (yuy2 ? "420mpeg2" : "420jpeg") : yuy2 ? "422" : "444";
     errno = 0;
-    if (std::fprintf(file_.stream(), "YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C%s\n", width, height, fps,
-                     chroma) < 0)
+    if (std::fprintf(
+            file_.stream(),
+            "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C%s XCOLORRANGE=LIMITED XCOLORMATRIX=BT601\n", width,
+            height, fps.num, fps.den, chroma) < 0)
         return file_.failed(message);
     return true;
 }
@@ -208,7 +262,8 @@ bool Y4mWriter::open(const std::string& path, FrameFormat format, int width, int
 bool Y4mWriter::write(const ExportedFrame& frame, std::string& message) {
     const int w = frame.width, h = frame.height;
     const std::size_t lumaSize = std::size_t(w) * h;
-    if (frame.format == FrameFormat::yuy2) {
+    const bool yuy2 = frame.format == FrameFormat::yuy2;
+    if (yuy2) {
         const int cw = (w + 1) / 2;
         const std::size_t chromaSize = std::size_t(cw) * h;
         planes_.assign(lumaSize + 2 * chromaSize, 0);
@@ -229,6 +284,18 @@ bool Y4mWriter::write(const ExportedFrame& frame, std::string& message) {
         for (std::size_t i = 0; i < lumaSize; ++i)
             limitedYcc(rgb.data() + 3 * i, planes_[i], planes_[lumaSize + i],
                        planes_[2 * lumaSize + i]);
+    }
+    if (chroma420_) {
+        const int cw = yuy2 ? (w + 1) / 2 : w;
+        const std::size_t inSize = std::size_t(cw) * h;
+        const int ow = yuy2 ? cw : (cw + 1) / 2;
+        const std::size_t outSize = std::size_t(ow) * ((h + 1) / 2);
+        halved_.assign(lumaSize + 2 * outSize, 0);
+        std::memcpy(halved_.data(), planes_.data(), lumaSize);
+        for (int plane = 0; plane < 2; ++plane)
+            halveChroma(planes_.data() + lumaSize + plane * inSize, cw, h, !yuy2,
+                        halved_.data() + lumaSize + plane * outSize);
+        planes_.swap(halved_);
     }
     static const char frameHeader[] = "FRAME\n";
     return file_.write(frameHeader, sizeof frameHeader - 1, message) &&

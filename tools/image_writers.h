@@ -32,6 +32,13 @@ Bytes frameToRgb(const ExportedFrame& frame);
 bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
               std::string& message);
 
+// Writes an 8-bit palette PNG of width x height palette indices with the 256 R, G, B triplets
+// of palette as its PLTE, whole or not at all; false with a message.
+bool writePalettePng(const std::string& path, const BYTE* indices, const BYTE* palette, int width,
+                     int height, std::string& message);
+// Writes the frame as a PNG: a palette PNG for a shown pal8 frame, else 8-bit RGB.
+bool writeFramePng(const std::string& path, const ExportedFrame& frame, std::string& message);
+
 // Checks a file name pattern: exactly one integer conversion (%d, %i or %u with an optional 0
 // flag and width up to 20), "%%" for a percent sign, nothing else after a '%'. The pattern is
 // never handed to printf itself.
@@ -39,19 +46,29 @@ bool checkFramePattern(const std::string& pattern, std::string& message);
 // The file name for a frame number from a pattern that passed checkFramePattern.
 std::string framePatternPath(const std::string& pattern, long number);
 
-// A YUV4MPEG2 stream of one picture size: 4:2:2 for yuy2 frames, 4:4:4 from RGB for the
-// others, limited-range BT.601.
+// Frames a second as a fraction num/den.
+struct FrameRate {
+    int num = 15;
+    int den = 1;
+};
+
+// A YUV4MPEG2 stream of one picture size, limited-range BT.601 (tagged XCOLORRANGE=LIMITED and
+// XCOLORMATRIX=BT601): 4:2:2 for yuy2 frames, 4:4:4 from RGB for the others; with chroma420,
+// 4:2:0 (C420jpeg from RGB: each chroma sample the mean of a 2x2 block; C420mpeg2 from yuy2: the
+// mean of two rows, keeping yuy2's horizontal siting).
 class Y4mWriter {
   public:
     // The stream is written under a temporary name and appears whole at close().
-    bool open(const std::string& path, FrameFormat format, int width, int height, int fps,
-              std::string& message);
+    bool open(const std::string& path, FrameFormat format, int width, int height, FrameRate fps,
+              bool chroma420, std::string& message);
     bool write(const ExportedFrame& frame, std::string& message);
     bool close(std::string& message);
 
   private:
     OutputFile file_;
     Bytes planes_;
+    Bytes halved_;
+    bool chroma420_ = false;
 };
 
 } // namespace qztool

@@ -1,7 +1,10 @@
 // The info command's two report formats.
+#include <cmath>
 #include <cstdio>
 #include <ostream>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "tools/movie_info.h"
 
@@ -37,25 +40,10 @@ double mean(const PayloadStats& stats) {
     return stats.count == 0 ? 0.0 : static_cast<double>(stats.total) / stats.count;
 }
 
-// A JSON string literal: quotes, backslashes and control characters escaped.
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            quoted += format("\\u%04x", byte);
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
-std::string jsonNumber(double value) {
-    return format("%.6f", value);
+// Seconds and means to the microsecond: sums of many chunk durations carry rounding noise that a
+// report should not show.
+double micro(double value) {
+    return std::round(value * 1e6) / 1e6;
 }
 
 } // namespace
@@ -124,91 +112,79 @@ void printMovieInfo(const MovieInfo& info, bool listChunks, std::ostream& out) {
 }
 
 void printMovieInfoJson(const MovieInfo& info, bool listChunks, std::ostream& out) {
+    using Json = nlohmann::ordered_json;
     const MovieScan& scan = info.scan;
-    out << "{\n  \"file\": " << jsonString(info.file) << ",\n  \"fileSize\": " << scan.fileSize
-        << ",\n  \"chunkCount\": " << scan.chunks.size() << ",\n  \"tracks\": [";
+    Json doc = {{"schema", infoJsonSchema},
+                {"file", info.file},
+                {"fileSize", scan.fileSize},
+                {"chunkCount", scan.chunks.size()}};
+    Json tracks = Json::array();
     for (std::size_t t = 0; t < info.tracks.size(); ++t) {
         const TrackInfo& track = info.tracks[t];
         const AudioFormat& f = track.header.format;
-        out << (t == 0 ? "\n" : ",\n") << "    {\"track\": " << t + 1
-            << ", \"channels\": " << f.channels << ", \"rate\": " << f.rate
-            << ", \"bits\": " << f.bits << ", \"codec\": " << f.codec
-            << ", \"codecName\": " << jsonString(codecName(f.codec))
-            << ", \"oversizedHeader\": " << (track.header.oversized ? "true" : "false")
-            << ", \"chunks\": " << track.chunks << ", \"skippedChunks\": " << track.skippedChunks
-            << ", \"frames\": " << track.frames << ", \"seconds\": " << jsonNumber(track.seconds)
-            << "}";
+        tracks.push_back({{"track", t + 1},
+                          {"channels", f.channels},
+                          {"rate", f.rate},
+                          {"bits", f.bits},
+                          {"codec", f.codec},
+                          {"codecName", codecName(f.codec)},
+                          {"oversizedHeader", track.header.oversized},
+                          {"chunks", track.chunks},
+                          {"skippedChunks", track.skippedChunks},
+                          {"frames", track.frames},
+                          {"seconds", micro(track.seconds)}});
     }
-    out << (info.tracks.empty() ? "]" : "\n  ]") << ",\n  \"laterHeaders\": " << info.laterHeaders
-        << ",\n  \"kinds\": {";
-    const char* separator = "";
-    for (const auto& [kind, count] : info.kinds) {
-        out << separator << jsonString(chunkKindName(kind)) << ": " << count;
-        separator = ", ";
-    }
-    out << "},\n  \"ids\": {";
-    separator = "";
-    for (const auto& [id, count] : info.ids) {
-        out << separator << jsonString(id) << ": " << count;
-        separator = ", ";
-    }
-    out << "},\n  \"video\": {\"chunks\": " << info.videoChunks << ", \"types\": {";
-    separator = "";
-    for (std::size_t type = 1; type < 8; ++type) {
-        out << separator << "\"" << type << "\": " << info.videoTypes[type];
-        separator = ", ";
-    }
-    out << "}, \"sizes\": [";
-    separator = "";
-    for (const auto& [size, count] : info.pictureSizes) {
-        out << separator << "{\"width\": " << size.first << ", \"height\": " << size.second
-            << ", \"frames\": " << count << "}";
-        separator = ", ";
-    }
-    out << "], \"shortHeaders\": " << info.shortVideoHeaders << "},\n  \"payloads\": {";
-    separator = "";
-    for (const auto& [kind, stats] : info.payloads) {
-        out << separator << jsonString(chunkKindName(kind)) << ": {\"count\": " << stats.count
-            << ", \"min\": " << stats.min << ", \"max\": " << stats.max
-            << ", \"total\": " << stats.total << ", \"mean\": " << jsonNumber(mean(stats)) << "}";
-        separator = ", ";
-    }
-    out << "},\n  \"durationSeconds\": " << jsonNumber(info.durationSeconds)
-        << ",\n  \"endOfData\": ";
-    if (scan.endOffset)
-        out << *scan.endOffset;
-    else
-        out << "null";
-    out << ",\n  \"trailingBytes\": " << scan.trailingBytes << ",\n  \"error\": ";
-    if (!scan.damage.empty())
-        out << "{\"offset\": " << scan.damage.front().offset
-            << ", \"message\": " << jsonString(scan.damage.front().message) << "}";
-    else
-        out << "null";
+    doc["tracks"] = std::move(tracks);
+    doc["laterHeaders"] = info.laterHeaders;
+    Json kinds = Json::object();
+    for (const auto& [kind, count] : info.kinds) kinds[chunkKindName(kind)] = count;
+    doc["kinds"] = std::move(kinds);
+    Json ids = Json::object();
+    for (const auto& [id, count] : info.ids) ids[id] = count;
+    doc["ids"] = std::move(ids);
+    Json types = Json::object();
+    for (std::size_t type = 1; type < 8; ++type)
+        types[std::to_string(type)] = info.videoTypes[type];
+    Json sizes = Json::array();
+    for (const auto& [size, count] : info.pictureSizes)
+        sizes.push_back({{"width", size.first}, {"height", size.second}, {"frames", count}});
+    doc["video"] = {{"chunks", info.videoChunks},
+                    {"types", std::move(types)},
+                    {"sizes", std::move(sizes)},
+                    {"shortHeaders", info.shortVideoHeaders}};
+    Json payloads = Json::object();
+    for (const auto& [kind, stats] : info.payloads)
+        payloads[chunkKindName(kind)] = {{"count", stats.count},
+                                         {"min", stats.min},
+                                         {"max", stats.max},
+                                         {"total", stats.total},
+                                         {"mean", micro(mean(stats))}};
+    doc["payloads"] = std::move(payloads);
+    doc["durationSeconds"] = micro(info.durationSeconds);
+    doc["endOfData"] = scan.endOffset ? Json(*scan.endOffset) : Json(nullptr);
+    doc["trailingBytes"] = scan.trailingBytes;
+    doc["error"] = scan.damage.empty() ? Json(nullptr)
+                                       : Json{{"offset", scan.damage.front().offset},
+                                              {"message", scan.damage.front().message}};
     if (!scan.damage.empty()) {
-        out << ",\n  \"damage\": [";
-        separator = "\n";
-        for (const ScanDamage& damage : scan.damage) {
-            out << separator << "    {\"offset\": " << damage.offset
-                << ", \"skipped\": " << damage.skipped
-                << ", \"message\": " << jsonString(damage.message) << "}";
-            separator = ",\n";
-        }
-        out << "\n  ]";
+        Json damage = Json::array();
+        for (const ScanDamage& d : scan.damage)
+            damage.push_back(
+                {{"offset", d.offset}, {"skipped", d.skipped}, {"message", d.message}});
+        doc["damage"] = std::move(damage);
     }
     if (listChunks) {
-        out << ",\n  \"chunks\": [";
-        separator = "\n";
-        for (const ScannedChunk& chunk : scan.chunks) {
-            out << separator << "    {\"offset\": " << chunk.offset
-                << ", \"id\": " << jsonString(idText(chunk.id)) << ", \"size\": " << chunk.size
-                << ", \"kind\": " << jsonString(chunkKindName(chunk.kind))
-                << ", \"type\": " << chunk.frameType << "}";
-            separator = ",\n";
-        }
-        out << (scan.chunks.empty() ? "]" : "\n  ]");
+        Json chunks = Json::array();
+        for (const ScannedChunk& chunk : scan.chunks)
+            chunks.push_back({{"offset", chunk.offset},
+                              {"id", idText(chunk.id)},
+                              {"size", chunk.size},
+                              {"kind", chunkKindName(chunk.kind)},
+                              {"type", chunk.frameType}});
+        doc["chunks"] = std::move(chunks);
     }
-    out << "\n}\n";
+    // File names and chunk ids are bytes, not always UTF-8: what is not is written as U+FFFD.
+    out << doc.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
 } // namespace qztool

@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
     frames->add_option("MOVIE", framesOptions.movie, "movie file")->required();
     frames
         ->add_option("--pixel-format", framesOptions.pixelFormat,
-                     "display pixel format: pal8, rgb555, rgb565, xrgb8888 or yuy2")
-        ->required()
+                     "display pixel format: pal8, rgb555, rgb565, xrgb8888 (default, shows every "
+                     "frame type) or yuy2")
         ->check(CLI::IsMember({"pal8", "rgb555", "rgb565", "xrgb8888", "yuy2"}));
     CLI::Option* framesRaw = frames->add_option(
         "--raw", framesOptions.rawPath, "write the frames' pixels as they are, one after another");
@@ -69,6 +69,14 @@ int main(int argc, char** argv) {
     framesPng->excludes(framesRaw)->excludes(framesY4m);
     frames->add_option("--gamma", framesOptions.gamma, "brightness in percent (default 100)");
     frames->add_option("--track", framesOptions.track, "audio track, from 1 (default 1)");
+    frames
+        ->add_option("--threads", framesOptions.threads,
+                     "PNG writers, 1 to 64 (default: one a core); the files are the same")
+        ->check(CLI::Range(1, 64));
+    frames->add_flag("--y4m-420", framesOptions.y4m420,
+                     "write the Y4M stream with 4:2:0 chroma (C420jpeg, or C420mpeg2 from yuy2)");
+    frames->add_flag("--allow-black", framesOptions.allowBlack,
+                     "write frames the pixel format cannot show black instead of failing");
 
     std::string demoPath;
     CLI::App* demo = app.add_subcommand("demo", "Write a demo movie made by our own encoder");
@@ -121,6 +129,19 @@ int main(int argc, char** argv) {
                        "threads for type 3 and type 4 (default: one a core); the file is the same");
 #endif
 
+    // A first word that is no option and no command is a mistyped command: named as such.
+    if (argc > 1 && argv[1][0] != '-') {
+        std::string names;
+        bool known = false;
+        for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+            known = known || command->get_name() == argv[1];
+            names += (names.empty() ? "" : ", ") + command->get_name();
+        }
+        if (!known) {
+            std::cerr << "qztool: no command '" << argv[1] << "' (commands: " << names << ")\n";
+            return 1;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -130,7 +151,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        std::cerr << "qztool: " << e.what() << " (see qztool --help)\n";
         return 1;
     }
 
@@ -146,15 +167,15 @@ int main(int argc, char** argv) {
     }
     if (*audio) {
         if (wavPath.empty() == rawPath.empty()) {
-            std::cerr << "qztool audio: give one output, -o OUT.wav or --raw OUT.pcm\n";
+            std::cerr << "qztool: give one output, -o OUT.wav or --raw OUT.pcm\n";
             return 1;
         }
         if (!qztool::checkInputFile(audioMovie, message) ||
             !qztool::checkOutputSparesInput(audioMovie, wavPath.empty() ? rawPath : wavPath,
                                             message))
             return refuse();
-        return qztool::runAudio(audioMovie, audioTrackNumber, wavPath, rawPath, std::cout,
-                                std::cerr);
+        return qztool::runAudio(audioMovie, audioTrackNumber, wavPath, rawPath,
+                                isatty(STDERR_FILENO) != 0, std::cout, std::cerr);
     }
     if (*frames) {
         if (!qztool::checkInputFile(framesOptions.movie, message)) return refuse();

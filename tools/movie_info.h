@@ -52,8 +52,12 @@ MovieInfo gatherMovieInfo(const std::string& name, const Bytes& file);
 // Text report; with listChunks every chunk on a line of its own first.
 void printMovieInfo(const MovieInfo& info, bool listChunks, std::ostream& out);
 
+// The name and version of the JSON report's layout (docs/info-schema.md); the version goes up
+// whenever a field is removed or changes meaning.
+inline constexpr const char* infoJsonSchema = "qztool-info/1";
+
 // JSON report, one object:
-// {"file", "fileSize", "chunkCount",
+// {"schema", "file", "fileSize", "chunkCount",
 //  "tracks": [{"track", "channels", "rate", "bits", "codec", "codecName", "oversizedHeader",
 //              "chunks", "skippedChunks", "frames", "seconds"}],
 //  "laterHeaders", "kinds": {kind name: count}, "ids": {id text: count},

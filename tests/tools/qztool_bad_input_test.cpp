@@ -212,3 +212,23 @@ TEST(QztoolBadInput, AnUnwritableFolderIsLeftEmpty) {
 }
 
 } // namespace
+
+// Command-line mistakes: one message that starts "qztool: ", exit 1, nothing written.
+TEST(QztoolBadInput, CommandLineMistakesGetOneQztoolMessage) {
+    const std::string dir = freshFolder("mistakes");
+    const std::string movie = qztest::writeScratchFile("mistakes.qz", smallMovie());
+    const auto typo = runProgram(QZ_QZTOOL_PATH, {"inof", movie});
+    expectOneMessage(typo, "", "typo");
+    EXPECT_EQ(typo.err,
+              "qztool: no command 'inof' (commands: info, audio, frames, demo, encode)\n");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "subcommand"},
+        {{"frames", movie, "--bogus", "--raw", dir + "/f.raw"}, "--bogus"},
+        {{"audio", movie}, "give one output"},
+        {{"frames", movie, "--pixel-format", "pal8", "--raw", dir + "/f.raw"}, "cannot show"},
+    };
+    for (const auto& [args, what] : cases) {
+        expectOneMessage(runProgram(QZ_QZTOOL_PATH, args), what, describe(args));
+        EXPECT_TRUE(folderNames(dir).empty()) << describe(args);
+    }
+}

@@ -2,7 +2,11 @@
 // persistent target, unshowable frames, the PNG and Y4M files, and the demo's pictures.
 #include <gtest/gtest.h>
 
+#include <png.h>
+
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -12,6 +16,7 @@
 #include "encoder/type4_encoder.h"
 #include "tests/support/test_support.h"
 #include "tests/video/dct_test_support.h"
+#include "tools/demo_krt.h"
 #include "tools/demo_movie.h"
 #include "tools/frame_export.h"
 #include "tools/image_writers.h"
@@ -62,12 +67,15 @@ struct Export {
     Bytes raw;
 };
 
-Export exportRaw(const std::string& movie, const std::string& format, int gamma = 100) {
+Export exportRaw(const std::string& movie, const std::string& format, int gamma = 100,
+                 bool allowBlack = false) {
     qztool::FrameExportOptions options;
     options.movie = movie;
     options.pixelFormat = format;
     options.gamma = gamma;
-    options.rawPath = qztest::scratchPath(format + ".raw");
+    options.allowBlack = allowBlack;
+    options.rawPath = qztest::scratchPath((format.empty() ? "default" : format) + ".raw");
+    std::filesystem::remove(options.rawPath);
     std::ostringstream out, err;
     Export result;
     result.code = qztool::runFrames(options, out, err);
@@ -126,18 +134,32 @@ TEST(QztoolFrames, EveryFormatMatchesTheDecodersByteForByte) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Export e = exportRaw(movie, c.name);
+        const Export e = exportRaw(movie, c.name, 100, true);
         ASSERT_EQ(e.code, 0) << e.err;
         EXPECT_EQ(e.raw, directDecode(frames, c.format, c.v3, c.v4));
         // yuy2 cannot show the type-3 frames: one message for both.
         EXPECT_EQ(count(e.err, "cannot show"), std::string(c.name) == "yuy2" ? 1u : 0u) << e.err;
     }
     // The DCT decoders write RGB only: in pal8 every frame is black, with one message.
-    const Export pal = exportRaw(movie, "pal8");
+    const Export pal = exportRaw(movie, "pal8", 100, true);
     ASSERT_EQ(pal.code, 0) << pal.err;
     EXPECT_EQ(pal.raw, Bytes(std::size_t(width) * height * frames.size(), 0));
     EXPECT_EQ(count(pal.err, "cannot show"), 1u) << pal.err;
     EXPECT_NE(pal.out.find("4 black"), std::string::npos) << pal.out;
+    // Without --allow-black such an export fails, names the first such frame and writes nothing;
+    // the default format shows every frame.
+    for (const char* format : {"pal8", "yuy2"}) {
+        const Export refused = exportRaw(movie, format);
+        EXPECT_EQ(refused.code, 1) << format;
+        EXPECT_TRUE(refused.raw.empty()) << format;
+        EXPECT_NE(refused.err.find(std::string("qztool: ") + movie + ": frame 1 is of type 3"),
+                  std::string::npos)
+            << refused.err;
+    }
+    const Export byDefault = exportRaw(movie, "");
+    ASSERT_EQ(byDefault.code, 0) << byDefault.err;
+    EXPECT_EQ(byDefault.raw,
+              directDecode(frames, dcttest::xrgb8888, Variant::type3Rgb32, Variant::type4Rgb32));
 }
 
 // --gamma brightens the type-3 frames as well as the type-4 ones, exactly as the decoders do.
@@ -186,8 +208,15 @@ TEST(QztoolFrames, PaletteFramesGiveTheirIndicesInPal8Only) {
     ASSERT_EQ(pal.code, 0) << pal.err;
     EXPECT_EQ(pal.raw, expected);
     EXPECT_EQ(count(pal.err, "cannot show"), 0u) << pal.err;
-    // No YUV output for palette frames: black, with one message.
-    const Export yuv = exportRaw(path, "yuy2");
+    // The default format shows them through the palette.
+    const Export shown = exportRaw(path, "");
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    ASSERT_EQ(shown.raw.size(), expected.size() * 4);
+    EXPECT_NE(shown.raw, Bytes(shown.raw.size(), 0));
+    EXPECT_EQ(shown.err, "");
+    // No YUV output for palette frames: black, with one message, when black is allowed.
+    EXPECT_EQ(exportRaw(path, "yuy2").code, 1);
+    const Export yuv = exportRaw(path, "yuy2", 100, true);
     ASSERT_EQ(yuv.code, 0) << yuv.err;
     Bytes black;
     for (int frame = 0; frame < 3; ++frame) {
@@ -196,6 +225,88 @@ TEST(QztoolFrames, PaletteFramesGiveTheirIndicesInPal8Only) {
     }
     EXPECT_EQ(yuv.raw, black);
     EXPECT_EQ(count(yuv.err, "cannot show"), 1u) << yuv.err;
+}
+
+// A palette PNG read with libpng's own reader: its indices row after row and its PLTE.
+struct PalettePng {
+    bool ok = false;
+    Bytes indices;
+    Bytes palette;
+};
+
+PalettePng readPalettePng(const std::string& path) {
+    PalettePng result;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return result;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, file);
+        png_read_info(png, info);
+        png_colorp colours = nullptr;
+        int count = 0;
+        if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE &&
+            png_get_bit_depth(png, info) == 8 && png_get_PLTE(png, info, &colours, &count)) {
+            for (int i = 0; i < count; ++i)
+                result.palette.insert(result.palette.end(),
+                                      {colours[i].red, colours[i].green, colours[i].blue});
+            const png_uint_32 w = png_get_image_width(png, info),
+                              h = png_get_image_height(png, info);
+            result.indices.resize(std::size_t(w) * h);
+            for (png_uint_32 y = 0; y < h; ++y)
+                png_read_row(png, result.indices.data() + y * w, nullptr);
+            result.ok = true;
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return result;
+}
+
+// KRT frames at pal8 become palette PNGs: the indices of the raw export, and a PLTE that gives
+// each pixel the colour the default (xrgb8888) export shows; any number of writers writes the
+// same files.
+TEST(QztoolFrames, Pal8PngsArePalettePngs) {
+    const std::string movie = qztest::scratchPath("krt_png.qz");
+    std::string message;
+    ASSERT_TRUE(qztool::writeKrtDemoMovie(movie, message)) << message;
+    const std::string dir = qztest::scratchPath("pal_png");
+    std::filesystem::create_directories(dir);
+    // One writer and three write the same files.
+    for (const std::string threads : {"1", "3"}) {
+        const auto r = qztest::runProgram(QZ_QZTOOL_PATH,
+                                          {"frames", movie, "--pixel-format", "pal8", "--png",
+                                           dir + "/p" + threads + "_%d.png", "--threads", threads});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    const Export raw = exportRaw(movie, "pal8");
+    const Export rgb = exportRaw(movie, "");
+    ASSERT_EQ(raw.code, 0);
+    ASSERT_EQ(rgb.code, 0);
+    const std::size_t pixels = 320 * 240;
+    ASSERT_EQ(raw.raw.size() % pixels, 0u);
+    const std::size_t frames = raw.raw.size() / pixels;
+    ASSERT_GT(frames, 1u);
+    for (std::size_t f = 1; f <= frames; ++f) {
+        const std::string name = "_" + std::to_string(f) + ".png";
+        ASSERT_EQ(qztest::readFileBytes(dir + "/p1" + name),
+                  qztest::readFileBytes(dir + "/p3" + name))
+            << f;
+    }
+    ASSERT_EQ(rgb.raw.size(), 4 * raw.raw.size());
+    for (std::size_t f = 0; f < frames; f += frames - 1) {
+        const PalettePng png = readPalettePng(dir + "/p1_" + std::to_string(f + 1) + ".png");
+        ASSERT_TRUE(png.ok) << f;
+        ASSERT_EQ(png.palette.size(), 768u);
+        ASSERT_EQ(png.indices,
+                  Bytes(raw.raw.begin() + f * pixels, raw.raw.begin() + (f + 1) * pixels));
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const BYTE* colour = png.palette.data() + 3 * png.indices[i];
+            const BYTE* shown = rgb.raw.data() + 4 * (f * pixels + i);
+            ASSERT_EQ(Bytes(colour, colour + 3), Bytes({shown[2], shown[1], shown[0]}))
+                << f << " " << i;
+        }
+    }
 }
 
 TEST(QztoolFrames, TheTargetStartsZeroAndKeepsSkippedMacroblocks) {
@@ -231,6 +342,8 @@ std::uint32_t bigEndian(const Bytes& b, std::size_t at) {
     return std::uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
 
+#define Y4M_TAGS " XCOLORRANGE=LIMITED XCOLORMATRIX=BT601\n"
+
 TEST(QztoolFrames, PngAndY4mFilesFromTheProgram) {
     const std::vector<Frame> frames = {type4(colourPicture(0)), type3(colourPicture(1))};
     const std::string movie = movieFile(frames, "two.qz");
@@ -256,11 +369,11 @@ TEST(QztoolFrames, PngAndY4mFilesFromTheProgram) {
         const char* header;
         std::size_t frameBytes;
     };
-    for (const Y4m& y : {Y4m{"xrgb8888", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C444\n", 3 * 960},
-                         Y4m{"yuy2", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C422\n", 2 * 960}}) {
+    for (const Y4m& y : {Y4m{"xrgb8888", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C444" Y4M_TAGS, 3 * 960},
+                         Y4m{"yuy2", "YUV4MPEG2 W40 H24 F15:1 Ip A1:1 C422" Y4M_TAGS, 2 * 960}}) {
         const std::string path = qztest::scratchPath(std::string(y.format) + ".y4m");
-        r = qztest::runProgram(QZ_QZTOOL_PATH,
-                               {"frames", movie, "--pixel-format", y.format, "--y4m", path});
+        r = qztest::runProgram(QZ_QZTOOL_PATH, {"frames", movie, "--pixel-format", y.format,
+                                                "--allow-black", "--y4m", path});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::string text = textOf(qztest::readFileBytes(path));
         const std::size_t header = std::strlen(y.header);
@@ -285,6 +398,49 @@ TEST(QztoolFrames, PngAndY4mFilesFromTheProgram) {
         EXPECT_FALSE(r.err.empty());
     }
     EXPECT_FALSE(std::filesystem::exists(dir + "/x.raw"));
+}
+
+// The Y4M rate is the slot rate as an exact fraction (150 frames over 8 s of sound: 75/4), and
+// 4:2:0 chroma is the mean of each 2x2 block of the 4:4:4 chroma.
+TEST(QztoolFrames, Y4mRateIsExactAnd420AveragesTheChroma) {
+    Movie movie;
+    movie.options.samplesPerSlot = 22050 * 8 / 150;
+    movie.tracks.push_back({defaultAudioFormat, std::vector<std::int16_t>(22050 * 8 * 2, 0)});
+    ASSERT_EQ(movie.tracks[0].format.rate, 22050);
+    const Frame frame = type4(colourPicture(0));
+    for (int i = 0; i < 150; ++i) movie.video.push_back({chunkId("QZ2f"), frame.payload});
+    const std::string path = qztest::writeScratchFile("rate.qz", movieBytes(movie));
+    std::string y4m[2];
+    for (int i = 0; i < 2; ++i) {
+        const std::string out = qztest::scratchPath(i ? "420.y4m" : "444.y4m");
+        std::vector<std::string> args = {"frames", path, "--y4m", out};
+        if (i) args.push_back("--y4m-420");
+        const auto r = qztest::runProgram(QZ_QZTOOL_PATH, args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        y4m[i] = textOf(qztest::readFileBytes(out));
+    }
+    const std::string header420 = "YUV4MPEG2 W40 H24 F75:4 Ip A1:1 C420jpeg" Y4M_TAGS;
+    const std::string header444 = "YUV4MPEG2 W40 H24 F75:4 Ip A1:1 C444" Y4M_TAGS;
+    ASSERT_EQ(y4m[0].substr(0, header444.size()), header444);
+    ASSERT_EQ(y4m[1].substr(0, header420.size()), header420);
+    const std::size_t luma = 960, quarter = 240;
+    ASSERT_EQ(y4m[0].size(), header444.size() + 150 * (6 + 3 * luma));
+    ASSERT_EQ(y4m[1].size(), header420.size() + 150 * (6 + luma + 2 * quarter));
+    const char* full = y4m[0].data() + header444.size() + 6;
+    const char* half = y4m[1].data() + header420.size() + 6;
+    EXPECT_EQ(std::string(full, luma), std::string(half, luma));
+    for (int plane = 0; plane < 2; ++plane)
+        for (int y = 0; y < height / 2; ++y)
+            for (int x = 0; x < width / 2; ++x) {
+                const auto at = [&](int xx, int yy) {
+                    return int(std::uint8_t(full[luma * (1 + plane) + yy * width + xx]));
+                };
+                const int sum = at(2 * x, 2 * y) + at(2 * x + 1, 2 * y) + at(2 * x, 2 * y + 1) +
+                                at(2 * x + 1, 2 * y + 1);
+                ASSERT_EQ(int(std::uint8_t(half[luma + plane * quarter + y * width / 2 + x])),
+                          (sum + 2) / 4)
+                    << plane << " " << x << "," << y;
+            }
 }
 
 TEST(QztoolFrames, FramePatternsAreFilledWithoutPrintf) {

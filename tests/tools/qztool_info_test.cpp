@@ -125,10 +125,17 @@ TEST(QztoolInfo, JsonIsOneWellFormedObject) {
     auto result = runProgram(QZ_QZTOOL_PATH, {"info", path, "--json", "--chunks"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(validJson(result.out)) << result.out;
-    for (const char* key :
-         {"\"tracks\"", "\"kinds\"", "\"ids\"", "\"video\"", "\"payloads\"", "\"durationSeconds\"",
-          "\"chunks\": [", "\"error\": null", "\"width\": 320", "quote\\\"d.qz"})
+    for (const char* key : {"\"schema\": \"qztool-info/1\"", "\"tracks\"", "\"kinds\"", "\"ids\"",
+                            "\"video\"", "\"payloads\"", "\"durationSeconds\"", "\"chunks\": [",
+                            "\"error\": null", "\"width\": 320", "quote\\\"d.qz"})
         EXPECT_NE(result.out.find(key), std::string::npos) << key;
+    // A name that is not UTF-8 and holds a control character still gives a valid object.
+    const qztool::MovieInfo info = qztool::gatherMovieInfo("odd\x01\xff.qz", sampleMovie());
+    std::ostringstream json;
+    qztool::printMovieInfoJson(info, false, json);
+    EXPECT_TRUE(validJson(json.str())) << json.str();
+    EXPECT_NE(json.str().find("\"file\": \"odd\\u0001\xef\xbf\xbd.qz\""), std::string::npos)
+        << json.str();
 }
 
 TEST(QztoolInfo, MalformedFilesReportTheOffsetAndFail) {

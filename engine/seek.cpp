@@ -241,7 +241,10 @@ void seekTo(PlayerContext* ctx, std::size_t slot) {
     InterlockedExchange(&ctx->audioClock, static_cast<LONG>(slot));
     restartSoundWriting(ctx);
     sharedStore(config->framesBehind, LONG{0});
-    if (feeding) startStreamThread(ctx);
+    if (feeding) {
+        primeStream(ctx);
+        startStreamThread(ctx);
+    }
 }
 
 // A movie of sound alone: its slots are its audio blocks, and a slot's blocks start with
@@ -274,7 +277,10 @@ void seekSoundOnly(PlayerContext* ctx, std::size_t slot) {
     InterlockedExchange(&ctx->audioClock, static_cast<LONG>(slot));
     restartSoundWriting(ctx);
     sharedStore(config->framesBehind, LONG{0});
-    if (feeding) startStreamThread(ctx);
+    if (feeding) {
+        primeStream(ctx);
+        startStreamThread(ctx);
+    }
 }
 
 // Slots paced at a caller's rate go on from the slot just reached as from now.

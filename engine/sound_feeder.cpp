@@ -191,6 +191,17 @@ LONG advanceSimulatedCursor(PlayerContext* ctx, DWORD elapsedMs) {
     return ctx->simulatedPlayPos;
 }
 
+void primeStream(PlayerContext* ctx) {
+    if (sharedLoad(ctx->audioStarted) == 0) return;
+    for (LONG pass = 0; pass < queueSlots && sharedLoad(ctx->audioBuffered) > 0; ++pass) {
+        const LONG queued = sharedLoad(ctx->audioBuffered);
+        const LONG offset = ctx->soundBlockOffset;
+        feedPass(ctx);
+        // No room for the next block (or no device position): the feeder goes on from here.
+        if (sharedLoad(ctx->audioBuffered) == queued && ctx->soundBlockOffset == offset) return;
+    }
+}
+
 LONG startStreamThread(PlayerContext* ctx) {
     InterlockedExchange(&ctx->audioThreadRun, 1);
     const std::uintptr_t thread = _beginthread(feederMain, 0, ctx);

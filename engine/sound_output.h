@@ -20,6 +20,10 @@ void audioSetup(PlayerContext* ctx);
 void createStreamBuffer(PlayerContext* ctx);
 // Starts the feeder thread: 0, or 1 when no thread could be made.
 LONG startStreamThread(PlayerContext* ctx);
+// With the feeder thread stopped: writes queued blocks into the stream buffer from where it is
+// heard next, as the feeder's passes would, until the buffer or the queue runs out. A seek
+// calls it so that no sound from before the seek is heard however late the feeder runs.
+void primeStream(PlayerContext* ctx);
 // Stops the feeder thread and waits for its acknowledgement: 0, or 1 when none was running.
 LONG stopStreamThread(PlayerContext* ctx);
 // Releases the stream buffer and clears soundBuffer.

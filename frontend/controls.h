@@ -70,6 +70,10 @@ std::string saveScreenshot(const std::string& path, LONG frame, const std::strin
                            std::string& why);
 // Takes the movie file and -verbose for the screenshots of the plays to come.
 void beginScreenshots(const FrontendSettings& settings);
+// Pauses movie if it plays and waits (two seconds at most) until the play loop holds the pause,
+// so that no other frame is shown meanwhile; resume says whether it was playing. False when
+// the loop did not reach the pause.
+bool holdPause(PlayerConfig* movie, bool& resume);
 // The s key: holds movie in a pause, saves the picture it shows in the current folder (saying
 // so on stdout with -verbose, on stderr when it cannot), and resumes it if it was playing.
 void takeScreenshot(PlayerConfig* movie);

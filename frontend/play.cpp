@@ -35,6 +35,9 @@ struct PlayState {
 PlayState leaveForScreenSwitch(PlayerConfig* movie, FrontendSettings& settings) {
     PlayState kept;
     kept.paused = sharedLoad(movie->state) == statePaused;
+    // Held still, so that the frame read here is the last one shown.
+    bool resume = false;
+    holdPause(movie, resume);
     PlayerTimeline timeline{};
     if (playerTimeline(movie, &timeline) == 0 && timeline.slotRateMilli > 0) {
         const long long ms =

@@ -74,6 +74,13 @@ bool writeNewPng(const std::string& path, const std::vector<BYTE>& rgb, int widt
 
 } // namespace
 
+bool holdPause(PlayerConfig* movie, bool& resume) {
+    resume = sharedLoad(movie->state) == statePlaying && playerPause(movie) == 1;
+    int polls = 0;
+    while (sharedLoad(movie->pauseHeld) == 0 && polls++ < holdPolls) Sleep(holdPollMs);
+    return sharedLoad(movie->pauseHeld) != 0;
+}
+
 std::string saveScreenshot(const std::string& path, LONG frame, const std::string& folder,
                            std::string& why) {
 #if !QZ_HAVE_PNG
@@ -149,9 +156,8 @@ void takeScreenshot(PlayerConfig* movie) {
     const LONG slots = currentMovieLength().slots;
     // The decoders' colour tables are shared with the play thread: it is held in a pause while
     // the picture is decoded again, and rebuilds them for the display when it resumes.
-    const bool resume = sharedLoad(movie->state) == statePlaying && playerPause(movie) == 1;
-    int polls = 0;
-    while (sharedLoad(movie->pauseHeld) == 0 && polls++ < holdPolls) Sleep(holdPollMs);
+    bool resume = false;
+    holdPause(movie, resume);
     const LONG shown = sharedLoad(movie->shownFrame);
     std::string why;
     std::string saved;

@@ -16,7 +16,7 @@ trap 'rm -rf "$work"' EXIT
 "$qztool" demo "$work/demo.qz" >/dev/null
 cores=$(nproc)
 
-# Prints the best seconds of $rounds exports with --threads $1 (0: one a core) into $work/$1,
+# Prints the best seconds of $rounds exports with --threads $1 into $work/$1,
 # run through $2 (taskset -c 0 for one core).
 best_seconds() {
     best=
@@ -35,9 +35,9 @@ best_seconds() {
 
 frames=$("$qztool" frames "$work/demo.qz" --raw /dev/null | awk '{ print $2 }')
 one=$(best_seconds 1 "taskset -c 0")
-all=$(best_seconds 0 "")
+all=$(best_seconds "$cores" "")
 cmp_out=same
-diff -r "$work/1" "$work/0" >/dev/null || cmp_out=DIFFERENT
+diff -r "$work/1" "$work/$cores" >/dev/null || cmp_out=DIFFERENT
 awk -v f="$frames" -v a="$one" -v b="$all" -v c="$cores" -v same="$cmp_out" 'BEGIN {
     printf "%d frames of 320x240, best of the rounds\n", f
     printf "1 core:     %.3f s, %.1f frames/s\n", a, f / a

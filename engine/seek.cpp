@@ -202,6 +202,33 @@ void leaveYuvDisplayAsStraightRun(PlayerContext* ctx, std::size_t slot) {
         leaveYuvDisplay(&display);
 }
 
+// Brings the selected track's decoder to its state at offset and puts the reader there, with
+// no run, lap or end under way.
+void restartReaderAt(PlayerContext* ctx, std::size_t offset) {
+    decodeTrackUpTo(ctx, offset);
+    mmioSeek(ctx->config->file, static_cast<LONG>(offset), SEEK_SET);
+    ctx->audioRun = 0;
+    ctx->unusableBytes = 0;
+    ctx->lastRead = readSkipped;
+    ctx->lapPending = 0;
+    ctx->endOfFile = 0;
+    // No lap is under way that could be found empty.
+    ctx->lapVideoMark = -1;
+    ctx->lapAudioMark = -1;
+}
+
+// The clock stands at slot and the sound goes on from the queued blocks; the feeder, stopped
+// for the seek, starts again with the new sound already in the buffer.
+void restartSoundAt(PlayerContext* ctx, std::size_t slot, bool feeding) {
+    InterlockedExchange(&ctx->audioClock, static_cast<LONG>(slot));
+    restartSoundWriting(ctx);
+    sharedStore(ctx->config->framesBehind, LONG{0});
+    if (feeding) {
+        primeStream(ctx);
+        startStreamThread(ctx);
+    }
+}
+
 void seekTo(PlayerContext* ctx, std::size_t slot) {
     PlayerConfig* config = ctx->config;
     const MovieIndex& index = *ctx->index;
@@ -219,17 +246,8 @@ void seekTo(PlayerContext* ctx, std::size_t slot) {
     if (sharedLoad(ctx->audioStarted) == 0 && sharedLoad(config->hasAudio) != 0)
         createStreamBuffer(ctx);
 
-    decodeTrackUpTo(ctx, index.frames[restart].offset);
-    mmioSeek(config->file, static_cast<LONG>(index.frames[restart].offset), SEEK_SET);
-    ctx->audioRun = 0;
+    restartReaderAt(ctx, index.frames[restart].offset);
     ctx->leadingHeaders = -1;
-    ctx->unusableBytes = 0;
-    ctx->lastRead = readSkipped;
-    ctx->lapPending = 0;
-    ctx->endOfFile = 0;
-    // No lap is under way that could be found empty.
-    ctx->lapVideoMark = -1;
-    ctx->lapAudioMark = -1;
     leaveYuvDisplayAsStraightRun(ctx, slot);
     restartPictures(ctx);
     decodeHiddenUpTo(ctx, index.frames[slot].offset);
@@ -238,13 +256,7 @@ void seekTo(PlayerContext* ctx, std::size_t slot) {
     InterlockedExchange(&ctx->videoSequence, static_cast<LONG>(slot));
     refillFromTarget(ctx);
     showFirstFrame(ctx, slot);
-    InterlockedExchange(&ctx->audioClock, static_cast<LONG>(slot));
-    restartSoundWriting(ctx);
-    sharedStore(config->framesBehind, LONG{0});
-    if (feeding) {
-        primeStream(ctx);
-        startStreamThread(ctx);
-    }
+    restartSoundAt(ctx, slot, feeding);
 }
 
 // A movie of sound alone: its slots are its audio blocks, and a slot's blocks start with
@@ -261,26 +273,12 @@ void seekSoundOnly(PlayerContext* ctx, std::size_t slot) {
     emptyQueues(ctx);
     sharedStore(config->hasAudio, LONG{1});
     if (sharedLoad(ctx->audioStarted) == 0) createStreamBuffer(ctx);
-    decodeTrackUpTo(ctx, offset);
-    mmioSeek(config->file, static_cast<LONG>(offset), SEEK_SET);
-    ctx->audioRun = 0;
-    ctx->unusableBytes = 0;
-    ctx->lastRead = readSkipped;
-    ctx->lapPending = 0;
-    ctx->endOfFile = 0;
-    ctx->lapVideoMark = -1;
-    ctx->lapAudioMark = -1;
+    restartReaderAt(ctx, offset);
     // Block n is heard in slot n + 1, as from the start.
     InterlockedExchange(&ctx->videoSequence, static_cast<LONG>(slot));
     refillFromTarget(ctx);
     InterlockedExchange(reinterpret_cast<LONG*>(&config->frameCount), static_cast<LONG>(slot));
-    InterlockedExchange(&ctx->audioClock, static_cast<LONG>(slot));
-    restartSoundWriting(ctx);
-    sharedStore(config->framesBehind, LONG{0});
-    if (feeding) {
-        primeStream(ctx);
-        startStreamThread(ctx);
-    }
+    restartSoundAt(ctx, slot, feeding);
 }
 
 // Slots paced at a caller's rate go on from the slot just reached as from now.

@@ -20,15 +20,18 @@ bool PngSequence::write(const ExportedFrame& frame, long number, std::string& me
     Job job{number, frame.format, frame.width, frame.height, frame.black, {}, {}};
     if (!frame.black) job.pixels = *frame.pixels;
     if (frame.format == FrameFormat::pal8) job.palette.assign(frame.palette, frame.palette + 768);
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return queue_.size() < capacity_ || failedNumber_ != 0; });
-    if (failedNumber_ != 0) {
-        message = failure_;
-        return false;
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < capacity_ || failedNumber_ != 0; });
+        if (failedNumber_ == 0) {
+            queue_.push_back(std::move(job));
+            changed_.notify_all();
+            return true;
+        }
     }
-    queue_.push_back(std::move(job));
-    changed_.notify_all();
-    return true;
+    // An earlier frame still being written may fail too: wait for the writers, so that the
+    // message is always the earliest frame's, whichever writer failed first.
+    return finish(message);
 }
 
 bool PngSequence::finish(std::string& message) {

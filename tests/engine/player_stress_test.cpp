@@ -9,15 +9,9 @@
 
 #include "engine/player.h"
 #include "tests/engine/player_sound_support.h"
+#include "tests/support/test_support.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define QZ_SANITIZER_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define QZ_SANITIZER_HEAP 1
-#endif
-#endif
-#ifdef QZ_SANITIZER_HEAP
+#if QZ_TEST_SANITIZED
 // The sanitizer runtimes' count of bytes allocated and not freed (their own allocator's).
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
@@ -31,7 +25,7 @@ namespace {
 // Bytes allocated and not yet freed. A sanitizer's allocator keeps its own count; glibc's
 // statistics would not see its blocks.
 std::size_t heapInUse() {
-#ifdef QZ_SANITIZER_HEAP
+#if QZ_TEST_SANITIZED
     return __sanitizer_get_current_allocated_bytes();
 #else
     return mallinfo2().uordblks;

@@ -23,18 +23,6 @@
 #define QZ_QZTOOL_PATH ""
 #endif
 
-// Under the sanitizers a run takes many times longer: a few runs of each kind stand for all.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define QZ_SCREEN_SUBSET 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define QZ_SCREEN_SUBSET 1
-#endif
-#endif
-#ifndef QZ_SCREEN_SUBSET
-#define QZ_SCREEN_SUBSET 0
-#endif
-
 namespace {
 
 using xtest::ExpectedFrames;
@@ -157,7 +145,7 @@ class ScreenOnX : public ::testing::Test {
     // must have been shown.
     void playRuns(const std::vector<ScreenRun>& runs) {
         for (const ScreenRun& run : runs) {
-            if (QZ_SCREEN_SUBSET && !run.subset) continue;
+            if (QZ_TEST_SANITIZED && !run.subset) continue;
             SCOPED_TRACE(run.name);
             std::string movie = xtest::silentDemoMovie(run.kind, run.leftOutType);
             ASSERT_FALSE(movie.empty()) << "qztool demo failed";

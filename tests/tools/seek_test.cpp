@@ -17,6 +17,7 @@
 #include "format/movie_scan.h"
 #include "platform/standin/dsound_control.h"
 #include "tests/engine/player_sound_support.h"
+#include "tests/support/test_support.h"
 #include "tools/demo_dor.h"
 #include "tools/demo_krt.h"
 #include "tools/demo_movie.h"
@@ -90,7 +91,7 @@ TEST(MovieIndex, FramesRestartPointsAndAudioOfEachTrackFromTheHeadersAlone) {
 
 namespace {
 
-constexpr int seeksPerMovie = 20;
+constexpr int seeksPerMovie = QZ_TEST_SANITIZED ? 6 : 20;
 constexpr LONG pictureWidth = 320, pictureHeight = 240;
 constexpr std::size_t pictureBytes = std::size_t{pictureWidth} * 2 * pictureHeight;
 const PixelFormat rgb565{5, 6, 5, 11, 5, 0, 0xFFFF, 16};

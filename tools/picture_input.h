@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,9 @@ bool readPng(const std::string& path, InputPicture& picture, std::string& messag
 // shownName, when given, names the stream in messages in place of name.
 std::unique_ptr<PictureSource> openY4mSource(const std::string& name, std::string& message,
                                              const std::string& shownName = {});
+// The same on a stream already open, which the source takes over and closes.
+std::unique_ptr<PictureSource> openY4mStream(std::FILE* file, const std::string& shownName,
+                                             std::string& message);
 std::unique_ptr<PictureSource> openMovieSource(const std::string& name, std::string& message);
 // Whether the file starts like a movie (a chunk id the player knows).
 bool looksLikeMovie(const std::string& path);

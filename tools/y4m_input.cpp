@@ -31,11 +31,22 @@ class Y4mSource : public PictureSource {
             message = "cannot read " + name + ": " + std::strerror(errno);
             return false;
         }
+        return readHeader(message);
+    }
+
+    // Takes over a stream already open (closed with the source).
+    bool open(std::FILE* file, const std::string& shownName, std::string& message) {
+        name_ = shownName;
+        file_ = file;
+        return readHeader(message);
+    }
+
+    bool readHeader(std::string& message) {
         std::string line;
         if (!readLine(line) || line.rfind("YUV4MPEG2", 0) != 0 ||
             (line.size() > 9 && line[9] != ' '))
             return fail("not a YUV4MPEG2 stream (no YUV4MPEG2 header)", message);
-        std::string chroma = "420";
+        std::string chroma = "420", widthText = "(none)", heightText = "(none)";
         std::size_t at = 9;
         while (at < line.size()) {
             const std::size_t end = std::min(line.find(' ', at + 1), line.size());
@@ -45,18 +56,22 @@ class Y4mSource : public PictureSource {
             const std::string value = field.substr(1);
             switch (field[0]) {
             case 'W':
-                width_ = std::atoi(value.c_str());
+                width_ = side(value);
+                widthText = value;
                 break;
             case 'H':
-                height_ = std::atoi(value.c_str());
+                height_ = side(value);
+                heightText = value;
                 break;
             case 'C':
                 chroma = value;
                 break;
             case 'F': {
-                long num = 0, den = 0;
-                if (std::sscanf(value.c_str(), "%ld:%ld", &num, &den) == 2 && num > 0 && den > 0)
-                    fps_ = static_cast<int>(roundHalfAway(double(num) / double(den)));
+                // Rates far outside what a movie takes are kept just outside it, for the
+                // caller's range check (the division alone could overflow an int).
+                double num = 0, den = 0;
+                if (std::sscanf(value.c_str(), "%lf:%lf", &num, &den) == 2 && num > 0 && den > 0)
+                    fps_ = static_cast<int>(roundHalfAway(std::min(num / den, 1e6)));
                 break;
             }
             case 'I':
@@ -71,8 +86,8 @@ class Y4mSource : public PictureSource {
             }
         }
         if (width_ <= 0 || height_ <= 0 || width_ > maxPictureSide || height_ > maxPictureSide)
-            return fail("picture size " + std::to_string(width_) + "x" + std::to_string(height_) +
-                            " is not 1 to " + std::to_string(maxPictureSide) + " pixels a side",
+            return fail("picture size " + widthText + "x" + heightText + " is not 1 to " +
+                            std::to_string(maxPictureSide) + " pixels a side",
                         message);
         if (chroma.rfind("420", 0) == 0)
             kind_ = InputPicture::Kind::yuv420;
@@ -151,6 +166,15 @@ class Y4mSource : public PictureSource {
     std::optional<int> framesPerSecond() const override { return fps_; }
 
   private:
+    // A W or H value: its decimal digits, or -1 when it is not a number of 1 to maxPictureSide
+    // (atoi would wrap 4294967297 round to 1).
+    static int side(const std::string& value) {
+        if (value.empty() || value.size() > 5 ||
+            !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return -1;
+        return std::atoi(value.c_str());
+    }
+
     static std::uint8_t clampByte(double v) {
         return static_cast<std::uint8_t>(std::clamp(roundHalfAway(v), 0L, 255L));
     }
@@ -200,6 +224,13 @@ class Y4mSource : public PictureSource {
 };
 
 } // namespace
+
+std::unique_ptr<PictureSource> openY4mStream(std::FILE* file, const std::string& shownName,
+                                             std::string& message) {
+    auto source = std::make_unique<Y4mSource>();
+    if (!source->open(file, shownName, message)) return nullptr;
+    return source;
+}
 
 std::unique_ptr<PictureSource> openY4mSource(const std::string& name, std::string& message,
                                              const std::string& shownName) {

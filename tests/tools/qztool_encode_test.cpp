@@ -336,6 +336,11 @@ TEST(QztoolEncode, BadInputsGiveOneMessageAndNoOutput) {
     std::ofstream(badY4m) << "YUV4MPEG W64 H48\nFRAME\n";
     const std::string cutY4m = dir + "/cut.y4m";
     std::ofstream(cutY4m) << "YUV4MPEG2 W64 H48 C420\nFRAME\nshort";
+    // A width that wraps round to 64 in 32 bits, and a rate far past any an int holds.
+    const std::string wideY4m = dir + "/wide.y4m";
+    std::ofstream(wideY4m) << "YUV4MPEG2 W4294967360 H48 C420\nFRAME\n";
+    const std::string fastY4m = dir + "/fast.y4m";
+    std::ofstream(fastY4m) << "YUV4MPEG2 W64 H48 F99999999999999999999999:1 C420\nFRAME\n";
     const std::string noSound = dir + "/text.wav";
     std::ofstream(noSound) << "not a sound at all";
     // Noise that codes to more than a player's video buffer holds in one frame.
@@ -354,6 +359,8 @@ TEST(QztoolEncode, BadInputsGiveOneMessageAndNoOutput) {
         {{dir + "/none%d.png"}, dir + "/none%d.png"},
         {{badY4m}, badY4m},
         {{cutY4m}, cutY4m},
+        {{wideY4m}, "picture size 4294967360x48 is not 1 to"},
+        {{fastY4m}, "picture rate 1000000 is not 1 to"},
         {{pngs, "--audio", noSound}, noSound},
         {{pngs, "--audio", dir + "/absent.wav"}, dir + "/absent.wav"},
         {{pngs, "--audio", wav, "-o", wav}, wav},

@@ -152,12 +152,18 @@ class Runner {
   public:
     explicit Runner(const Options& options) : options_(options) {}
 
+    // Whether the filter lets the case run (checked before its frames are made: the KRT
+    // encoder takes seconds).
+    bool wanted(const std::string& name) const {
+        return options_.filter.empty() || name.find(options_.filter) != std::string::npos;
+    }
+
     // Times one case against the peer's JPEG and prints its line; ours decodes oursFrames frames
     // a call.
     void run(const std::string& name, double bitsPerPixel,
              const std::optional<qzbench::JpegPicture>& jpeg, const std::function<void()>& ours,
              int oursFrames = 1) {
-        if (!options_.filter.empty() && name.find(options_.filter) == std::string::npos) return;
+        if (!wanted(name)) return;
         if (!jpeg) {
             std::printf("%-26s no JPEG peer (libturbojpeg not found)\n", name.c_str());
             return;
@@ -191,25 +197,29 @@ void runAll(Runner& runner) {
         const std::string at = "/" + qzbench::sizeName(size) + "/";
         for (int type : {3, 4})
             for (Output output : {Output::rgb565, Output::xrgb8888, Output::yuy2}) {
-                if (type == 3 && output == Output::yuy2) continue; // type 3 has no YUV output
+                const std::string name =
+                    "type" + std::to_string(type) + at + qzbench::outputName(output);
+                // Type 3 has no YUV output.
+                if ((type == 3 && output == Output::yuy2) || !runner.wanted(name)) continue;
                 const qzbench::DctFrame& frame = qzbench::dctFrame(type, size);
                 qzbench::DctFrameDecoder ours(type, size, output);
-                runner.run("type" + std::to_string(type) + at + qzbench::outputName(output),
-                           frame.bitsPerPixel, frame.jpeg, [&] { ours.decode(); });
+                runner.run(name, frame.bitsPerPixel, frame.jpeg, [&] { ours.decode(); });
             }
         for (bool motion : {false, true}) {
+            const std::string name = std::string(motion ? "dor-motion" : "dor-key") + at + "rgb565";
+            if (!runner.wanted(name)) continue;
             qzbench::DorFrameDecoder ours(size, motion);
-            runner.run(std::string(motion ? "dor-motion" : "dor-key") + at + "rgb565",
-                       bitsPerPixel(ours.frameBytes(), size), qzbench::dorFrames(size).jpeg,
+            runner.run(name, bitsPerPixel(ours.frameBytes(), size), qzbench::dorFrames(size).jpeg,
                        [&] { ours.decode(); });
         }
-        const qzbench::KrtSequence& krt = qzbench::krtSequence(size);
-        {
+        if (const std::string name = "krt-key" + at + "rgb565"; runner.wanted(name)) {
+            const qzbench::KrtSequence& krt = qzbench::krtSequence(size);
             qzbench::KrtPlayer ours(qzbench::formatRgb565, size);
-            runner.run("krt-key" + at + "rgb565", bitsPerPixel(krt.key.size(), size), krt.jpeg,
+            runner.run(name, bitsPerPixel(krt.key.size(), size), krt.jpeg,
                        [&] { ours.key(krt.key); });
         }
-        {
+        if (const std::string name = "krt-delta" + at + "rgb565"; runner.wanted(name)) {
+            const qzbench::KrtSequence& krt = qzbench::krtSequence(size);
             qzbench::KrtPlayer ours(qzbench::formatRgb565, size);
             ours.key(krt.key);
             std::size_t bytes = 0;
@@ -217,8 +227,7 @@ void runAll(Runner& runner) {
             // A call decodes the whole round of deltas, which goes on from the picture it leaves
             // (the same work as in order), so every batch does the same work.
             runner.run(
-                "krt-delta" + at + "rgb565", bitsPerPixel(bytes / krt.deltas.size(), size),
-                krt.jpeg,
+                name, bitsPerPixel(bytes / krt.deltas.size(), size), krt.jpeg,
                 [&] {
                     for (const Bytes& d : krt.deltas) ours.delta(d);
                 },

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 
+#include "bench/jpeg_peer.h"
+
 namespace qzbench {
 
 namespace {
@@ -34,6 +36,33 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 std::string sizeName(Size s) {
     return std::to_string(s.width) + "x" + std::to_string(s.height);
+}
+
+void setFrameCounters(benchmark::State& state, Size size, double bitsPerPixel) {
+    state.counters["frames/s"] =
+        benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] = benchmark::Counter(double(size.width) * size.height / 1e6,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["bpp"] = bitsPerPixel;
+}
+
+void peerDecode(benchmark::State& state, const std::optional<JpegPicture>& jpeg, Size size) {
+    if (!jpeg) {
+        state.SkipWithError("no JPEG peer (libturbojpeg not found)");
+        return;
+    }
+    JpegDecoder decoder;
+    std::vector<std::uint8_t> out;
+    for (auto _ : state) {
+        if (!decoder.decode(*jpeg, out)) {
+            state.SkipWithError("the JPEG peer failed to decode");
+            return;
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    setFrameCounters(state, size, jpeg->bitsPerPixel);
+    state.counters["jpegQuality"] = jpeg->quality;
 }
 
 void runWithRatios(const std::vector<RatioPair>& pairs, const char* heading) {

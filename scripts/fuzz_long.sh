@@ -16,7 +16,7 @@ seconds=${1:-3600}
 timeout=${QZ_FUZZ_TIMEOUT:-1}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(movie reader krt type3 type4 dor audio walker)
+[ ${#targets[@]} -gt 0 ] || targets=(movie reader krt type3 type4 dor audio walker y4m)
 
 if [ -z "${QZ_FUZZ_NO_BUILD:-}" ]; then
     cmake --preset fuzz >/dev/null
@@ -29,6 +29,7 @@ max_len() {
     movie | reader) echo 32768 ;;
     walker) echo 16384 ;;
     audio) echo 8192 ;;
+    y4m) echo 4096 ;;
     *) echo 8192 ;;
     esac
 }

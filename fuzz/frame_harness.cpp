@@ -14,19 +14,6 @@ constexpr long long largestPicturePixels = 1 << 20;
 
 } // namespace
 
-PixelFormat fuzzPixelFormat(FrameFormat format) {
-    switch (format) {
-    case FrameFormat::pal8:
-        return PixelFormat{0, 0, 0, 0, 0, 0, 0, 8};
-    case FrameFormat::rgb555:
-        return PixelFormat{5, 5, 5, 10, 5, 0, 0x7FFF, 15};
-    case FrameFormat::rgb565:
-        return PixelFormat{5, 6, 5, 11, 5, 0, 0xFFFF, 16};
-    default:
-        return PixelFormat{8, 8, 8, 16, 8, 0, 0xFFFFFF, 24};
-    }
-}
-
 FrameHarness::FrameHarness(FuzzInput& input, const FrameFormat* formats, int formatCount) {
     const std::uint8_t select = input.byte();
     format_ = formats[select % formatCount];
@@ -45,7 +32,7 @@ FrameHarness::FrameHarness(FuzzInput& input, const FrameFormat* formats, int for
     memory_ = std::make_unique<GuardedMemory>(rowBytes_, rows_, pitch);
 
     VideoOutput& output = video_.output;
-    output.pixelFormat = fuzzPixelFormat(format_);
+    output.pixelFormat = pixelFormatOf(format_);
     output.flags = flags;
     output.gamma = gamma_;
     output.paletteRgb = paletteRgb_;

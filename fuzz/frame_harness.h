@@ -18,9 +18,6 @@
 #include "video/frame_decode.h"
 #include "video/frame_decoder.h"
 
-// Pixels of a frame format as the display decoders see them (the same as VideoDecoder uses).
-PixelFormat fuzzPixelFormat(FrameFormat format);
-
 class FrameHarness {
   public:
     FrameHarness(FuzzInput& input, const FrameFormat* formats, int formatCount);

@@ -24,8 +24,12 @@ int roundToMacroblocks(int side) {
     return (side + 15) / 16 * 16;
 }
 
-// The display pixel layout each format's pixels are made for. YUY2 pictures use no RGB
-// layout; their tables are built as for 32-bit pixels, as a 32-bit display showing YUY2 would.
+bool sideFits(int side) {
+    return side > 0 && side <= maxPictureSide;
+}
+
+} // namespace
+
 PixelFormat pixelFormatOf(FrameFormat format) {
     switch (format) {
     case FrameFormat::pal8:
@@ -38,12 +42,6 @@ PixelFormat pixelFormatOf(FrameFormat format) {
         return PixelFormat{8, 8, 8, 16, 8, 0, 0xFFFFFF, 24};
     }
 }
-
-bool sideFits(int side) {
-    return side > 0 && side <= maxPictureSide;
-}
-
-} // namespace
 
 std::optional<FrameFormat> parseFrameFormat(std::string_view name) {
     for (FrameFormat f : {FrameFormat::pal8, FrameFormat::rgb555, FrameFormat::rgb565,

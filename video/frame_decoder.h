@@ -31,6 +31,9 @@ int framePixelBytes(FrameFormat format);
 // Whether frames of the type code (1 to 7) can be shown in the format: palettised KRT frames in
 // pal8, YUV type-4 frames in yuy2, every RGB-producing type in the RGB formats.
 bool frameFormatShows(FrameFormat format, LONG type);
+// The display pixel layout each format's pixels are made for. YUY2 pictures use no RGB
+// layout; their tables are built as for 32-bit pixels, as a 32-bit display showing YUY2 would.
+PixelFormat pixelFormatOf(FrameFormat format);
 
 struct PictureSize {
     int width = 0;

@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. scripts/x_helpers.sh
 build="$root/build/release"
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -44,12 +45,7 @@ echo "$files"
 man -w playqz qztool
 
 echo "--- the installed playqz plays the demo"
-number=70
-while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
-export DISPLAY=":$number"
-Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-server=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
+start_xvfb 70
 /usr/bin/qztool demo "$scratch/demo.qz"
 SDL_AUDIODRIVER=dummy timeout 60 /usr/bin/playqz -window -verbose "$scratch/demo.qz" \
     >"$scratch/play.log" 2>&1
@@ -67,12 +63,7 @@ done
 gio mime video/x-qz >"$scratch/mime.txt"
 head -1 "$scratch/mime.txt"
 SDL_AUDIODRIVER=dummy gio open "$scratch/demo.qz"
-window=""
-for _ in $(seq 100); do
-    window=$(xdotool search --name "^demo" 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
+wait_for_window demo
 [ -n "$window" ] || { echo "deb test FAILED: no player window after gio open" >&2; exit 1; }
 echo "window: $(xdotool getwindowname "$window")"
 xdotool windowfocus --sync "$window" key q >/dev/null 2>&1 || true

@@ -5,6 +5,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+. "$root/scripts/x_helpers.sh"
 out="${1:-$root/build/title-shots}"
 playqz="$root/build/release/frontend/playqz"
 qztool="$root/build/release/tools/qztool"
@@ -13,13 +14,8 @@ for tool in Xvfb twm xdotool import "$playqz" "$qztool"; do
 done
 mkdir -p "$out"
 
-number=90
-while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
-export DISPLAY=":$number"
-Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-server=$!
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
+start_xvfb 90
 twm >/dev/null 2>&1 &
 sleep 0.5
 
@@ -27,12 +23,7 @@ movie="$out/demo.qz"
 "$qztool" demo "$movie" >/dev/null
 SDL_AUDIODRIVER=dummy "$playqz" -window "$movie" >/dev/null 2>&1 &
 player=$!
-window=""
-for _ in $(seq 100); do
-    window=$(xdotool search --name "^demo" 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
+wait_for_window demo
 [ -n "$window" ] || { echo "title_shots: no player window" >&2; exit 1; }
 xdotool windowfocus --sync "$window" >/dev/null 2>&1 || true
 

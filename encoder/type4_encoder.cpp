@@ -1,6 +1,7 @@
 #include "encoder/type4_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "video/dct/dct_toolkit.h"
 #include "video/type4/type4_decoder.h"
 #include "encoder/component_colour.h"
+#include "encoder/forward_dct.h"
 #include "encoder/rounding.h"
 
 namespace {
@@ -17,7 +19,7 @@ namespace {
 class WordBitWriter {
   public:
     // Bits go after the given bytes.
-    explicit WordBitWriter(Bytes start) : bytes_(std::move(start)) {}
+    explicit WordBitWriter(Bytes start) : bytes_(std::move(start)), size_(bytes_.size()) {}
     // Appends the low bits bits (at most 32) of value.
     void put(std::uint32_t value, int bits) {
         pending_ = (pending_ << bits) | (value & ((std::uint64_t{1} << bits) - 1));
@@ -25,18 +27,24 @@ class WordBitWriter {
         if (used_ >= 32) {
             used_ -= 32;
             const auto word = static_cast<std::uint32_t>(pending_ >> used_);
-            for (int b = 0; b < 4; ++b)
-                bytes_.push_back(static_cast<std::uint8_t>(word >> (8 * b)));
+            if (size_ + 4 > bytes_.size()) bytes_.resize(2 * bytes_.size() + 1024);
+            const std::uint8_t le[4] = {
+                static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+                static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
+            std::memcpy(bytes_.data() + size_, le, 4);
+            size_ += 4;
         }
     }
     // The bytes with the bits after them, the last word padded with zero bits.
     Bytes finish() {
         if (used_ > 0) put(0, 32 - used_);
+        bytes_.resize(size_);
         return std::move(bytes_);
     }
 
   private:
-    Bytes bytes_;
+    Bytes bytes_; // size_ bytes written, then room
+    std::size_t size_ = 0;
     std::uint64_t pending_ = 0; // the last used_ bits are not yet written
     int used_ = 0;
 };
@@ -107,34 +115,53 @@ void putAc(WordBitWriter& out, const CodeIndex& index, int run, int level) {
     }
 }
 
-// The macroblock's six blocks as the values the decoder is to reconstruct, twice the samples
-// that show the source's colour. A chroma sample is one of a few steps, so its value is aimed at
-// the middle of the step (the decoder halves rounding down); luma is aimed at directly, which
-// brings the decoded pictures back without a mean offset.
-std::array<DctBlock, 6> codedBlocks(const YuvPicture& picture, int mbx, int mby) {
-    std::array<DctBlock, 6> blocks = macroblockSamples(picture, mbx, mby);
-    for (int b = 0; b < 4; ++b)
-        for (double& v : blocks[b]) v = 2 * componentLumaSample(static_cast<int>(v));
-    for (double& v : blocks[4]) v = 2 * componentCbSample(static_cast<int>(v)) + 1;
-    for (double& v : blocks[5]) v = 2 * componentCrSample(static_cast<int>(v)) + 1;
-    return blocks;
+// The values the decoder is to reconstruct are twice the samples that show the source's colour.
+// Luma is aimed at directly (twice (l + 15) / 2 is l + 15), which brings the decoded pictures
+// back without a mean offset. A chroma sample is one of a few steps, so its value is aimed at
+// the middle of the step (the decoder halves rounding down): the chroma planes are mapped to
+// those values (1 to 255) once a frame.
+constexpr int lumaOffset = 15;
+
+std::vector<std::uint8_t> codedChroma(const std::vector<std::uint8_t>& plane, bool cr) {
+    static const auto tables = [] {
+        std::array<std::array<std::uint8_t, 256>, 2> t{};
+        for (int c = 0; c < 256; ++c) {
+            t[0][c] = static_cast<std::uint8_t>(2 * componentCbSample(c) + 1);
+            t[1][c] = static_cast<std::uint8_t>(2 * componentCrSample(c) + 1);
+        }
+        return t;
+    }();
+    std::vector<std::uint8_t> out(plane.size());
+    const auto& table = tables[cr ? 1 : 0];
+    for (std::size_t i = 0; i < plane.size(); ++i) out[i] = table[plane[i]];
+    return out;
 }
 
-// Codes one block of values (twice the decoded samples, 0 to 255); pred is the component's DC
-// predictor.
-void putBlock(WordBitWriter& out, const CodeIndex& index, const DctBlock& samples,
-              const double* scale, int& pred, bool chroma) {
-    const DctBlock coefficients = forwardDct(samples);
+// The zigzag scan and the quantiser's scale in the transform's output order.
+struct TransposedScan {
+    int at[64];
+    TransposedScan() {
+        for (int k = 0; k < 64; ++k) at[k] = transposedIndex(zigzag[k]);
+    }
+};
+
+// Codes one block of 8-bit values (row n at rows + n·stride) plus offset, twice the decoded
+// samples; pred is the component's DC predictor.
+void putBlock(WordBitWriter& out, const CodeIndex& index, const std::uint8_t* rows,
+              std::ptrdiff_t stride, int offset, const double* scale, int& pred, bool chroma) {
+    static const TransposedScan scan;
+    alignas(32) double coefficients[64];
+    forwardDctBytes()(rows, stride, offset, coefficients);
     const int dc = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / 8), 0L, 255L));
     putDc(out, dc - pred, chroma);
     pred = dc;
     // Levels first, then the codes of the nonzero ones found from a bit mask.
+    alignas(32) int quantised[64];
+    quantiseLevels()(coefficients, scale, quantised);
     int levels[64];
     std::uint64_t nonzero = 0;
     for (int k = 1; k < 64; ++k) {
-        const int i = zigzag[k];
-        levels[k] =
-            static_cast<int>(std::clamp(roundHalfAway(coefficients[i] * scale[i]), -256L, 255L));
+        levels[k] = quantised[scan.at[k]];
         nonzero |= std::uint64_t{levels[k] != 0} << k;
     }
     for (int last = 0; nonzero != 0; nonzero &= nonzero - 1) {
@@ -145,24 +172,59 @@ void putBlock(WordBitWriter& out, const CodeIndex& index, const DctBlock& sample
     putCode(out, endOfBlock);
 }
 
+// An 8×8 block of a plane, coordinates limited to the plane so edges repeat.
+void edgeBlock(const std::uint8_t* plane, int width, int height, int x0, int y0,
+               std::uint8_t* block) {
+    for (int n = 0; n < 8; ++n) {
+        const std::uint8_t* row = plane + std::size_t(std::min(y0 + n, height - 1)) * width;
+        for (int m = 0; m < 8; ++m) block[8 * n + m] = row[std::min(x0 + m, width - 1)];
+    }
+}
+
 } // namespace
 
 Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentColour) {
     quality = std::clamp(quality, 0, 100);
     LONG quant[64];
     setupType4Quant(quant, quality);
-    // A coefficient of level l comes back as l × quant / prescale (the transform's scale).
-    double scale[64];
-    for (int i = 0; i < 64; ++i) scale[i] = quant[i] > 0 ? double(prescale[i]) / quant[i] : 0.0;
+    // A coefficient of level l comes back as l × quant / prescale (the transform's scale);
+    // in the transform's output order.
+    alignas(32) double scale[64];
+    for (int i = 0; i < 64; ++i)
+        scale[transposedIndex(i)] = quant[i] > 0 ? double(prescale[i]) / quant[i] : 0.0;
     static const CodeIndex index;
     WordBitWriter bits(dctFrameHeader(picture, quality, componentColour ? 2 : 0));
+    const std::vector<std::uint8_t> cb = codedChroma(picture.cb, false);
+    const std::vector<std::uint8_t> cr = codedChroma(picture.cr, true);
+    const int w = picture.width, h = picture.height;
+    const int cw = picture.chromaWidth(), ch = picture.chromaHeight();
     int predY = 0, predCb = 0, predCr = 0;
-    for (int mby = 0; mby * 16 < picture.height; ++mby) {
-        for (int mbx = 0; mbx * 16 < picture.width; ++mbx) {
-            const auto blocks = codedBlocks(picture, mbx, mby);
-            for (int b = 0; b < 4; ++b) putBlock(bits, index, blocks[b], scale, predY, false);
-            putBlock(bits, index, blocks[4], scale, predCb, true);
-            putBlock(bits, index, blocks[5], scale, predCr, true);
+    for (int mby = 0; mby * 16 < h; ++mby) {
+        for (int mbx = 0; mbx * 16 < w; ++mbx) {
+            const bool inside = mbx * 16 + 16 <= w && mby * 16 + 16 <= h;
+            for (int b = 0; b < 4; ++b) {
+                const int x0 = mbx * 16 + (b & 1) * 8, y0 = mby * 16 + (b >> 1) * 8;
+                std::uint8_t block[64];
+                if (inside) {
+                    putBlock(bits, index, picture.y.data() + std::size_t(y0) * w + x0, w,
+                             lumaOffset, scale, predY, false);
+                } else {
+                    edgeBlock(picture.y.data(), w, h, x0, y0, block);
+                    putBlock(bits, index, block, 8, lumaOffset, scale, predY, false);
+                }
+            }
+            for (int c = 0; c < 2; ++c) {
+                const std::uint8_t* plane = (c == 0 ? cb : cr).data();
+                int& pred = c == 0 ? predCb : predCr;
+                std::uint8_t block[64];
+                if (inside) {
+                    putBlock(bits, index, plane + std::size_t(mby * 8) * cw + mbx * 8, cw, 0, scale,
+                             pred, true);
+                } else {
+                    edgeBlock(plane, cw, ch, mbx * 8, mby * 8, block);
+                    putBlock(bits, index, block, 8, 0, scale, pred, true);
+                }
+            }
         }
     }
     return bits.finish();

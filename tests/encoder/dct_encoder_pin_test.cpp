@@ -8,6 +8,7 @@
 
 #include "encoder/type3_encoder.h"
 #include "encoder/type4_encoder.h"
+#include "video/dct/simd_switch.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ struct Fnv {
     }
 };
 
+void expectPinnedBytes();
+
 struct PinnedPictures {
     std::vector<YuvPicture> pictures;
     PinnedPictures() {
@@ -50,7 +53,18 @@ struct PinnedPictures {
     }
 };
 
+// The same bytes with the vector forms in use and with the plain forms.
 TEST(DctEncoderPin, ConversionAndFramesKeepTheirBytes) {
+    const SimdLevel was = simdLevel();
+    for (SimdLevel level : {simdAvailable(), SimdLevel::none}) {
+        setSimdLevel(level);
+        SCOPED_TRACE(level == SimdLevel::none ? "plain forms" : "vector forms");
+        expectPinnedBytes();
+    }
+    setSimdLevel(was);
+}
+
+void expectPinnedBytes() {
     const PinnedPictures p;
     Fnv yuv, type3, type4;
     for (const YuvPicture& picture : p.pictures) {

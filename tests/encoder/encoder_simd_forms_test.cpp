@@ -4,9 +4,11 @@
 
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "encoder/dct_encoder.h"
 #include "encoder/forward_dct.h"
+#include "encoder/rgb_to_yuv.h"
 #include "video/dct/simd_switch.h"
 
 namespace {
@@ -48,6 +50,29 @@ TEST(EncoderSimdForms, TransformAndQuantiserMatchThePlainForms) {
         quantiseLevelsPlain(plain, scale, levelsPlain);
         quantiseLevelsAvx2(plain, scale, levelsAvx2);
         ASSERT_EQ(std::memcmp(levelsPlain, levelsAvx2, sizeof levelsPlain), 0) << round;
+    }
+}
+
+TEST(EncoderSimdForms, ColourConversionMatchesThePlainForm) {
+    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 rng(11);
+    for (int round = 0; round < 400; ++round) {
+        const int width = 1 + round % 70;
+        const bool pair = round % 5 != 0;
+        std::vector<std::uint8_t> rgb(std::size_t(width) * 6);
+        // Random, or only the extremes (sums at the ends of the chroma range).
+        for (auto& b : rgb) b = round % 3 == 0 ? (rng() % 2 ? 255 : 0) : std::uint8_t(rng());
+        std::vector<std::uint8_t> plain(std::size_t(width) * 2 + width + 1, 7);
+        std::vector<std::uint8_t> avx2 = plain;
+        const int cw = (width + 1) / 2;
+        const auto out = [&](std::vector<std::uint8_t>& v) {
+            return RowPairOut{v.data(), pair ? v.data() + width : nullptr, v.data() + 2 * width,
+                              v.data() + 2 * width + cw};
+        };
+        const std::uint8_t* second = pair ? rgb.data() + 3 * width : nullptr;
+        rgbRowPairPlain(rgb.data(), second, width, 0, out(plain));
+        rgbRowPairAvx2(rgb.data(), second, width, 0, out(avx2));
+        ASSERT_EQ(plain, avx2) << "width " << width;
     }
 }
 

@@ -80,10 +80,14 @@ void forwardDctBytesPlain(const std::uint8_t* rows, std::ptrdiff_t stride, int o
     for (int i = 0; i < 64; ++i) out[transposedIndex(i)] *= d[i];
 }
 
-void quantiseLevelsPlain(const double* coefficients, const double* scale, int* levels) {
-    for (int i = 0; i < 64; ++i)
+std::uint64_t quantiseLevelsPlain(const double* coefficients, const double* scale, int* levels) {
+    std::uint64_t nonzero = 0;
+    for (int i = 0; i < 64; ++i) {
         levels[i] =
             static_cast<int>(std::clamp(roundHalfAway(coefficients[i] * scale[i]), -256L, 255L));
+        nonzero |= std::uint64_t{levels[i] != 0} << i;
+    }
+    return nonzero;
 }
 
 QuantiseForm quantiseLevels() {
@@ -104,7 +108,7 @@ ForwardDctForm forwardDctBytes() {
 void forwardDctBytesAvx2(const std::uint8_t* rows, std::ptrdiff_t stride, int offset, double* out) {
     forwardDctBytesPlain(rows, stride, offset, out);
 }
-void quantiseLevelsAvx2(const double* coefficients, const double* scale, int* levels) {
-    quantiseLevelsPlain(coefficients, scale, levels);
+std::uint64_t quantiseLevelsAvx2(const double* coefficients, const double* scale, int* levels) {
+    return quantiseLevelsPlain(coefficients, scale, levels);
 }
 #endif

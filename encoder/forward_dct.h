@@ -25,8 +25,10 @@ ForwardDctForm forwardDctBytes();
 const double* forwardDctDescale();
 
 // levels[i] = coefficients[i] × scale[i] rounded half away from zero and limited to -256..255,
-// for the 64 entries (any order, the same for all three arrays). Either form, or the one in use.
-using QuantiseForm = void (*)(const double* coefficients, const double* scale, int* levels);
-void quantiseLevelsPlain(const double* coefficients, const double* scale, int* levels);
-void quantiseLevelsAvx2(const double* coefficients, const double* scale, int* levels);
+// for the 64 entries (any order, the same for all three arrays); returns the mask of the nonzero
+// levels (bit i for levels[i]). Either form, or the one in use.
+using QuantiseForm = std::uint64_t (*)(const double* coefficients, const double* scale,
+                                       int* levels);
+std::uint64_t quantiseLevelsPlain(const double* coefficients, const double* scale, int* levels);
+std::uint64_t quantiseLevelsAvx2(const double* coefficients, const double* scale, int* levels);
 QuantiseForm quantiseLevels();

@@ -137,11 +137,11 @@ std::vector<std::uint8_t> codedChroma(const std::vector<std::uint8_t>& plane, bo
     return out;
 }
 
-// The zigzag scan and the quantiser's scale in the transform's output order.
+// The scan position of each entry of the transform's output.
 struct TransposedScan {
-    int at[64];
+    int position[64];
     TransposedScan() {
-        for (int k = 0; k < 64; ++k) at[k] = transposedIndex(zigzag[k]);
+        for (int k = 0; k < 64; ++k) position[transposedIndex(zigzag[k])] = k;
     }
 };
 
@@ -157,12 +157,15 @@ void putBlock(WordBitWriter& out, const CodeIndex& index, const std::uint8_t* ro
     pred = dc;
     // Levels first, then the codes of the nonzero ones found from a bit mask.
     alignas(32) int quantised[64];
-    quantiseLevels()(coefficients, scale, quantised);
+    std::uint64_t found = quantiseLevels()(coefficients, scale, quantised) & ~std::uint64_t{1};
+    // The nonzero levels in scan order (most are zero).
     int levels[64];
     std::uint64_t nonzero = 0;
-    for (int k = 1; k < 64; ++k) {
-        levels[k] = quantised[scan.at[k]];
-        nonzero |= std::uint64_t{levels[k] != 0} << k;
+    for (; found != 0; found &= found - 1) {
+        const int i = std::countr_zero(found);
+        const int k = scan.position[i];
+        levels[k] = quantised[i];
+        nonzero |= std::uint64_t{1} << k;
     }
     for (int last = 0; nonzero != 0; nonzero &= nonzero - 1) {
         const int k = std::countr_zero(nonzero);

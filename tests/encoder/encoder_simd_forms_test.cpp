@@ -47,8 +47,8 @@ TEST(EncoderSimdForms, TransformAndQuantiserMatchThePlainForms) {
         if (kind == 2)
             for (int i = 0; i < 64; ++i) plain[i] = (i - 32) + 0.5, scale[i] = 1.0;
         int levelsPlain[64], levelsAvx2[64];
-        quantiseLevelsPlain(plain, scale, levelsPlain);
-        quantiseLevelsAvx2(plain, scale, levelsAvx2);
+        ASSERT_EQ(quantiseLevelsPlain(plain, scale, levelsPlain),
+                  quantiseLevelsAvx2(plain, scale, levelsAvx2));
         ASSERT_EQ(std::memcmp(levelsPlain, levelsAvx2, sizeof levelsPlain), 0) << round;
     }
 }

@@ -1,13 +1,11 @@
 #include "encoder/forward_dct.h"
 #include "encoder/dct_encoder.h"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
 
 #include "video/dct/simd_switch.h"
-#include "encoder/rounding.h"
 
 namespace {
 
@@ -80,21 +78,21 @@ void forwardDctBytesPlain(const std::uint8_t* rows, std::ptrdiff_t stride, int o
     for (int i = 0; i < 64; ++i) out[transposedIndex(i)] *= d[i];
 }
 
-std::uint64_t quantiseLevelsPlain(const double* coefficients, const double* scale, int* levels) {
+std::uint64_t scaleCoefficientsPlain(const double* coefficients, const double* scale,
+                                     double* products) {
     std::uint64_t nonzero = 0;
     for (int i = 0; i < 64; ++i) {
-        levels[i] =
-            static_cast<int>(std::clamp(roundHalfAway(coefficients[i] * scale[i]), -256L, 255L));
-        nonzero |= std::uint64_t{levels[i] != 0} << i;
+        products[i] = coefficients[i] * scale[i];
+        nonzero |= std::uint64_t{std::fabs(products[i]) >= 0.5} << i;
     }
     return nonzero;
 }
 
-QuantiseForm quantiseLevels() {
+ScaleForm scaleCoefficients() {
 #if QZ_X86_SIMD
-    if (simdLevel() != SimdLevel::none) return quantiseLevelsAvx2;
+    if (simdLevel() != SimdLevel::none) return scaleCoefficientsAvx2;
 #endif
-    return quantiseLevelsPlain;
+    return scaleCoefficientsPlain;
 }
 
 ForwardDctForm forwardDctBytes() {
@@ -108,7 +106,8 @@ ForwardDctForm forwardDctBytes() {
 void forwardDctBytesAvx2(const std::uint8_t* rows, std::ptrdiff_t stride, int offset, double* out) {
     forwardDctBytesPlain(rows, stride, offset, out);
 }
-std::uint64_t quantiseLevelsAvx2(const double* coefficients, const double* scale, int* levels) {
-    return quantiseLevelsPlain(coefficients, scale, levels);
+std::uint64_t scaleCoefficientsAvx2(const double* coefficients, const double* scale,
+                                    double* products) {
+    return scaleCoefficientsPlain(coefficients, scale, products);
 }
 #endif

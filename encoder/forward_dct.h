@@ -24,11 +24,14 @@ ForwardDctForm forwardDctBytes();
 // The factor that takes the two unnormalised passes to the orthonormal scale, at 8h + v.
 const double* forwardDctDescale();
 
-// levels[i] = coefficients[i] × scale[i] rounded half away from zero and limited to -256..255,
-// for the 64 entries (any order, the same for all three arrays); returns the mask of the nonzero
-// levels (bit i for levels[i]). Either form, or the one in use.
-using QuantiseForm = std::uint64_t (*)(const double* coefficients, const double* scale,
-                                       int* levels);
-std::uint64_t quantiseLevelsPlain(const double* coefficients, const double* scale, int* levels);
-std::uint64_t quantiseLevelsAvx2(const double* coefficients, const double* scale, int* levels);
-QuantiseForm quantiseLevels();
+// products[i] = coefficients[i] × scale[i] for the 64 entries (any order, the same for the
+// three arrays); returns the mask of the products at least 0.5 in size (bit i for entry i),
+// which are those whose level (the product rounded half away from zero) is not zero. Either
+// form, or the one in use.
+using ScaleForm = std::uint64_t (*)(const double* coefficients, const double* scale,
+                                    double* products);
+std::uint64_t scaleCoefficientsPlain(const double* coefficients, const double* scale,
+                                     double* products);
+std::uint64_t scaleCoefficientsAvx2(const double* coefficients, const double* scale,
+                                    double* products);
+ScaleForm scaleCoefficients();

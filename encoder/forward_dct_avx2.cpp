@@ -103,40 +103,17 @@ QZ_TARGET_AVX2 void forwardDctBytesAvx2(const std::uint8_t* rows, std::ptrdiff_t
     }
 }
 
-QZ_TARGET_AVX2 std::uint64_t quantiseLevelsAvx2(const double* coefficients, const double* scale,
-                                                int* levels) {
-    // Products are limited first so that they fit the 32-bit conversion; the limit is far
-    // enough outside -256..255 that the rounding and the last limit see the same result.
-    const __m256d low = _mm256_set1_pd(-1024.0), high = _mm256_set1_pd(1024.0);
-    const __m256d half = _mm256_set1_pd(0.5), minusHalf = _mm256_set1_pd(-0.5);
-    const __m256i lowLevel = _mm256_set1_epi32(-256), highLevel = _mm256_set1_epi32(255);
-    // The low 32 bits of each 64-bit lane, in the lower half.
-    const __m256i lowWords = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+QZ_TARGET_AVX2 std::uint64_t scaleCoefficientsAvx2(const double* coefficients, const double* scale,
+                                                   double* products) {
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    const __m256d half = _mm256_set1_pd(0.5);
     std::uint64_t nonzero = 0;
-    for (int i = 0; i < 64; i += 8) {
-        __m128i whole[2], up[2], down[2];
-        for (int j = 0; j < 2; ++j) {
-            const __m256d x =
-                _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_loadu_pd(coefficients + i + 4 * j),
-                                                          _mm256_loadu_pd(scale + i + 4 * j)),
-                                            low),
-                              high);
-            whole[j] = _mm256_cvttpd_epi32(x);
-            const __m256d rest = _mm256_sub_pd(x, _mm256_cvtepi32_pd(whole[j]));
-            // Masks of all ones (-1) where the rest reaches a half either way.
-            up[j] = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
-                _mm256_castpd_si256(_mm256_cmp_pd(rest, half, _CMP_GE_OQ)), lowWords));
-            down[j] = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
-                _mm256_castpd_si256(_mm256_cmp_pd(rest, minusHalf, _CMP_LE_OQ)), lowWords));
-        }
-        const __m256i level = _mm256_add_epi32(
-            _mm256_sub_epi32(_mm256_set_m128i(whole[1], whole[0]), _mm256_set_m128i(up[1], up[0])),
-            _mm256_set_m128i(down[1], down[0]));
-        const __m256i limited = _mm256_min_epi32(_mm256_max_epi32(level, lowLevel), highLevel);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + i), limited);
-        const int zero = _mm256_movemask_ps(
-            _mm256_castsi256_ps(_mm256_cmpeq_epi32(limited, _mm256_setzero_si256())));
-        nonzero |= std::uint64_t(~zero & 0xFF) << i;
+    for (int i = 0; i < 64; i += 4) {
+        const __m256d p =
+            _mm256_mul_pd(_mm256_loadu_pd(coefficients + i), _mm256_loadu_pd(scale + i));
+        _mm256_storeu_pd(products + i, p);
+        const __m256d big = _mm256_cmp_pd(_mm256_and_pd(p, magnitude), half, _CMP_GE_OQ);
+        nonzero |= std::uint64_t(_mm256_movemask_pd(big)) << i;
     }
     return nonzero;
 }

@@ -15,29 +15,47 @@
 
 namespace {
 
-// Appends bits most significant first into 32-bit words stored little-endian.
+// Appends bits most significant first into 32-bit words stored little-endian. The bits go
+// through a cursor, a plain value the coder keeps in registers, with room made beforehand.
 class WordBitWriter {
   public:
+    struct Cursor {
+        std::uint64_t pending; // the last used bits are not yet written
+        int used;
+        std::uint8_t* at;
+    };
+
     // Bits go after the given bytes.
     explicit WordBitWriter(Bytes start) : bytes_(std::move(start)), size_(bytes_.size()) {}
+    // A cursor with room for at least room bytes of words; close() takes it back.
+    Cursor open(std::size_t room) {
+        if (size_ + room > bytes_.size()) bytes_.resize(2 * bytes_.size() + room);
+        return {pending_, used_, bytes_.data() + size_};
+    }
+    void close(const Cursor& c) {
+        pending_ = c.pending;
+        used_ = c.used;
+        size_ = static_cast<std::size_t>(c.at - bytes_.data());
+    }
     // Appends the low bits bits (at most 32) of value.
-    void put(std::uint32_t value, int bits) {
-        pending_ = (pending_ << bits) | (value & ((std::uint64_t{1} << bits) - 1));
-        used_ += bits;
-        if (used_ >= 32) {
-            used_ -= 32;
-            const auto word = static_cast<std::uint32_t>(pending_ >> used_);
-            if (size_ + 4 > bytes_.size()) bytes_.resize(2 * bytes_.size() + 1024);
+    static void put(Cursor& c, std::uint32_t value, int bits) {
+        c.pending = (c.pending << bits) | (value & ((std::uint64_t{1} << bits) - 1));
+        c.used += bits;
+        if (c.used >= 32) {
+            c.used -= 32;
+            const auto word = static_cast<std::uint32_t>(c.pending >> c.used);
             const std::uint8_t le[4] = {
                 static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
                 static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
-            std::memcpy(bytes_.data() + size_, le, 4);
-            size_ += 4;
+            std::memcpy(c.at, le, 4);
+            c.at += 4;
         }
     }
     // The bytes with the bits after them, the last word padded with zero bits.
     Bytes finish() {
-        if (used_ > 0) put(0, 32 - used_);
+        Cursor c = open(4);
+        if (c.used > 0) put(c, 0, 32 - c.used);
+        close(c);
         bytes_.resize(size_);
         return std::move(bytes_);
     }
@@ -45,9 +63,15 @@ class WordBitWriter {
   private:
     Bytes bytes_; // size_ bytes written, then room
     std::size_t size_ = 0;
-    std::uint64_t pending_ = 0; // the last used_ bits are not yet written
+    std::uint64_t pending_ = 0;
     int used_ = 0;
 };
+
+// More than the bytes of words one block can take: 63 escapes of 28 bits, the DC (16), the end
+// code and 31 bits pending make 1813 bits.
+constexpr std::size_t blockRoom = 256;
+
+using Cursor = WordBitWriter::Cursor;
 
 // A code's bits as a number, and its length.
 struct Code {
@@ -61,8 +85,8 @@ constexpr Code parseCode(const char* text) {
     return c;
 }
 
-void putCode(WordBitWriter& out, Code code) {
-    out.put(code.bits, code.length);
+void putCode(Cursor& out, Code code) {
+    WordBitWriter::put(out, code.bits, code.length);
 }
 
 // The run/level codes by run (0 to 31) and level (1 to 40), each with its sign bit 0 appended;
@@ -87,31 +111,31 @@ constexpr Code chromaDcSizeCodes[9] = {
 const Code endOfBlock = parseCode(type4EndOfBlock);
 const Code escape = parseCode(type4Escape);
 
-void putDc(WordBitWriter& out, int diff, bool chroma) {
+void putDc(Cursor& out, int diff, bool chroma) {
     const int magnitude = std::abs(diff);
     int size = 0;
     while ((1 << size) <= magnitude) ++size;
     putCode(out, (chroma ? chromaDcSizeCodes : lumaDcSizeCodes)[size]);
     if (size > 0) {
         const int m = diff > 0 ? diff : diff + (1 << size) - 1;
-        out.put(static_cast<std::uint32_t>(m), size);
+        WordBitWriter::put(out, static_cast<std::uint32_t>(m), size);
     }
 }
 
-void putAc(WordBitWriter& out, const CodeIndex& index, int run, int level) {
+void putAc(Cursor& out, const CodeIndex& index, int run, int level) {
     const int magnitude = std::abs(level);
     if (run < 32 && magnitude <= 40 && index.codes[run][magnitude].length != 0) {
         const Code code = index.codes[run][magnitude];
-        out.put(code.bits | (level < 0 ? 1 : 0), code.length);
+        WordBitWriter::put(out, code.bits | (level < 0 ? 1 : 0), code.length);
         return;
     }
     putCode(out, escape);
-    out.put(static_cast<std::uint32_t>(run), 6);
+    WordBitWriter::put(out, static_cast<std::uint32_t>(run), 6);
     if (level >= -127 && level <= 127) {
-        out.put(static_cast<std::uint32_t>(level) & 0xFF, 8);
+        WordBitWriter::put(out, static_cast<std::uint32_t>(level) & 0xFF, 8);
     } else {
-        out.put(level > 0 ? 0 : 128, 8);
-        out.put(static_cast<std::uint32_t>(level) & 0xFF, 8);
+        WordBitWriter::put(out, level > 0 ? 0 : 128, 8);
+        WordBitWriter::put(out, static_cast<std::uint32_t>(level) & 0xFF, 8);
     }
 }
 
@@ -147,32 +171,34 @@ struct TransposedScan {
 
 // Codes one block of 8-bit values (row n at rows + n·stride) plus offset, twice the decoded
 // samples; pred is the component's DC predictor.
-void putBlock(WordBitWriter& out, const CodeIndex& index, const std::uint8_t* rows,
+void putBlock(WordBitWriter& writer, const CodeIndex& index, const std::uint8_t* rows,
               std::ptrdiff_t stride, int offset, const double* scale, int& pred, bool chroma) {
     static const TransposedScan scan;
     alignas(32) double coefficients[64];
     forwardDctBytes()(rows, stride, offset, coefficients);
+    Cursor out = writer.open(blockRoom);
     const int dc = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / 8), 0L, 255L));
     putDc(out, dc - pred, chroma);
     pred = dc;
-    // Levels first, then the codes of the nonzero ones found from a bit mask.
-    alignas(32) int quantised[64];
-    std::uint64_t found = quantiseLevels()(coefficients, scale, quantised) & ~std::uint64_t{1};
-    // The nonzero levels in scan order (most are zero).
-    int levels[64];
+    // The levels that are not zero (most are), put in scan order.
+    alignas(32) double products[64];
+    std::uint64_t found = scaleCoefficients()(coefficients, scale, products) & ~std::uint64_t{1};
+    double inScan[64];
     std::uint64_t nonzero = 0;
     for (; found != 0; found &= found - 1) {
         const int i = std::countr_zero(found);
         const int k = scan.position[i];
-        levels[k] = quantised[i];
+        inScan[k] = products[i];
         nonzero |= std::uint64_t{1} << k;
     }
     for (int last = 0; nonzero != 0; nonzero &= nonzero - 1) {
         const int k = std::countr_zero(nonzero);
-        putAc(out, index, k - last - 1, levels[k]);
+        const int level = static_cast<int>(std::clamp(roundHalfAway(inScan[k]), -256L, 255L));
+        putAc(out, index, k - last - 1, level);
         last = k;
     }
     putCode(out, endOfBlock);
+    writer.close(out);
 }
 
 // An 8×8 block of a plane, coordinates limited to the plane so edges repeat.

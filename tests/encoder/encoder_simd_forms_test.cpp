@@ -9,6 +9,7 @@
 #include "encoder/dct_encoder.h"
 #include "encoder/forward_dct.h"
 #include "encoder/rgb_to_yuv.h"
+#include "encoder/rounding.h"
 #include "video/dct/simd_switch.h"
 
 namespace {
@@ -46,10 +47,13 @@ TEST(EncoderSimdForms, TransformAndQuantiserMatchThePlainForms) {
             s = rng() % 8 == 0 ? 0.0 : std::ldexp(double(rng() % 4096), -int(rng() % 16));
         if (kind == 2)
             for (int i = 0; i < 64; ++i) plain[i] = (i - 32) + 0.5, scale[i] = 1.0;
-        int levelsPlain[64], levelsAvx2[64];
-        ASSERT_EQ(quantiseLevelsPlain(plain, scale, levelsPlain),
-                  quantiseLevelsAvx2(plain, scale, levelsAvx2));
-        ASSERT_EQ(std::memcmp(levelsPlain, levelsAvx2, sizeof levelsPlain), 0) << round;
+        double productsPlain[64], productsAvx2[64];
+        const std::uint64_t nonzero = scaleCoefficientsPlain(plain, scale, productsPlain);
+        ASSERT_EQ(nonzero, scaleCoefficientsAvx2(plain, scale, productsAvx2));
+        ASSERT_EQ(std::memcmp(productsPlain, productsAvx2, sizeof productsPlain), 0) << round;
+        // The mask marks exactly the levels that round away from zero.
+        for (int i = 0; i < 64; ++i)
+            ASSERT_EQ(roundHalfAway(productsPlain[i]) != 0, ((nonzero >> i) & 1) != 0) << i;
     }
 }
 

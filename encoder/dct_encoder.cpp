@@ -68,6 +68,20 @@ std::array<DctBlock, 6> macroblockSamples(const YuvPicture& picture, int mbx, in
     return blocks;
 }
 
+const std::uint8_t* planeBlock(const std::uint8_t* plane, int width, int height, int x0, int y0,
+                               std::uint8_t* scratch, std::ptrdiff_t& stride) {
+    if (x0 + 8 <= width && y0 + 8 <= height) {
+        stride = width;
+        return plane + std::size_t(y0) * width + x0;
+    }
+    for (int n = 0; n < 8; ++n) {
+        const std::uint8_t* row = plane + std::size_t(std::min(y0 + n, height - 1)) * width;
+        for (int m = 0; m < 8; ++m) scratch[8 * n + m] = row[std::min(x0 + m, width - 1)];
+    }
+    stride = 8;
+    return scratch;
+}
+
 Bytes dctFrameHeader(const YuvPicture& picture, int quality, std::uint8_t options) {
     const auto w = static_cast<std::uint16_t>(picture.width);
     const auto h = static_cast<std::uint16_t>(picture.height);

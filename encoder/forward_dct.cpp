@@ -95,6 +95,23 @@ ScaleForm scaleCoefficients() {
     return scaleCoefficientsPlain;
 }
 
+std::uint64_t divideCoefficientsPlain(const double* coefficients, double factor,
+                                      const double* divisors, double* quotients) {
+    std::uint64_t nonzero = 0;
+    for (int i = 0; i < 64; ++i) {
+        quotients[i] = coefficients[i] * factor / divisors[i];
+        nonzero |= std::uint64_t{std::fabs(quotients[i]) >= 0.5} << i;
+    }
+    return nonzero;
+}
+
+DivideForm divideCoefficients() {
+#if QZ_X86_SIMD
+    if (simdLevel() != SimdLevel::none) return divideCoefficientsAvx2;
+#endif
+    return divideCoefficientsPlain;
+}
+
 ForwardDctForm forwardDctBytes() {
 #if QZ_X86_SIMD
     if (simdLevel() != SimdLevel::none) return forwardDctBytesAvx2;
@@ -109,5 +126,9 @@ void forwardDctBytesAvx2(const std::uint8_t* rows, std::ptrdiff_t stride, int of
 std::uint64_t scaleCoefficientsAvx2(const double* coefficients, const double* scale,
                                     double* products) {
     return scaleCoefficientsPlain(coefficients, scale, products);
+}
+std::uint64_t divideCoefficientsAvx2(const double* coefficients, double factor,
+                                     const double* divisors, double* quotients) {
+    return divideCoefficientsPlain(coefficients, factor, divisors, quotients);
 }
 #endif

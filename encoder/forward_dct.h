@@ -35,3 +35,14 @@ std::uint64_t scaleCoefficientsPlain(const double* coefficients, const double* s
 std::uint64_t scaleCoefficientsAvx2(const double* coefficients, const double* scale,
                                     double* products);
 ScaleForm scaleCoefficients();
+
+// quotients[i] = coefficients[i] × factor / divisors[i] for the 64 entries; returns the mask of
+// the quotients at least 0.5 in size (those whose rounding is not zero). Either form, or the
+// one in use.
+using DivideForm = std::uint64_t (*)(const double* coefficients, double factor,
+                                     const double* divisors, double* quotients);
+std::uint64_t divideCoefficientsPlain(const double* coefficients, double factor,
+                                      const double* divisors, double* quotients);
+std::uint64_t divideCoefficientsAvx2(const double* coefficients, double factor,
+                                     const double* divisors, double* quotients);
+DivideForm divideCoefficients();

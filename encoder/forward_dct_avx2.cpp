@@ -117,4 +117,19 @@ QZ_TARGET_AVX2 std::uint64_t scaleCoefficientsAvx2(const double* coefficients, c
     }
     return nonzero;
 }
+
+QZ_TARGET_AVX2 std::uint64_t divideCoefficientsAvx2(const double* coefficients, double factor,
+                                                    const double* divisors, double* quotients) {
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    const __m256d half = _mm256_set1_pd(0.5), f = _mm256_set1_pd(factor);
+    std::uint64_t nonzero = 0;
+    for (int i = 0; i < 64; i += 4) {
+        const __m256d q = _mm256_div_pd(_mm256_mul_pd(_mm256_loadu_pd(coefficients + i), f),
+                                        _mm256_loadu_pd(divisors + i));
+        _mm256_storeu_pd(quotients + i, q);
+        const __m256d big = _mm256_cmp_pd(_mm256_and_pd(q, magnitude), half, _CMP_GE_OQ);
+        nonzero |= std::uint64_t(_mm256_movemask_pd(big)) << i;
+    }
+    return nonzero;
+}
 #endif

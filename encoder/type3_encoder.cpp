@@ -1,10 +1,12 @@
 #include "encoder/type3_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "video/dct/dct_toolkit.h"
 #include "video/type3/type3_decoder.h"
+#include "encoder/forward_dct.h"
 #include "encoder/rounding.h"
 
 namespace {
@@ -48,24 +50,49 @@ bool reconstructsInRange(const Levels& levels, const LONG* quant) {
     return std::all_of(samples, samples + 64, [](LONG s) { return s >= -64 && s <= 63; });
 }
 
-// Levels of one block (samples centred on zero) keeping scan positions up to limit. AC levels
-// are scaled down until the decoded samples stay inside the tables' range; the DC level is
-// limited so that a DC-only or flat block does.
-Levels quantiseBlock(const DctBlock& coefficients, const LONG* quant, int limit) {
-    const double f0 = quant[0] / 8192.0;
-    Levels levels{};
-    const long dMax = static_cast<long>(std::floor(1019 / f0));
-    const long dMin = static_cast<long>(std::ceil(-1020 / f0));
-    levels[0] = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / f0), dMin, dMax));
-    for (double scale = 1.0;; scale = scale > 0.2 ? scale * 0.75 : 0.0) {
-        for (int k = 1; k < 64; ++k) {
-            const int i = zigzag[k];
-            const double w = static_cast<double>(quant[i]) / prescale[i];
-            levels[i] = k > limit ? 0
-                                  : static_cast<int>(std::clamp(
-                                        roundHalfAway(coefficients[i] * scale / w), -128L, 127L));
+// The quantiser of a quality: the table, the step of each AC level against the transform's
+// scale in the transform's output order, and the DC level's step and limits.
+struct Type3Quantiser {
+    LONG quant[64];
+    alignas(32) double steps[64];
+    double f0;
+    long dMin, dMax;
+    // The transform's output positions whose scan position is 1 to limit, by limit.
+    std::uint64_t allowed[64];
+
+    explicit Type3Quantiser(int quality) {
+        buildType3Quant(quant, quality);
+        for (int i = 0; i < 64; ++i)
+            steps[transposedIndex(i)] = static_cast<double>(quant[i]) / prescale[i];
+        // A DC level is limited so that a DC-only or flat block stays inside the tables' range.
+        f0 = quant[0] / 8192.0;
+        dMax = static_cast<long>(std::floor(1019 / f0));
+        dMin = static_cast<long>(std::ceil(-1020 / f0));
+        for (int limit = 0; limit < 64; ++limit) {
+            allowed[limit] = 0;
+            for (int k = 1; k <= limit; ++k)
+                allowed[limit] |= std::uint64_t{1} << transposedIndex(zigzag[k]);
         }
-        if (scale == 0.0 || reconstructsInRange(levels, quant)) return levels;
+    }
+};
+
+// Levels of one block (coefficients in the transform's output order) keeping scan positions up
+// to limit. AC levels are scaled down until the decoded samples stay inside the tables' range.
+Levels quantiseBlock(const double* coefficients, const Type3Quantiser& q, int limit) {
+    Levels levels{};
+    levels[0] = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / q.f0), q.dMin, q.dMax));
+    for (double scale = 1.0;; scale = scale > 0.2 ? scale * 0.75 : 0.0) {
+        std::fill(levels.begin() + 1, levels.end(), 0);
+        alignas(32) double quotients[64];
+        // Only the levels that do not round to zero (most do).
+        std::uint64_t found =
+            divideCoefficients()(coefficients, scale, q.steps, quotients) & q.allowed[limit];
+        for (; found != 0; found &= found - 1) {
+            const int t = std::countr_zero(found);
+            levels[transposedIndex(t)] =
+                static_cast<int>(std::clamp(roundHalfAway(quotients[t]), -128L, 127L));
+        }
+        if (scale == 0.0 || reconstructsInRange(levels, q.quant)) return levels;
     }
 }
 
@@ -120,19 +147,30 @@ bool sameMacroblock(const YuvPicture& a, const YuvPicture& b, int mbx, int mby) 
     return true;
 }
 
-void appendMacroblock(Bytes& out, const YuvPicture& picture, const LONG* quant, int mbx, int mby) {
-    std::array<DctBlock, 6> coefficients;
-    const auto samples = macroblockSamples(picture, mbx, mby);
-    for (int b = 0; b < 6; ++b) {
-        DctBlock centred;
-        for (int i = 0; i < 64; ++i) centred[i] = samples[b][i] - 128;
-        coefficients[b] = forwardDct(centred);
+void appendMacroblock(Bytes& out, const YuvPicture& picture, const Type3Quantiser& q, int mbx,
+                      int mby) {
+    // The transforms of the samples centred on zero.
+    alignas(32) double coefficients[6][64];
+    const ForwardDctForm transform = forwardDctBytes();
+    std::uint8_t scratch[64];
+    std::ptrdiff_t stride = 0;
+    for (int b = 0; b < 4; ++b) {
+        const int x0 = mbx * 16 + (b & 1) * 8, y0 = mby * 16 + (b >> 1) * 8;
+        const std::uint8_t* rows =
+            planeBlock(picture.y.data(), picture.width, picture.height, x0, y0, scratch, stride);
+        transform(rows, stride, -128, coefficients[b]);
+    }
+    const int cw = picture.chromaWidth(), ch = picture.chromaHeight();
+    for (int c = 0; c < 2; ++c) {
+        const std::uint8_t* rows = planeBlock((c == 0 ? picture.cb : picture.cr).data(), cw, ch,
+                                              mbx * 8, mby * 8, scratch, stride);
+        transform(rows, stride, -128, coefficients[4 + c]);
     }
     for (int limit = 63;; limit = std::max(limit - 8, 0)) {
         std::array<Levels, 6> levels;
         bool anyAc = false;
         for (int b = 0; b < 6; ++b) {
-            levels[b] = quantiseBlock(coefficients[b], quant, limit);
+            levels[b] = quantiseBlock(coefficients[b], q, limit);
             for (int i = 1; i < 64; ++i) anyAc |= levels[b][i] != 0;
         }
         if (!anyAc) {
@@ -164,19 +202,26 @@ YuvPicture keepInGamut(const YuvPicture& source) {
     YuvPicture out = source;
     for (std::uint8_t& y : out.y) y = static_cast<std::uint8_t>(std::clamp<int>(y, low, high));
     for (int cy = 0; cy < out.chromaHeight(); ++cy) {
+        // The two luma rows the chroma row covers, the second repeating the last at odd ends.
+        const std::uint8_t* rows[2] = {
+            out.y.data() + std::size_t(2 * cy) * out.width,
+            out.y.data() + std::size_t(std::min(2 * cy + 1, out.height - 1)) * out.width};
         for (int cx = 0; cx < out.chromaWidth(); ++cx) {
             const std::size_t i = static_cast<std::size_t>(cy) * out.chromaWidth() + cx;
+            if (out.cb[i] == 128 && out.cr[i] == 128) continue; // no colour to limit
             const double u = out.cb[i] - 128.0, v = out.cr[i] - 128.0;
             const double channel[3] = {1.402 * v, -0.3441 * u - 0.7141 * v, 1.772 * u};
+            const int x1 = std::min(2 * cx + 1, out.width - 1);
+            const int y0 = std::min({rows[0][2 * cx], rows[0][x1], rows[1][2 * cx], rows[1][x1]});
+            const int y1 = std::max({rows[0][2 * cx], rows[0][x1], rows[1][2 * cx], rows[1][x1]});
+            // The scale is the least of (high - y) / k over the pixels' y for a channel k above
+            // zero and of (low - y) / k below: division rounds monotonically, so the least is
+            // at the brightest, respectively the darkest, pixel; and a quotient of at least 1
+            // (numerator past k) cannot lower it.
             double scale = 1.0;
-            for (int dy = 0; dy < 2; ++dy) {
-                for (int dx = 0; dx < 2; ++dx) {
-                    const double y = out.lumaAt(2 * cx + dx, 2 * cy + dy);
-                    for (double k : channel) {
-                        if (k > 0) scale = std::min(scale, (high - y) / k);
-                        if (k < 0) scale = std::min(scale, (low - y) / k);
-                    }
-                }
+            for (double k : channel) {
+                if (k > 0 && high - y1 < k) scale = std::min(scale, (high - y1) / k);
+                if (k < 0 && low - y0 > k) scale = std::min(scale, (low - y0) / k);
             }
             out.cb[i] = static_cast<std::uint8_t>(roundHalfAway(128 + u * scale));
             out.cr[i] = static_cast<std::uint8_t>(roundHalfAway(128 + v * scale));
@@ -190,8 +235,7 @@ YuvPicture keepInGamut(const YuvPicture& source) {
 Bytes encodeType3Frame(const YuvPicture& source, int quality, const YuvPicture* previous) {
     quality = std::clamp(quality, 0, 100);
     const YuvPicture picture = keepInGamut(source);
-    LONG quant[64];
-    buildType3Quant(quant, quality);
+    const Type3Quantiser quantiser(quality);
     Bytes out = dctFrameHeader(picture, quality, 0);
     const bool canSkip = previous != nullptr && previous->width == picture.width &&
                          previous->height == picture.height;
@@ -201,7 +245,7 @@ Bytes encodeType3Frame(const YuvPicture& source, int quality, const YuvPicture* 
                 out.push_back(0);
                 continue;
             }
-            appendMacroblock(out, picture, quant, mbx, mby);
+            appendMacroblock(out, picture, quantiser, mbx, mby);
         }
     }
     return out;

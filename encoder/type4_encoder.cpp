@@ -201,15 +201,6 @@ void putBlock(WordBitWriter& writer, const CodeIndex& index, const std::uint8_t*
     writer.close(out);
 }
 
-// An 8×8 block of a plane, coordinates limited to the plane so edges repeat.
-void edgeBlock(const std::uint8_t* plane, int width, int height, int x0, int y0,
-               std::uint8_t* block) {
-    for (int n = 0; n < 8; ++n) {
-        const std::uint8_t* row = plane + std::size_t(std::min(y0 + n, height - 1)) * width;
-        for (int m = 0; m < 8; ++m) block[8 * n + m] = row[std::min(x0 + m, width - 1)];
-    }
-}
-
 } // namespace
 
 Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentColour) {
@@ -230,30 +221,19 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
     int predY = 0, predCb = 0, predCr = 0;
     for (int mby = 0; mby * 16 < h; ++mby) {
         for (int mbx = 0; mbx * 16 < w; ++mbx) {
-            const bool inside = mbx * 16 + 16 <= w && mby * 16 + 16 <= h;
+            std::uint8_t scratch[64];
+            std::ptrdiff_t stride = 0;
             for (int b = 0; b < 4; ++b) {
                 const int x0 = mbx * 16 + (b & 1) * 8, y0 = mby * 16 + (b >> 1) * 8;
-                std::uint8_t block[64];
-                if (inside) {
-                    putBlock(bits, index, picture.y.data() + std::size_t(y0) * w + x0, w,
-                             lumaOffset, scale, predY, false);
-                } else {
-                    edgeBlock(picture.y.data(), w, h, x0, y0, block);
-                    putBlock(bits, index, block, 8, lumaOffset, scale, predY, false);
-                }
+                const std::uint8_t* rows =
+                    planeBlock(picture.y.data(), w, h, x0, y0, scratch, stride);
+                putBlock(bits, index, rows, stride, lumaOffset, scale, predY, false);
             }
-            for (int c = 0; c < 2; ++c) {
-                const std::uint8_t* plane = (c == 0 ? cb : cr).data();
-                int& pred = c == 0 ? predCb : predCr;
-                std::uint8_t block[64];
-                if (inside) {
-                    putBlock(bits, index, plane + std::size_t(mby * 8) * cw + mbx * 8, cw, 0, scale,
-                             pred, true);
-                } else {
-                    edgeBlock(plane, cw, ch, mbx * 8, mby * 8, block);
-                    putBlock(bits, index, block, 8, 0, scale, pred, true);
-                }
-            }
+            const std::uint8_t* rows =
+                planeBlock(cb.data(), cw, ch, mbx * 8, mby * 8, scratch, stride);
+            putBlock(bits, index, rows, stride, 0, scale, predCb, true);
+            rows = planeBlock(cr.data(), cw, ch, mbx * 8, mby * 8, scratch, stride);
+            putBlock(bits, index, rows, stride, 0, scale, predCr, true);
         }
     }
     return bits.finish();

@@ -11,9 +11,15 @@
 
 namespace {
 
-using Levels = std::array<int, 64>;
+// A block's levels in the decoder's order (8h + v) and the mask of the nonzero
+// AC levels by scan position.
+struct Levels {
+    std::array<int, 64> at{};
+    std::uint64_t scan = 0;
+};
 
-// Appends bits least significant first, as the type-3 reader takes them.
+// Appends bits least significant first, as the type-3 reader takes them, into a buffer that
+// holds any macroblock: a position takes at most 16 bits, so six blocks at most 762 bytes.
 class LsbBitWriter {
   public:
     // Appends the low bits bits (at most 32) of value.
@@ -23,20 +29,23 @@ class LsbBitWriter {
             << used_;
         used_ += bits;
         while (used_ >= 8) {
-            bytes_.push_back(static_cast<std::uint8_t>(pending_));
+            bytes_[size_++] = static_cast<std::uint8_t>(pending_);
             pending_ >>= 8;
             used_ -= 8;
         }
     }
     // The bytes written, the last one padded with zero bits.
-    Bytes bytes() const {
-        Bytes out = bytes_;
+    std::size_t size() const { return size_ + (used_ > 0 ? 1 : 0); }
+    // Appends the bytes, padded with zero bytes to at least minimum.
+    void appendTo(Bytes& out, std::size_t minimum) const {
+        out.insert(out.end(), bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(size_));
         if (used_ > 0) out.push_back(static_cast<std::uint8_t>(pending_));
-        return out;
+        if (size() < minimum) out.resize(out.size() + minimum - size(), 0);
     }
 
   private:
-    Bytes bytes_;
+    std::array<std::uint8_t, 1024> bytes_;
+    std::size_t size_ = 0;
     std::uint64_t pending_ = 0; // used_ bits not yet in bytes_
     int used_ = 0;
 };
@@ -44,7 +53,7 @@ class LsbBitWriter {
 // Every sample of the levels' reconstruction indexes the tables without wrapping.
 bool reconstructsInRange(const Levels& levels, const LONG* quant) {
     LONG coeff[64];
-    for (int i = 0; i < 64; ++i) coeff[i] = levels[i] * quant[i];
+    for (int i = 0; i < 64; ++i) coeff[i] = levels.at[i] * quant[i];
     LONG samples[64];
     idctBlock(coeff, samples, 8, 17);
     return std::all_of(samples, samples + 64, [](LONG s) { return s >= -64 && s <= 63; });
@@ -59,6 +68,8 @@ struct Type3Quantiser {
     long dMin, dMax;
     // The transform's output positions whose scan position is 1 to limit, by limit.
     std::uint64_t allowed[64];
+    // The scan position of each output position.
+    int scanPosition[64];
 
     explicit Type3Quantiser(int quality) {
         buildType3Quant(quant, quality);
@@ -68,6 +79,7 @@ struct Type3Quantiser {
         f0 = quant[0] / 8192.0;
         dMax = static_cast<long>(std::floor(1019 / f0));
         dMin = static_cast<long>(std::ceil(-1020 / f0));
+        for (int k = 0; k < 64; ++k) scanPosition[transposedIndex(zigzag[k])] = k;
         for (int limit = 0; limit < 64; ++limit) {
             allowed[limit] = 0;
             for (int k = 1; k <= limit; ++k)
@@ -79,18 +91,21 @@ struct Type3Quantiser {
 // Levels of one block (coefficients in the transform's output order) keeping scan positions up
 // to limit. AC levels are scaled down until the decoded samples stay inside the tables' range.
 Levels quantiseBlock(const double* coefficients, const Type3Quantiser& q, int limit) {
-    Levels levels{};
-    levels[0] = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / q.f0), q.dMin, q.dMax));
+    Levels levels;
+    levels.at[0] =
+        static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / q.f0), q.dMin, q.dMax));
     for (double scale = 1.0;; scale = scale > 0.2 ? scale * 0.75 : 0.0) {
-        std::fill(levels.begin() + 1, levels.end(), 0);
+        std::fill(levels.at.begin() + 1, levels.at.end(), 0);
+        levels.scan = 0;
         alignas(32) double quotients[64];
         // Only the levels that do not round to zero (most do).
         std::uint64_t found =
             divideCoefficients()(coefficients, scale, q.steps, quotients) & q.allowed[limit];
         for (; found != 0; found &= found - 1) {
             const int t = std::countr_zero(found);
-            levels[transposedIndex(t)] =
+            levels.at[transposedIndex(t)] =
                 static_cast<int>(std::clamp(roundHalfAway(quotients[t]), -128L, 127L));
+            levels.scan |= std::uint64_t{1} << q.scanPosition[t];
         }
         if (scale == 0.0 || reconstructsInRange(levels, q.quant)) return levels;
     }
@@ -111,16 +126,13 @@ void putZeroRun(LsbBitWriter& out, int zeros) {
 }
 
 void putBlock(LsbBitWriter& out, const Levels& levels) {
-    out.put(static_cast<std::uint32_t>(levels[0]) & 0xFF, 8);
-    int zeros = 0;
-    for (int k = 1; k < 64; ++k) {
-        const int level = levels[zigzag[k]];
-        if (level == 0) {
-            ++zeros;
-            continue;
-        }
-        putZeroRun(out, zeros);
-        zeros = 0;
+    out.put(static_cast<std::uint32_t>(levels.at[0]) & 0xFF, 8);
+    int last = 0;
+    for (std::uint64_t nonzero = levels.scan; nonzero != 0; nonzero &= nonzero - 1) {
+        const int k = std::countr_zero(nonzero);
+        putZeroRun(out, k - last - 1);
+        last = k;
+        const int level = levels.at[zigzag[k]];
         if (level == 1 || level == -1) {
             out.put(level == 1 ? 2 : 6, 3);
         } else if (level >= -32 && level <= 31) {
@@ -130,7 +142,7 @@ void putBlock(LsbBitWriter& out, const Levels& levels) {
             out.put(static_cast<std::uint32_t>(level) & 0xFF, 8);
         }
     }
-    putZeroRun(out, zeros); // the tokens cover all 63 positions: there is no end code
+    putZeroRun(out, 63 - last); // the tokens cover all 63 positions: there is no end code
 }
 
 bool sameMacroblock(const YuvPicture& a, const YuvPicture& b, int mbx, int mby) {
@@ -171,25 +183,24 @@ void appendMacroblock(Bytes& out, const YuvPicture& picture, const Type3Quantise
         bool anyAc = false;
         for (int b = 0; b < 6; ++b) {
             levels[b] = quantiseBlock(coefficients[b], q, limit);
-            for (int i = 1; i < 64; ++i) anyAc |= levels[b][i] != 0;
+            anyAc |= levels[b].scan != 0;
         }
         if (!anyAc) {
-            const bool oneLuma = levels[0][0] == levels[1][0] && levels[0][0] == levels[2][0] &&
-                                 levels[0][0] == levels[3][0];
+            const int dc = levels[0].at[0];
+            const bool oneLuma =
+                dc == levels[1].at[0] && dc == levels[2].at[0] && dc == levels[3].at[0];
             out.push_back(oneLuma ? 3 : 6);
             for (int b = 0; b < 6; ++b) {
                 if (oneLuma && b > 0 && b < 4) continue;
-                out.push_back(static_cast<std::uint8_t>(levels[b][0]));
+                out.push_back(static_cast<std::uint8_t>(levels[b].at[0]));
             }
             return;
         }
         LsbBitWriter bits;
         for (const Levels& l : levels) putBlock(bits, l);
-        Bytes body = bits.bytes();
-        if (body.size() > 255) continue;
-        body.resize(std::max<std::size_t>(body.size(), 13), 0);
-        out.push_back(static_cast<std::uint8_t>(body.size()));
-        out.insert(out.end(), body.begin(), body.end());
+        if (bits.size() > 255) continue;
+        out.push_back(static_cast<std::uint8_t>(std::max<std::size_t>(bits.size(), 13)));
+        bits.appendTo(out, 13);
         return;
     }
 }

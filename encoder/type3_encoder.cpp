@@ -56,7 +56,10 @@ bool reconstructsInRange(const Levels& levels, const LONG* quant) {
     for (int i = 0; i < 64; ++i) coeff[i] = levels.at[i] * quant[i];
     LONG samples[64];
     idctBlock(coeff, samples, 8, 17);
-    return std::all_of(samples, samples + 64, [](LONG s) { return s >= -64 && s <= 63; });
+    // Without an early exit, so that the loop runs several samples an instruction.
+    LONG least = samples[0], most = samples[0];
+    for (LONG s : samples) least = std::min(least, s), most = std::max(most, s);
+    return least >= -64 && most <= 63;
 }
 
 // The quantiser of a quality: the table, the step of each AC level against the transform's
@@ -107,7 +110,8 @@ Levels quantiseBlock(const double* coefficients, const Type3Quantiser& q, int li
                 static_cast<int>(std::clamp(roundHalfAway(quotients[t]), -128L, 127L));
             levels.scan |= std::uint64_t{1} << q.scanPosition[t];
         }
-        if (scale == 0.0 || reconstructsInRange(levels, q.quant)) return levels;
+        // Without AC levels a smaller scale changes nothing: the levels stand as they are.
+        if (levels.scan == 0 || scale == 0.0 || reconstructsInRange(levels, q.quant)) return levels;
     }
 }
 
@@ -211,7 +215,8 @@ void appendMacroblock(Bytes& out, const YuvPicture& picture, const Type3Quantise
 YuvPicture keepInGamut(const YuvPicture& source) {
     constexpr double low = 12, high = 243;
     YuvPicture out = source;
-    for (std::uint8_t& y : out.y) y = static_cast<std::uint8_t>(std::clamp<int>(y, low, high));
+    for (std::uint8_t& y : out.y)
+        y = std::clamp<std::uint8_t>(y, std::uint8_t{12}, std::uint8_t{243}); // low, high
     for (int cy = 0; cy < out.chromaHeight(); ++cy) {
         // The two luma rows the chroma row covers, the second repeating the last at odd ends.
         const std::uint8_t* rows[2] = {

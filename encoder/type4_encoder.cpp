@@ -37,23 +37,24 @@ class WordBitWriter {
         used_ = c.used;
         size_ = static_cast<std::size_t>(c.at - bytes_.data());
     }
-    // Appends the low bits bits (at most 32) of value.
+    // Appends value (below 2^bits, bits at most 32). Without a branch: the word is stored
+    // every time and kept (the cursor moved past it) only once 32 bits are complete, so the
+    // room must hold 4 bytes beyond the words.
     static void put(Cursor& c, std::uint32_t value, int bits) {
-        c.pending = (c.pending << bits) | (value & ((std::uint64_t{1} << bits) - 1));
+        c.pending = (c.pending << bits) | value;
         c.used += bits;
-        if (c.used >= 32) {
-            c.used -= 32;
-            const auto word = static_cast<std::uint32_t>(c.pending >> c.used);
-            const std::uint8_t le[4] = {
-                static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
-                static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
-            std::memcpy(c.at, le, 4);
-            c.at += 4;
-        }
+        const int full = c.used >> 5; // used stays below 64
+        c.used -= full << 5;
+        const auto word = static_cast<std::uint32_t>(c.pending >> c.used);
+        const std::uint8_t le[4] = {
+            static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+            static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
+        std::memcpy(c.at, le, 4);
+        c.at += 4 * full;
     }
     // The bytes with the bits after them, the last word padded with zero bits.
     Bytes finish() {
-        Cursor c = open(4);
+        Cursor c = open(8);
         if (c.used > 0) put(c, 0, 32 - c.used);
         close(c);
         bytes_.resize(size_);
@@ -67,8 +68,8 @@ class WordBitWriter {
     int used_ = 0;
 };
 
-// More than the bytes of words one block can take: 63 escapes of 28 bits, the DC (16), the end
-// code and 31 bits pending make 1813 bits.
+// More than the bytes of words one block can take, with the 4 the writer stores beyond: 63
+// escapes of 28 bits, the DC (16), the end code and 31 bits pending make 1813 bits.
 constexpr std::size_t blockRoom = 256;
 
 using Cursor = WordBitWriter::Cursor;
@@ -112,9 +113,7 @@ const Code endOfBlock = parseCode(type4EndOfBlock);
 const Code escape = parseCode(type4Escape);
 
 void putDc(Cursor& out, int diff, bool chroma) {
-    const int magnitude = std::abs(diff);
-    int size = 0;
-    while ((1 << size) <= magnitude) ++size;
+    const int size = std::bit_width(static_cast<unsigned>(std::abs(diff)));
     putCode(out, (chroma ? chromaDcSizeCodes : lumaDcSizeCodes)[size]);
     if (size > 0) {
         const int m = diff > 0 ? diff : diff + (1 << size) - 1;

@@ -8,6 +8,7 @@
 #include "video/type3/type3_decoder.h"
 #include "encoder/forward_dct.h"
 #include "encoder/rounding.h"
+#include "encoder/type3_gamut.h"
 
 namespace {
 
@@ -209,39 +210,20 @@ void appendMacroblock(Bytes& out, const YuvPicture& picture, const Type3Quantise
     }
 }
 
-// The type-3 colour tables add up channels without clamping: a channel that leaves 0..255 wraps
-// into its neighbour. Luma is limited to a band inside 0..255 and each chroma pair is desaturated
-// until all four pixels it covers stay inside the band, with room for quantisation error.
+// The picture with luma limited to the band and chroma desaturated to keep inside it.
 YuvPicture keepInGamut(const YuvPicture& source) {
-    constexpr double low = 12, high = 243;
     YuvPicture out = source;
     for (std::uint8_t& y : out.y)
-        y = std::clamp<std::uint8_t>(y, std::uint8_t{12}, std::uint8_t{243}); // low, high
+        y = std::clamp<std::uint8_t>(y, std::uint8_t{gamutLow}, std::uint8_t{gamutHigh});
+    const ChromaRowForm limit = limitChromaRow();
+    const int cw = out.chromaWidth();
     for (int cy = 0; cy < out.chromaHeight(); ++cy) {
         // The two luma rows the chroma row covers, the second repeating the last at odd ends.
-        const std::uint8_t* rows[2] = {
-            out.y.data() + std::size_t(2 * cy) * out.width,
-            out.y.data() + std::size_t(std::min(2 * cy + 1, out.height - 1)) * out.width};
-        for (int cx = 0; cx < out.chromaWidth(); ++cx) {
-            const std::size_t i = static_cast<std::size_t>(cy) * out.chromaWidth() + cx;
-            if (out.cb[i] == 128 && out.cr[i] == 128) continue; // no colour to limit
-            const double u = out.cb[i] - 128.0, v = out.cr[i] - 128.0;
-            const double channel[3] = {1.402 * v, -0.3441 * u - 0.7141 * v, 1.772 * u};
-            const int x1 = std::min(2 * cx + 1, out.width - 1);
-            const int y0 = std::min({rows[0][2 * cx], rows[0][x1], rows[1][2 * cx], rows[1][x1]});
-            const int y1 = std::max({rows[0][2 * cx], rows[0][x1], rows[1][2 * cx], rows[1][x1]});
-            // The scale is the least of (high - y) / k over the pixels' y for a channel k above
-            // zero and of (low - y) / k below: division rounds monotonically, so the least is
-            // at the brightest, respectively the darkest, pixel; and a quotient of at least 1
-            // (numerator past k) cannot lower it.
-            double scale = 1.0;
-            for (double k : channel) {
-                if (k > 0 && high - y1 < k) scale = std::min(scale, (high - y1) / k);
-                if (k < 0 && low - y0 > k) scale = std::min(scale, (low - y0) / k);
-            }
-            out.cb[i] = static_cast<std::uint8_t>(roundHalfAway(128 + u * scale));
-            out.cr[i] = static_cast<std::uint8_t>(roundHalfAway(128 + v * scale));
-        }
+        const std::uint8_t* luma0 = out.y.data() + std::size_t(2 * cy) * out.width;
+        const std::uint8_t* luma1 =
+            out.y.data() + std::size_t(std::min(2 * cy + 1, out.height - 1)) * out.width;
+        limit(luma0, luma1, out.width, 0, cw, out.cb.data() + std::size_t(cy) * cw,
+              out.cr.data() + std::size_t(cy) * cw);
     }
     return out;
 }

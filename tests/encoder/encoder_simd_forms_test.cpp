@@ -10,6 +10,7 @@
 #include "encoder/forward_dct.h"
 #include "encoder/rgb_to_yuv.h"
 #include "encoder/rounding.h"
+#include "encoder/type3_gamut.h"
 #include "video/dct/simd_switch.h"
 
 namespace {
@@ -77,6 +78,30 @@ TEST(EncoderSimdForms, ColourConversionMatchesThePlainForm) {
         rgbRowPairPlain(rgb.data(), second, width, 0, out(plain));
         rgbRowPairAvx2(rgb.data(), second, width, 0, out(avx2));
         ASSERT_EQ(plain, avx2) << "width " << width;
+    }
+}
+
+TEST(EncoderSimdForms, GamutLimitMatchesThePlainForm) {
+    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 rng(5);
+    for (int round = 0; round < 400; ++round) {
+        const int lumaWidth = 1 + round % 41, width = (lumaWidth + 1) / 2;
+        std::vector<std::uint8_t> luma(std::size_t(lumaWidth) * 2), cb(width), cr(width);
+        // Luma inside the band, at its ends or anywhere in it; chroma anywhere or neutral.
+        for (auto& y : luma)
+            y = round % 3 == 0 ? (rng() % 2 ? gamutHigh : gamutLow)
+                               : std::uint8_t(gamutLow + rng() % (gamutHigh - gamutLow + 1));
+        for (int i = 0; i < width; ++i) {
+            cb[i] = round % 4 == 0 && i % 2 ? 128 : std::uint8_t(rng());
+            cr[i] = round % 4 == 0 && i % 2 ? 128 : std::uint8_t(rng());
+        }
+        auto cbPlain = cb, crPlain = cr;
+        limitChromaRowPlain(luma.data(), luma.data() + lumaWidth, lumaWidth, 0, width,
+                            cbPlain.data(), crPlain.data());
+        limitChromaRowAvx2(luma.data(), luma.data() + lumaWidth, lumaWidth, 0, width, cb.data(),
+                           cr.data());
+        ASSERT_EQ(cbPlain, cb) << "width " << lumaWidth;
+        ASSERT_EQ(crPlain, cr) << "width " << lumaWidth;
     }
 }
 

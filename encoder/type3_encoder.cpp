@@ -74,6 +74,7 @@ struct Type3Quantiser {
     std::uint64_t allowed[64];
     // The scan position of each output position.
     int scanPosition[64];
+    DivideForm divide = divideCoefficients();
 
     explicit Type3Quantiser(int quality) {
         buildType3Quant(quant, quality);
@@ -103,8 +104,7 @@ Levels quantiseBlock(const double* coefficients, const Type3Quantiser& q, int li
         levels.scan = 0;
         alignas(32) double quotients[64];
         // Only the levels that do not round to zero (most do).
-        std::uint64_t found =
-            divideCoefficients()(coefficients, scale, q.steps, quotients) & q.allowed[limit];
+        std::uint64_t found = q.divide(coefficients, scale, q.steps, quotients) & q.allowed[limit];
         for (; found != 0; found &= found - 1) {
             const int t = std::countr_zero(found);
             levels.at[transposedIndex(t)] =

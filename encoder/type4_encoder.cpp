@@ -170,18 +170,27 @@ struct TransposedScan {
 
 // Codes one block of 8-bit values (row n at rows + n·stride) plus offset, twice the decoded
 // samples; pred is the component's DC predictor.
-void putBlock(WordBitWriter& writer, const CodeIndex& index, const std::uint8_t* rows,
-              std::ptrdiff_t stride, int offset, const double* scale, int& pred, bool chroma) {
+// What a frame's blocks share: the code index, the quantiser's scale (in the transform's output
+// order) and the vector forms in use.
+struct BlockCoder {
+    const CodeIndex& index;
+    const double* scale;
+    ForwardDctForm transform = forwardDctBytes();
+    ScaleForm scaled = scaleCoefficients();
+};
+
+void putBlock(WordBitWriter& writer, const BlockCoder& coder, const std::uint8_t* rows,
+              std::ptrdiff_t stride, int offset, int& pred, bool chroma) {
     static const TransposedScan scan;
     alignas(32) double coefficients[64];
-    forwardDctBytes()(rows, stride, offset, coefficients);
+    coder.transform(rows, stride, offset, coefficients);
     Cursor out = writer.open(blockRoom);
     const int dc = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / 8), 0L, 255L));
     putDc(out, dc - pred, chroma);
     pred = dc;
     // The levels that are not zero (most are), put in scan order.
     alignas(32) double products[64];
-    std::uint64_t found = scaleCoefficients()(coefficients, scale, products) & ~std::uint64_t{1};
+    std::uint64_t found = coder.scaled(coefficients, coder.scale, products) & ~std::uint64_t{1};
     double inScan[64];
     std::uint64_t nonzero = 0;
     for (; found != 0; found &= found - 1) {
@@ -193,7 +202,7 @@ void putBlock(WordBitWriter& writer, const CodeIndex& index, const std::uint8_t*
     for (int last = 0; nonzero != 0; nonzero &= nonzero - 1) {
         const int k = std::countr_zero(nonzero);
         const int level = static_cast<int>(std::clamp(roundHalfAway(inScan[k]), -256L, 255L));
-        putAc(out, index, k - last - 1, level);
+        putAc(out, coder.index, k - last - 1, level);
         last = k;
     }
     putCode(out, endOfBlock);
@@ -212,6 +221,7 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
     for (int i = 0; i < 64; ++i)
         scale[transposedIndex(i)] = quant[i] > 0 ? double(prescale[i]) / quant[i] : 0.0;
     static const CodeIndex index;
+    const BlockCoder coder{index, scale};
     WordBitWriter bits(dctFrameHeader(picture, quality, componentColour ? 2 : 0));
     const std::vector<std::uint8_t> cb = codedChroma(picture.cb, false);
     const std::vector<std::uint8_t> cr = codedChroma(picture.cr, true);
@@ -226,13 +236,13 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
                 const int x0 = mbx * 16 + (b & 1) * 8, y0 = mby * 16 + (b >> 1) * 8;
                 const std::uint8_t* rows =
                     planeBlock(picture.y.data(), w, h, x0, y0, scratch, stride);
-                putBlock(bits, index, rows, stride, lumaOffset, scale, predY, false);
+                putBlock(bits, coder, rows, stride, lumaOffset, predY, false);
             }
             const std::uint8_t* rows =
                 planeBlock(cb.data(), cw, ch, mbx * 8, mby * 8, scratch, stride);
-            putBlock(bits, index, rows, stride, 0, scale, predCb, true);
+            putBlock(bits, coder, rows, stride, 0, predCb, true);
             rows = planeBlock(cr.data(), cw, ch, mbx * 8, mby * 8, scratch, stride);
-            putBlock(bits, index, rows, stride, 0, scale, predCr, true);
+            putBlock(bits, coder, rows, stride, 0, predCr, true);
         }
     }
     return bits.finish();

@@ -142,10 +142,12 @@ void putAc(Cursor& out, const CodeIndex& index, int run, int level) {
 // Luma is aimed at directly (twice (l + 15) / 2 is l + 15), which brings the decoded pictures
 // back without a mean offset. A chroma sample is one of a few steps, so its value is aimed at
 // the middle of the step (the decoder halves rounding down): the chroma planes are mapped to
-// those values (1 to 255) once a frame.
+// those values (1 to 255) a block at a time.
 constexpr int lumaOffset = 15;
 
-std::vector<std::uint8_t> codedChroma(const std::vector<std::uint8_t>& plane, bool cr) {
+// The chroma block at (x0, y0) of a plane mapped to those values, in block (rows 8 apart).
+void codedChromaBlock(const std::vector<std::uint8_t>& plane, int width, int height, int x0, int y0,
+                      bool cr, std::uint8_t* block) {
     static const auto tables = [] {
         std::array<std::array<std::uint8_t, 256>, 2> t{};
         for (int c = 0; c < 256; ++c) {
@@ -154,10 +156,12 @@ std::vector<std::uint8_t> codedChroma(const std::vector<std::uint8_t>& plane, bo
         }
         return t;
     }();
-    std::vector<std::uint8_t> out(plane.size());
+    std::uint8_t scratch[64];
+    std::ptrdiff_t stride = 0;
+    const std::uint8_t* rows = planeBlock(plane.data(), width, height, x0, y0, scratch, stride);
     const auto& table = tables[cr ? 1 : 0];
-    for (std::size_t i = 0; i < plane.size(); ++i) out[i] = table[plane[i]];
-    return out;
+    for (int n = 0; n < 8; ++n)
+        for (int m = 0; m < 8; ++m) block[8 * n + m] = table[rows[n * stride + m]];
 }
 
 // The scan position of each entry of the transform's output.
@@ -223,8 +227,6 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
     static const CodeIndex index;
     const BlockCoder coder{index, scale};
     WordBitWriter bits(dctFrameHeader(picture, quality, componentColour ? 2 : 0));
-    const std::vector<std::uint8_t> cb = codedChroma(picture.cb, false);
-    const std::vector<std::uint8_t> cr = codedChroma(picture.cr, true);
     const int w = picture.width, h = picture.height;
     const int cw = picture.chromaWidth(), ch = picture.chromaHeight();
     int predY = 0, predCb = 0, predCr = 0;
@@ -238,11 +240,10 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
                     planeBlock(picture.y.data(), w, h, x0, y0, scratch, stride);
                 putBlock(bits, coder, rows, stride, lumaOffset, predY, false);
             }
-            const std::uint8_t* rows =
-                planeBlock(cb.data(), cw, ch, mbx * 8, mby * 8, scratch, stride);
-            putBlock(bits, coder, rows, stride, 0, predCb, true);
-            rows = planeBlock(cr.data(), cw, ch, mbx * 8, mby * 8, scratch, stride);
-            putBlock(bits, coder, rows, stride, 0, predCr, true);
+            codedChromaBlock(picture.cb, cw, ch, mbx * 8, mby * 8, false, scratch);
+            putBlock(bits, coder, scratch, 8, 0, predCb, true);
+            codedChromaBlock(picture.cr, cw, ch, mbx * 8, mby * 8, true, scratch);
+            putBlock(bits, coder, scratch, 8, 0, predCr, true);
         }
     }
     return bits.finish();

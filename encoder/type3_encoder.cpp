@@ -116,38 +116,54 @@ Levels quantiseBlock(const double* coefficients, const Type3Quantiser& q, int li
     }
 }
 
-void putZeroRun(LsbBitWriter& out, int zeros) {
-    while (zeros > 0) {
-        if (zeros >= 3) {
-            const int odd = zeros & 1;
-            const int n = std::min((zeros - odd) / 2, 31);
-            out.put(static_cast<std::uint32_t>((n << 3) | (odd ? 5 : 1)), 8);
-            zeros -= 2 * n + odd;
-        } else {
-            out.put(zeros == 2 ? 4 : 0, 3);
-            zeros = 0;
+// A token's bits (least significant first) and length.
+struct Token {
+    std::uint32_t bits = 0;
+    int length = 0;
+};
+
+// The tokens of runs of 0 to 63 zero levels and of the levels -128 to 127 (at level + 128).
+struct TokenTables {
+    Token zeros[64];
+    Token levels[256];
+    TokenTables() {
+        for (int run = 1; run < 64; ++run) {
+            if (run >= 3) {
+                // One token covers the whole run: n pairs of zeros and an odd one.
+                const int odd = run & 1, n = (run - odd) / 2;
+                zeros[run] = {static_cast<std::uint32_t>((n << 3) | (odd ? 5 : 1)), 8};
+            } else {
+                zeros[run] = {run == 2 ? 4u : 0u, 3};
+            }
+        }
+        for (int level = -128; level < 128; ++level) {
+            Token& t = levels[level + 128];
+            if (level == 1 || level == -1) {
+                t = {level == 1 ? 2u : 6u, 3};
+            } else if (level >= -32 && level <= 31) {
+                t = {(static_cast<std::uint32_t>(level & 63) << 2) | 3, 8};
+            } else {
+                t = {0xFF | ((static_cast<std::uint32_t>(level) & 0xFF) << 8), 16};
+            }
         }
     }
-}
+};
 
 void putBlock(LsbBitWriter& out, const Levels& levels) {
+    static const TokenTables tokens;
     out.put(static_cast<std::uint32_t>(levels.at[0]) & 0xFF, 8);
     int last = 0;
     for (std::uint64_t nonzero = levels.scan; nonzero != 0; nonzero &= nonzero - 1) {
         const int k = std::countr_zero(nonzero);
-        putZeroRun(out, k - last - 1);
+        // The zeros before the level and the level in one go.
+        const Token run = tokens.zeros[k - last - 1];
+        const Token level = tokens.levels[levels.at[zigzag[k]] + 128];
+        out.put(run.bits | (level.bits << run.length), run.length + level.length);
         last = k;
-        const int level = levels.at[zigzag[k]];
-        if (level == 1 || level == -1) {
-            out.put(level == 1 ? 2 : 6, 3);
-        } else if (level >= -32 && level <= 31) {
-            out.put((static_cast<std::uint32_t>(level & 63) << 2) | 3, 8);
-        } else {
-            out.put(0xFF, 8);
-            out.put(static_cast<std::uint32_t>(level) & 0xFF, 8);
-        }
     }
-    putZeroRun(out, 63 - last); // the tokens cover all 63 positions: there is no end code
+    // The tokens cover all 63 positions: there is no end code.
+    const Token run = tokens.zeros[63 - last];
+    out.put(run.bits, run.length);
 }
 
 bool sameMacroblock(const YuvPicture& a, const YuvPicture& b, int mbx, int mby) {

@@ -94,12 +94,9 @@ void putCode(Cursor& out, Code code) {
 // length 0 where only the escape codes.
 struct CodeIndex {
     Code codes[32][41] = {};
-    CodeIndex() {
-        for (const Type4RunLevelCode& c : type4RunLevelCodes) {
-            const Code code = parseCode(c.bits);
-            codes[c.run][c.level] = {code.bits << 1, code.length + 1};
-        }
-    }
+    // By run and level + 40 (-40 to 40): the code with its sign bit, or the whole escape.
+    Code signedCodes[32][81] = {};
+    CodeIndex();
 };
 
 constexpr Code lumaDcSizeCodes[9] = {parseCode("100"),   parseCode("00"),     parseCode("01"),
@@ -114,20 +111,15 @@ const Code escape = parseCode(type4Escape);
 
 void putDc(Cursor& out, int diff, bool chroma) {
     const int size = std::bit_width(static_cast<unsigned>(std::abs(diff)));
-    putCode(out, (chroma ? chromaDcSizeCodes : lumaDcSizeCodes)[size]);
-    if (size > 0) {
-        const int m = diff > 0 ? diff : diff + (1 << size) - 1;
-        WordBitWriter::put(out, static_cast<std::uint32_t>(m), size);
-    }
+    // The size's code and the difference's size bits (none for 0) as one code.
+    const Code code = (chroma ? chromaDcSizeCodes : lumaDcSizeCodes)[size];
+    const int m = diff > 0 ? diff : diff + (1 << size) - 1;
+    WordBitWriter::put(out, (code.bits << size) | static_cast<std::uint32_t>(m),
+                       code.length + size);
 }
 
-void putAc(Cursor& out, const CodeIndex& index, int run, int level) {
-    const int magnitude = std::abs(level);
-    if (run < 32 && magnitude <= 40 && index.codes[run][magnitude].length != 0) {
-        const Code code = index.codes[run][magnitude];
-        WordBitWriter::put(out, code.bits | (level < 0 ? 1 : 0), code.length);
-        return;
-    }
+// The escape: its code, the run in 6 bits and the level in 8 (or 16 beyond -127..127).
+void putEscape(Cursor& out, int run, int level) {
     putCode(out, escape);
     WordBitWriter::put(out, static_cast<std::uint32_t>(run), 6);
     if (level >= -127 && level <= 127) {
@@ -136,6 +128,35 @@ void putAc(Cursor& out, const CodeIndex& index, int run, int level) {
         WordBitWriter::put(out, level > 0 ? 0 : 128, 8);
         WordBitWriter::put(out, static_cast<std::uint32_t>(level) & 0xFF, 8);
     }
+}
+
+CodeIndex::CodeIndex() {
+    for (const Type4RunLevelCode& c : type4RunLevelCodes) {
+        const Code code = parseCode(c.bits);
+        codes[c.run][c.level] = {code.bits << 1, code.length + 1};
+    }
+    for (int run = 0; run < 32; ++run) {
+        for (int level = -40; level <= 40; ++level) {
+            const Code code = codes[run][std::abs(level)];
+            if (level != 0 && code.length != 0) {
+                signedCodes[run][level + 40] = {code.bits | (level < 0 ? 1u : 0u), code.length};
+            } else {
+                // 6 + 6 + 8 bits: the escape with the run and the level in one code.
+                signedCodes[run][level + 40] = {(escape.bits << 14) | (std::uint32_t(run) << 8) |
+                                                    (std::uint32_t(level) & 0xFF),
+                                                escape.length + 14};
+            }
+        }
+    }
+}
+
+void putAc(Cursor& out, const CodeIndex& index, int run, int level) {
+    if (run < 32 && level >= -40 && level <= 40) {
+        const Code code = index.signedCodes[run][level + 40];
+        WordBitWriter::put(out, code.bits, code.length);
+        return;
+    }
+    putEscape(out, run, level);
 }
 
 // The values the decoder is to reconstruct are twice the samples that show the source's colour.

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace {
 
@@ -11,57 +10,6 @@ int sampleAt(const std::vector<std::uint8_t>& plane, int width, int height, int 
     x = std::clamp(x, 0, width - 1);
     y = std::clamp(y, 0, height - 1);
     return plane[static_cast<std::size_t>(y) * width + x];
-}
-
-// 128 + sum × scale rounded half up and limited to 0..255, where sum is differences of a
-// channel and luma in 16.16 fixed point (so the result is at least 0 before the limit).
-std::uint8_t chromaByte(std::int64_t sum, double scale) {
-    const double v = 128.5 + double(sum) * scale;
-    return static_cast<std::uint8_t>(std::min(static_cast<int>(std::max(v, 0.0)), 255));
-}
-
-// One 8-point transform of the fast factorisation (five multiplications), unnormalised: a
-// row pass and a column pass give 8·s(h)·s(v) times the orthonormal coefficient of (h, v),
-// with s(0) = 1 and s(k) = √2·cos(kπ/16).
-void scaledDct8(const double* in, int stride, double* out, int ostride) {
-    const double t0 = in[0] + in[7 * stride], t7 = in[0] - in[7 * stride];
-    const double t1 = in[stride] + in[6 * stride], t6 = in[stride] - in[6 * stride];
-    const double t2 = in[2 * stride] + in[5 * stride], t5 = in[2 * stride] - in[5 * stride];
-    const double t3 = in[3 * stride] + in[4 * stride], t4 = in[3 * stride] - in[4 * stride];
-    const double e10 = t0 + t3, e13 = t0 - t3, e11 = t1 + t2, e12 = t1 - t2;
-    out[0] = e10 + e11;
-    out[4 * ostride] = e10 - e11;
-    const double z1 = (e12 + e13) * 0.70710678118654752;
-    out[2 * ostride] = e13 + z1;
-    out[6 * ostride] = e13 - z1;
-    const double o10 = t4 + t5, o11 = t5 + t6, o12 = t6 + t7;
-    const double z5 = (o10 - o12) * 0.38268343236508977;
-    const double z2 = 0.54119610014619698 * o10 + z5;
-    const double z4 = 1.30656296487637652 * o12 + z5;
-    const double z3 = o11 * 0.70710678118654752;
-    const double z11 = t7 + z3, z13 = t7 - z3;
-    out[5 * ostride] = z13 + z2;
-    out[3 * ostride] = z13 - z2;
-    out[ostride] = z11 + z4;
-    out[7 * ostride] = z11 - z4;
-}
-
-// 1 / (8·s(h)·s(v)) at 8h + v: takes the two passes' output back to the orthonormal scale.
-const std::array<double, 64>& descale() {
-    static const auto table = [] {
-        std::array<double, 64> t{};
-        for (int h = 0; h < 8; ++h) {
-            for (int v = 0; v < 8; ++v) {
-                const double sh =
-                    h == 0 ? 1.0 : std::numbers::sqrt2 * std::cos(h * std::numbers::pi / 16);
-                const double sv =
-                    v == 0 ? 1.0 : std::numbers::sqrt2 * std::cos(v * std::numbers::pi / 16);
-                t[8 * h + v] = 1.0 / (8 * sh * sv);
-            }
-        }
-        return t;
-    }();
-    return table;
 }
 
 } // namespace
@@ -84,65 +32,6 @@ YuvPicture makeYuvPicture(int width, int height) {
     p.cb.assign(static_cast<std::size_t>(p.chromaWidth()) * p.chromaHeight(), 0);
     p.cr = p.cb;
     return p;
-}
-
-YuvPicture rgbToYuv420(const std::uint8_t* rgb, int width, int height) {
-    YuvPicture p = makeYuvPicture(width, height);
-    // Luma in 16.16 fixed point: 0.299, 0.587 and 0.114 as 19595, 38470 and 7471 (sum 65536).
-    std::vector<std::int32_t> luma(p.y.size());
-    for (std::size_t i = 0; i < p.y.size(); ++i) {
-        luma[i] = 19595 * rgb[3 * i] + 38470 * rgb[3 * i + 1] + 7471 * rgb[3 * i + 2];
-        p.y[i] = static_cast<std::uint8_t>((luma[i] + 32768) >> 16);
-    }
-    // Chroma from the unrounded luma: (B - Y) / 1.772 and (R - Y) / 1.402, averaged over the n
-    // pixels of each square (fewer than 4 at odd edges).
-    double cbScale[5] = {}, crScale[5] = {};
-    for (int n = 1; n <= 4; ++n) {
-        cbScale[n] = 1.0 / (65536.0 * 1.772 * n);
-        crScale[n] = 1.0 / (65536.0 * 1.402 * n);
-    }
-    for (int cy = 0; cy < p.chromaHeight(); ++cy) {
-        for (int cx = 0; cx < p.chromaWidth(); ++cx) {
-            std::int64_t su = 0, sv = 0;
-            int n = 0;
-            if (2 * cx + 1 < width && 2 * cy + 1 < height) {
-                // A whole square: no edge to test.
-                const std::size_t i0 = static_cast<std::size_t>(2 * cy) * width + 2 * cx;
-                const std::size_t q[4] = {i0, i0 + 1, i0 + width, i0 + width + 1};
-                std::int32_t b = 0, r = 0, l = 0;
-                for (std::size_t i : q) b += rgb[3 * i + 2], r += rgb[3 * i], l += luma[i];
-                const std::size_t at = static_cast<std::size_t>(cy) * p.chromaWidth() + cx;
-                p.cb[at] = chromaByte((std::int64_t{b} << 16) - l, cbScale[4]);
-                p.cr[at] = chromaByte((std::int64_t{r} << 16) - l, crScale[4]);
-                continue;
-            }
-            for (int dy = 0; dy < 2; ++dy) {
-                for (int dx = 0; dx < 2; ++dx) {
-                    const int x = 2 * cx + dx, y = 2 * cy + dy;
-                    if (x >= width || y >= height) continue;
-                    const std::size_t i = static_cast<std::size_t>(y) * width + x;
-                    su += (std::int64_t{rgb[3 * i + 2]} << 16) - luma[i];
-                    sv += (std::int64_t{rgb[3 * i]} << 16) - luma[i];
-                    ++n;
-                }
-            }
-            const std::size_t i = static_cast<std::size_t>(cy) * p.chromaWidth() + cx;
-            p.cb[i] = chromaByte(su, cbScale[n]);
-            p.cr[i] = chromaByte(sv, crScale[n]);
-        }
-    }
-    return p;
-}
-
-DctBlock forwardDct(const DctBlock& samples) {
-    // Along each row (horizontal frequency h), then down each column; both passes scale.
-    double rows[64]; // rows[8n + h]
-    for (int n = 0; n < 8; ++n) scaledDct8(&samples[8 * n], 1, &rows[8 * n], 1);
-    DctBlock out;
-    for (int h = 0; h < 8; ++h) scaledDct8(&rows[h], 8, &out[8 * h], 1);
-    const auto& d = descale();
-    for (int i = 0; i < 64; ++i) out[i] *= d[i];
-    return out;
 }
 
 std::array<DctBlock, 6> macroblockSamples(const YuvPicture& picture, int mbx, int mby) {
@@ -177,6 +66,20 @@ std::array<DctBlock, 6> macroblockSamples(const YuvPicture& picture, int mbx, in
         }
     }
     return blocks;
+}
+
+const std::uint8_t* planeBlock(const std::uint8_t* plane, int width, int height, int x0, int y0,
+                               std::uint8_t* scratch, std::ptrdiff_t& stride) {
+    if (x0 + 8 <= width && y0 + 8 <= height) {
+        stride = width;
+        return plane + std::size_t(y0) * width + x0;
+    }
+    for (int n = 0; n < 8; ++n) {
+        const std::uint8_t* row = plane + std::size_t(std::min(y0 + n, height - 1)) * width;
+        for (int m = 0; m < 8; ++m) scratch[8 * n + m] = row[std::min(x0 + m, width - 1)];
+    }
+    stride = 8;
+    return scratch;
 }
 
 Bytes dctFrameHeader(const YuvPicture& picture, int quality, std::uint8_t options) {

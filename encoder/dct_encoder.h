@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -39,6 +40,12 @@ DctBlock forwardDct(const DctBlock& samples);
 
 // The six 8×8 blocks of the macroblock at (mbx, mby): Y0..Y3, Cb, Cr, as 0..255 samples.
 std::array<DctBlock, 6> macroblockSamples(const YuvPicture& picture, int mbx, int mby);
+
+// The 8×8 block of a plane (width × height samples) at (x0, y0): its rows in the plane when the
+// block lies inside, else a copy in scratch (rows 8 apart) with the coordinates limited to the
+// plane so edges repeat. stride receives the distance between rows.
+const std::uint8_t* planeBlock(const std::uint8_t* plane, int width, int height, int x0, int y0,
+                               std::uint8_t* scratch, std::ptrdiff_t& stride);
 
 // The frame header the dispatch reads: width, height, quality, two zero bytes, options.
 Bytes dctFrameHeader(const YuvPicture& picture, int quality, std::uint8_t options);

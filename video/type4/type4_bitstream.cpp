@@ -258,6 +258,64 @@ const std::array<FastEntry, 1 << fastBits>& fastTable() {
     return table;
 }
 
+// Two codes by one lookup of the next pairBits bits: the first code (run/level with its sign,
+// or the end of block) and, when it fits in the bits after it, the second. step is the run + 1
+// (the end of block: endOfBlockRun); a missing second code has step 0 and repeats the first
+// code's level, so storing it rewrites the first coefficient unchanged and needs no branch.
+// A zero len1 sends the bits to the single-code lookups.
+constexpr int pairBits = 11;
+
+struct PairEntry {
+    std::int16_t level1;
+    std::int16_t level2;
+    std::uint8_t step1;
+    std::uint8_t step2;
+    std::uint8_t len1; // bits of the first code with its sign
+    std::uint8_t len;  // bits of both codes
+};
+
+using PairTable = std::array<PairEntry, 1 << pairBits>;
+
+const PairTable& pairTable() {
+    static const PairTable table = [] {
+        const auto& fast = fastTable();
+        // The code at the top of the pairBits-bit value v, from the single-code table.
+        auto codeAt = [&](U32 v) { return fast[v >> (pairBits - fastBits)]; };
+        PairTable t{};
+        for (U32 v = 0; v < (U32{1} << pairBits); ++v) {
+            const FastEntry first = codeAt(v);
+            if (first.length == 0 && first.run != endOfBlockRun) continue;
+            // The end of block has length 0 in the single-code table: its code is "10".
+            const bool firstEnd = first.run == endOfBlockRun;
+            const int len1 = firstEnd ? 2 : first.length;
+            PairEntry e{first.level,
+                        first.level,
+                        static_cast<std::uint8_t>(first.run + 1),
+                        0,
+                        static_cast<std::uint8_t>(len1),
+                        static_cast<std::uint8_t>(len1)};
+            if (firstEnd) e.step1 = endOfBlockRun;
+            const int rest = pairBits - len1;
+            if (!firstEnd && rest >= 2) {
+                // The bits after the first code, padded with zeros: only a code that lies whole
+                // within them is taken.
+                const U32 after = (v << len1) & ((U32{1} << pairBits) - 1);
+                const FastEntry second = codeAt(after);
+                const bool secondEnd = second.run == endOfBlockRun;
+                const int len2 = secondEnd ? 2 : second.length;
+                if ((secondEnd || second.length != 0) && len2 <= rest) {
+                    e.level2 = secondEnd ? first.level : second.level;
+                    e.step2 = secondEnd ? endOfBlockRun : static_cast<std::uint8_t>(second.run + 1);
+                    e.len = static_cast<std::uint8_t>(len1 + len2);
+                }
+            }
+            t[v] = e;
+        }
+        return t;
+    }();
+    return table;
+}
+
 // DC size and code length for every value of the next eight bits (enough for the longest
 // size code), luma then chroma.
 struct DcEntry {
@@ -286,6 +344,7 @@ const std::array<std::array<DcEntry, 256>, 2>& dcTable() {
 struct Type4Tables {
     const std::array<std::array<DcEntry, 256>, 2>& dc = dcTable();
     const std::array<FastEntry, 1 << fastBits>& fast = fastTable();
+    const PairTable& pairs = pairTable();
     const AcTable& groups = acTable();
 };
 
@@ -320,6 +379,29 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
     for (;;) {
         bits.fill();
         const U32 w = bits.peek();
+        const PairEntry p = tables.pairs[w >> (32 - pairBits)];
+        if (p.len1 != 0) {
+            // One or two codes; the end of block, or a run past the last position, ends the
+            // block after the code's bits.
+            const int first = k + p.step1;
+            if (first >= dctBlockSize) {
+                bits.skip(p.len1);
+                break;
+            }
+            const int at = zigzag[first];
+            coeff[at] = static_cast<LONG>(static_cast<U32>(LONG{p.level1}) *
+                                          static_cast<U32>(scanQuant[first]));
+            written[count++] = static_cast<BYTE>(at);
+            bits.skip(p.len);
+            k = first + p.step2;
+            if (k >= dctBlockSize) break;
+            const int at2 = zigzag[k];
+            coeff[at2] = static_cast<LONG>(static_cast<U32>(LONG{p.level2}) *
+                                           static_cast<U32>(scanQuant[k]));
+            written[count] = static_cast<BYTE>(at2);
+            count += p.step2 != 0 ? 1 : 0;
+            continue;
+        }
         const FastEntry f = fast[w >> (32 - fastBits)];
         LONG level;
         int run;

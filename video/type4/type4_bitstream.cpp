@@ -258,62 +258,41 @@ const std::array<FastEntry, 1 << fastBits>& fastTable() {
     return table;
 }
 
-// Two codes by one lookup of the next pairBits bits: the first code (run/level with its sign,
-// or the end of block) and, when it fits in the bits after it, the second. step is the run + 1
-// (the end of block: endOfBlockRun); a missing second code has step 0 and repeats the first
-// code's level, so storing it rewrites the first coefficient unchanged and needs no branch.
-// A zero len1 sends the bits to the single-code lookups.
-constexpr int pairBits = 11;
-
-struct PairEntry {
-    std::int16_t level1;
-    std::int16_t level2;
-    std::uint8_t step1;
-    std::uint8_t step2;
-    std::uint8_t len1; // bits of the first code with its sign
-    std::uint8_t len;  // bits of both codes
-};
-
-using PairTable = std::array<PairEntry, 1 << pairBits>;
-
-const PairTable& pairTable() {
-    static const PairTable table = [] {
-        const auto& fast = fastTable();
-        // The code at the top of the pairBits-bit value v, from the single-code table.
-        auto codeAt = [&](U32 v) { return fast[v >> (pairBits - fastBits)]; };
-        PairTable t{};
-        for (U32 v = 0; v < (U32{1} << pairBits); ++v) {
-            const FastEntry first = codeAt(v);
-            if (first.length == 0 && first.run != endOfBlockRun) continue;
-            // The end of block has length 0 in the single-code table: its code is "10".
-            const bool firstEnd = first.run == endOfBlockRun;
-            const int len1 = firstEnd ? 2 : first.length;
-            PairEntry e{first.level,
+// The pair table, built from the single-code table.
+std::array<Type4CodePair, 1 << type4PairBits> buildPairTable() {
+    constexpr int pairBits = type4PairBits;
+    const auto& fast = fastTable();
+    // The code at the top of the pairBits-bit value v, from the single-code table.
+    auto codeAt = [&](U32 v) { return fast[v >> (pairBits - fastBits)]; };
+    std::array<Type4CodePair, 1 << pairBits> t{};
+    for (U32 v = 0; v < (U32{1} << pairBits); ++v) {
+        const FastEntry first = codeAt(v);
+        if (first.length == 0) continue;
+        const bool firstEnd = first.run == endOfBlockRun;
+        const int len1 = first.length;
+        Type4CodePair e{first.level,
                         first.level,
-                        static_cast<std::uint8_t>(first.run + 1),
+                        static_cast<std::uint8_t>(firstEnd ? type4PairEndOfBlock : first.run + 1),
                         0,
                         static_cast<std::uint8_t>(len1),
                         static_cast<std::uint8_t>(len1)};
-            if (firstEnd) e.step1 = endOfBlockRun;
-            const int rest = pairBits - len1;
-            if (!firstEnd && rest >= 2) {
-                // The bits after the first code, padded with zeros: only a code that lies whole
-                // within them is taken.
-                const U32 after = (v << len1) & ((U32{1} << pairBits) - 1);
-                const FastEntry second = codeAt(after);
-                const bool secondEnd = second.run == endOfBlockRun;
-                const int len2 = secondEnd ? 2 : second.length;
-                if ((secondEnd || second.length != 0) && len2 <= rest) {
-                    e.level2 = secondEnd ? first.level : second.level;
-                    e.step2 = secondEnd ? endOfBlockRun : static_cast<std::uint8_t>(second.run + 1);
-                    e.len = static_cast<std::uint8_t>(len1 + len2);
-                }
+        const int rest = pairBits - len1;
+        if (!firstEnd && rest >= 2) {
+            // The bits after the first code, padded with zeros: only a code that lies whole
+            // within them is taken.
+            const U32 after = (v << len1) & ((U32{1} << pairBits) - 1);
+            const FastEntry second = codeAt(after);
+            const bool secondEnd = second.run == endOfBlockRun;
+            if (second.length != 0 && second.length <= rest) {
+                e.level2 = secondEnd ? first.level : second.level;
+                e.step2 =
+                    static_cast<std::uint8_t>(secondEnd ? type4PairEndOfBlock : second.run + 1);
+                e.len = static_cast<std::uint8_t>(len1 + second.length);
             }
-            t[v] = e;
         }
-        return t;
-    }();
-    return table;
+        t[v] = e;
+    }
+    return t;
 }
 
 // DC size and code length for every value of the next eight bits (enough for the longest
@@ -344,7 +323,7 @@ const std::array<std::array<DcEntry, 256>, 2>& dcTable() {
 struct Type4Tables {
     const std::array<std::array<DcEntry, 256>, 2>& dc = dcTable();
     const std::array<FastEntry, 1 << fastBits>& fast = fastTable();
-    const PairTable& pairs = pairTable();
+    const Type4CodePair* pairs = type4CodePairs();
     const AcTable& groups = acTable();
 };
 
@@ -379,7 +358,7 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
     for (;;) {
         bits.fill();
         const U32 w = bits.peek();
-        const PairEntry p = tables.pairs[w >> (32 - pairBits)];
+        const Type4CodePair p = tables.pairs[w >> (32 - type4PairBits)];
         if (p.len1 != 0) {
             // One or two codes; the end of block, or a run past the last position, ends the
             // block after the code's bits.
@@ -491,6 +470,11 @@ std::ptrdiff_t dataSize(const VideoState* video) {
 }
 
 } // namespace
+
+const Type4CodePair* type4CodePairs() {
+    static const std::array<Type4CodePair, 1 << type4PairBits> table = buildPairTable();
+    return table.data();
+}
 
 std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {
     Type4Bits bits(data, size, pos);

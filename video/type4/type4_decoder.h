@@ -139,6 +139,6 @@ class Type4Stream {
     std::ptrdiff_t size_;
     Type4Bits bits_;
     LONG pred_[3];
-    LONG scanQuant_[64];     // the quantiser in scan order
-    LONG coeff_[6][64] = {}; // zero between macroblocks
+    LONG scanQuant_[64];                 // the quantiser in scan order
+    alignas(64) LONG coeff_[6][64] = {}; // zero between macroblocks
 };

@@ -356,8 +356,7 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
     int k = 0;
     for (;;) {
         bits.fill();
-        const U32 w = bits.peek();
-        const Type4CodePair p = tables.pairs[w >> (32 - type4PairBits)];
+        const Type4CodePair p = tables.pairs[bits.top(type4PairBits)];
         if (p.len1 != 0) {
             // One or two codes; the end of block, or a run past the last position, ends the
             // block after the code's bits.
@@ -379,6 +378,7 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
             count += p.step2 != 0 ? 1 : 0;
             continue;
         }
+        const U32 w = bits.peek();
         const FastEntry f = fast[w >> (32 - fastBits)];
         LONG level;
         int run;

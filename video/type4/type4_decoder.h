@@ -97,6 +97,8 @@ class Type4Bits {
         }
     }
     std::uint32_t peek() const { return static_cast<std::uint32_t>(window_ >> 32); }
+    // The next n bits (1 to 32), by one shift of the window.
+    std::uint32_t top(int n) const { return static_cast<std::uint32_t>(window_ >> (64 - n)); }
     void skip(int n) {
         window_ <<= n;
         count_ -= n;

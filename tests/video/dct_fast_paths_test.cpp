@@ -250,14 +250,47 @@ void plainType4Block(PlainMsbBits& bits, bool chroma, const LONG quant[64], LONG
         std::fill(samples, samples + 64, coeff[0] >> 17);
 }
 
+// Blocks of run/level codes, short ones (read two a lookup) half the time, often too many for
+// the block so that a run passes position 63 at the first or the second code of a pair; each
+// block's size-0 DC code for the component the reader expects, an end of block now and then.
+std::vector<BYTE> type4CodeStream(std::mt19937& rng) {
+    std::vector<std::uint32_t> words;
+    std::uint64_t pending = 0;
+    int held = 0;
+    auto put = [&](const char* bits) {
+        for (int i = 0; bits[i]; ++i) {
+            pending = pending << 1 | std::uint64_t(bits[i] - '0');
+            if (++held == 32) {
+                words.push_back(std::uint32_t(pending));
+                pending = 0;
+                held = 0;
+            }
+        }
+    };
+    for (int block = 0; block < 30; ++block) {
+        put(block % 6 < 4 ? "100" : "00");
+        for (int c = int(rng() % (rng() % 3 ? 8 : 50)); c > 0; --c) {
+            put(type4RunLevelCodes[rng() % (rng() % 2 ? 15 : type4RunLevelCodeCount)].bits);
+            put(rng() % 2 ? "1" : "0");
+        }
+        if (rng() % 4) put(type4EndOfBlock);
+    }
+    std::vector<BYTE> data(words.size() * 4);
+    for (std::size_t i = 0; i < words.size(); ++i)
+        for (int b = 0; b < 4; ++b) data[4 * i + std::size_t(b)] = BYTE(words[i] >> (8 * b));
+    return data;
+}
+
 TEST(DctFastPaths, Type4BlocksGiveThePlainSamples) {
     std::mt19937 rng(13);
     auto owner = std::make_unique<VideoState>();
     VideoState& ctx = *owner;
     for (int round = 0; round < 400; ++round) {
-        // Random bytes, and bytes mostly of one bits, for long DC size codes and escapes.
+        // Random bytes, bytes mostly of one bits (long DC size codes and escapes), and blocks of
+        // valid codes.
         std::vector<BYTE> data(8 + rng() % 200);
         for (BYTE& b : data) b = static_cast<BYTE>(round % 3 ? rng() : rng() | rng() | rng());
+        if (round % 4 == 3) data = type4CodeStream(rng);
         setupType4Quant(ctx.dct.type4Quant, LONG(rng() % 108));
         ctx.frameDataEnd = data.data() + data.size();
         resetType4Frame(&ctx, data.data());

@@ -117,8 +117,9 @@ Bytes randomStream(std::mt19937& rng) {
         const DorCoefficientCode* codes = dorCoefficientCodes();
         for (int i = 0; i < 12; ++i) {
             bits.put(rng() & 0xFF, 8);
-            for (int c = static_cast<int>(rng() % 6); c > 0; --c) {
-                bits.put(codes[rng() % dorCoefficientCodeCount].bits);
+            // Often more codes than a block holds, short ones (read two a lookup) half the time.
+            for (int c = static_cast<int>(rng() % (rng() % 3 ? 6 : 50)); c > 0; --c) {
+                bits.put(codes[rng() % (rng() % 2 ? 15 : dorCoefficientCodeCount)].bits);
                 bits.put(rng() & 1, 1);
             }
             bits.put(dorEndOfBlock);

@@ -29,6 +29,7 @@ constexpr int firstSecondaryPrefix = 9; // zeros skipped before the first second
 constexpr int secondSecondaryPrefix = 6;
 
 struct CodeTables {
+    const Type4CodePair* pairs;
     LONG primary[1 << primaryBits];
     LONG firstSecondary[1 << secondaryBits];
     LONG secondSecondary[1 << secondaryBits];
@@ -47,6 +48,7 @@ void enter(LONG* table, int width, U32 code, int length, LONG entry) {
 
 CodeTables buildTables() {
     CodeTables t{};
+    t.pairs = type4CodePairs();
     for (U32 i = 0; i < (1u << primaryBits); ++i) {
         if (i == 0)
             t.primary[i] = static_cast<LONG>(kindFirstSecondary);
@@ -178,8 +180,28 @@ QZ_ALWAYS_INLINE int decodeBlock(DorBitReader& bits, const CodeTables& tables,
     coeff[0] = static_cast<LONG>(static_cast<U32>(dc) * static_cast<U32>(dequantScan[0]));
     bits.skip(8);
     int p = 1;
+    const Type4CodePair* pairs = tables.pairs;
     for (;;) {
         bits.refill();
+        // The common short codes one or two at a time (the code set is type 4's).
+        const Type4CodePair two = pairs[bits.bits >> (64 - type4PairBits)];
+        if (two.len1 != 0) {
+            const int first = p + two.step1 - 1;
+            if (first >= dctBlockSize) { // the end of block, or a run past the last position
+                bits.skip(two.len1);
+                return two.step1 == type4PairEndOfBlock ? p : first;
+            }
+            coeff[zigzag[first]] = static_cast<LONG>(static_cast<U32>(LONG{two.level1}) *
+                                                     static_cast<U32>(dequantScan[first]));
+            bits.skip(two.len);
+            const int second = first + two.step2;
+            if (second >= dctBlockSize)
+                return two.step2 == type4PairEndOfBlock ? first + 1 : second;
+            coeff[zigzag[second]] = static_cast<LONG>(static_cast<U32>(LONG{two.level2}) *
+                                                      static_cast<U32>(dequantScan[second]));
+            p = second + 1;
+            continue;
+        }
         U32 entry = static_cast<U32>(tables.primary[bits.bits >> (64 - primaryBits)]);
         U32 length = entry & 0xFF;
         if (length > primaryBits) { // not a short code: one of the kinds

@@ -108,9 +108,12 @@ struct FrameDecoder {
             writeDorFlatMacroblock(dc, out, stride);
             return;
         }
+        LONG* dests[6];
+        int pending[6], waiting = 0;
         for (int k = 0; k < 6; ++k) {
             LONG* dest = k < 4 ? video->dor.lumaBlock + (k >> 1) * 128 + (k & 1) * 8
                                : (k == 4 ? video->dor.uBlock : video->dor.vBlock);
+            dests[k] = dest;
             if (codes.predicted & (1u << k)) {
                 if (k < 4)
                     copyDorLuma(reference, k, x, y, m.dx, m.dy, m.offsets[k], dest);
@@ -119,10 +122,19 @@ struct FrameDecoder {
             } else if (codes.ends[k] == 1) { // DC only: flat
                 fillDorBlock(dest, k < 4 ? 16 : 8, codes.coeff[k][0]);
             } else {
-                dsp.idctBlock(codes.coeff[k], dest, k < 4 ? 16 : 8, 0);
-                clearBlock(codes.coeff[k]);
+                pending[waiting++] = k;
             }
         }
+        // The other intra blocks are transformed two at a time, then cleared.
+        int i = 0;
+        for (; i + 1 < waiting; i += 2) {
+            const int a = pending[i], b = pending[i + 1];
+            dsp.idctBlockPair(codes.coeff[a], codes.coeff[b], dests[a], dests[b], a < 4 ? 16 : 8,
+                              b < 4 ? 16 : 8, 0);
+        }
+        if (i < waiting)
+            dsp.idctBlock(codes.coeff[pending[i]], dests[pending[i]], pending[i] < 4 ? 16 : 8, 0);
+        for (int j = 0; j < waiting; ++j) clearBlock(codes.coeff[pending[j]]);
         writeSlots(out);
     }
 };

@@ -258,6 +258,43 @@ const std::array<FastEntry, 1 << fastBits>& fastTable() {
     return table;
 }
 
+// The pair table, built from the single-code table.
+std::array<Type4CodePair, 1 << type4PairBits> buildPairTable() {
+    constexpr int pairBits = type4PairBits;
+    const auto& fast = fastTable();
+    // The code at the top of the pairBits-bit value v, from the single-code table.
+    auto codeAt = [&](U32 v) { return fast[v >> (pairBits - fastBits)]; };
+    std::array<Type4CodePair, 1 << pairBits> t{};
+    for (U32 v = 0; v < (U32{1} << pairBits); ++v) {
+        const FastEntry first = codeAt(v);
+        if (first.length == 0) continue;
+        const bool firstEnd = first.run == endOfBlockRun;
+        const int len1 = first.length;
+        Type4CodePair e{first.level,
+                        first.level,
+                        static_cast<std::uint8_t>(firstEnd ? type4PairEndOfBlock : first.run + 1),
+                        0,
+                        static_cast<std::uint8_t>(len1),
+                        static_cast<std::uint8_t>(len1)};
+        const int rest = pairBits - len1;
+        if (!firstEnd && rest >= 2) {
+            // The bits after the first code, padded with zeros: only a code that lies whole
+            // within them is taken.
+            const U32 after = (v << len1) & ((U32{1} << pairBits) - 1);
+            const FastEntry second = codeAt(after);
+            const bool secondEnd = second.run == endOfBlockRun;
+            if (second.length != 0 && second.length <= rest) {
+                e.level2 = secondEnd ? first.level : second.level;
+                e.step2 =
+                    static_cast<std::uint8_t>(secondEnd ? type4PairEndOfBlock : second.run + 1);
+                e.len = static_cast<std::uint8_t>(len1 + second.length);
+            }
+        }
+        t[v] = e;
+    }
+    return t;
+}
+
 // DC size and code length for every value of the next eight bits (enough for the longest
 // size code), luma then chroma.
 struct DcEntry {
@@ -286,17 +323,17 @@ const std::array<std::array<DcEntry, 256>, 2>& dcTable() {
 struct Type4Tables {
     const std::array<std::array<DcEntry, 256>, 2>& dc = dcTable();
     const std::array<FastEntry, 1 << fastBits>& fast = fastTable();
+    const Type4CodePair* pairs = type4CodePairs();
     const AcTable& groups = acTable();
 };
 
 namespace {
 
 // Reads one block's DC difference and AC codes into coeff (zero on entry), updating pred;
-// scanQuant holds the quantiser in scan order. Returns the number of AC coefficients stored,
-// whose positions go to written.
+// scanQuant holds the quantiser in scan order. Returns the number of AC coefficients stored.
 QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, bool chroma,
-                               const LONG* scanQuant, LONG& pred, LONG* coeff, BYTE* written) {
-    // A local copy, so the byte stores to written cannot make the compiler keep the window in
+                               const LONG* scanQuant, LONG& pred, LONG* coeff) {
+    // A local copy, so the coefficient stores cannot make the compiler keep the window in
     // memory.
     Type4Bits bits = stream;
     bits.fill();
@@ -319,6 +356,28 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
     int k = 0;
     for (;;) {
         bits.fill();
+        const Type4CodePair p = tables.pairs[bits.top(type4PairBits)];
+        if (p.len1 != 0) {
+            // One or two codes; the end of block, or a run past the last position, ends the
+            // block after the code's bits.
+            const int first = k + p.step1;
+            if (first >= dctBlockSize) {
+                bits.skip(p.len1);
+                break;
+            }
+            const int at = zigzag[first];
+            coeff[at] = static_cast<LONG>(static_cast<U32>(LONG{p.level1}) *
+                                          static_cast<U32>(scanQuant[first]));
+            ++count;
+            bits.skip(p.len);
+            k = first + p.step2;
+            if (k >= dctBlockSize) break;
+            const int at2 = zigzag[k];
+            coeff[at2] = static_cast<LONG>(static_cast<U32>(LONG{p.level2}) *
+                                           static_cast<U32>(scanQuant[k]));
+            count += p.step2 != 0 ? 1 : 0;
+            continue;
+        }
         const U32 w = bits.peek();
         const FastEntry f = fast[w >> (32 - fastBits)];
         LONG level;
@@ -362,7 +421,7 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
         if (k >= dctBlockSize) break; // a run past the last position ends the block
         const int at = zigzag[k];
         coeff[at] = static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(scanQuant[k]));
-        written[count++] = static_cast<BYTE>(at);
+        ++count;
     }
     stream = bits;
     return count;
@@ -375,19 +434,23 @@ void fillFlatBlock(const LONG* coeff, LONG* dest, int stride) {
     for (int n = 0; n < 8; ++n) std::memcpy(dest + n * stride, row, sizeof row);
 }
 
-// Zeroes the coefficients a block read wrote.
-void clearBlock(LONG* coeff, const BYTE* written, int count) {
-    for (int i = 0; i < count; ++i) coeff[written[i]] = 0;
-    coeff[0] = 0;
+// Zeroes the coefficients a block read wrote (count: the AC ones among them).
+void clearBlock(LONG* coeff, int count) {
+    if (count == 0) {
+        coeff[0] = 0;
+        return;
+    }
+    // Whole: a few wide stores cost less than a loop over the written positions.
+    std::memset(coeff, 0, sizeof(LONG) * dctBlockSize);
 }
 
 // Samples of a block read into coeff, which is left zero again.
-bool storeBlock(LONG* coeff, const BYTE* written, int count, LONG* dest, int stride) {
+bool storeBlock(LONG* coeff, int count, LONG* dest, int stride) {
     if (count == 0)
         fillFlatBlock(coeff, dest, stride);
     else
         idctBlock(coeff, dest, stride, 17);
-    clearBlock(coeff, written, count);
+    clearBlock(coeff, count);
     return count == 0;
 }
 
@@ -409,6 +472,11 @@ std::ptrdiff_t dataSize(const VideoState* video) {
 }
 
 } // namespace
+
+const Type4CodePair* type4CodePairs() {
+    static const std::array<Type4CodePair, 1 << type4PairBits> table = buildPairTable();
+    return table.data();
+}
 
 std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {
     Type4Bits bits(data, size, pos);
@@ -440,13 +508,12 @@ void decodeType4Block(VideoState* video, int component, LONG* dest, int stride, 
     LONG& pred = component == 0 ? video->dct.dcPredY
                                 : (component == 1 ? video->dct.dcPredCb : video->dct.dcPredCr);
     LONG coeff[dctBlockSize] = {};
-    BYTE written[dctBlockSize];
     LONG scanQuant[dctBlockSize];
     scanOrder(video->dct.type4Quant, scanQuant);
     const Type4Tables tables;
-    const int count = readBlock(tables, bits, component != 0, scanQuant, pred, coeff, written);
+    const int count = readBlock(tables, bits, component != 0, scanQuant, pred, coeff);
     video->dct.type4BitPos = keptPosition(bits.pos(), size);
-    const bool isFlat = storeBlock(coeff, written, count, dest, stride);
+    const bool isFlat = storeBlock(coeff, count, dest, stride);
     if (flat != nullptr) *flat = isFlat;
 }
 
@@ -466,13 +533,12 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
                             planes.luma + 136, planes.cb,       planes.cr};
     // All six blocks are read before any is transformed: the transform's wide loads then do not
     // wait for the coefficient stores just made.
-    BYTE written[6][dctBlockSize];
     int counts[6];
     const Type4Tables& tables = *tables_;
     for (int b = 0; b < 6; ++b) {
         const int component = b < 4 ? 0 : b - 3;
-        counts[b] = readBlock(tables, bits_, component != 0, scanQuant_, pred_[component],
-                              coeff_[b], written[b]);
+        counts[b] =
+            readBlock(tables, bits_, component != 0, scanQuant_, pred_[component], coeff_[b]);
     }
     // Flat blocks are filled; the others are transformed two at a time.
     int pending[6], waiting = 0;
@@ -491,7 +557,7 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
     }
     if (i < waiting)
         dsp_->idctBlock(coeff_[pending[i]], dests[pending[i]], pending[i] < 4 ? 16 : 8, 17);
-    for (int b = 0; b < 6; ++b) clearBlock(coeff_[b], written[b], counts[b]);
+    for (int b = 0; b < 6; ++b) clearBlock(coeff_[b], counts[b]);
 }
 
 void Type4Stream::finish() {

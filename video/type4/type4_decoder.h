@@ -55,6 +55,24 @@ extern const Type4RunLevelCode type4RunLevelCodes[type4RunLevelCodeCount];
 inline constexpr const char* type4EndOfBlock = "10";
 inline constexpr const char* type4Escape = "000001";
 
+// Two AC codes by one lookup of the next type4PairBits stream bits: the first code (run/level
+// with its sign, or the end of block) and, when it lies whole in the bits after it, the second.
+// step is the run + 1, type4PairEndOfBlock for the end of block; a missing second code has step
+// 0 and repeats the first code's level, so a reader storing it rewrites the first coefficient
+// unchanged instead of branching. len1 0: the bits begin a longer code, an escape or no code.
+struct Type4CodePair {
+    std::int16_t level1;
+    std::int16_t level2;
+    std::uint8_t step1;
+    std::uint8_t step2;
+    std::uint8_t len1; // bits of the first code with its sign
+    std::uint8_t len;  // bits of both
+};
+inline constexpr int type4PairBits = 11;
+inline constexpr int type4PairEndOfBlock = 64;
+// The table, 1 << type4PairBits entries, built on first use.
+const Type4CodePair* type4CodePairs();
+
 // Starts a frame: the bit reader at data, position 0, the three DC predictors 0.
 void resetType4Frame(VideoState* video, const BYTE* data);
 // The 32 stream bits from bit position pos of data[0..size), first bit in bit 31; bits at or
@@ -79,6 +97,8 @@ class Type4Bits {
         }
     }
     std::uint32_t peek() const { return static_cast<std::uint32_t>(window_ >> 32); }
+    // The next n bits (1 to 32), by one shift of the window.
+    std::uint32_t top(int n) const { return static_cast<std::uint32_t>(window_ >> (64 - n)); }
     void skip(int n) {
         window_ <<= n;
         count_ -= n;
@@ -121,6 +141,6 @@ class Type4Stream {
     std::ptrdiff_t size_;
     Type4Bits bits_;
     LONG pred_[3];
-    LONG scanQuant_[64];     // the quantiser in scan order
-    LONG coeff_[6][64] = {}; // zero between macroblocks
+    LONG scanQuant_[64];                 // the quantiser in scan order
+    alignas(64) LONG coeff_[6][64] = {}; // zero between macroblocks
 };

@@ -24,8 +24,9 @@ constexpr std::size_t krtPaletteOffset = 12;
 constexpr LONG paletteColours = 256;
 // Pictures a run may hold queued for the caller.
 constexpr std::size_t queuedPerRun = 2;
-// Memory the queued pictures of the window may take; the window is at least two runs.
-constexpr std::size_t queuedBytesBudget = std::size_t{24} << 20;
+// Memory the queued pictures of the window may take; the window is at least two runs and at
+// most eight a worker, so that workers run well ahead and seldom wait for one another.
+constexpr std::size_t queuedBytesBudget = std::size_t{32} << 20;
 
 LONG readU16(const BYTE* p) {
     return static_cast<LONG>(p[0] | (p[1] << 8));
@@ -153,7 +154,7 @@ class ParallelFrames final : public FrameStream {
           runs_(std::move(runs)) {
         const std::size_t frameBytes = std::max<std::size_t>(1, rowBytes_ * size.height);
         window_ = std::clamp<std::size_t>(queuedBytesBudget / (queuedPerRun * frameBytes), 2,
-                                          2 * std::size_t(threads));
+                                          8 * std::size_t(threads));
         slots_.resize(window_);
         canvas_.assign(rowBytes_ * size.height, 0);
         warmUp();
@@ -165,7 +166,7 @@ class ParallelFrames final : public FrameStream {
             std::lock_guard lock(mutex_);
             stopping_ = true;
         }
-        changed_.notify_all();
+        room_.notify_all();
         for (std::thread& t : pool_) t.join();
     }
 
@@ -248,7 +249,7 @@ class ParallelFrames final : public FrameStream {
             std::size_t r = 0;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] {
+                waitForRoom(lock, [&] {
                     return stopping_ || nextRun_ >= runs_.size() || nextRun_ < handedRun_ + window_;
                 });
                 if (stopping_ || nextRun_ >= runs_.size()) return;
@@ -275,14 +276,21 @@ class ParallelFrames final : public FrameStream {
         return true;
     }
 
+    // Waits on room_ until done() holds; the caller holds mutex_.
+    template <class Done> void waitForRoom(std::unique_lock<std::mutex>& lock, Done&& done) {
+        ++workersWaiting_;
+        room_.wait(lock, done);
+        --workersWaiting_;
+    }
+
     // Queues a picture of run r, waiting while the run has its fill queued; false when stopping.
     bool queue(std::size_t r, DecodedFrame&& frame) {
         std::unique_lock lock(mutex_);
         std::vector<DecodedFrame>& slot = slots_[r % window_];
-        changed_.wait(lock, [&] { return stopping_ || slot.size() < queuedPerRun; });
+        waitForRoom(lock, [&] { return stopping_ || slot.size() < queuedPerRun; });
         if (stopping_) return false;
         slot.push_back(std::move(frame));
-        changed_.notify_all();
+        if (takerWaiting_) ready_.notify_one();
         return true;
     }
 
@@ -290,14 +298,18 @@ class ParallelFrames final : public FrameStream {
     DecodedFrame take() {
         std::unique_lock lock(mutex_);
         std::vector<DecodedFrame>& slot = slots_[handedRun_ % window_];
-        changed_.wait(lock, [&] { return !slot.empty(); });
+        if (slot.empty()) {
+            takerWaiting_ = true;
+            ready_.wait(lock, [&] { return !slot.empty(); });
+            takerWaiting_ = false;
+        }
         DecodedFrame frame = std::move(slot.front());
         slot.erase(slot.begin());
         if (++handedInRun_ == runs_[handedRun_].frames.size()) {
             ++handedRun_;
             handedInRun_ = 0;
         }
-        changed_.notify_all();
+        if (workersWaiting_ != 0) room_.notify_all();
         return frame;
     }
 
@@ -349,7 +361,10 @@ class ParallelFrames final : public FrameStream {
 
     std::mutex fileMutex_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable ready_; // a picture was queued: for the caller
+    std::condition_variable room_;  // a picture was taken or the export stops: for the workers
+    bool takerWaiting_ = false;
+    int workersWaiting_ = 0;
     std::vector<std::vector<DecodedFrame>> slots_; // run r's queued pictures at r % window_
     std::size_t nextRun_ = 0;                      // the next run a worker takes
     std::size_t handedRun_ = 0;                    // the run whose pictures are being handed out

@@ -26,7 +26,7 @@ constexpr LONG paletteColours = 256;
 constexpr std::size_t queuedPerRun = 2;
 // Memory the queued pictures of the window may take; the window is at least two runs and at
 // most eight a worker, so that workers run well ahead and seldom wait for one another.
-constexpr std::size_t queuedBytesBudget = std::size_t{32} << 20;
+constexpr std::size_t queuedBytesBudget = std::size_t{24} << 20;
 
 LONG readU16(const BYTE* p) {
     return static_cast<LONG>(p[0] | (p[1] << 8));
@@ -158,7 +158,10 @@ class ParallelFrames final : public FrameStream {
         slots_.resize(window_);
         canvas_.assign(rowBytes_ * size.height, 0);
         warmUp();
-        for (int i = 0; i < threads; ++i) pool_.emplace_back([this] { work(); });
+        // Each worker keeps a picture and a decoder's pictures of its own: no more workers than
+        // half the window, so that memory stays bounded for large pictures and many threads.
+        const int workers = std::clamp(int(window_ / 2), 2, threads);
+        for (int i = 0; i < workers; ++i) pool_.emplace_back([this] { work(); });
     }
 
     ~ParallelFrames() override {

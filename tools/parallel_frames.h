@@ -27,7 +27,8 @@ std::optional<std::vector<FrameRun>> planFrameRuns(ByteSource& file,
                                                    const std::vector<const ScannedChunk*>& chunks,
                                                    FrameFormat format, PictureSize size);
 
-// The stream of the planned runs decoded on threads workers (at least 2).
+// The stream of the planned runs decoded on threads workers (at least 2; fewer for pictures so
+// large that the pictures in flight would take too much memory).
 std::unique_ptr<FrameStream> openParallelFrames(ByteSource& file,
                                                 const std::vector<const ScannedChunk*>& chunks,
                                                 FrameFormat format, int gamma, PictureSize size,

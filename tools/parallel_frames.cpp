@@ -208,8 +208,7 @@ class ParallelFrames final : public FrameStream {
     // Reads chunk i's payload under the file lock; false when the read failed.
     bool readChunk(std::size_t i, Bytes& payload) {
         std::lock_guard lock(fileMutex_);
-        const BYTE* bytes = readPayload(file_, *chunks_[i], payload);
-        if (bytes != payload.data()) payload.assign(bytes, bytes + chunks_[i]->payloadSize());
+        readPayload(file_, *chunks_[i], payload); // fills payload whole
         return !file_.failed();
     }
 

@@ -1,7 +1,7 @@
 // qztool frames on several threads: every codec family, every output and pixel format gives the
 // bytes one thread gives, including skipped type-3 macroblocks over other frames' pictures,
-// DOR pictures' unwritten last row, short key-frame groups and KRT key frames that set only part
-// of the palette.
+// DOR pictures' unwritten last row, damaged payloads, short key-frame groups and KRT key frames
+// that set only part of the palette.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -52,7 +52,7 @@ std::string writeMovie(const std::string& name, std::vector<MovieVideoChunk> vid
 
 // Type 4, type 3 frames that skip what did not change (over a type-4, a DOR and a KRT
 // picture), a short DOR group and a KRT group, all one size.
-std::string mixedMovie() {
+std::vector<MovieVideoChunk> mixedChunks() {
     std::vector<MovieVideoChunk> v;
     DorEncoder dor;
     KrtEncoder krt;
@@ -81,7 +81,25 @@ std::string mixedMovie() {
         v.push_back({chunkId("MQZf"), encodeType3Frame(yuv(rgbPicture(round + 2, 34)), 80, &c)});
         v.push_back({chunkId("QZ2f"), encodeType4Frame(b, 60, false)});
     }
-    return writeMovie("mixed.qz", std::move(v));
+    return v;
+}
+
+std::string mixedMovie() {
+    return writeMovie("mixed.qz", mixedChunks());
+}
+
+// The mixed movie with payloads cut short or overwritten past their headers: a type-3 frame
+// whose data ends early leaves its last macroblocks unwritten.
+std::string damagedMovie() {
+    std::vector<MovieVideoChunk> v = mixedChunks();
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        Bytes& p = v[i].payload;
+        // A key frame cut into its palette would not fit its header: left whole.
+        if (i % 3 == 1 && v[i].id != chunkId("KRTk")) p.resize(16 + p.size() / 3);
+        if (i % 3 == 2)
+            for (std::size_t k = 16; k < p.size(); k += 7) p[k] = static_cast<BYTE>(p[k] * 31 + k);
+    }
+    return writeMovie("damaged.qz", std::move(v));
 }
 
 // A key frame with n colours (a ramp with a seed) over a picture that uses every index, so
@@ -162,7 +180,8 @@ void expectSameOnEveryThreadCount(const std::string& movie, Output output,
 }
 
 TEST(QztoolParallelFrames, EveryCodecOutputAndFormatMatchesOneThread) {
-    for (const std::string& movie : {mixedMovie(), paletteMovie(), dorGroupsMovie()})
+    for (const std::string& movie :
+         {mixedMovie(), damagedMovie(), paletteMovie(), dorGroupsMovie()})
         for (Output output : {Output::raw, Output::y4m, Output::png}) {
             expectSameOnEveryThreadCount(movie, output, "xrgb8888");
             expectSameOnEveryThreadCount(movie, output, "pal8");
@@ -205,6 +224,7 @@ TEST(QztoolParallelFrames, RunsStartWhereNothingEarlierShowsAndCarryThePalette) 
     const std::string mixed = mixedMovie();
     EXPECT_EQ(plan(mixed, FrameFormat::xrgb8888)->size(), 21u);
     EXPECT_EQ(plan(mixed, FrameFormat::yuy2)->size(), 6u);
+    EXPECT_EQ(plan(damagedMovie(), FrameFormat::xrgb8888)->size(), 21u);
     // A frame of another size could show what an earlier run left: one straight run.
     KrtEncoder krt;
     RgbPicture small = rgbPicture(0, 0);

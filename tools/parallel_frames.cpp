@@ -1,8 +1,9 @@
 // Workers take runs in file order, at most a window of runs ahead of the one being handed out,
-// and queue each run's pictures (a few at most) for the caller. A worker's own picture is not
-// the straight decode's: where a frame leaves pixels unwritten (skipped type-3 macroblocks, the
-// last row of a DOR picture, a frame whose header does not fit), the caller fills them from the
-// picture handed out before, which is what the straight decode's persistent picture holds there.
+// and queue the runs' pictures for the caller, up to a bound on the memory they take. A worker's
+// own picture is not the straight decode's: where a frame leaves pixels unwritten (skipped type-3
+// macroblocks, the last row of a DOR picture, a frame whose header does not fit), the caller fills
+// them from the picture handed out before, which is what the straight decode's persistent picture
+// holds there.
 #include "tools/parallel_frames.h"
 
 #include <algorithm>
@@ -22,11 +23,12 @@ constexpr std::size_t headBytes = 12;
 constexpr std::size_t dctHeaderBytes = 8;
 constexpr std::size_t krtPaletteOffset = 12;
 constexpr LONG paletteColours = 256;
-// Pictures a run may hold queued for the caller.
-constexpr std::size_t queuedPerRun = 2;
-// Memory the queued pictures of the window may take; the window is at least two runs and at
-// most eight a worker, so that workers run well ahead and seldom wait for one another.
-constexpr std::size_t queuedBytesBudget = std::size_t{24} << 20;
+// Memory the pictures queued for the caller may take (at least 4 and at most 256 pictures).
+// The run being handed out may queue a few more, so that it never waits for later runs.
+constexpr std::size_t queuedBytesBudget = std::size_t{16} << 20;
+constexpr std::size_t queuedMin = 4, queuedMax = 256, handedRunQueue = 2;
+// Runs in flight a worker: enough that workers run well ahead and seldom wait for one another.
+constexpr std::size_t runsAheadPerWorker = 8;
 
 LONG readU16(const BYTE* p) {
     return static_cast<LONG>(p[0] | (p[1] << 8));
@@ -153,14 +155,15 @@ class ParallelFrames final : public FrameStream {
           pixelBytes_(framePixelBytes(format)), rowBytes_(std::size_t(size.width) * pixelBytes_),
           runs_(std::move(runs)) {
         const std::size_t frameBytes = std::max<std::size_t>(1, rowBytes_ * size.height);
-        window_ = std::clamp<std::size_t>(queuedBytesBudget / (queuedPerRun * frameBytes), 2,
-                                          8 * std::size_t(threads));
+        maxQueued_ = std::clamp(queuedBytesBudget / frameBytes, queuedMin, queuedMax);
+        window_ = std::clamp<std::size_t>(maxQueued_, 2, runsAheadPerWorker * std::size_t(threads));
         slots_.resize(window_);
         canvas_.assign(rowBytes_ * size.height, 0);
         warmUp();
         // Each worker keeps a picture and a decoder's pictures of its own: no more workers than
-        // half the window, so that memory stays bounded for large pictures and many threads.
-        const int workers = std::clamp(int(window_ / 2), 2, threads);
+        // a quarter of the pictures that may be queued, so that memory stays bounded for large
+        // pictures and many threads.
+        const int workers = std::clamp(int(maxQueued_ / 4), 2, threads);
         for (int i = 0; i < workers; ++i) pool_.emplace_back([this] { work(); });
     }
 
@@ -285,13 +288,18 @@ class ParallelFrames final : public FrameStream {
         --workersWaiting_;
     }
 
-    // Queues a picture of run r, waiting while the run has its fill queued; false when stopping.
+    // Queues a picture of run r, waiting while the queue is full unless r is being handed out;
+    // false when stopping.
     bool queue(std::size_t r, DecodedFrame&& frame) {
         std::unique_lock lock(mutex_);
         std::vector<DecodedFrame>& slot = slots_[r % window_];
-        waitForRoom(lock, [&] { return stopping_ || slot.size() < queuedPerRun; });
+        waitForRoom(lock, [&] {
+            return stopping_ || queuedFrames_ < maxQueued_ ||
+                   (r == handedRun_ && slot.size() < handedRunQueue);
+        });
         if (stopping_) return false;
         slot.push_back(std::move(frame));
+        ++queuedFrames_;
         if (takerWaiting_) ready_.notify_one();
         return true;
     }
@@ -307,6 +315,7 @@ class ParallelFrames final : public FrameStream {
         }
         DecodedFrame frame = std::move(slot.front());
         slot.erase(slot.begin());
+        --queuedFrames_;
         if (++handedInRun_ == runs_[handedRun_].frames.size()) {
             ++handedRun_;
             handedInRun_ = 0;
@@ -359,7 +368,8 @@ class ParallelFrames final : public FrameStream {
     const int pixelBytes_;
     const std::size_t rowBytes_;
     const std::vector<FrameRun> runs_;
-    std::size_t window_ = 2;
+    std::size_t window_ = 2;    // runs in flight
+    std::size_t maxQueued_ = 4; // pictures queued for the caller
 
     std::mutex fileMutex_;
     std::mutex mutex_;
@@ -371,6 +381,7 @@ class ParallelFrames final : public FrameStream {
     std::size_t nextRun_ = 0;                      // the next run a worker takes
     std::size_t handedRun_ = 0;                    // the run whose pictures are being handed out
     std::size_t handedInRun_ = 0;                  // pictures of it handed out
+    std::size_t queuedFrames_ = 0;                 // pictures queued in every slot
     bool stopping_ = false;
     std::vector<Bytes> spare_;
 

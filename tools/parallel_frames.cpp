@@ -249,6 +249,7 @@ class ParallelFrames final : public FrameStream {
     }
 
     void work() {
+        VideoDecoder decoder(format_, gamma_);
         WorkerBuffers own;
         for (;;) {
             std::size_t r = 0;
@@ -260,14 +261,17 @@ class ParallelFrames final : public FrameStream {
                 if (stopping_ || nextRun_ >= runs_.size()) return;
                 r = nextRun_++;
             }
-            if (!decodeRun(r, own)) return;
+            if (!decodeRun(r, decoder, own)) return;
         }
     }
 
-    // Decodes run r with a decoder of its own; false when the export is to stop.
-    bool decodeRun(std::size_t r, WorkerBuffers& own) {
+    // Decodes run r with the worker's decoder; false when the export is to stop. The decoder
+    // keeps what earlier runs of this worker left, none of which a run's pictures depend on: a
+    // key frame remakes or rewrites every picture its group builds on, and the palette entries
+    // neither it nor its primes set were set by no earlier key frame, nor by this worker, which
+    // only decodes runs in file order.
+    bool decodeRun(std::size_t r, VideoDecoder& decoder, WorkerBuffers& own) {
         const FrameRun& run = runs_[r];
-        VideoDecoder decoder(format_, gamma_);
         DecodedFrame primed;
         for (std::size_t p : run.primes) {
             if (!decodeInto(decoder, p, own, primed)) return queue(r, std::move(primed));

@@ -1,6 +1,6 @@
 // Frames decoded on a pool of workers: the video chunks split into runs that start from nothing
 // earlier runs leave (a type 3 or type 4 frame alone, a KRT or DOR key frame with the frames
-// that follow it from the same key), each run decoded by one worker with a decoder of its own,
+// that follow it from the same key), each run decoded by one worker with the worker's own decoder,
 // and the pictures handed out strictly in file order.
 #pragma once
 

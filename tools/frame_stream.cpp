@@ -9,6 +9,8 @@ namespace qztool {
 
 namespace {
 
+constexpr std::size_t largestSharedPicture = std::size_t{4} << 20;
+
 // One decoder and one padded picture for the whole movie, frame after frame on this thread.
 class SerialFrames final : public FrameStream {
   public:
@@ -57,7 +59,11 @@ std::unique_ptr<FrameStream> openFrameStream(ByteSource& file,
                                              FrameFormat format, int gamma, PictureSize size,
                                              int threads) {
     const int workers = threads > 0 ? threads : int(std::thread::hardware_concurrency());
-    if (workers > 1) {
+    // Each worker holds pictures of its own and several are queued: pictures above 4 MB (larger
+    // than 1024x1024 at 32 bits) decode on one thread, so that memory stays well under 64 MB.
+    const std::size_t pictureBytes =
+        std::size_t(size.width) * std::size_t(size.height) * std::size_t(framePixelBytes(format));
+    if (workers > 1 && pictureBytes <= largestSharedPicture) {
         std::optional<std::vector<FrameRun>> runs = planFrameRuns(file, chunks, format, size);
         // A movie whose runs are too few to share goes the straight way.
         if (runs && runs->size() > 1)

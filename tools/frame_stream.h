@@ -29,7 +29,8 @@ class FrameStream {
 // A stream of the video chunks (in file order) decoded in format at gamma percent into a
 // picture of size (zero-filled at the start, every frame at its top-left corner). threads 1
 // decodes on the caller's thread; more (0: one a core) decode on that many workers when the
-// movie splits into independent runs. The file is read under a lock of the stream's own.
+// movie splits into independent runs and its pictures take at most 4 MB. The file is read under a
+// lock of the stream's own.
 std::unique_ptr<FrameStream> openFrameStream(ByteSource& file,
                                              const std::vector<const ScannedChunk*>& chunks,
                                              FrameFormat format, int gamma, PictureSize size,

@@ -144,7 +144,13 @@ Bytes type3SkippedMacroblocks(const BYTE* payload, std::size_t size, LONG column
 struct WorkerBuffers {
     Bytes target;
     Bytes payload;
+    Bytes span; // file bytes from spanOffset on, read in one go for the payloads in them
+    std::size_t spanOffset = 0;
 };
+
+// File bytes a worker reads at a time: large reads go to the file straight, where the small
+// reads of workers at different places would take turns refilling one shared buffer.
+constexpr std::size_t spanBytes = std::size_t{1} << 20;
 
 class ParallelFrames final : public FrameStream {
   public:
@@ -215,6 +221,28 @@ class ParallelFrames final : public FrameStream {
         return !file_.failed();
     }
 
+    // Copies chunk i's payload from the worker's span, reading a new span from the payload on
+    // when it is not in it; false when the read failed.
+    bool readSpanned(std::size_t i, WorkerBuffers& own) {
+        const ScannedChunk& c = *chunks_[i];
+        const std::size_t offset = c.payloadOffset(), bytes = c.payloadSize();
+        if (offset < own.spanOffset || offset + bytes > own.spanOffset + own.span.size()) {
+            std::lock_guard lock(fileMutex_);
+            const std::size_t left = file_.size() > offset ? file_.size() - offset : 0;
+            if (left < bytes) { // not held by the file: read as the straight decode reads it
+                readPayload(file_, c, own.payload);
+                return !file_.failed();
+            }
+            own.span.resize(std::max(bytes, std::min(spanBytes, left)));
+            own.spanOffset = offset;
+            file_.read(offset, own.span.size(), own.span.data());
+            if (file_.failed()) return false;
+        }
+        const BYTE* from = own.span.data() + (offset - own.spanOffset);
+        own.payload.assign(from, from + bytes);
+        return true;
+    }
+
     // Decodes chunk i into the worker's picture and fills out with the cropped picture and what
     // the frame left unwritten; false when the payload could not be read.
     bool decodeInto(VideoDecoder& decoder, std::size_t i, WorkerBuffers& own, DecodedFrame& out) {
@@ -224,7 +252,7 @@ class ParallelFrames final : public FrameStream {
         const std::ptrdiff_t pitch = std::ptrdiff_t{paddedWidth} * pixelBytes_;
         if (target.empty()) target.assign(std::size_t(pitch) * std::size_t(paddedHeight), 0);
         const Bytes& payload = own.payload;
-        if (!readChunk(i, own.payload)) {
+        if (!readSpanned(i, own)) {
             out.readFailed = true;
             return false;
         }

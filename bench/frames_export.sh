@@ -5,7 +5,7 @@
 #
 #   bench/frames_export.sh QZTOOL [ROUNDS] [FRAMES] [KEEP]
 #
-# The pictures (FRAMES, default 300) are a textured window drifting over a larger picture, made
+# The pictures (FRAMES, default 600) are a textured window drifting over a larger picture, made
 # by a few lines of Python, so that KRT delta frames and DOR motion frames find motion; KRT and
 # DOR take a key frame every 6 frames. Each setting runs ROUNDS times (default 5), the two
 # settings taking turns so that both meet the same load; the medians give frames a second. The
@@ -17,7 +17,7 @@ set -eu
 
 qztool=$1
 rounds=${2:-5}
-frames=${3:-300}
+frames=${3:-600}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cores=$(nproc)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/file_checks.h"
+#include "tools/frame_stream.h"
 #include "tools/image_writers.h"
 #include "tools/movie_info.h"
 #include "tools/output_file.h"
@@ -174,40 +175,26 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
                 options.movie, framePatternPath(options.pngPattern, static_cast<long>(n)), message))
             return fail(message);
     }
+    const std::unique_ptr<FrameStream> stream =
+        openFrameStream(*file, chunks, *format, options.gamma, *size, options.threads);
+    if (file->failed()) return fail(readFailedMessage(options.movie));
     std::unique_ptr<FrameSink> sink =
         openSink(options, *format, *size, framesPerSecond(info, options.track), message);
     if (!sink) return fail(message);
 
-    // One picture for the whole movie, as large as the first picture size rounded up to whole
-    // macroblocks and zero-filled at the start: every frame is decoded into it at its top-left
-    // corner and the exported picture is its first-size crop.
-    const int pixelBytes = framePixelBytes(*format);
-    const PictureSize padded{(size->width + 15) / 16 * 16, (size->height + 15) / 16 * 16};
-    Bytes target(std::size_t(padded.width) * padded.height * pixelBytes, 0);
-    const PictureMemory memory{target.data(), std::ptrdiff_t{padded.width} * pixelBytes,
-                               padded.width, padded.height};
-    VideoDecoder decoder(*format, options.gamma);
-    const std::size_t rowBytes = std::size_t(size->width) * pixelBytes;
-
     const Bytes black = blackPicture(*format, size->width, size->height);
-    Bytes picture(rowBytes * size->height);
     std::size_t unshown = 0;
     const bool progress = options.progress && chunks.size() >= progressMinSteps;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
-        const ScannedChunk& c = *chunks[i];
-        const BYTE* bytes = readPayload(*file, c, payload);
-        if (file->failed()) return fail(readFailedMessage(options.movie));
-        ExportedFrame frame{*format, size->width, size->height, &black, decoder.paletteRgb(), true};
-        // A frame whose header does not fit leaves the last picture in place.
-        if (decoder.decode(c.frameType, bytes, c.payloadSize(), memory) != DecodeStatus::notShown) {
-            for (int y = 0; y < size->height; ++y)
-                std::memcpy(picture.data() + rowBytes * y, target.data() + memory.pitch * y,
-                            rowBytes);
-            frame.pixels = &picture;
+        StreamFrame picture;
+        if (!stream->next(picture)) return fail(readFailedMessage(options.movie));
+        ExportedFrame frame{*format, size->width, size->height, &black, picture.palette, true};
+        if (picture.shown) {
+            frame.pixels = picture.pixels;
             frame.black = false;
         } else if (unshown++ == 0) {
             if (progress) err << "\n";
-            err << "qztool: frame " << i + 1 << " is of type " << c.frameType << ", which "
+            err << "qztool: frame " << i + 1 << " is of type " << chunks[i]->frameType << ", which "
                 << frameFormatName(*format) << " cannot show; such frames are written black\n";
         }
         if (!sink->write(frame, static_cast<long>(i + 1), message)) return fail(message);

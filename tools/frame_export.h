@@ -15,12 +15,12 @@ struct FrameExportOptions {
     // Exactly one output.
     std::string rawPath;
     std::string y4mPath;
-    std::string pngPattern;  // printf-style, one %d; frames are numbered from 1
-    int gamma = 100;         // percent, as the player's -gamma
-    int track = 1;           // audio track; pictures are the same for every track
-    bool progress = false;   // draw a progress bar on err
-    bool y4m420 = false;     // Y4M with 4:2:0 chroma rather than the format's own
-    int threads = 0;         // PNG writers (0: one a core); any number writes the same files
+    std::string pngPattern; // printf-style, one %d; frames are numbered from 1
+    int gamma = 100;        // percent, as the player's -gamma
+    int track = 1;          // audio track; pictures are the same for every track
+    bool progress = false;  // draw a progress bar on err
+    bool y4m420 = false;    // Y4M with 4:2:0 chroma rather than the format's own
+    int threads = 0; // decoders and PNG writers (0: one a core); the output is the same for any
     bool allowBlack = false; // write frames the format cannot show black instead of failing
 };
 

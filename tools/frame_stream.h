@@ -1,0 +1,39 @@
+// The pictures of qztool frames in file order, as the player's decoders leave them in one
+// persistent picture: decoded one after another on the caller's thread, or on a pool of workers
+// when the movie splits into runs of frames that do not depend on one another. Both give the
+// same bytes for every frame.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "format/movie_scan.h"
+#include "video/frame_decoder.h"
+
+namespace qztool {
+
+// One frame of the export.
+struct StreamFrame {
+    bool shown = false;            // false: the format cannot show the frame's type
+    const Bytes* pixels = nullptr; // the picture cropped to the export size; valid until next()
+    const BYTE* palette = nullptr; // 768 bytes: the palette as the last KRT key frame left it
+};
+
+class FrameStream {
+  public:
+    virtual ~FrameStream() = default;
+    // The next frame. False when its payload could not be read.
+    virtual bool next(StreamFrame& frame) = 0;
+};
+
+// A stream of the video chunks (in file order) decoded in format at gamma percent into a
+// picture of size (zero-filled at the start, every frame at its top-left corner). threads 1
+// decodes on the caller's thread; more (0: one a core) decode on that many workers when the
+// movie splits into independent runs and its pictures take at most 4 MB. The file is read under a
+// lock of the stream's own.
+std::unique_ptr<FrameStream> openFrameStream(ByteSource& file,
+                                             const std::vector<const ScannedChunk*>& chunks,
+                                             FrameFormat format, int gamma, PictureSize size,
+                                             int threads);
+
+} // namespace qztool

@@ -1,0 +1,438 @@
+// Workers take runs in file order, at most a window of runs ahead of the one being handed out,
+// and queue the runs' pictures for the caller, up to a bound on the memory they take. A worker's
+// own picture is not the straight decode's: where a frame leaves pixels unwritten (skipped type-3
+// macroblocks, the last row of a DOR picture, a frame whose header does not fit), the caller fills
+// them from the picture handed out before, which is what the straight decode's persistent picture
+// holds there.
+#include "tools/parallel_frames.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "video/dor/dor_decoder.h"
+
+namespace qztool {
+
+namespace {
+
+// Header bytes that give a frame's picture size and, for a KRT key frame, its palette count.
+constexpr std::size_t headBytes = 12;
+constexpr std::size_t dctHeaderBytes = 8;
+constexpr std::size_t krtPaletteOffset = 12;
+constexpr LONG paletteColours = 256;
+// Memory the pictures queued for the caller may take (at least 4 and at most 256 pictures).
+// The run being handed out may queue a few more, so that it never waits for later runs.
+constexpr std::size_t queuedBytesBudget = std::size_t{16} << 20;
+constexpr std::size_t queuedMin = 4, queuedMax = 256, handedRunQueue = 2;
+// Runs in flight a worker: enough that workers run well ahead and seldom wait for one another.
+constexpr std::size_t runsAheadPerWorker = 8;
+
+LONG readU16(const BYTE* p) {
+    return static_cast<LONG>(p[0] | (p[1] << 8));
+}
+
+LONG readS16(const BYTE* p) {
+    return static_cast<LONG>(static_cast<short>(readU16(p)));
+}
+
+// The earlier key frames that set the palette entries a key frame with n entries leaves alone:
+// from the latest back, each that sets more entries than the ones after it, in file order.
+std::vector<std::size_t> palettePrimes(const std::vector<std::pair<std::size_t, LONG>>& keys,
+                                       LONG n) {
+    std::vector<std::size_t> primes;
+    LONG set = std::min(n, paletteColours);
+    for (auto k = keys.rbegin(); k != keys.rend() && set < paletteColours; ++k) {
+        if (k->second <= set) continue;
+        primes.insert(primes.begin(), k->first);
+        set = k->second;
+    }
+    return primes;
+}
+
+} // namespace
+
+std::optional<std::vector<FrameRun>> planFrameRuns(ByteSource& file,
+                                                   const std::vector<const ScannedChunk*>& chunks,
+                                                   FrameFormat format, PictureSize size) {
+    enum class Open { none, krt, dor } open = Open::none;
+    std::vector<FrameRun> runs;
+    std::vector<std::pair<std::size_t, LONG>> keys; // KRT key frames so far and their counts
+    Bytes head;
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        const ScannedChunk& c = *chunks[i];
+        // A frame the format cannot show is not decoded: it changes nothing.
+        if (!frameFormatShows(format, c.frameType)) continue;
+        const BYTE* h = readPayload(file, c, head, headBytes);
+        if (file.failed()) return std::nullopt;
+        const std::size_t bytes = c.payloadSize();
+        if (head.size() < std::min(bytes, headBytes)) return std::nullopt;
+        const auto sized = [&](LONG w, LONG hgt) { return w == size.width && hgt == size.height; };
+        switch (c.frameType) {
+        case 1: {
+            if (bytes < krtPaletteOffset) return std::nullopt;
+            const LONG n = readU16(h + 6);
+            if (bytes - krtPaletteOffset < 3 * std::size_t(n) || !sized(readU16(h), readU16(h + 2)))
+                return std::nullopt;
+            runs.push_back({{i}, palettePrimes(keys, n)});
+            keys.emplace_back(i, std::min(n, paletteColours));
+            open = Open::krt;
+            break;
+        }
+        case 2:
+            if (open != Open::krt) return std::nullopt;
+            runs.back().frames.push_back(i);
+            break;
+        case 3:
+        case 4:
+            if (bytes < dctHeaderBytes || !sized(readS16(h), readS16(h + 2))) return std::nullopt;
+            runs.push_back({{i}, {}});
+            open = Open::none;
+            break;
+        default: // 5 to 7: DOR
+            if (bytes < headBytes || !sized(readS16(h + 8), readS16(h + 10)) ||
+                size.width > dorMaxSide || size.height > dorMaxSide)
+                return std::nullopt;
+            if (c.frameType == 5) {
+                runs.push_back({{i}, {}});
+                open = Open::dor;
+            } else if (open == Open::dor) {
+                runs.back().frames.push_back(i);
+            } else {
+                return std::nullopt;
+            }
+            break;
+        }
+    }
+    return runs;
+}
+
+namespace {
+
+// A picture a worker decoded, and which of its pixels the frame did not write.
+struct DecodedFrame {
+    Bytes pixels; // the worker's picture cropped to the export size
+    BYTE palette[768]{};
+    Bytes keptBlocks;         // one byte a macroblock, 1 where the frame wrote nothing; or empty
+    bool keepLastRow = false; // the last row was not written
+    bool keepAll = false;     // nothing was written
+    bool readFailed = false;
+};
+
+// Which macroblocks of a type-3 frame of columns x rows macroblocks are skipped: a length byte
+// that stands for no coding, or the data ending before the macroblock's length byte.
+Bytes type3SkippedMacroblocks(const BYTE* payload, std::size_t size, LONG columns, LONG rows) {
+    Bytes skipped(std::size_t(columns) * std::size_t(rows), 1);
+    if (size < dctHeaderBytes) return skipped;
+    const BYTE* data = payload + dctHeaderBytes;
+    const std::size_t dataBytes = size - dctHeaderBytes;
+    std::size_t pos = 0;
+    for (LONG my = 0; my < rows && pos < dataBytes; ++my) {
+        for (LONG mx = 0; mx < columns && pos < dataBytes; ++mx) {
+            const int b = data[pos];
+            pos += 1 + std::size_t(b);
+            const bool coded = b == 3 || b == 6 || b == 12 || b >= 13;
+            skipped[std::size_t(my) * std::size_t(columns) + std::size_t(mx)] = !coded;
+        }
+    }
+    return skipped;
+}
+
+// What one worker keeps from frame to frame: its padded picture and the payload being decoded.
+struct WorkerBuffers {
+    Bytes target;
+    Bytes payload;
+    Bytes span; // file bytes from spanOffset on, read in one go for the payloads in them
+    std::size_t spanOffset = 0;
+};
+
+// File bytes a worker reads at a time: large reads go to the file straight, where the small
+// reads of workers at different places would take turns refilling one shared buffer.
+constexpr std::size_t spanBytes = std::size_t{1} << 20;
+
+class ParallelFrames final : public FrameStream {
+  public:
+    ParallelFrames(ByteSource& file, const std::vector<const ScannedChunk*>& chunks,
+                   FrameFormat format, int gamma, PictureSize size, std::vector<FrameRun> runs,
+                   int threads)
+        : file_(file), chunks_(chunks), format_(format), gamma_(gamma), size_(size),
+          pixelBytes_(framePixelBytes(format)), rowBytes_(std::size_t(size.width) * pixelBytes_),
+          runs_(std::move(runs)) {
+        const std::size_t frameBytes = std::max<std::size_t>(1, rowBytes_ * size.height);
+        maxQueued_ = std::clamp(queuedBytesBudget / frameBytes, queuedMin, queuedMax);
+        window_ = std::clamp<std::size_t>(maxQueued_, 2, runsAheadPerWorker * std::size_t(threads));
+        slots_.resize(window_);
+        canvas_.assign(rowBytes_ * size.height, 0);
+        warmUp();
+        // Each worker keeps a picture and a decoder's pictures of its own: no more workers than
+        // a quarter of the pictures that may be queued, so that memory stays bounded for large
+        // pictures and many threads.
+        const int workers = std::clamp(int(maxQueued_ / 4), 2, threads);
+        for (int i = 0; i < workers; ++i) pool_.emplace_back([this] { work(); });
+    }
+
+    ~ParallelFrames() override {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        room_.notify_all();
+        for (std::thread& t : pool_) t.join();
+    }
+
+    bool next(StreamFrame& frame) override {
+        const std::size_t i = nextFrame_++;
+        const ScannedChunk& c = *chunks_[i];
+        if (!frameFormatShows(format_, c.frameType)) {
+            // Read as the straight decode reads it, so that a read failure shows at this frame.
+            if (!readChunk(i, blackPayload_)) return false;
+            frame = {false, nullptr, lastPalette_};
+            return true;
+        }
+        DecodedFrame decoded = take();
+        if (decoded.readFailed) return false;
+        std::memcpy(lastPalette_, decoded.palette, sizeof lastPalette_);
+        if (!decoded.keepAll) {
+            keepFromCanvas(decoded);
+            std::swap(canvas_, decoded.pixels);
+            recycle(std::move(decoded.pixels));
+        }
+        frame = {true, &canvas_, lastPalette_};
+        return true;
+    }
+
+  private:
+    // Builds the process-wide colour tables on this thread by decoding the first frame, so
+    // that the workers, whose decoders are of the same format and gamma, only read them.
+    void warmUp() {
+        if (runs_.empty()) return;
+        VideoDecoder decoder(format_, gamma_);
+        WorkerBuffers own;
+        DecodedFrame scratch;
+        decodeInto(decoder, runs_.front().frames.front(), own, scratch);
+    }
+
+    // Reads chunk i's payload under the file lock; false when the read failed.
+    bool readChunk(std::size_t i, Bytes& payload) {
+        std::lock_guard lock(fileMutex_);
+        readPayload(file_, *chunks_[i], payload); // fills payload whole
+        return !file_.failed();
+    }
+
+    // Copies chunk i's payload from the worker's span, reading a new span from the payload on
+    // when it is not in it; false when the read failed.
+    bool readSpanned(std::size_t i, WorkerBuffers& own) {
+        const ScannedChunk& c = *chunks_[i];
+        const std::size_t offset = c.payloadOffset(), bytes = c.payloadSize();
+        if (offset < own.spanOffset || offset + bytes > own.spanOffset + own.span.size()) {
+            std::lock_guard lock(fileMutex_);
+            const std::size_t left = file_.size() > offset ? file_.size() - offset : 0;
+            if (left < bytes) { // not held by the file: read as the straight decode reads it
+                readPayload(file_, c, own.payload);
+                return !file_.failed();
+            }
+            own.span.resize(std::max(bytes, std::min(spanBytes, left)));
+            own.spanOffset = offset;
+            file_.read(offset, own.span.size(), own.span.data());
+            if (file_.failed()) return false;
+        }
+        const BYTE* from = own.span.data() + (offset - own.spanOffset);
+        own.payload.assign(from, from + bytes);
+        return true;
+    }
+
+    // Decodes chunk i into the worker's picture and fills out with the cropped picture and what
+    // the frame left unwritten; false when the payload could not be read.
+    bool decodeInto(VideoDecoder& decoder, std::size_t i, WorkerBuffers& own, DecodedFrame& out) {
+        Bytes& target = own.target;
+        const int paddedWidth = (size_.width + 15) / 16 * 16;
+        const int paddedHeight = (size_.height + 15) / 16 * 16;
+        const std::ptrdiff_t pitch = std::ptrdiff_t{paddedWidth} * pixelBytes_;
+        if (target.empty()) target.assign(std::size_t(pitch) * std::size_t(paddedHeight), 0);
+        const Bytes& payload = own.payload;
+        if (!readSpanned(i, own)) {
+            out.readFailed = true;
+            return false;
+        }
+        const ScannedChunk& c = *chunks_[i];
+        const PictureMemory memory{target.data(), pitch, paddedWidth, paddedHeight};
+        const DecodeStatus status =
+            decoder.decode(c.frameType, payload.data(), c.payloadSize(), memory);
+        std::memcpy(out.palette, decoder.paletteRgb(), sizeof out.palette);
+        out.keepAll = status != DecodeStatus::decoded;
+        if (out.keepAll) return true;
+        out.pixels = spareBuffer();
+        out.pixels.resize(rowBytes_ * size_.height);
+        for (int y = 0; y < size_.height; ++y)
+            std::memcpy(out.pixels.data() + rowBytes_ * y, target.data() + pitch * y, rowBytes_);
+        if (c.frameType == 3)
+            out.keptBlocks =
+                type3SkippedMacroblocks(payload.data(), std::min(c.payloadSize(), payload.size()),
+                                        paddedWidth / 16, paddedHeight / 16);
+        // DOR pictures are shown without their last row.
+        out.keepLastRow = c.frameType >= 5;
+        return true;
+    }
+
+    void work() {
+        VideoDecoder decoder(format_, gamma_);
+        WorkerBuffers own;
+        for (;;) {
+            std::size_t r = 0;
+            {
+                std::unique_lock lock(mutex_);
+                waitForRoom(lock, [&] {
+                    return stopping_ || nextRun_ >= runs_.size() || nextRun_ < handedRun_ + window_;
+                });
+                if (stopping_ || nextRun_ >= runs_.size()) return;
+                r = nextRun_++;
+            }
+            if (!decodeRun(r, decoder, own)) return;
+        }
+    }
+
+    // Decodes run r with the worker's decoder; false when the export is to stop. The decoder
+    // keeps what earlier runs of this worker left, none of which a run's pictures depend on: a
+    // key frame remakes or rewrites every picture its group builds on, and the palette entries
+    // neither it nor its primes set were set by no earlier key frame, nor by this worker, which
+    // only decodes runs in file order.
+    bool decodeRun(std::size_t r, VideoDecoder& decoder, WorkerBuffers& own) {
+        const FrameRun& run = runs_[r];
+        DecodedFrame primed;
+        for (std::size_t p : run.primes) {
+            if (!decodeInto(decoder, p, own, primed)) return queue(r, std::move(primed));
+        }
+        recycle(std::move(primed.pixels));
+        for (std::size_t i : run.frames) {
+            DecodedFrame frame;
+            const bool read = decodeInto(decoder, i, own, frame);
+            if (!queue(r, std::move(frame)) || !read) return false;
+        }
+        return true;
+    }
+
+    // Waits on room_ until done() holds; the caller holds mutex_.
+    template <class Done> void waitForRoom(std::unique_lock<std::mutex>& lock, Done&& done) {
+        ++workersWaiting_;
+        room_.wait(lock, done);
+        --workersWaiting_;
+    }
+
+    // Queues a picture of run r, waiting while the queue is full unless r is being handed out;
+    // false when stopping.
+    bool queue(std::size_t r, DecodedFrame&& frame) {
+        std::unique_lock lock(mutex_);
+        std::vector<DecodedFrame>& slot = slots_[r % window_];
+        waitForRoom(lock, [&] {
+            return stopping_ || queuedFrames_ < maxQueued_ ||
+                   (r == handedRun_ && slot.size() < handedRunQueue);
+        });
+        if (stopping_) return false;
+        slot.push_back(std::move(frame));
+        ++queuedFrames_;
+        if (takerWaiting_) ready_.notify_one();
+        return true;
+    }
+
+    // The next picture in file order, waiting for its worker.
+    DecodedFrame take() {
+        std::unique_lock lock(mutex_);
+        std::vector<DecodedFrame>& slot = slots_[handedRun_ % window_];
+        if (slot.empty()) {
+            takerWaiting_ = true;
+            ready_.wait(lock, [&] { return !slot.empty(); });
+            takerWaiting_ = false;
+        }
+        DecodedFrame frame = std::move(slot.front());
+        slot.erase(slot.begin());
+        --queuedFrames_;
+        if (++handedInRun_ == runs_[handedRun_].frames.size()) {
+            ++handedRun_;
+            handedInRun_ = 0;
+        }
+        if (workersWaiting_ != 0) room_.notify_all();
+        return frame;
+    }
+
+    // Takes the pixels the frame did not write from the picture handed out before.
+    void keepFromCanvas(DecodedFrame& frame) const {
+        BYTE* to = frame.pixels.data();
+        const BYTE* from = canvas_.data();
+        if (!frame.keptBlocks.empty()) {
+            const int columns = (size_.width + 15) / 16;
+            for (std::size_t k = 0; k < frame.keptBlocks.size(); ++k) {
+                if (!frame.keptBlocks[k]) continue;
+                const int x = int(k % columns) * 16, y = int(k / columns) * 16;
+                const std::size_t offset = std::size_t(x) * pixelBytes_;
+                const std::size_t bytes = std::size_t(std::min(16, size_.width - x)) * pixelBytes_;
+                for (int row = y; row < std::min(y + 16, size_.height); ++row)
+                    std::memcpy(to + rowBytes_ * row + offset, from + rowBytes_ * row + offset,
+                                bytes);
+            }
+        }
+        if (frame.keepLastRow) {
+            const std::size_t last = rowBytes_ * std::size_t(size_.height - 1);
+            std::memcpy(to + last, from + last, rowBytes_);
+        }
+    }
+
+    Bytes spareBuffer() {
+        std::lock_guard lock(mutex_);
+        if (spare_.empty()) return {};
+        Bytes b = std::move(spare_.back());
+        spare_.pop_back();
+        return b;
+    }
+
+    void recycle(Bytes&& buffer) {
+        if (buffer.empty()) return;
+        std::lock_guard lock(mutex_);
+        if (spare_.size() < window_) spare_.push_back(std::move(buffer));
+    }
+
+    ByteSource& file_;
+    const std::vector<const ScannedChunk*>& chunks_;
+    const FrameFormat format_;
+    const int gamma_;
+    const PictureSize size_;
+    const int pixelBytes_;
+    const std::size_t rowBytes_;
+    const std::vector<FrameRun> runs_;
+    std::size_t window_ = 2;    // runs in flight
+    std::size_t maxQueued_ = 4; // pictures queued for the caller
+
+    std::mutex fileMutex_;
+    std::mutex mutex_;
+    std::condition_variable ready_; // a picture was queued: for the caller
+    std::condition_variable room_;  // a picture was taken or the export stops: for the workers
+    bool takerWaiting_ = false;
+    int workersWaiting_ = 0;
+    std::vector<std::vector<DecodedFrame>> slots_; // run r's queued pictures at r % window_
+    std::size_t nextRun_ = 0;                      // the next run a worker takes
+    std::size_t handedRun_ = 0;                    // the run whose pictures are being handed out
+    std::size_t handedInRun_ = 0;                  // pictures of it handed out
+    std::size_t queuedFrames_ = 0;                 // pictures queued in every slot
+    bool stopping_ = false;
+    std::vector<Bytes> spare_;
+
+    // The caller's side.
+    std::size_t nextFrame_ = 0;
+    Bytes canvas_; // the straight decode's picture as it stands, cropped
+    BYTE lastPalette_[768]{};
+    Bytes blackPayload_;
+    std::vector<std::thread> pool_; // last: started when everything above is made
+};
+
+} // namespace
+
+std::unique_ptr<FrameStream> openParallelFrames(ByteSource& file,
+                                                const std::vector<const ScannedChunk*>& chunks,
+                                                FrameFormat format, int gamma, PictureSize size,
+                                                std::vector<FrameRun> runs, int threads) {
+    return std::make_unique<ParallelFrames>(file, chunks, format, gamma, size, std::move(runs),
+                                            std::max(2, threads));
+}
+
+} // namespace qztool

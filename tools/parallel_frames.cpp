@@ -34,10 +34,6 @@ LONG readU16(const BYTE* p) {
     return static_cast<LONG>(p[0] | (p[1] << 8));
 }
 
-LONG readS16(const BYTE* p) {
-    return static_cast<LONG>(static_cast<short>(readU16(p)));
-}
-
 // The earlier key frames that set the palette entries a key frame with n entries leaves alone:
 // from the latest back, each that sets more entries than the ones after it, in file order.
 std::vector<std::size_t> palettePrimes(const std::vector<std::pair<std::size_t, LONG>>& keys,
@@ -69,13 +65,15 @@ std::optional<std::vector<FrameRun>> planFrameRuns(ByteSource& file,
         if (file.failed()) return std::nullopt;
         const std::size_t bytes = c.payloadSize();
         if (head.size() < std::min(bytes, headBytes)) return std::nullopt;
-        const auto sized = [&](LONG w, LONG hgt) { return w == size.width && hgt == size.height; };
+        const std::optional<PictureSize> picture =
+            videoPictureSize(c.frameType, h, std::min(bytes, head.size()));
+        const bool sized =
+            picture && picture->width == size.width && picture->height == size.height;
         switch (c.frameType) {
         case 1: {
             if (bytes < krtPaletteOffset) return std::nullopt;
             const LONG n = readU16(h + 6);
-            if (bytes - krtPaletteOffset < 3 * std::size_t(n) || !sized(readU16(h), readU16(h + 2)))
-                return std::nullopt;
+            if (bytes - krtPaletteOffset < 3 * std::size_t(n) || !sized) return std::nullopt;
             runs.push_back({{i}, palettePrimes(keys, n)});
             keys.emplace_back(i, std::min(n, paletteColours));
             open = Open::krt;
@@ -87,14 +85,12 @@ std::optional<std::vector<FrameRun>> planFrameRuns(ByteSource& file,
             break;
         case 3:
         case 4:
-            if (bytes < dctHeaderBytes || !sized(readS16(h), readS16(h + 2))) return std::nullopt;
+            if (bytes < dctHeaderBytes || !sized) return std::nullopt;
             runs.push_back({{i}, {}});
             open = Open::none;
             break;
         default: // 5 to 7: DOR
-            if (bytes < headBytes || !sized(readS16(h + 8), readS16(h + 10)) ||
-                size.width > dorMaxSide || size.height > dorMaxSide)
-                return std::nullopt;
+            if (!sized || size.width > dorMaxSide || size.height > dorMaxSide) return std::nullopt;
             if (c.frameType == 5) {
                 runs.push_back({{i}, {}});
                 open = Open::dor;

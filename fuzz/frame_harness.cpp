@@ -1,18 +1,9 @@
 #include "fuzz/frame_harness.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "format/limits.h"
 #include "video/colour_tables.h"
-
-namespace {
-
-// Frames whose picture is larger than this are not decoded: they only slow the search down
-// (every macroblock of a huge picture is visited, however little of it lands in the target).
-constexpr long long largestPicturePixels = 1 << 20;
-
-} // namespace
 
 FrameHarness::FrameHarness(FuzzInput& input, const FrameFormat* formats, int formatCount) {
     const std::uint8_t select = input.byte();
@@ -51,9 +42,7 @@ void FrameHarness::decode(LONG type, const std::uint8_t* payload, std::size_t si
     payload_.assign(size + videoPayloadSpare, 0);
     if (size != 0) std::memcpy(payload_.data(), payload, size);
     if (!readFrameHeader(video_, type, payload_.data(), static_cast<LONG>(size))) return;
-    if (static_cast<long long>(std::abs(video_.width)) * std::abs(video_.height) >
-        largestPicturePixels)
-        return;
+    if (pictureTooLargeToFuzz(video_.width, video_.height)) return;
     const FrameTarget target{{memory_->pixels(), memory_->pixels(),
                               static_cast<LONG>(memory_->pitch()), rowBytes_, rows_},
                              placement_,

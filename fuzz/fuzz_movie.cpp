@@ -19,8 +19,6 @@ constexpr FrameFormat formats[] = {FrameFormat::pal8, FrameFormat::rgb555, Frame
                                    FrameFormat::xrgb8888, FrameFormat::yuy2};
 constexpr int targetWidth = 320;
 constexpr int targetHeight = 240;
-// Larger pictures are passed over, as in the decoder targets (fuzz/frame_harness.cpp).
-constexpr long long largestPicturePixels = 1 << 20;
 constexpr int tracksDecoded = 2;
 
 } // namespace
@@ -41,10 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (chunk.kind != ChunkKind::video || !chunk.payloadTaken()) continue;
         const BYTE* payload = file.data() + chunk.payloadOffset();
         const auto picture = videoPictureSize(chunk.frameType, payload, chunk.payloadSize());
-        if (picture &&
-            static_cast<long long>(std::abs(picture->width)) * std::abs(picture->height) >
-                largestPicturePixels)
-            continue;
+        if (picture && pictureTooLargeToFuzz(picture->width, picture->height)) continue;
         decoder.decode(chunk.frameType, payload, chunk.payloadSize(), target);
         memory.check();
     }

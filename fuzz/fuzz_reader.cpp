@@ -28,7 +28,6 @@ constexpr FrameFormat formats[] = {FrameFormat::pal8, FrameFormat::rgb555, Frame
                                    FrameFormat::xrgb8888, FrameFormat::yuy2};
 constexpr int targetWidth = 160;
 constexpr int targetHeight = 120;
-constexpr long long largestPicturePixels = 1 << 20;
 
 // The file the reader opens, rewritten for every input (in memory-backed /dev/shm when there is
 // one).
@@ -60,9 +59,7 @@ struct Consumer {
             const BYTE* payload = sharedLoad(entry.payload);
             if (payload == nullptr) __builtin_trap();
             const auto picture = videoPictureSize(entry.type, payload, entry.payloadBytes);
-            if (!picture ||
-                static_cast<long long>(std::abs(picture->width)) * std::abs(picture->height) <=
-                    largestPicturePixels) {
+            if (!picture || !pictureTooLargeToFuzz(picture->width, picture->height)) {
                 decoder.decode(entry.type, payload, entry.payloadBytes, target);
                 memory.check();
             }

@@ -11,6 +11,9 @@ class GuardedMemory {
   public:
     // rows rows of rowBytes bytes, pitch bytes apart (pitch at least rowBytes, any value).
     GuardedMemory(std::size_t rowBytes, std::size_t rows, std::size_t pitch);
+    ~GuardedMemory();
+    GuardedMemory(const GuardedMemory&) = delete;
+    GuardedMemory& operator=(const GuardedMemory&) = delete;
 
     std::uint8_t* pixels() { return bytes_.data() + guardBytes; }
     std::size_t pitch() const { return pitch_; }

@@ -42,7 +42,7 @@ void FrameHarness::decode(LONG type, const std::uint8_t* payload, std::size_t si
     payload_.assign(size + videoPayloadSpare, 0);
     if (size != 0) std::memcpy(payload_.data(), payload, size);
     if (!readFrameHeader(video_, type, payload_.data(), static_cast<LONG>(size))) return;
-    if (pictureTooLargeToFuzz(video_.width, video_.height)) return;
+    if (pictureTooLargeToFuzz(video_.width, video_.height, fuzzFramePixels)) return;
     const FrameTarget target{{memory_->pixels(), memory_->pixels(),
                               static_cast<LONG>(memory_->pitch()), rowBytes_, rows_},
                              placement_,

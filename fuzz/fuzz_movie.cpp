@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (chunk.kind != ChunkKind::video || !chunk.payloadTaken()) continue;
         const BYTE* payload = file.data() + chunk.payloadOffset();
         const auto picture = videoPictureSize(chunk.frameType, payload, chunk.payloadSize());
-        if (picture && pictureTooLargeToFuzz(picture->width, picture->height)) continue;
+        if (picture && pictureTooLargeToFuzz(picture->width, picture->height, fuzzMoviePixels))
+            continue;
         decoder.decode(chunk.frameType, payload, chunk.payloadSize(), target);
         memory.check();
     }

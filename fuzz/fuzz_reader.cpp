@@ -59,7 +59,8 @@ struct Consumer {
             const BYTE* payload = sharedLoad(entry.payload);
             if (payload == nullptr) __builtin_trap();
             const auto picture = videoPictureSize(entry.type, payload, entry.payloadBytes);
-            if (!picture || !pictureTooLargeToFuzz(picture->width, picture->height)) {
+            if (!picture ||
+                !pictureTooLargeToFuzz(picture->width, picture->height, fuzzMoviePixels)) {
                 decoder.decode(entry.type, payload, entry.payloadBytes, target);
                 memory.check();
             }

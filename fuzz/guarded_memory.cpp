@@ -39,15 +39,32 @@ GuardedMemory::~GuardedMemory() {
     }
 }
 
+namespace {
+
+// Whether n bytes from p all hold the guard value. Word loads, and neither sanitizer checks nor
+// coverage counters: the guards span every row's padding, and the byte loop with both took a
+// tenth of the decoder targets' time. The bytes lie inside the memory's own storage.
+__attribute__((no_sanitize("address", "coverage"))) bool allGuard(const std::uint8_t* p,
+                                                                  std::size_t n) {
+    constexpr std::uint64_t word = 0x0101010101010101u * GuardedMemory::guardValue;
+    std::uint64_t differ = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p + i, 8);
+        differ |= v ^ word;
+    }
+    for (; i < n; ++i) differ |= p[i] ^ GuardedMemory::guardValue;
+    return differ == 0;
+}
+
+} // namespace
+
 void GuardedMemory::check() const {
-    const std::uint8_t* p = bytes_.data();
-    for (std::size_t i = 0; i < guardBytes; ++i)
-        if (p[i] != guardValue) __builtin_trap();
-    const std::uint8_t* rows = p + guardBytes;
-    for (std::size_t r = 0; r < rows_; ++r)
-        for (std::size_t i = rowBytes_; i < pitch_; ++i)
-            if (rows[r * pitch_ + i] != guardValue) __builtin_trap();
-    const std::uint8_t* after = rows + rows_ * pitch_;
-    for (std::size_t i = 0; i < guardBytes; ++i)
-        if (after[i] != guardValue) __builtin_trap();
+    const std::uint8_t* rows = bytes_.data() + guardBytes;
+    if (!allGuard(bytes_.data(), guardBytes)) __builtin_trap();
+    if (pitch_ > rowBytes_)
+        for (std::size_t r = 0; r < rows_; ++r)
+            if (!allGuard(rows + r * pitch_ + rowBytes_, pitch_ - rowBytes_)) __builtin_trap();
+    if (!allGuard(rows + rows_ * pitch_, guardBytes)) __builtin_trap();
 }

@@ -10,7 +10,9 @@
 #endif
 
 #include "api/shared.h"
+#include "engine/reader.h"
 #include "format/chunk_walker.h"
+#include "format/movie_index.h"
 #include "frontend/controls.h"
 #include "frontend/file_source.h"
 #include "video/frame_decoder.h"
@@ -23,23 +25,41 @@ constexpr int holdPolls = 400; // two seconds for the play loop to reach its pau
 std::string moviePath;
 bool verbose = false;
 
-// Calls take(type, payload, size) for every video chunk the player shows, in file order, until
-// it returns false. False when the file cannot be read.
-template <class Take> bool forEachVideoChunk(FileSource& source, Take take) {
-    std::vector<BYTE> payload;
-    for (std::size_t offset = 0; offset < source.size();) {
-        const ChunkSpan span = walkChunkAt(source, offset);
-        if (span.step.action == ChunkAction::end) break;
-        offset = span.next;
-        if (span.step.cls.kind != ChunkKind::video || span.step.action != ChunkAction::read ||
-            span.payloadBytes == 0)
-            continue;
-        payload.resize(span.payloadBytes);
-        source.read(span.offset + chunkHeaderBytes, payload.size(), payload.data());
-        if (source.failed()) return false;
-        if (!take(span.step.cls.frameType, payload.data(), payload.size())) break;
-    }
+// Reads the payload of the frame in slot into payload; false when the file cannot be read.
+bool readFrame(FileSource& source, const MovieIndex& index, std::size_t slot,
+               std::vector<BYTE>& payload) {
+    const ChunkSpan span = walkChunkAt(source, index.frames[slot].offset);
+    payload.resize(span.payloadBytes);
+    source.read(span.offset + chunkHeaderBytes, payload.size(), payload.data());
     return !source.failed();
+}
+
+// The size of the movie's first picture: the first frame whose header gives one.
+std::optional<PictureSize> firstPictureSize(FileSource& source, const MovieIndex& index) {
+    std::vector<BYTE> payload;
+    for (std::size_t slot = 0; slot < index.frames.size(); ++slot) {
+        if (!readFrame(source, index, slot, payload)) return std::nullopt;
+        if (auto size = videoPictureSize(index.frames[slot].type, payload.data(), payload.size()))
+            return size;
+    }
+    return std::nullopt;
+}
+
+// Decodes frame slot frame (from 1, as the player numbers them) into memory, starting from the
+// nearest frame at or before it that rebuilds the picture alone: a screenshot late in a long
+// movie holds the play in a pause only for the frames since then. False when the file cannot
+// be read or has fewer frames.
+bool decodeShownFrame(FileSource& source, const MovieIndex& index, LONG frame,
+                      const PictureMemory& memory) {
+    if (frame < 1 || static_cast<std::size_t>(frame) > index.frames.size()) return false;
+    VideoDecoder decoder(FrameFormat::xrgb8888, 100);
+    std::vector<BYTE> payload;
+    const std::size_t last = static_cast<std::size_t>(frame) - 1;
+    for (std::size_t slot = index.restartSlot(last); slot <= last; ++slot) {
+        if (!readFrame(source, index, slot, payload)) return false;
+        decoder.decode(index.frames[slot].type, payload.data(), payload.size(), memory);
+    }
+    return true;
 }
 
 #if QZ_HAVE_PNG
@@ -95,12 +115,10 @@ std::string saveScreenshot(const std::string& path, LONG frame, const std::strin
         why = "cannot open " + path;
         return {};
     }
+    // Slots as the player's reader numbers them, which is how the shown frame is counted.
+    const MovieIndex index = buildMovieIndex(source, static_cast<std::size_t>(maxUnusableRunBytes));
     // The picture keeps the movie's first size, as the exported frames do.
-    std::optional<PictureSize> size;
-    forEachVideoChunk(source, [&](LONG type, const BYTE* payload, std::size_t bytes) {
-        size = videoPictureSize(type, payload, bytes);
-        return !size;
-    });
+    const std::optional<PictureSize> size = firstPictureSize(source, index);
     if (!size || size->width <= 0 || size->height <= 0 || size->width > maxPictureSide ||
         size->height > maxPictureSide) {
         why = path + ": no picture to save";
@@ -111,14 +129,7 @@ std::string saveScreenshot(const std::string& path, LONG frame, const std::strin
     std::vector<BYTE> target(std::size_t(padded.width) * padded.height * pixelBytes, 0);
     const PictureMemory memory{target.data(), std::ptrdiff_t{padded.width} * pixelBytes,
                                padded.width, padded.height};
-    VideoDecoder decoder(FrameFormat::xrgb8888, 100);
-    LONG decoded = 0;
-    const bool read =
-        forEachVideoChunk(source, [&](LONG type, const BYTE* payload, std::size_t bytes) {
-            decoder.decode(type, payload, bytes, memory);
-            return ++decoded < frame;
-        });
-    if (!read || decoded < frame) {
+    if (!decodeShownFrame(source, index, frame, memory)) {
         why = "cannot read frame " + std::to_string(frame) + " of " + path;
         return {};
     }

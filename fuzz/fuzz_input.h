@@ -14,8 +14,12 @@
 inline constexpr long long fuzzFramePixels = 1 << 14;
 inline constexpr long long fuzzMoviePixels = 1 << 17;
 
+// A side of 0 counts as 1: a KRT key frame 0 pixels wide and 65535 high still sets up a table
+// row by row (that alone took half of a long campaign's `krt` time).
 inline bool pictureTooLargeToFuzz(long width, long height, long long largest) {
-    return static_cast<long long>(std::labs(width)) * std::labs(height) > largest;
+    const long long w = width == 0 ? 1 : std::labs(width);
+    const long long h = height == 0 ? 1 : std::labs(height);
+    return w * h > largest;
 }
 
 class FuzzInput {

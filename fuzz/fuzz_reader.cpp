@@ -51,6 +51,7 @@ struct Consumer {
     VideoDecoder decoder;
     GuardedMemory& memory;
     PictureMemory target;
+    int laps = 0; // laps begun, as the play loop learns of them from the frames
 
     // Takes every queued frame and audio block, as the play loop and the feeder would.
     void drain() {
@@ -58,6 +59,8 @@ struct Consumer {
             FrameEntry& entry = ctx->frameTable[ctx->frameReadIndex % queueSlots];
             const BYTE* payload = sharedLoad(entry.payload);
             if (payload == nullptr) __builtin_trap();
+            // A lap whose first chunk is a frame hands its start to that frame.
+            if (entry.lapStart != 0) ++laps;
             const auto picture = videoPictureSize(entry.type, payload, entry.payloadBytes);
             if (!picture ||
                 !pictureTooLargeToFuzz(picture->width, picture->height, fuzzMoviePixels)) {
@@ -111,15 +114,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // queues, so they never hold it back), so a lap of a file of n bytes ends within n / 8
     // calls; looping movies stop after their second lap here.
     const std::size_t callLimit = 2 * (input.restSize() / 8 + 2) + 64;
-    int laps = 0;
     for (std::size_t calls = 0; ctx->lastRead != readEnd; ++calls) {
         if (calls > callLimit) __builtin_trap();
         refill(ctx.get());
-        consumer.drain();
+        // A lap begun on an audio chunk or at the file's top is still pending here.
         if (ctx->lapPending != 0) {
             ctx->lapPending = 0;
-            if (++laps == 2) break;
+            ++consumer.laps;
         }
+        consumer.drain();
+        if (consumer.laps >= 2) break;
     }
     readerRelease(ctx.get());
     return 0;

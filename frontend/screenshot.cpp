@@ -25,6 +25,7 @@ constexpr int holdPolls = 400; // two seconds for the play loop to reach its pau
 std::string moviePath;
 bool verbose = false;
 
+#if QZ_HAVE_PNG
 // Reads the payload of the frame in slot into payload; false when the file cannot be read.
 bool readFrame(FileSource& source, const MovieIndex& index, std::size_t slot,
                std::vector<BYTE>& payload) {
@@ -62,7 +63,6 @@ bool decodeShownFrame(FileSource& source, const MovieIndex& index, LONG frame,
     return true;
 }
 
-#if QZ_HAVE_PNG
 constexpr int maxNameTries = 10000; // "-1" to "-9999" after a taken name
 
 // Writes rgb to a file of that name that did not exist before; false when it did, or with why.

@@ -10,10 +10,12 @@
 # DOR take a key frame every 6 frames. Each setting runs ROUNDS times (default 5), the two
 # settings taking turns so that both meet the same load; the medians give frames a second. The
 # export writes raw pixels to /dev/null, so the figures are decoding and handing over the
-# frames; the last column is the peak resident memory of the all-core run. With a folder KEEP,
+# frames; the last column is the peak resident memory of the all-core run. QZ_EXPORT=y4m writes
+# a Y4M stream instead (each frame also converted to limited-range Y'CbCr). With a folder KEEP,
 # the movies are kept there and taken from there by later runs (encoding takes longer than the
 # measuring: most of a minute for the KRT movie).
 set -eu
+output=--${QZ_EXPORT:-raw}
 
 qztool=$1
 rounds=${2:-5}
@@ -47,7 +49,7 @@ PY
 # Seconds of one export of $1 with --threads $2 into $3, run through $4 (taskset -c 0 or "").
 seconds() {
     start=$(date +%s.%N)
-    $4 "$qztool" frames "$1" --raw "$3" --threads "$2" >/dev/null
+    $4 "$qztool" frames "$1" "$output" "$3" --threads "$2" >/dev/null
     end=$(date +%s.%N)
     echo "$start $end" | awk '{ print $2 - $1 }'
 }
@@ -56,7 +58,7 @@ median() {
     sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-echo "640x480 movies, $cores cores, median of $rounds rounds; $(uptime | sed 's/.*load/load/')"
+echo "640x480 movies, $output, $cores cores, median of $rounds rounds; $(uptime | sed 's/.*load/load/')"
 printf '%-6s %6s %22s %22s %9s %6s %8s\n' codec frames "1 core" "$cores cores" speed-up bytes \
     "peak RSS"
 for codec in type3 type4 krt dor; do
@@ -71,8 +73,8 @@ for codec in type3 type4 krt dor; do
         seconds "$movie" "$cores" /dev/null "" >>"$work/all.t"
         i=$((i + 1))
     done
-    frames=$("$qztool" frames "$movie" --raw "$work/one.raw" --threads 1 | awk '{ print $2 }')
-    rss=$(/usr/bin/time -f %M "$qztool" frames "$movie" --raw "$work/all.raw" \
+    frames=$("$qztool" frames "$movie" "$output" "$work/one.raw" --threads 1 | awk '{ print $2 }')
+    rss=$(/usr/bin/time -f %M "$qztool" frames "$movie" "$output" "$work/all.raw" \
         --threads "$cores" 2>&1 >/dev/null | tail -1)
     same=same
     cmp -s "$work/one.raw" "$work/all.raw" || same=DIFFERENT

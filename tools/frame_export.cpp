@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "tools/file_checks.h"
+#include "tools/frame_pool.h"
 #include "tools/frame_stream.h"
 #include "tools/image_writers.h"
 #include "tools/movie_info.h"
 #include "tools/output_file.h"
-#include "tools/png_sequence.h"
 #include "tools/progress.h"
 #include "encoder/rounding.h"
 
@@ -57,25 +57,49 @@ class RawSink : public FrameSink {
     OutputFile file_;
 };
 
+// Frames converted on every core, written in order on the caller's thread.
 class Y4mSink : public FrameSink {
   public:
-    Y4mWriter writer;
-    bool write(const ExportedFrame& frame, long, std::string& message) override {
-        return writer.write(frame, message);
+    explicit Y4mSink(int threads)
+        : frames_(
+              threads,
+              [this](const ExportedFrame& frame, long, Bytes& out, std::string&) {
+                  writer.convert(frame, out);
+                  return true;
+              },
+              [this](const Bytes& out, std::string& message) {
+                  return writer.write(out, message);
+              }) {}
+    bool write(const ExportedFrame& frame, long number, std::string& message) override {
+        return frames_.write(frame, number, message);
     }
-    bool finish(std::string& message) override { return writer.close(message); }
+    bool finish(std::string& message) override {
+        return frames_.finish(message) && writer.close(message);
+    }
+
+    Y4mWriter writer; // opened before the first frame is written
+
+  private:
+    FramePool frames_;
 };
 
+// Files compressed and written on every core.
 class PngSink : public FrameSink {
   public:
-    PngSink(std::string pattern, int threads) : files_(std::move(pattern), threads) {}
+    PngSink(std::string pattern, int threads)
+        : pattern_(std::move(pattern)),
+          files_(threads,
+                 [this](const ExportedFrame& frame, long number, Bytes&, std::string& message) {
+                     return writeFramePng(framePatternPath(pattern_, number), frame, message);
+                 }) {}
     bool write(const ExportedFrame& frame, long number, std::string& message) override {
         return files_.write(frame, number, message);
     }
     bool finish(std::string& message) override { return files_.finish(message); }
 
   private:
-    PngSequence files_;
+    const std::string pattern_;
+    FramePool files_;
 };
 
 // The picture rate as a reduced fraction: the player shows one frame a slot, and a slot lasts
@@ -108,7 +132,7 @@ std::unique_ptr<FrameSink> openSink(const FrameExportOptions& options, FrameForm
         return sink;
     }
     if (!options.y4mPath.empty()) {
-        auto sink = std::make_unique<Y4mSink>();
+        auto sink = std::make_unique<Y4mSink>(options.threads);
         if (!sink->writer.open(options.y4mPath, format, size.width, size.height, fps,
                                options.y4m420, message))
             return nullptr;

@@ -92,6 +92,29 @@ void halveChroma(const BYTE* in, int width, int height, bool both, BYTE* out) {
         }
 }
 
+// Row y of the frame as R, G, B bytes into out (3 x width bytes).
+void rowToRgb(const ExportedFrame& frame, int y, std::uint8_t* out) {
+    const int w = frame.width;
+    const int pixelBytes = framePixelBytes(frame.format);
+    if (frame.black) {
+        std::memset(out, 0, std::size_t(w) * 3);
+        return;
+    }
+    const BYTE* row = frame.pixels->data() + std::size_t(y) * w * pixelBytes;
+    for (int x = 0; x < w; ++x) {
+        if (frame.format != FrameFormat::yuy2) {
+            rgbOfPixel(frame.format, row + x * pixelBytes, frame.palette, out + 3 * x);
+            continue;
+        }
+        std::uint8_t u, v;
+        yuy2Chroma(row, x, w, u, v);
+        const double luma = row[2 * x];
+        out[3 * x] = clampByte(luma + 1.402 * (v - 128.0));
+        out[3 * x + 1] = clampByte(luma - 0.344136 * (u - 128.0) - 0.714136 * (v - 128.0));
+        out[3 * x + 2] = clampByte(luma + 1.772 * (u - 128.0));
+    }
+}
+
 } // namespace
 
 Bytes blackPicture(FrameFormat format, int width, int height) {
@@ -103,26 +126,9 @@ Bytes blackPicture(FrameFormat format, int width, int height) {
 }
 
 Bytes frameToRgb(const ExportedFrame& frame) {
-    const int w = frame.width, h = frame.height;
-    const int pixelBytes = framePixelBytes(frame.format);
-    Bytes rgb(std::size_t(w) * h * 3, 0);
-    if (frame.black) return rgb;
-    for (int y = 0; y < h; ++y) {
-        const BYTE* row = frame.pixels->data() + std::size_t(y) * w * pixelBytes;
-        std::uint8_t* out = rgb.data() + std::size_t(y) * w * 3;
-        for (int x = 0; x < w; ++x) {
-            if (frame.format != FrameFormat::yuy2) {
-                rgbOfPixel(frame.format, row + x * pixelBytes, frame.palette, out + 3 * x);
-                continue;
-            }
-            std::uint8_t u, v;
-            yuy2Chroma(row, x, w, u, v);
-            const double luma = row[2 * x];
-            out[3 * x] = clampByte(luma + 1.402 * (v - 128.0));
-            out[3 * x + 1] = clampByte(luma - 0.344136 * (u - 128.0) - 0.714136 * (v - 128.0));
-            out[3 * x + 2] = clampByte(luma + 1.772 * (u - 128.0));
-        }
-    }
+    Bytes rgb(std::size_t(frame.width) * frame.height * 3, 0);
+    for (int y = 0; y < frame.height; ++y)
+        rowToRgb(frame, y, rgb.data() + std::size_t(y) * frame.width * 3);
     return rgb;
 }
 
@@ -259,47 +265,52 @@ bool Y4mWriter::open(const std::string& path, FrameFormat format, int width, int
     return true;
 }
 
-bool Y4mWriter::write(const ExportedFrame& frame, std::string& message) {
+void Y4mWriter::convert(const ExportedFrame& frame, Bytes& out) const {
+    static const char frameHeader[] = "FRAME\n";
+    constexpr std::size_t headerBytes = sizeof frameHeader - 1;
     const int w = frame.width, h = frame.height;
     const std::size_t lumaSize = std::size_t(w) * h;
     const bool yuy2 = frame.format == FrameFormat::yuy2;
+    const int cw = yuy2 ? (w + 1) / 2 : w; // chroma samples a row before any halving
+    const std::size_t chromaSize = std::size_t(cw) * h;
+    const int ow = chroma420_ && !yuy2 ? (cw + 1) / 2 : cw;
+    const std::size_t outSize = chroma420_ ? std::size_t(ow) * ((h + 1) / 2) : chromaSize;
+    const std::size_t streamBytes = headerBytes + lumaSize + 2 * outSize;
+    // Chroma to be halved is made whole past the stream's bytes first, in the same buffer, so
+    // that a reused buffer needs no memory of its own.
+    out.resize(streamBytes + (chroma420_ ? 2 * chromaSize : 0));
+    std::memcpy(out.data(), frameHeader, headerBytes);
+    BYTE* luma = out.data() + headerBytes;
+    BYTE* chroma = chroma420_ ? out.data() + streamBytes : luma + lumaSize;
     if (yuy2) {
-        const int cw = (w + 1) / 2;
-        const std::size_t chromaSize = std::size_t(cw) * h;
-        planes_.assign(lumaSize + 2 * chromaSize, 0);
         for (int y = 0; y < h; ++y) {
             const BYTE* row = frame.pixels->data() + std::size_t(y) * w * 2;
             for (int x = 0; x < w; ++x) {
-                planes_[std::size_t(y) * w + x] = limitedLuma(row[2 * x]);
+                luma[std::size_t(y) * w + x] = limitedLuma(row[2 * x]);
                 if (x & 1) continue;
                 std::uint8_t u, v;
                 yuy2Chroma(row, x, w, u, v);
-                planes_[lumaSize + std::size_t(y) * cw + x / 2] = limitedChroma(u);
-                planes_[lumaSize + chromaSize + std::size_t(y) * cw + x / 2] = limitedChroma(v);
+                chroma[std::size_t(y) * cw + x / 2] = limitedChroma(u);
+                chroma[chromaSize + std::size_t(y) * cw + x / 2] = limitedChroma(v);
             }
         }
     } else {
-        const Bytes rgb = frameToRgb(frame);
-        planes_.assign(3 * lumaSize, 0);
-        for (std::size_t i = 0; i < lumaSize; ++i)
-            limitedYcc(rgb.data() + 3 * i, planes_[i], planes_[lumaSize + i],
-                       planes_[2 * lumaSize + i]);
+        Bytes rgb(std::size_t(w) * 3);
+        for (int y = 0; y < h; ++y) {
+            rowToRgb(frame, y, rgb.data());
+            const std::size_t at = std::size_t(y) * w;
+            for (int x = 0; x < w; ++x)
+                limitedYcc(rgb.data() + 3 * x, luma[at + x], chroma[at + x],
+                           chroma[chromaSize + at + x]);
+        }
     }
-    if (chroma420_) {
-        const int cw = yuy2 ? (w + 1) / 2 : w;
-        const std::size_t inSize = std::size_t(cw) * h;
-        const int ow = yuy2 ? cw : (cw + 1) / 2;
-        const std::size_t outSize = std::size_t(ow) * ((h + 1) / 2);
-        halved_.assign(lumaSize + 2 * outSize, 0);
-        std::memcpy(halved_.data(), planes_.data(), lumaSize);
-        for (int plane = 0; plane < 2; ++plane)
-            halveChroma(planes_.data() + lumaSize + plane * inSize, cw, h, !yuy2,
-                        halved_.data() + lumaSize + plane * outSize);
-        planes_.swap(halved_);
-    }
-    static const char frameHeader[] = "FRAME\n";
-    return file_.write(frameHeader, sizeof frameHeader - 1, message) &&
-           file_.write(planes_.data(), planes_.size(), message);
+    for (int plane = 0; chroma420_ && plane < 2; ++plane)
+        halveChroma(chroma + plane * chromaSize, cw, h, !yuy2, luma + lumaSize + plane * outSize);
+    out.resize(streamBytes);
+}
+
+bool Y4mWriter::write(const Bytes& converted, std::string& message) {
+    return file_.write(converted.data(), converted.size(), message);
 }
 
 bool Y4mWriter::close(std::string& message) {

@@ -61,13 +61,15 @@ class Y4mWriter {
     // The stream is written under a temporary name and appears whole at close().
     bool open(const std::string& path, FrameFormat format, int width, int height, FrameRate fps,
               bool chroma420, std::string& message);
-    bool write(const ExportedFrame& frame, std::string& message);
+    // The frame as the stream holds it (its FRAME line and planes) into out. Needs only open();
+    // may run on several threads at once.
+    void convert(const ExportedFrame& frame, Bytes& out) const;
+    // Appends a frame convert() made.
+    bool write(const Bytes& converted, std::string& message);
     bool close(std::string& message);
 
   private:
     OutputFile file_;
-    Bytes planes_;
-    Bytes halved_;
     bool chroma420_ = false;
 };
 

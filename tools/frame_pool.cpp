@@ -1,0 +1,117 @@
+#include "tools/frame_pool.h"
+
+#include <algorithm>
+
+namespace qztool {
+
+FramePool::FramePool(int threads, Work work, Commit commit)
+    : work_(std::move(work)), commit_(std::move(commit)) {
+    const unsigned count =
+        threads > 0 ? unsigned(threads) : std::max(1u, std::thread::hardware_concurrency());
+    // Two frames a worker keep every worker busy without holding many pictures.
+    capacity_ = 2 * std::size_t{count};
+    for (unsigned i = 0; i < count; ++i) pool_.emplace_back([this] { this->work(); });
+}
+
+FramePool::~FramePool() {
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+        queue_.clear();
+    }
+    changed_.notify_all();
+    for (std::thread& t : pool_) t.join();
+}
+
+bool FramePool::write(const ExportedFrame& frame, long number, std::string& message) {
+    Job job{0, number, frame.format, frame.width, frame.height, frame.black, {}, {}};
+    std::unique_lock lock(mutex_);
+    job.pixels = spareBuffer();
+    lock.unlock();
+    if (frame.pixels) job.pixels.assign(frame.pixels->begin(), frame.pixels->end());
+    if (frame.format == FrameFormat::pal8) job.palette.assign(frame.palette, frame.palette + 768);
+    lock.lock();
+    for (;;) {
+        if (failed_ || !commitDone(lock)) return fail(message);
+        if (queued_ - committed_ < capacity_) break;
+        changed_.wait(lock, [&] { return done_.count(committed_) != 0; });
+    }
+    job.order = queued_++;
+    queue_.push_back(std::move(job));
+    changed_.notify_all();
+    return true;
+}
+
+bool FramePool::finish(std::string& message) {
+    std::unique_lock lock(mutex_);
+    while (!failed_ && committed_ < queued_) {
+        changed_.wait(lock, [&] { return done_.count(committed_) != 0; });
+        if (!commitDone(lock)) break;
+    }
+    if (failed_) return fail(message);
+    return true;
+}
+
+bool FramePool::commitDone(std::unique_lock<std::mutex>& lock) {
+    for (auto next = done_.find(committed_); next != done_.end(); next = done_.find(committed_)) {
+        Done done = std::move(next->second);
+        done_.erase(next);
+        // Only this thread commits: the file is written without holding the pool up.
+        lock.unlock();
+        const bool ok = done.ok && (!commit_ || commit_(done.out, done.message));
+        lock.lock();
+        if (!ok) {
+            failed_ = true;
+            failure_ = std::move(done.message);
+            return false;
+        }
+        recycle(std::move(done.out));
+        ++committed_;
+        changed_.notify_all(); // room for another frame
+    }
+    return true;
+}
+
+bool FramePool::fail(std::string& message) {
+    // Frames still queued are not worked on after a failure.
+    queue_.clear();
+    message = failure_;
+    return false;
+}
+
+Bytes FramePool::spareBuffer() {
+    if (spare_.empty()) return {};
+    Bytes b = std::move(spare_.back());
+    spare_.pop_back();
+    return b;
+}
+
+void FramePool::recycle(Bytes&& buffer) {
+    // Every frame held takes at most a picture and an output: no more are kept than that.
+    if (buffer.capacity() != 0 && spare_.size() < 2 * capacity_)
+        spare_.push_back(std::move(buffer));
+}
+
+void FramePool::work() {
+    for (;;) {
+        Job job;
+        Done done;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return !queue_.empty() || closing_; });
+            if (queue_.empty()) return;
+            job = std::move(queue_.front());
+            queue_.pop_front();
+            done.out = spareBuffer();
+        }
+        const ExportedFrame frame{job.format,  job.width,          job.height,
+                                  &job.pixels, job.palette.data(), job.black};
+        done.ok = work_(frame, job.number, done.out, done.message);
+        std::lock_guard lock(mutex_);
+        recycle(std::move(job.pixels));
+        done_.emplace(job.order, std::move(done));
+        changed_.notify_all();
+    }
+}
+
+} // namespace qztool

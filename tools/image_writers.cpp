@@ -51,14 +51,6 @@ void rgbOfPixel(FrameFormat format, const BYTE* p, const BYTE* palette, std::uin
     }
 }
 
-// Limited-range BT.601 from 8-bit R, G, B.
-void limitedYcc(const std::uint8_t* rgb, std::uint8_t& y, std::uint8_t& cb, std::uint8_t& cr) {
-    const double r = rgb[0], g = rgb[1], b = rgb[2];
-    y = clampByte(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255);
-    cb = clampByte(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255);
-    cr = clampByte(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255);
-}
-
 std::uint8_t limitedLuma(std::uint8_t full) {
     return clampByte(16 + full * 219.0 / 255);
 }
@@ -66,6 +58,14 @@ std::uint8_t limitedLuma(std::uint8_t full) {
 std::uint8_t limitedChroma(std::uint8_t full) {
     return clampByte(128 + (full - 128.0) * 224.0 / 255);
 }
+
+// A function of one byte as a table of its 256 values.
+struct ByteTable {
+    std::uint8_t value[256];
+    explicit ByteTable(std::uint8_t (*f)(std::uint8_t)) {
+        for (int i = 0; i < 256; ++i) value[i] = f(static_cast<std::uint8_t>(i));
+    }
+};
 
 // The chroma bytes (U, V) of the YUY2 pair holding pixel x of a row of width pixels; a lone
 // last pixel of an odd width has no V byte and counts as neutral.
@@ -116,6 +116,33 @@ void rowToRgb(const ExportedFrame& frame, int y, std::uint8_t* out) {
 }
 
 } // namespace
+
+void limitedYcc(const std::uint8_t* rgb, std::uint8_t& y, std::uint8_t& cb, std::uint8_t& cr) {
+    const double r = rgb[0], g = rgb[1], b = rgb[2];
+    y = clampByte(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255);
+    cb = clampByte(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255);
+    cr = clampByte(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255);
+}
+
+void limitedYccRow(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr) {
+    // Every factor is a whole number of thousandths, so each sum is exact in 255000ths: a value
+    // that is no half rounds as the doubles round it (their error is far below 1/255000), and a
+    // half, where the doubles' error decides, takes the doubles' way. No value needs clamping.
+    constexpr int scale = 255 * 1000, half = scale / 2;
+    for (int i = 0; i < n; ++i, rgb += 3) {
+        const int r = rgb[0], g = rgb[1], b = rgb[2];
+        const int sy = 65481 * r + 128553 * g + 24966 * b + 16 * scale + half;
+        const int scb = -37797 * r - 74203 * g + 112000 * b + 128 * scale + half;
+        const int scr = 112000 * r - 93786 * g - 18214 * b + 128 * scale + half;
+        if (sy % scale == 0 || scb % scale == 0 || scr % scale == 0) {
+            limitedYcc(rgb, y[i], cb[i], cr[i]);
+            continue;
+        }
+        y[i] = static_cast<BYTE>(sy / scale);
+        cb[i] = static_cast<BYTE>(scb / scale);
+        cr[i] = static_cast<BYTE>(scr / scale);
+    }
+}
 
 Bytes blackPicture(FrameFormat format, int width, int height) {
     Bytes out(std::size_t(width) * height * framePixelBytes(format), 0);
@@ -283,15 +310,16 @@ void Y4mWriter::convert(const ExportedFrame& frame, Bytes& out) const {
     BYTE* luma = out.data() + headerBytes;
     BYTE* chroma = chroma420_ ? out.data() + streamBytes : luma + lumaSize;
     if (yuy2) {
+        static const ByteTable lumaTable(limitedLuma), chromaTable(limitedChroma);
         for (int y = 0; y < h; ++y) {
             const BYTE* row = frame.pixels->data() + std::size_t(y) * w * 2;
             for (int x = 0; x < w; ++x) {
-                luma[std::size_t(y) * w + x] = limitedLuma(row[2 * x]);
+                luma[std::size_t(y) * w + x] = lumaTable.value[row[2 * x]];
                 if (x & 1) continue;
                 std::uint8_t u, v;
                 yuy2Chroma(row, x, w, u, v);
-                chroma[std::size_t(y) * cw + x / 2] = limitedChroma(u);
-                chroma[chromaSize + std::size_t(y) * cw + x / 2] = limitedChroma(v);
+                chroma[std::size_t(y) * cw + x / 2] = chromaTable.value[u];
+                chroma[chromaSize + std::size_t(y) * cw + x / 2] = chromaTable.value[v];
             }
         }
     } else {
@@ -299,9 +327,7 @@ void Y4mWriter::convert(const ExportedFrame& frame, Bytes& out) const {
         for (int y = 0; y < h; ++y) {
             rowToRgb(frame, y, rgb.data());
             const std::size_t at = std::size_t(y) * w;
-            for (int x = 0; x < w; ++x)
-                limitedYcc(rgb.data() + 3 * x, luma[at + x], chroma[at + x],
-                           chroma[chromaSize + at + x]);
+            limitedYccRow(rgb.data(), w, luma + at, chroma + at, chroma + chromaSize + at);
         }
     }
     for (int plane = 0; chroma420_ && plane < 2; ++plane)

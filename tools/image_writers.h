@@ -28,6 +28,11 @@ Bytes blackPicture(FrameFormat format, int width, int height);
 // colour equations.
 Bytes frameToRgb(const ExportedFrame& frame);
 
+// Limited-range BT.601 Y'CbCr of 8-bit R, G, B, rounded from doubles: the plain form.
+void limitedYcc(const std::uint8_t* rgb, std::uint8_t& y, std::uint8_t& cb, std::uint8_t& cr);
+// limitedYcc of n pixels (R, G, B bytes) into three planes, by integers: the same bytes.
+void limitedYccRow(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr);
+
 // Writes an 8-bit RGB PNG, whole or not at all; false with a message.
 bool writePng(const std::string& path, const Bytes& rgb, int width, int height,
               std::string& message);

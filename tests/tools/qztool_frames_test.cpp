@@ -443,6 +443,29 @@ TEST(QztoolFrames, Y4mRateIsExactAnd420AveragesTheChroma) {
             }
 }
 
+// The Y4M writer's integer conversion gives the bytes of the plain one in doubles for every
+// colour, the exact halves (where the doubles' error decides) included.
+TEST(QztoolFrames, Y4mConversionByIntegersMatchesTheDoublesForEveryColour) {
+    const int n = 256 * 256;
+    std::vector<std::uint8_t> rgb(3 * std::size_t(n));
+    std::vector<BYTE> planes(3 * std::size_t(n));
+    for (int r = 0; r < 256; ++r) {
+        for (int i = 0; i < n; ++i) {
+            rgb[3 * i] = std::uint8_t(r);
+            rgb[3 * i + 1] = std::uint8_t(i >> 8);
+            rgb[3 * i + 2] = std::uint8_t(i);
+        }
+        qztool::limitedYccRow(rgb.data(), n, planes.data(), planes.data() + n,
+                              planes.data() + 2 * n);
+        for (int i = 0; i < n; ++i) {
+            std::uint8_t y, cb, cr;
+            qztool::limitedYcc(rgb.data() + 3 * i, y, cb, cr);
+            ASSERT_TRUE(planes[i] == y && planes[n + i] == cb && planes[2 * n + i] == cr)
+                << "R " << r << " G " << (i >> 8) << " B " << (i & 255);
+        }
+    }
+}
+
 TEST(QztoolFrames, FramePatternsAreFilledWithoutPrintf) {
     std::string message;
     EXPECT_EQ(qztool::framePatternPath("out%04d.png", 7), "out0007.png");

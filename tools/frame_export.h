@@ -20,7 +20,8 @@ struct FrameExportOptions {
     int track = 1;          // audio track; pictures are the same for every track
     bool progress = false;  // draw a progress bar on err
     bool y4m420 = false;    // Y4M with 4:2:0 chroma rather than the format's own
-    int threads = 0; // decoders and PNG writers (0: one a core); the output is the same for any
+    // Decoders and Y4M or PNG workers (0: one a core); the output is the same for any number.
+    int threads = 0;
     bool allowBlack = false; // write frames the format cannot show black instead of failing
 };
 

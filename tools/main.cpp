@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
     frames->add_option("--track", framesOptions.track, "audio track, from 1 (default 1)");
     frames
         ->add_option("--threads", framesOptions.threads,
-                     "threads that decode and write PNG files, 1 to 64 (default: one a core); "
-                     "the output is the same")
+                     "threads that decode, convert Y4M frames and write PNG files, 1 to 64 "
+                     "(default: one a core); the output is the same")
         ->check(CLI::Range(1, 64));
     frames->add_flag("--y4m-420", framesOptions.y4m420,
                      "write the Y4M stream with 4:2:0 chroma (C420jpeg, or C420mpeg2 from yuy2)");

@@ -4,13 +4,21 @@
 
 namespace qztool {
 
+namespace {
+
+// Memory the frames held by a pool may take, whatever the thread count: many threads on large
+// pictures run fewer frames at a time rather than take hundreds of megabytes.
+constexpr std::size_t heldBytesBudget = std::size_t{16} << 20;
+
+} // namespace
+
 FramePool::FramePool(int threads, Work work, Commit commit)
     : work_(std::move(work)), commit_(std::move(commit)) {
     const unsigned count =
         threads > 0 ? unsigned(threads) : std::max(1u, std::thread::hardware_concurrency());
-    // Two frames a worker keep every worker busy without holding many pictures.
+    workers_ = count;
+    // Two frames a worker keep every worker busy; the first frame's size may lower that.
     capacity_ = 2 * std::size_t{count};
-    for (unsigned i = 0; i < count; ++i) pool_.emplace_back([this] { this->work(); });
 }
 
 FramePool::~FramePool() {
@@ -26,6 +34,16 @@ FramePool::~FramePool() {
 bool FramePool::write(const ExportedFrame& frame, long number, std::string& message) {
     Job job{0, number, frame.format, frame.width, frame.height, frame.black, {}, {}};
     std::unique_lock lock(mutex_);
+    if (queued_ == 0) {
+        // A copy of the picture and what the work makes of it (up to 3 bytes a pixel) a frame.
+        const std::size_t frameBytes = (frame.pixels ? frame.pixels->size() : 0) +
+                                       3 * std::size_t(frame.width) * std::size_t(frame.height);
+        capacity_ = std::clamp<std::size_t>(heldBytesBudget / std::max<std::size_t>(1, frameBytes),
+                                            2, capacity_);
+        // No more workers than frames held: each idle one would keep memory of its own.
+        for (std::size_t i = 0; i < std::min(capacity_, workers_); ++i)
+            pool_.emplace_back([this] { work(); });
+    }
     job.pixels = spareBuffer();
     lock.unlock();
     if (frame.pixels) job.pixels.assign(frame.pixels->begin(), frame.pixels->end());

@@ -27,7 +27,8 @@ class FramePool {
     // Runs on the caller's thread for each frame whose work succeeded, in the order written.
     using Commit = std::function<bool(const Bytes& out, std::string& message)>;
 
-    // threads: workers to run (0: one a core). commit may be empty.
+    // threads: workers to run (0: one a core), holding two frames a worker at most and no more
+    // than a memory budget takes. commit may be empty.
     FramePool(int threads, Work work, Commit commit = {});
     ~FramePool();
     FramePool(const FramePool&) = delete;
@@ -67,7 +68,8 @@ class FramePool {
 
     Work work_;
     Commit commit_;
-    std::size_t capacity_;
+    std::size_t workers_;  // threads asked for; started at the first frame
+    std::size_t capacity_; // frames held at most
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> queue_;

@@ -8,9 +8,10 @@
 # Builds a movie of about MEGABYTES (default 200) from the demo movie our own encoder writes
 # (`qztool demo`): its stream header, then its chunks between the header and the end-of-data
 # chunk over and over, then the end-of-data chunk. Then runs info (plain, --chunks, --json),
-# audio (WAV and raw) and frames (raw and Y4M) on it under /usr/bin/time -v, the outputs going to
-# /dev/null, and prints each command's maximum resident size. PNG export is measured on a tenth
-# of the movie: one file a frame makes the whole movie tens of thousands of files.
+# audio (WAV and raw) and frames (raw and Y4M; Y4M and PNG with 64 threads too) on it under
+# /usr/bin/time -v, the outputs going to /dev/null, and prints each command's maximum resident
+# size. PNG export is measured on a tenth of the movie: one file a frame makes the whole movie
+# tens of thousands of files.
 set -eu
 
 qztool=$1
@@ -69,6 +70,9 @@ measure "audio -o WAV" "$qztool" audio "$long" -o /dev/null
 measure "audio --raw" "$qztool" audio "$long" --raw /dev/null
 measure "frames --raw xrgb8888" "$qztool" frames "$long" --pixel-format xrgb8888 --raw /dev/null
 measure "frames --y4m rgb565" "$qztool" frames "$long" --pixel-format rgb565 --y4m /dev/null
+measure "frames --y4m, 64 threads" "$qztool" frames "$long" --y4m /dev/null --threads 64
 mkdir -p "$work/png"
 measure "frames --png (short)" "$qztool" frames "$short" --pixel-format rgb565 --png "$work/png/f%06d.png"
+measure "frames --png (short), 64 threads" "$qztool" frames "$short" --png "$work/png/f%06d.png" \
+    --threads 64
 rm -rf "$work/png"

@@ -173,18 +173,37 @@ void printMovieInfoJson(const MovieInfo& info, bool listChunks, std::ostream& ou
                 {{"offset", d.offset}, {"skipped", d.skipped}, {"message", d.message}});
         doc["damage"] = std::move(damage);
     }
-    if (listChunks) {
-        Json chunks = Json::array();
-        for (const ScannedChunk& chunk : scan.chunks)
-            chunks.push_back({{"offset", chunk.offset},
-                              {"id", idText(chunk.id)},
-                              {"size", chunk.size},
-                              {"kind", chunkKindName(chunk.kind)},
-                              {"type", chunk.frameType}});
-        doc["chunks"] = std::move(chunks);
-    }
     // File names and chunk ids are bytes, not always UTF-8: what is not is written as U+FFFD.
-    out << doc.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    const auto text = [](const Json& json) {
+        return json.dump(2, ' ', false, Json::error_handler_t::replace);
+    };
+    if (!listChunks || scan.chunks.empty()) {
+        if (listChunks) doc["chunks"] = Json::array();
+        out << text(doc) << "\n";
+        return;
+    }
+    // The chunk list is written one chunk at a time, as the whole document would print it: as a
+    // document it took hundreds of bytes a chunk (78 MB for a 200 MB movie).
+    std::string head = text(doc);
+    head.resize(head.size() - 2); // the closing "\n}"
+    out << head << ",\n  \"chunks\": [";
+    const char* separator = "\n";
+    for (const ScannedChunk& chunk : scan.chunks) {
+        const std::string item = text(Json{{"offset", chunk.offset},
+                                           {"id", idText(chunk.id)},
+                                           {"size", chunk.size},
+                                           {"kind", chunkKindName(chunk.kind)},
+                                           {"type", chunk.frameType}});
+        std::string indented = separator;
+        indented += "    ";
+        for (char c : item) {
+            indented += c;
+            if (c == '\n') indented += "    ";
+        }
+        out << indented;
+        separator = ",\n";
+    }
+    out << "\n  ]\n}\n";
 }
 
 } // namespace qztool

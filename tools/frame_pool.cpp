@@ -8,7 +8,7 @@ namespace {
 
 // Memory the frames held by a pool may take, whatever the thread count: many threads on large
 // pictures run fewer frames at a time rather than take hundreds of megabytes.
-constexpr std::size_t heldBytesBudget = std::size_t{16} << 20;
+constexpr std::size_t heldBytesBudget = std::size_t{8} << 20;
 
 } // namespace
 
@@ -40,9 +40,10 @@ bool FramePool::write(const ExportedFrame& frame, long number, std::string& mess
                                        3 * std::size_t(frame.width) * std::size_t(frame.height);
         capacity_ = std::clamp<std::size_t>(heldBytesBudget / std::max<std::size_t>(1, frameBytes),
                                             2, capacity_);
-        // No more workers than frames held: each idle one would keep memory of its own.
-        for (std::size_t i = 0; i < std::min(capacity_, workers_); ++i)
-            pool_.emplace_back([this] { work(); });
+        // Two frames a worker, as above, when memory is what bounds the frames: each worker
+        // also keeps memory of its own (its allocator's, a PNG writer's).
+        const std::size_t workers = std::min(workers_, std::max<std::size_t>(2, capacity_ / 2));
+        for (std::size_t i = 0; i < workers; ++i) pool_.emplace_back([this] { work(); });
     }
     job.pixels = spareBuffer();
     lock.unlock();

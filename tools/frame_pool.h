@@ -36,7 +36,8 @@ class FramePool {
 
     // Queues a copy of the frame, committing the frames before it that are done; waits while
     // the pool holds as many frames as it may. False, with the message of the earliest frame
-    // that failed, once any has: the frames after it are then neither worked on nor committed.
+    // that failed, once any has: then no later frame is committed and those still queued are
+    // not worked on.
     bool write(const ExportedFrame& frame, long number, std::string& message);
     // Waits for every queued frame and commits them. False as write() is.
     bool finish(std::string& message);

@@ -78,23 +78,6 @@ void forwardDctBytesPlain(const std::uint8_t* rows, std::ptrdiff_t stride, int o
     for (int i = 0; i < 64; ++i) out[transposedIndex(i)] *= d[i];
 }
 
-std::uint64_t scaleCoefficientsPlain(const double* coefficients, const double* scale,
-                                     double* products) {
-    std::uint64_t nonzero = 0;
-    for (int i = 0; i < 64; ++i) {
-        products[i] = coefficients[i] * scale[i];
-        nonzero |= std::uint64_t{std::fabs(products[i]) >= 0.5} << i;
-    }
-    return nonzero;
-}
-
-ScaleForm scaleCoefficients() {
-#if QZ_X86_SIMD
-    if (simdLevel() != SimdLevel::none) return scaleCoefficientsAvx2;
-#endif
-    return scaleCoefficientsPlain;
-}
-
 std::uint64_t divideCoefficientsPlain(const double* coefficients, double factor,
                                       const double* divisors, double* quotients) {
     std::uint64_t nonzero = 0;
@@ -122,10 +105,6 @@ ForwardDctForm forwardDctBytes() {
 #if !QZ_X86_SIMD
 void forwardDctBytesAvx2(const std::uint8_t* rows, std::ptrdiff_t stride, int offset, double* out) {
     forwardDctBytesPlain(rows, stride, offset, out);
-}
-std::uint64_t scaleCoefficientsAvx2(const double* coefficients, const double* scale,
-                                    double* products) {
-    return scaleCoefficientsPlain(coefficients, scale, products);
 }
 std::uint64_t divideCoefficientsAvx2(const double* coefficients, double factor,
                                      const double* divisors, double* quotients) {

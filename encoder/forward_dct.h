@@ -24,18 +24,6 @@ ForwardDctForm forwardDctBytes();
 // The factor that takes the two unnormalised passes to the orthonormal scale, at 8h + v.
 const double* forwardDctDescale();
 
-// products[i] = coefficients[i] × scale[i] for the 64 entries (any order, the same for the
-// three arrays); returns the mask of the products at least 0.5 in size (bit i for entry i),
-// which are those whose level (the product rounded half away from zero) is not zero. Either
-// form, or the one in use.
-using ScaleForm = std::uint64_t (*)(const double* coefficients, const double* scale,
-                                    double* products);
-std::uint64_t scaleCoefficientsPlain(const double* coefficients, const double* scale,
-                                     double* products);
-std::uint64_t scaleCoefficientsAvx2(const double* coefficients, const double* scale,
-                                    double* products);
-ScaleForm scaleCoefficients();
-
 // quotients[i] = coefficients[i] × factor / divisors[i] for the 64 entries; returns the mask of
 // the quotients at least 0.5 in size (those whose rounding is not zero). Either form, or the
 // one in use.

@@ -103,21 +103,6 @@ QZ_TARGET_AVX2 void forwardDctBytesAvx2(const std::uint8_t* rows, std::ptrdiff_t
     }
 }
 
-QZ_TARGET_AVX2 std::uint64_t scaleCoefficientsAvx2(const double* coefficients, const double* scale,
-                                                   double* products) {
-    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    const __m256d half = _mm256_set1_pd(0.5);
-    std::uint64_t nonzero = 0;
-    for (int i = 0; i < 64; i += 4) {
-        const __m256d p =
-            _mm256_mul_pd(_mm256_loadu_pd(coefficients + i), _mm256_loadu_pd(scale + i));
-        _mm256_storeu_pd(products + i, p);
-        const __m256d big = _mm256_cmp_pd(_mm256_and_pd(p, magnitude), half, _CMP_GE_OQ);
-        nonzero |= std::uint64_t(_mm256_movemask_pd(big)) << i;
-    }
-    return nonzero;
-}
-
 QZ_TARGET_AVX2 std::uint64_t divideCoefficientsAvx2(const double* coefficients, double factor,
                                                     const double* divisors, double* quotients) {
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));

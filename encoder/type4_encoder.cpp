@@ -10,8 +10,7 @@
 #include "video/dct/dct_toolkit.h"
 #include "video/type4/type4_decoder.h"
 #include "encoder/component_colour.h"
-#include "encoder/forward_dct.h"
-#include "encoder/rounding.h"
+#include "encoder/type4_levels.h"
 
 namespace {
 
@@ -185,49 +184,28 @@ void codedChromaBlock(const std::vector<std::uint8_t>& plane, int width, int hei
         for (int m = 0; m < 8; ++m) block[8 * n + m] = table[rows[n * stride + m]];
 }
 
-// The scan position of each entry of the transform's output.
-struct TransposedScan {
-    int position[64];
-    TransposedScan() {
-        for (int k = 0; k < 64; ++k) position[transposedIndex(zigzag[k])] = k;
-    }
+// What a frame's blocks share: the code index, the quantiser and the vector form in use.
+struct BlockCoder {
+    const CodeIndex& index;
+    const Type4LevelTables& tables;
+    Type4LevelsForm levels = type4Levels();
 };
 
 // Codes one block of 8-bit values (row n at rows + n·stride) plus offset, twice the decoded
 // samples; pred is the component's DC predictor.
-// What a frame's blocks share: the code index, the quantiser's scale (in the transform's output
-// order) and the vector forms in use.
-struct BlockCoder {
-    const CodeIndex& index;
-    const double* scale;
-    ForwardDctForm transform = forwardDctBytes();
-    ScaleForm scaled = scaleCoefficients();
-};
-
 void putBlock(WordBitWriter& writer, const BlockCoder& coder, const std::uint8_t* rows,
               std::ptrdiff_t stride, int offset, int& pred, bool chroma) {
-    static const TransposedScan scan;
-    alignas(32) double coefficients[64];
-    coder.transform(rows, stride, offset, coefficients);
+    alignas(64) std::int16_t scan[64];
+    std::uint64_t nonzero = coder.levels(rows, stride, coder.tables, scan);
     Cursor out = writer.open(blockRoom);
-    const int dc = static_cast<int>(std::clamp(roundHalfAway(coefficients[0] / 8), 0L, 255L));
+    // The mean of the samples with the offset, rounded (the sum is never negative).
+    const int sum = scan[0] + 64 * (128 + offset);
+    const int dc = std::clamp((sum + 32) >> 6, 0, 255);
     putDc(out, dc - pred, chroma);
     pred = dc;
-    // The levels that are not zero (most are), put in scan order.
-    alignas(32) double products[64];
-    std::uint64_t found = coder.scaled(coefficients, coder.scale, products) & ~std::uint64_t{1};
-    double inScan[64];
-    std::uint64_t nonzero = 0;
-    for (; found != 0; found &= found - 1) {
-        const int i = std::countr_zero(found);
-        const int k = scan.position[i];
-        inScan[k] = products[i];
-        nonzero |= std::uint64_t{1} << k;
-    }
     for (int last = 0; nonzero != 0; nonzero &= nonzero - 1) {
         const int k = std::countr_zero(nonzero);
-        const int level = static_cast<int>(std::clamp(roundHalfAway(inScan[k]), -256L, 255L));
-        putAc(out, coder.index, k - last - 1, level);
+        putAc(out, coder.index, k - last - 1, scan[k]);
         last = k;
     }
     putCode(out, endOfBlock);
@@ -240,13 +218,12 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
     quality = std::clamp(quality, 0, 100);
     LONG quant[64];
     setupType4Quant(quant, quality);
-    // A coefficient of level l comes back as l × quant / prescale (the transform's scale);
-    // in the transform's output order.
-    alignas(32) double scale[64];
-    for (int i = 0; i < 64; ++i)
-        scale[transposedIndex(i)] = quant[i] > 0 ? double(prescale[i]) / quant[i] : 0.0;
+    // A coefficient of level l comes back as l × quant / prescale (the transform's scale).
+    double scale[64];
+    for (int i = 0; i < 64; ++i) scale[i] = quant[i] > 0 ? double(prescale[i]) / quant[i] : 0.0;
     static const CodeIndex index;
-    const BlockCoder coder{index, scale};
+    const Type4LevelTables tables(scale);
+    const BlockCoder coder{index, tables};
     WordBitWriter bits(dctFrameHeader(picture, quality, componentColour ? 2 : 0));
     const int w = picture.width, h = picture.height;
     const int cw = picture.chromaWidth(), ch = picture.chromaHeight();

@@ -79,7 +79,7 @@ void expectPinnedBytes() {
     }
     EXPECT_EQ(yuv.h, 3942697587903167862u);
     EXPECT_EQ(type3.h, 17934729726888633602u);
-    EXPECT_EQ(type4.h, 12813710308860801223u);
+    EXPECT_EQ(type4.h, 4942560815816791575u);
 }
 
 } // namespace

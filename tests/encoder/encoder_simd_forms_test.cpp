@@ -2,6 +2,8 @@
 // inputs (the encoded files must not depend on the processor).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -9,8 +11,10 @@
 #include "encoder/dct_encoder.h"
 #include "encoder/forward_dct.h"
 #include "encoder/rgb_to_yuv.h"
-#include "encoder/rounding.h"
 #include "encoder/type3_gamut.h"
+#include "encoder/type4_levels.h"
+#include "video/dct/dct_toolkit.h"
+#include "video/type4/type4_decoder.h"
 #include "video/dct/simd_switch.h"
 
 namespace {
@@ -19,7 +23,7 @@ bool haveAvx2() {
     return simdAvailable() != SimdLevel::none;
 }
 
-TEST(EncoderSimdForms, TransformAndQuantiserMatchThePlainForms) {
+TEST(EncoderSimdForms, TransformMatchesThePlainForm) {
     if (!haveAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
     std::mt19937 rng(7);
     std::uint8_t rows[12 * 16];
@@ -41,20 +45,53 @@ TEST(EncoderSimdForms, TransformAndQuantiserMatchThePlainForms) {
         for (int i = 0; i < 64; ++i) samples[i] = rows[(i >> 3) * stride + (i & 7)] + offset;
         const DctBlock reference = forwardDct(samples);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(reference[i], plain[transposedIndex(i)]);
+    }
+}
 
-        // Scales from none to large, products near halves and beyond the level range.
+// The type-4 levels: every vector form against the plain one over random and extreme blocks and
+// every quality's quantiser, and the plain form's transform against the transform in doubles.
+TEST(EncoderSimdForms, Type4LevelsMatchThePlainFormAndTheTransform) {
+    std::vector<Type4LevelsForm> forms;
+    if (haveAvx2()) forms.push_back(type4LevelsAvx2);
+    if (simdAvailable() == SimdLevel::avx512vbmi) forms.push_back(type4LevelsAvx512);
+    std::mt19937 rng(3);
+    std::uint8_t rows[12 * 16];
+    for (int round = 0; round < 4000; ++round) {
+        const int kind = round % 5; // random, flat extremes, stripes, checks, stride 12
+        for (int i = 0; i < int(sizeof rows); ++i)
+            rows[i] = kind == 1   ? (round & 8 ? 255 : 0)
+                      : kind == 2 ? (i % 2 ? 255 : 0)
+                      : kind == 3 ? ((i / 12 + i) % 2 ? 255 : 0)
+                                  : static_cast<std::uint8_t>(rng());
+        const std::ptrdiff_t stride = kind >= 3 ? 12 : 8;
+        LONG quant[64];
+        setupType4Quant(quant, round % 101);
         double scale[64];
-        for (double& s : scale)
-            s = rng() % 8 == 0 ? 0.0 : std::ldexp(double(rng() % 4096), -int(rng() % 16));
-        if (kind == 2)
-            for (int i = 0; i < 64; ++i) plain[i] = (i - 32) + 0.5, scale[i] = 1.0;
-        double productsPlain[64], productsAvx2[64];
-        const std::uint64_t nonzero = scaleCoefficientsPlain(plain, scale, productsPlain);
-        ASSERT_EQ(nonzero, scaleCoefficientsAvx2(plain, scale, productsAvx2));
-        ASSERT_EQ(std::memcmp(productsPlain, productsAvx2, sizeof productsPlain), 0) << round;
-        // The mask marks exactly the levels that round away from zero.
-        for (int i = 0; i < 64; ++i)
-            ASSERT_EQ(roundHalfAway(productsPlain[i]) != 0, ((nonzero >> i) & 1) != 0) << i;
+        for (int i = 0; i < 64; ++i) scale[i] = double(prescale[i]) / quant[i];
+        const Type4LevelTables tables(scale);
+        alignas(64) std::int16_t plain[64], vector[64];
+        const std::uint64_t mask = type4LevelsPlain(rows, stride, tables, plain);
+        for (int k = 1; k < 64; ++k) ASSERT_EQ(plain[k] != 0, ((mask >> k) & 1) != 0);
+        for (const Type4LevelsForm form : forms) {
+            ASSERT_EQ(mask, form(rows, stride, tables, vector)) << "round " << round;
+            ASSERT_EQ(std::memcmp(plain, vector, sizeof plain), 0) << "round " << round;
+        }
+    }
+    // With a level per unit of the orthonormal coefficient, the levels are the coefficients in
+    // doubles rounded, give or take one (the samples near grey, so that none is clamped).
+    double unit[64];
+    std::fill(unit, unit + 64, 1.0);
+    const Type4LevelTables tables(unit);
+    for (int round = 0; round < 500; ++round) {
+        for (auto& b : rows) b = static_cast<std::uint8_t>(128 + int(rng() % 61) - 30);
+        alignas(64) std::int16_t levels[64];
+        type4LevelsPlain(rows, 8, tables, levels);
+        DctBlock samples;
+        for (int i = 0; i < 64; ++i) samples[i] = rows[i] - 128;
+        const DctBlock reference = forwardDct(samples);
+        EXPECT_NEAR(levels[0], 8 * reference[0], 0.5);
+        for (int k = 1; k < 64; ++k)
+            ASSERT_NEAR(levels[k], std::round(reference[zigzag[k]]), 1.0) << k;
     }
 }
 

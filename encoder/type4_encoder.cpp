@@ -167,7 +167,7 @@ constexpr int lumaOffset = 15;
 
 // The chroma block at (x0, y0) of a plane mapped to those values, in block (rows 8 apart).
 void codedChromaBlock(const std::vector<std::uint8_t>& plane, int width, int height, int x0, int y0,
-                      bool cr, std::uint8_t* block) {
+                      bool cr, ByteMapForm map, std::uint8_t* block) {
     static const auto tables = [] {
         std::array<std::array<std::uint8_t, 256>, 2> t{};
         for (int c = 0; c < 256; ++c) {
@@ -179,9 +179,7 @@ void codedChromaBlock(const std::vector<std::uint8_t>& plane, int width, int hei
     std::uint8_t scratch[64];
     std::ptrdiff_t stride = 0;
     const std::uint8_t* rows = planeBlock(plane.data(), width, height, x0, y0, scratch, stride);
-    const auto& table = tables[cr ? 1 : 0];
-    for (int n = 0; n < 8; ++n)
-        for (int m = 0; m < 8; ++m) block[8 * n + m] = table[rows[n * stride + m]];
+    map(rows, stride, tables[cr ? 1 : 0].data(), block);
 }
 
 // What a frame's blocks share: the code index, the quantiser and the vector form in use.
@@ -224,6 +222,7 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
     static const CodeIndex index;
     const Type4LevelTables tables(scale);
     const BlockCoder coder{index, tables};
+    const ByteMapForm map = mapBlock();
     WordBitWriter bits(dctFrameHeader(picture, quality, componentColour ? 2 : 0));
     const int w = picture.width, h = picture.height;
     const int cw = picture.chromaWidth(), ch = picture.chromaHeight();
@@ -238,9 +237,9 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
                     planeBlock(picture.y.data(), w, h, x0, y0, scratch, stride);
                 putBlock(bits, coder, rows, stride, lumaOffset, predY, false);
             }
-            codedChromaBlock(picture.cb, cw, ch, mbx * 8, mby * 8, false, scratch);
+            codedChromaBlock(picture.cb, cw, ch, mbx * 8, mby * 8, false, map, scratch);
             putBlock(bits, coder, scratch, 8, 0, predCb, true);
-            codedChromaBlock(picture.cr, cw, ch, mbx * 8, mby * 8, true, scratch);
+            codedChromaBlock(picture.cr, cw, ch, mbx * 8, mby * 8, true, map, scratch);
             putBlock(bits, coder, scratch, 8, 0, predCr, true);
         }
     }

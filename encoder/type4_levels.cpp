@@ -113,7 +113,24 @@ Type4LevelsForm type4Levels() {
     return type4LevelsPlain;
 }
 
+void mapBlockPlain(const std::uint8_t* rows, std::ptrdiff_t stride, const std::uint8_t* table,
+                   std::uint8_t* out) {
+    for (int n = 0; n < 8; ++n)
+        for (int m = 0; m < 8; ++m) out[8 * n + m] = table[rows[n * stride + m]];
+}
+
+ByteMapForm mapBlock() {
+#if QZ_X86_SIMD
+    if (simdLevel() == SimdLevel::avx512vbmi) return mapBlockVbmi;
+#endif
+    return mapBlockPlain;
+}
+
 #if !QZ_X86_SIMD
+void mapBlockVbmi(const std::uint8_t* rows, std::ptrdiff_t stride, const std::uint8_t* table,
+                  std::uint8_t* out) {
+    mapBlockPlain(rows, stride, table, out);
+}
 int type4PackedIndex(int natural) {
     return natural;
 }

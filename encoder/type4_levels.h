@@ -33,5 +33,15 @@ std::uint64_t type4LevelsAvx512(const std::uint8_t* rows, std::ptrdiff_t stride,
 // The form for the vector level in use.
 Type4LevelsForm type4Levels();
 
+// out[8n + m] = table[rows[n·stride + m]] for n, m below 8 (the chroma samples the encoder
+// codes): the plain form and one by byte permutes (AVX-512 VBMI).
+using ByteMapForm = void (*)(const std::uint8_t* rows, std::ptrdiff_t stride,
+                             const std::uint8_t* table, std::uint8_t* out);
+void mapBlockPlain(const std::uint8_t* rows, std::ptrdiff_t stride, const std::uint8_t* table,
+                   std::uint8_t* out);
+void mapBlockVbmi(const std::uint8_t* rows, std::ptrdiff_t stride, const std::uint8_t* table,
+                  std::uint8_t* out);
+ByteMapForm mapBlock();
+
 // Where the vector forms keep the coefficient of natural index i (their order of the 64).
 int type4PackedIndex(int natural);

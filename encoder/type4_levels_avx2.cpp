@@ -12,6 +12,7 @@
 #include <immintrin.h>
 
 #include <bit>
+#include <cstring>
 
 // GCC 12 warns of an uninitialised value inside its own AVX-512 intrinsics (their unused
 // merge operand); the warning is off for them.
@@ -88,7 +89,11 @@ template <int bits> QZ_INLINE_AVX2 __m256i rotate(__m256i x, __m256i kx) {
 // The coefficients of the block in the packed order (see packedFrequency).
 QZ_INLINE_AVX2 void transformBlock(const std::uint8_t* rows, std::ptrdiff_t stride, __m256i* z) {
     __m256i r[4], c[4];
-    for (int i = 0; i < 4; ++i) r[i] = loadRows(rows + 2 * i * stride, rows + (2 * i + 1) * stride);
+    // Written out: as a loop the compiler keeps the vectors in memory.
+    r[0] = loadRows(rows, rows + stride);
+    r[1] = loadRows(rows + 2 * stride, rows + 3 * stride);
+    r[2] = loadRows(rows + 4 * stride, rows + 5 * stride);
+    r[3] = loadRows(rows + 6 * stride, rows + 7 * stride);
     transpose(r, c);
     // Along the rows: c = [x0|x1], [x7|x6], [x3|x2], [x4|x5] (x the columns).
     {
@@ -126,19 +131,26 @@ QZ_INLINE_AVX2 void transformBlock(const std::uint8_t* rows, std::ptrdiff_t stri
     }
 }
 
+// The level of each coefficient in z with the multipliers m.
+QZ_INLINE_AVX2 __m256i level(__m256i z, const std::uint16_t* m, __m256i round, __m128i shift) {
+    const __m256i size = _mm256_slli_epi16(_mm256_abs_epi16(z), 1);
+    const __m256i product =
+        _mm256_mulhi_epu16(size, _mm256_load_si256(reinterpret_cast<const __m256i*>(m)));
+    const __m256i magnitude = _mm256_srl_epi16(_mm256_add_epi16(product, round), shift);
+    return _mm256_min_epi16(
+        _mm256_max_epi16(_mm256_sign_epi16(magnitude, z), _mm256_set1_epi16(-256)),
+        _mm256_set1_epi16(255));
+}
+
 // The levels of the packed coefficients z (in place), with the DC coefficient returned before.
 QZ_INLINE_AVX2 int quantise(__m256i* z, const Type4LevelTables& tables) {
-    const int dc = static_cast<std::int16_t>(_mm256_extract_epi16(z[0], 0));
+    const int dc = static_cast<std::int16_t>(_mm_extract_epi16(_mm256_castsi256_si128(z[0]), 0));
     const __m128i shift = _mm_cvtsi32_si128(tables.shift + 1);
     const __m256i round = _mm256_set1_epi16(static_cast<short>(1 << tables.shift));
-    const __m256i low = _mm256_set1_epi16(-256), high = _mm256_set1_epi16(255);
-    for (int i = 0; i < 4; ++i) {
-        const __m256i size = _mm256_slli_epi16(_mm256_abs_epi16(z[i]), 1);
-        const __m256i m = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.packed) + i);
-        const __m256i magnitude =
-            _mm256_srl_epi16(_mm256_add_epi16(_mm256_mulhi_epu16(size, m), round), shift);
-        z[i] = _mm256_min_epi16(_mm256_max_epi16(_mm256_sign_epi16(magnitude, z[i]), low), high);
-    }
+    z[0] = level(z[0], tables.packed, round, shift);
+    z[1] = level(z[1], tables.packed + 16, round, shift);
+    z[2] = level(z[2], tables.packed + 32, round, shift);
+    z[3] = level(z[3], tables.packed + 48, round, shift);
     return dc;
 }
 
@@ -219,5 +231,17 @@ QZ_TARGET_VBMI std::uint64_t type4LevelsAvx512(const std::uint8_t* rows, std::pt
     return (std::uint64_t(_mm512_test_epi16_mask(first, first)) |
             std::uint64_t(_mm512_test_epi16_mask(second, second)) << 32) &
            ~std::uint64_t{1};
+}
+QZ_TARGET_VBMI void mapBlockVbmi(const std::uint8_t* rows, std::ptrdiff_t stride,
+                                 const std::uint8_t* table, std::uint8_t* out) {
+    std::uint64_t r[8];
+    for (int n = 0; n < 8; ++n) std::memcpy(&r[n], rows + n * stride, 8);
+    const __m512i index = _mm512_loadu_si512(r);
+    // Entries 0 to 127 and 128 to 255 by the index's low seven bits, then by its top bit.
+    const __m512i low =
+        _mm512_permutex2var_epi8(_mm512_loadu_si512(table), index, _mm512_loadu_si512(table + 64));
+    const __m512i high = _mm512_permutex2var_epi8(_mm512_loadu_si512(table + 128), index,
+                                                  _mm512_loadu_si512(table + 192));
+    _mm512_storeu_si512(out, _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high));
 }
 #endif

@@ -48,8 +48,9 @@ TEST(EncoderSimdForms, TransformMatchesThePlainForm) {
     }
 }
 
-// The type-4 levels: every vector form against the plain one over random and extreme blocks and
-// every quality's quantiser, and the plain form's transform against the transform in doubles.
+// The type-4 levels and chroma map: every vector form against the plain one over random and extreme
+// blocks and every quality's quantiser, and the plain form's transform against the transform in
+// doubles.
 TEST(EncoderSimdForms, Type4LevelsMatchThePlainFormAndTheTransform) {
     std::vector<Type4LevelsForm> forms;
     if (haveAvx2()) forms.push_back(type4LevelsAvx2);
@@ -75,6 +76,14 @@ TEST(EncoderSimdForms, Type4LevelsMatchThePlainFormAndTheTransform) {
         for (const Type4LevelsForm form : forms) {
             ASSERT_EQ(mask, form(rows, stride, tables, vector)) << "round " << round;
             ASSERT_EQ(std::memcmp(plain, vector, sizeof plain), 0) << "round " << round;
+        }
+        // The chroma map through a random table.
+        if (simdAvailable() == SimdLevel::avx512vbmi && round % 10 == 0) {
+            std::uint8_t table[256], mappedPlain[64], mappedVbmi[64];
+            for (auto& t : table) t = static_cast<std::uint8_t>(rng());
+            mapBlockPlain(rows, stride, table, mappedPlain);
+            mapBlockVbmi(rows, stride, table, mappedVbmi);
+            ASSERT_EQ(std::memcmp(mappedPlain, mappedVbmi, 64), 0) << "round " << round;
         }
     }
     // With a level per unit of the orthonormal coefficient, the levels are the coefficients in

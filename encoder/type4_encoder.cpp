@@ -182,28 +182,27 @@ void codedChromaBlock(const std::vector<std::uint8_t>& plane, int width, int hei
     map(rows, stride, tables[cr ? 1 : 0].data(), block);
 }
 
-// What a frame's blocks share: the code index, the quantiser and the vector form in use.
-struct BlockCoder {
-    const CodeIndex& index;
-    const Type4LevelTables& tables;
-    Type4LevelsForm levels = type4Levels();
+// A block's levels in scan order (the DC before quantisation first) and the mask of the nonzero
+// ones.
+struct BlockLevels {
+    alignas(64) std::int16_t scan[64];
+    std::uint64_t nonzero;
 };
 
-// Codes one block of 8-bit values (row n at rows + n·stride) plus offset, twice the decoded
-// samples; pred is the component's DC predictor.
-void putBlock(WordBitWriter& writer, const BlockCoder& coder, const std::uint8_t* rows,
-              std::ptrdiff_t stride, int offset, int& pred, bool chroma) {
-    alignas(64) std::int16_t scan[64];
-    std::uint64_t nonzero = coder.levels(rows, stride, coder.tables, scan);
+// Codes one block whose samples were offset, twice the decoded samples; pred is the
+// component's DC predictor.
+void putBlock(WordBitWriter& writer, const CodeIndex& index, const BlockLevels& block, int offset,
+              int& pred, bool chroma) {
     Cursor out = writer.open(blockRoom);
     // The mean of the samples with the offset, rounded (the sum is never negative).
-    const int sum = scan[0] + 64 * (128 + offset);
+    const int sum = block.scan[0] + 64 * (128 + offset);
     const int dc = std::clamp((sum + 32) >> 6, 0, 255);
     putDc(out, dc - pred, chroma);
     pred = dc;
+    std::uint64_t nonzero = block.nonzero;
     for (int last = 0; nonzero != 0; nonzero &= nonzero - 1) {
         const int k = std::countr_zero(nonzero);
-        putAc(out, coder.index, k - last - 1, scan[k]);
+        putAc(out, index, k - last - 1, block.scan[k]);
         last = k;
     }
     putCode(out, endOfBlock);
@@ -221,7 +220,7 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
     for (int i = 0; i < 64; ++i) scale[i] = quant[i] > 0 ? double(prescale[i]) / quant[i] : 0.0;
     static const CodeIndex index;
     const Type4LevelTables tables(scale);
-    const BlockCoder coder{index, tables};
+    const Type4LevelsForm levels = type4Levels();
     const ByteMapForm map = mapBlock();
     WordBitWriter bits(dctFrameHeader(picture, quality, componentColour ? 2 : 0));
     const int w = picture.width, h = picture.height;
@@ -229,18 +228,24 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
     int predY = 0, predCb = 0, predCr = 0;
     for (int mby = 0; mby * 16 < h; ++mby) {
         for (int mbx = 0; mbx * 16 < w; ++mbx) {
+            // All six blocks' levels before any is coded: the transforms have no branches and
+            // overlap, where a mispredicted end of a block's codes would hold the next back.
+            BlockLevels blocks[6];
             std::uint8_t scratch[64];
             std::ptrdiff_t stride = 0;
             for (int b = 0; b < 4; ++b) {
                 const int x0 = mbx * 16 + (b & 1) * 8, y0 = mby * 16 + (b >> 1) * 8;
                 const std::uint8_t* rows =
                     planeBlock(picture.y.data(), w, h, x0, y0, scratch, stride);
-                putBlock(bits, coder, rows, stride, lumaOffset, predY, false);
+                blocks[b].nonzero = levels(rows, stride, tables, blocks[b].scan);
             }
             codedChromaBlock(picture.cb, cw, ch, mbx * 8, mby * 8, false, map, scratch);
-            putBlock(bits, coder, scratch, 8, 0, predCb, true);
+            blocks[4].nonzero = levels(scratch, 8, tables, blocks[4].scan);
             codedChromaBlock(picture.cr, cw, ch, mbx * 8, mby * 8, true, map, scratch);
-            putBlock(bits, coder, scratch, 8, 0, predCr, true);
+            blocks[5].nonzero = levels(scratch, 8, tables, blocks[5].scan);
+            for (int b = 0; b < 4; ++b) putBlock(bits, index, blocks[b], lumaOffset, predY, false);
+            putBlock(bits, index, blocks[4], 0, predCb, true);
+            putBlock(bits, index, blocks[5], 0, predCr, true);
         }
     }
     return bits.finish();

@@ -10,50 +10,55 @@
 
 namespace {
 
-// Byte shuffles that take channel c of pixels 0 to 7 (byte 3i + c of 24) from the first 16
-// bytes (pickLo) and from the last 8 (pickHi); -1 leaves a zero.
+// Byte shuffles of 24 bytes of eight pixels, loaded as bytes 0 to 15 and 8 to 23 (pixels 4 to 7
+// at 4 to 15 of the upper lane): pixel i's 32-bit lane gets R alone, B alone, R and G as two
+// words, and B and G as two words; -1 leaves a zero.
 struct ChannelPicks {
-    alignas(16) std::int8_t lo[3][16];
-    alignas(16) std::int8_t hi[3][16];
-    constexpr ChannelPicks() : lo{}, hi{} {
-        for (int c = 0; c < 3; ++c) {
-            for (int i = 0; i < 16; ++i) {
-                const int at = 3 * i + c;
-                lo[c][i] = static_cast<std::int8_t>(i < 8 && at < 16 ? at : -1);
-                hi[c][i] = static_cast<std::int8_t>(i < 8 && at >= 16 ? at - 16 : -1);
-            }
+    alignas(32) std::int8_t r[32], b[32], rg[32], bg[32];
+    constexpr ChannelPicks() : r{}, b{}, rg{}, bg{} {
+        for (int i = 0; i < 8; ++i) {
+            const int at = i < 4 ? 3 * i : 3 * i - 8; // R's byte in its lane
+            const auto put = [&](std::int8_t* mask, int first, int second) {
+                mask[4 * i] = static_cast<std::int8_t>(first);
+                mask[4 * i + 1] = -1;
+                mask[4 * i + 2] = static_cast<std::int8_t>(second);
+                mask[4 * i + 3] = -1;
+            };
+            put(r, at, -1);
+            put(b, at + 2, -1);
+            put(rg, at, at + 1);
+            put(bg, at + 2, at + 1);
         }
     }
 };
 constexpr ChannelPicks picks;
 
-QZ_INLINE_AVX2 __m256i channel(__m128i lo, __m128i hi, int c) {
-    const __m128i bytes = _mm_or_si128(
-        _mm_shuffle_epi8(lo, _mm_load_si128(reinterpret_cast<const __m128i*>(picks.lo[c]))),
-        _mm_shuffle_epi8(hi, _mm_load_si128(reinterpret_cast<const __m128i*>(picks.hi[c]))));
-    return _mm256_cvtepu8_epi32(bytes);
+QZ_INLINE_AVX2 __m256i pick(__m256i bytes, const std::int8_t* mask) {
+    return _mm256_shuffle_epi8(bytes, _mm256_load_si256(reinterpret_cast<const __m256i*>(mask)));
 }
 
-// R, G and B of the eight pixels at p (24 bytes) in 32-bit lanes.
-QZ_INLINE_AVX2 void loadPixels(const std::uint8_t* p, __m256i& r, __m256i& g, __m256i& b) {
-    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hi = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16));
-    r = channel(lo, hi, 0);
-    g = channel(lo, hi, 1);
-    b = channel(lo, hi, 2);
+// Word pairs (a, b) in every 32-bit lane.
+QZ_INLINE_AVX2 __m256i wordPairs(short a, short b) {
+    return _mm256_set1_epi32(
+        static_cast<int>(static_cast<unsigned short>(a) | (static_cast<unsigned>(b) << 16)));
 }
 
-// The unrounded luma of eight pixels (16.16), and their luma bytes stored at y.
-QZ_INLINE_AVX2 __m256i lumaOf(__m256i r, __m256i g, __m256i b, std::uint8_t* y) {
-    const __m256i luma =
-        _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(r, _mm256_set1_epi32(19595)),
-                                          _mm256_mullo_epi32(g, _mm256_set1_epi32(38470))),
-                         _mm256_mullo_epi32(b, _mm256_set1_epi32(7471)));
+// R and B of the eight pixels at p (24 bytes) in 32-bit lanes, and their unrounded luma
+// (16.16) by two multiply-adds (G's factor 38470 in two halves, each within a signed word); the
+// luma bytes are stored at y.
+QZ_INLINE_AVX2 void loadPixels(const std::uint8_t* p, std::uint8_t* y, __m256i& r, __m256i& b,
+                               __m256i& luma) {
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), 1);
+    r = pick(bytes, picks.r);
+    b = pick(bytes, picks.b);
+    luma = _mm256_add_epi32(_mm256_madd_epi16(pick(bytes, picks.rg), wordPairs(19595, 19235)),
+                            _mm256_madd_epi16(pick(bytes, picks.bg), wordPairs(7471, 19235)));
     const __m256i rounded = _mm256_srai_epi32(_mm256_add_epi32(luma, _mm256_set1_epi32(32768)), 16);
     const __m128i words =
         _mm_packus_epi32(_mm256_castsi256_si128(rounded), _mm256_extracti128_si256(rounded, 1));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(y), _mm_packus_epi16(words, words));
-    return luma;
 }
 
 // Sums of adjacent lanes of a (pixels 0 to 7) then b (pixels 8 to 15): eight squares in order.
@@ -87,11 +92,9 @@ QZ_TARGET_AVX2 void rgbRowPairAvx2(const std::uint8_t* rgb0, const std::uint8_t*
             __m256i b4[2], r4[2], l4[2]; // per half: sums down the two rows
             for (int h = 0; h < 2; ++h) {
                 const int at = x + 8 * h;
-                __m256i r0, g0, bl0, r1, g1, bl1;
-                loadPixels(rgb0 + 3 * at, r0, g0, bl0);
-                loadPixels(rgb1 + 3 * at, r1, g1, bl1);
-                const __m256i l0 = lumaOf(r0, g0, bl0, out.y0 + at);
-                const __m256i l1 = lumaOf(r1, g1, bl1, out.y1 + at);
+                __m256i r0, bl0, l0, r1, bl1, l1;
+                loadPixels(rgb0 + 3 * at, out.y0 + at, r0, bl0, l0);
+                loadPixels(rgb1 + 3 * at, out.y1 + at, r1, bl1, l1);
                 b4[h] = _mm256_add_epi32(bl0, bl1);
                 r4[h] = _mm256_add_epi32(r0, r1);
                 l4[h] = _mm256_add_epi32(l0, l1);

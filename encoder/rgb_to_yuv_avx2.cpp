@@ -66,19 +66,17 @@ QZ_INLINE_AVX2 __m256i pairSums(__m256i a, __m256i b) {
     return _mm256_permute4x64_epi64(_mm256_hadd_epi32(a, b), 0xD8);
 }
 
-// 128.5 + sum × scale, truncated (at least 0) and limited to 255, as eight bytes at out.
+// 128.5 + sum × scale, truncated (at least 0) and limited to 255, as eight bytes at out. The
+// values lie within -54 to 311, so the saturating packs do both limits: a negative value
+// truncates to at most 0 and packs to 0, one above 255 packs to 255.
 QZ_INLINE_AVX2 void chromaBytes(__m256i sums, double scale, std::uint8_t* out) {
     const __m256d k = _mm256_set1_pd(scale), bias = _mm256_set1_pd(128.5);
-    const __m256d zero = _mm256_setzero_pd();
     const __m256d vlo =
         _mm256_add_pd(bias, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(sums)), k));
     const __m256d vhi = _mm256_add_pd(
         bias, _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(sums, 1)), k));
-    const __m128i lo = _mm256_cvttpd_epi32(_mm256_max_pd(vlo, zero));
-    const __m128i hi = _mm256_cvttpd_epi32(_mm256_max_pd(vhi, zero));
-    const __m128i words = _mm_packus_epi32(lo, hi); // 0 to 255 after the limit below
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out),
-                     _mm_packus_epi16(_mm_min_epi16(words, _mm_set1_epi16(255)), words));
+    const __m128i words = _mm_packus_epi32(_mm256_cvttpd_epi32(vlo), _mm256_cvttpd_epi32(vhi));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(words, words));
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "bench/decode_cases.h"
 #include "bench/jpeg_peer.h"
 #include "bench/pair_timing.h"
+#include "bench/simd_level_option.h"
 #include "video/dct/simd_switch.h"
 
 namespace {
@@ -31,18 +32,6 @@ struct Options {
     qzbench::PairTimingOptions timing;
     std::string filter; // only the cases whose name holds it
 };
-
-// The levels by the names the option takes, lowest first.
-const std::pair<const char*, SimdLevel> levelNames[] = {{"scalar", SimdLevel::none},
-                                                        {"avx2", SimdLevel::avx2},
-                                                        {"avx512", SimdLevel::avx512},
-                                                        {"vbmi", SimdLevel::avx512vbmi}};
-
-const char* levelName(SimdLevel level) {
-    for (const auto& [name, l] : levelNames)
-        if (l == level) return name;
-    return "?";
-}
 
 void usage() {
     std::fprintf(stderr,
@@ -77,16 +66,15 @@ std::optional<Options> parseOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (auto v = optionValue(arg, "--level")) {
-            bool known = false;
-            for (const auto& [name, level] : levelNames)
-                if (*v == name) options.level = level, known = true;
-            if (!known) {
+            const std::optional<SimdLevel> level = qzbench::levelOfName(*v);
+            if (level) options.level = *level;
+            if (!level) {
                 std::fprintf(stderr, "unknown level '%s'\n", v->c_str());
                 return std::nullopt;
             }
             if (options.level > simdAvailable()) {
                 std::fprintf(stderr, "level %s is beyond this processor (it has %s)\n", v->c_str(),
-                             levelName(simdAvailable()));
+                             qzbench::levelName(simdAvailable()));
                 return std::nullopt;
             }
         } else if (auto v = optionValue(arg, "--pairs")) {
@@ -248,8 +236,8 @@ int main(int argc, char** argv) {
     const std::string model = systemLine("/proc/cpuinfo", "model name");
     std::printf("Decode speed against the JPEG peer, batches interleaved\n");
     std::printf("processor: %s; vector level %s (available: %s)\n",
-                model.empty() ? "unknown" : model.c_str(), levelName(simdLevel()),
-                levelName(simdAvailable()));
+                model.empty() ? "unknown" : model.c_str(), qzbench::levelName(simdLevel()),
+                qzbench::levelName(simdAvailable()));
     std::printf("clock: %s; %d pairs a case, batches of about %.2f ms\n",
                 qzbench::clockName(options->timing.clock), options->timing.pairs,
                 options->timing.batchSeconds * 1000);

@@ -12,8 +12,11 @@
 //
 // speed/...: frames/s of our encoders at 640x480 (from R, G, B input, colour conversion
 // included) and of libjpeg-turbo compressing the same picture at the size of ours, both timed
-// on the thread's processor clock in the same iterations, one after the other, so that the
-// ratio holds on a shared machine.
+// on the thread's processor clock in the same iterations, one after the other (taking turns at
+// going first), so that the ratio holds on a shared machine.
+//
+// --level=scalar|avx2|avx512|vbmi (before the benchmark options) runs the encoders' forms of
+// that vector level instead of the processor's best.
 #include <benchmark/benchmark.h>
 
 #include <time.h>
@@ -27,6 +30,7 @@
 #include "bench/bench_material.h"
 #include "bench/bench_pictures.h"
 #include "bench/jpeg_peer.h"
+#include "bench/simd_level_option.h"
 #include "audio/audio_decode.h"
 #include "encoder/audio_encoders.h"
 #include "encoder/dor_encoder.h"
@@ -372,6 +376,20 @@ void audioCodec(benchmark::State& state, LONG codec) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // --level=NAME, taken out of the arguments before the benchmark library reads them.
+    if (argc > 1 && std::string(argv[1]).starts_with("--level=")) {
+        const std::string name = std::string(argv[1]).substr(8);
+        const std::optional<SimdLevel> level = qzbench::levelOfName(name);
+        if (!level || *level > simdAvailable()) {
+            std::fprintf(stderr, "encode_bench: level '%s' is unknown or beyond this processor\n",
+                         name.c_str());
+            return 2;
+        }
+        setSimdLevel(*level);
+        for (int i = 1; i + 1 < argc; ++i) argv[i] = argv[i + 1];
+        --argc;
+    }
+    std::fprintf(stderr, "encode_bench: vector level %s\n", qzbench::levelName(simdLevel()));
     benchmark::Initialize(&argc, argv);
     std::string why;
     if (qzbench::benchPhotograph(&why) == nullptr)

@@ -7,8 +7,9 @@
 #include <cstdint>
 
 // A frame's quantiser: each coefficient's multiplier (in natural order, 8v + h, and in the
-// vector forms' order) and the shift they share. A level is the transform's coefficient (8 times
-// the orthonormal one) × multiplier / 2^(16 + shift + 1), rounded half up in size.
+// vector forms' order) and the shift they share. A level is the size of the transform's
+// coefficient (8 times the orthonormal one) × multiplier / 2^(16 + shift), rounded to the nearest
+// (halves up; the product's last 15 bits dropped first), with the coefficient's sign.
 struct Type4LevelTables {
     std::uint16_t natural[64];
     alignas(32) std::uint16_t packed[64];

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -65,6 +66,17 @@ TEST(EncoderSimdForms, Type4LevelsMatchThePlainFormAndTheTransform) {
                       : kind == 3 ? ((i / 12 + i) % 2 ? 255 : 0)
                                   : static_cast<std::uint8_t>(rng());
         const std::ptrdiff_t stride = kind >= 3 ? 12 : 8;
+        if (round < 128) {
+            // The largest coefficients there are: 255 where a basis function is positive, 0
+            // where it is negative (or the other way), for each of the 64.
+            const int u = round & 7, v = (round >> 3) & 7;
+            for (int n = 0; n < 8; ++n)
+                for (int m = 0; m < 8; ++m) {
+                    const double b = std::cos((2 * m + 1) * u * std::numbers::pi / 16) *
+                                     std::cos((2 * n + 1) * v * std::numbers::pi / 16);
+                    rows[n * stride + m] = (b >= 0) != (round >= 64) ? 255 : 0;
+                }
+        }
         LONG quant[64];
         setupType4Quant(quant, round % 101);
         double scale[64];
@@ -87,13 +99,21 @@ TEST(EncoderSimdForms, Type4LevelsMatchThePlainFormAndTheTransform) {
         }
     }
     // With a level per unit of the orthonormal coefficient, the levels are the coefficients in
-    // doubles rounded, give or take one (the samples near grey, so that none is clamped).
-    double unit[64];
+    // doubles rounded, give or take one (the samples near grey, so that none is clamped). With
+    // a level per two units of the transform's own coefficients the forms must agree on every
+    // coefficient's last bit, which catches a factor a little off in a vector form.
+    double unit[64], fine[64];
     std::fill(unit, unit + 64, 1.0);
-    const Type4LevelTables tables(unit);
-    for (int round = 0; round < 500; ++round) {
+    std::fill(fine, fine + 64, 4.0);
+    const Type4LevelTables tables(unit), fineTables(fine);
+    for (int round = 0; round < 2000; ++round) {
         for (auto& b : rows) b = static_cast<std::uint8_t>(128 + int(rng() % 61) - 30);
-        alignas(64) std::int16_t levels[64];
+        alignas(64) std::int16_t levels[64], plain[64], vector[64];
+        const std::uint64_t mask = type4LevelsPlain(rows, 8, fineTables, plain);
+        for (const Type4LevelsForm form : forms) {
+            ASSERT_EQ(mask, form(rows, 8, fineTables, vector)) << "round " << round;
+            ASSERT_EQ(std::memcmp(plain, vector, sizeof plain), 0) << "round " << round;
+        }
         type4LevelsPlain(rows, 8, tables, levels);
         DctBlock samples;
         for (int i = 0; i < 64; ++i) samples[i] = rows[i] - 128;

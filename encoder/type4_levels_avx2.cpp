@@ -9,17 +9,10 @@
 #include "video/dct/simd_switch.h"
 
 #if QZ_X86_SIMD
-#include <immintrin.h>
+#include "video/dct/avx512_intrinsics.h"
 
 #include <bit>
 #include <cstring>
-
-// GCC 12 warns of an uninitialised value inside its own AVX-512 intrinsics (their unused
-// merge operand); the warning is off for them.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 
 namespace {
 

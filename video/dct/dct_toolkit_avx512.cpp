@@ -8,13 +8,7 @@
 
 #if QZ_X86_SIMD
 
-// GCC 12 warns of an uninitialised value inside its own AVX-512 intrinsics (their unused
-// merge operand); the warning is off for them.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
+#include "video/dct/avx512_intrinsics.h"
 
 namespace {
 

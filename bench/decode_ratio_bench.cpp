@@ -67,11 +67,11 @@ std::optional<Options> parseOptions(int argc, char** argv) {
         const char* arg = argv[i];
         if (auto v = optionValue(arg, "--level")) {
             const std::optional<SimdLevel> level = qzbench::levelOfName(*v);
-            if (level) options.level = *level;
             if (!level) {
                 std::fprintf(stderr, "unknown level '%s'\n", v->c_str());
                 return std::nullopt;
             }
+            options.level = *level;
             if (options.level > simdAvailable()) {
                 std::fprintf(stderr, "level %s is beyond this processor (it has %s)\n", v->c_str(),
                              qzbench::levelName(simdAvailable()));

@@ -182,27 +182,27 @@ void codedChromaBlock(const std::vector<std::uint8_t>& plane, int width, int hei
     map(rows, stride, tables[cr ? 1 : 0].data(), block);
 }
 
-// A block's levels in scan order (the DC before quantisation first) and the mask of the nonzero
-// ones.
+// A block's levels in the order of the form that made them (the DC before quantisation first)
+// and the mask of the nonzero ones by scan position.
 struct BlockLevels {
-    alignas(64) std::int16_t scan[64];
+    alignas(64) std::int16_t levels[64];
     std::uint64_t nonzero;
 };
 
-// Codes one block whose samples were offset, twice the decoded samples; pred is the
-// component's DC predictor.
-void putBlock(WordBitWriter& writer, const CodeIndex& index, const BlockLevels& block, int offset,
-              int& pred, bool chroma) {
+// Codes one block whose samples were offset, twice the decoded samples, its level at scan
+// position k being block.levels[order[k]]; pred is the component's DC predictor.
+void putBlock(WordBitWriter& writer, const CodeIndex& index, const BlockLevels& block,
+              const std::uint8_t* order, int offset, int& pred, bool chroma) {
     Cursor out = writer.open(blockRoom);
     // The mean of the samples with the offset, rounded (the sum is never negative).
-    const int sum = block.scan[0] + 64 * (128 + offset);
+    const int sum = block.levels[0] + 64 * (128 + offset);
     const int dc = std::clamp((sum + 32) >> 6, 0, 255);
     putDc(out, dc - pred, chroma);
     pred = dc;
     std::uint64_t nonzero = block.nonzero;
     for (int last = 0; nonzero != 0; nonzero &= nonzero - 1) {
         const int k = std::countr_zero(nonzero);
-        putAc(out, index, k - last - 1, block.scan[k]);
+        putAc(out, index, k - last - 1, block.levels[order[k]]);
         last = k;
     }
     putCode(out, endOfBlock);
@@ -220,7 +220,7 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
     for (int i = 0; i < 64; ++i) scale[i] = quant[i] > 0 ? double(prescale[i]) / quant[i] : 0.0;
     static const CodeIndex index;
     const Type4LevelTables tables(scale);
-    const Type4LevelsForm levels = type4Levels();
+    const Type4Levels levels = type4Levels();
     const ByteMapForm map = mapBlock();
     WordBitWriter bits(dctFrameHeader(picture, quality, componentColour ? 2 : 0));
     const int w = picture.width, h = picture.height;
@@ -237,15 +237,16 @@ Bytes encodeType4Frame(const YuvPicture& picture, int quality, bool componentCol
                 const int x0 = mbx * 16 + (b & 1) * 8, y0 = mby * 16 + (b >> 1) * 8;
                 const std::uint8_t* rows =
                     planeBlock(picture.y.data(), w, h, x0, y0, scratch, stride);
-                blocks[b].nonzero = levels(rows, stride, tables, blocks[b].scan);
+                blocks[b].nonzero = levels.form(rows, stride, tables, blocks[b].levels);
             }
             codedChromaBlock(picture.cb, cw, ch, mbx * 8, mby * 8, false, map, scratch);
-            blocks[4].nonzero = levels(scratch, 8, tables, blocks[4].scan);
+            blocks[4].nonzero = levels.form(scratch, 8, tables, blocks[4].levels);
             codedChromaBlock(picture.cr, cw, ch, mbx * 8, mby * 8, true, map, scratch);
-            blocks[5].nonzero = levels(scratch, 8, tables, blocks[5].scan);
-            for (int b = 0; b < 4; ++b) putBlock(bits, index, blocks[b], lumaOffset, predY, false);
-            putBlock(bits, index, blocks[4], 0, predCb, true);
-            putBlock(bits, index, blocks[5], 0, predCr, true);
+            blocks[5].nonzero = levels.form(scratch, 8, tables, blocks[5].levels);
+            for (int b = 0; b < 4; ++b)
+                putBlock(bits, index, blocks[b], levels.order, lumaOffset, predY, false);
+            putBlock(bits, index, blocks[4], levels.order, 0, predCb, true);
+            putBlock(bits, index, blocks[5], levels.order, 0, predCr, true);
         }
     }
     return bits.finish();

@@ -77,14 +77,14 @@ Type4LevelTables::Type4LevelTables(const double* scale) {
 }
 
 std::uint64_t type4LevelsPlain(const std::uint8_t* rows, std::ptrdiff_t stride,
-                               const Type4LevelTables& tables, std::int16_t* scan) {
+                               const Type4LevelTables& tables, std::int16_t* levels) {
     static const ScanOrder order;
     int samples[64], passed[64], coefficients[64];
     for (int n = 0; n < 8; ++n)
         for (int m = 0; m < 8; ++m) samples[8 * n + m] = rows[n * stride + m] - 128;
     for (int n = 0; n < 8; ++n) transform8(&samples[8 * n], 1, &passed[8 * n], true);
     for (int h = 0; h < 8; ++h) transform8(&passed[h], 8, &coefficients[h], false);
-    scan[0] = static_cast<std::int16_t>(coefficients[0]);
+    levels[0] = static_cast<std::int16_t>(coefficients[0]);
     std::uint64_t nonzero = 0;
     for (int k = 1; k < 64; ++k) {
         const int i = order.natural[k];
@@ -92,25 +92,44 @@ std::uint64_t type4LevelsPlain(const std::uint8_t* rows, std::ptrdiff_t stride,
         const int magnitude = static_cast<int>(
             (((size * tables.natural[i]) >> 16) + (1u << tables.shift)) >> (tables.shift + 1));
         const int level = std::clamp(coefficients[i] < 0 ? -magnitude : magnitude, -256, 255);
-        scan[k] = static_cast<std::int16_t>(level);
+        levels[k] = static_cast<std::int16_t>(level);
         nonzero |= std::uint64_t{level != 0} << k;
     }
     return nonzero;
 }
 
-Type4LevelsForm type4Levels() {
+const std::uint8_t* type4ScanOrder() {
+    static const auto order = [] {
+        std::array<std::uint8_t, 64> o{};
+        for (int k = 0; k < 64; ++k) o[k] = static_cast<std::uint8_t>(k);
+        return o;
+    }();
+    return order.data();
+}
+
+const std::uint8_t* type4PackedOrder() {
+    static const auto order = [] {
+        std::array<std::uint8_t, 64> o{};
+        for (int k = 0; k < 64; ++k)
+            o[k] = static_cast<std::uint8_t>(type4PackedIndex(transposedIndex(zigzag[k])));
+        return o;
+    }();
+    return order.data();
+}
+
+Type4Levels type4Levels() {
 #if QZ_X86_SIMD
     switch (simdLevel()) {
     case SimdLevel::avx512vbmi:
-        return type4LevelsAvx512;
+        return {type4LevelsAvx512, type4ScanOrder()};
     case SimdLevel::avx2:
     case SimdLevel::avx512:
-        return type4LevelsAvx2;
+        return {type4LevelsAvx2, type4PackedOrder()};
     case SimdLevel::none:
         break;
     }
 #endif
-    return type4LevelsPlain;
+    return {type4LevelsPlain, type4ScanOrder()};
 }
 
 void mapBlockPlain(const std::uint8_t* rows, std::ptrdiff_t stride, const std::uint8_t* table,
@@ -135,11 +154,11 @@ int type4PackedIndex(int natural) {
     return natural;
 }
 std::uint64_t type4LevelsAvx2(const std::uint8_t* rows, std::ptrdiff_t stride,
-                              const Type4LevelTables& tables, std::int16_t* scan) {
-    return type4LevelsPlain(rows, stride, tables, scan);
+                              const Type4LevelTables& tables, std::int16_t* levels) {
+    return type4LevelsPlain(rows, stride, tables, levels);
 }
 std::uint64_t type4LevelsAvx512(const std::uint8_t* rows, std::ptrdiff_t stride,
-                                const Type4LevelTables& tables, std::int16_t* scan) {
-    return type4LevelsPlain(rows, stride, tables, scan);
+                                const Type4LevelTables& tables, std::int16_t* levels) {
+    return type4LevelsPlain(rows, stride, tables, levels);
 }
 #endif

@@ -19,20 +19,32 @@ struct Type4LevelTables {
     explicit Type4LevelTables(const double* scale);
 };
 
-// Fills scan[64] in scan order: scan[0] is the sum of the 64 samples less 128 each (the DC
-// before quantisation), scan[1..63] the levels (-256 to 255). Returns the mask of the nonzero
-// levels (bit k for scan[k], never bit 0). Reads rows[n·stride + m] for n, m below 8.
+// Fills levels[64] in the form's order (see Type4Levels): levels[0] is the sum of the 64
+// samples less 128 each (the DC before quantisation), the others the levels (-256 to 255).
+// Returns the mask of the nonzero levels by scan position (bit k for scan position k, never
+// bit 0). Reads rows[n·stride + m] for n, m below 8.
 using Type4LevelsForm = std::uint64_t (*)(const std::uint8_t* rows, std::ptrdiff_t stride,
-                                          const Type4LevelTables& tables, std::int16_t* scan);
+                                          const Type4LevelTables& tables, std::int16_t* levels);
+// In scan order.
 std::uint64_t type4LevelsPlain(const std::uint8_t* rows, std::ptrdiff_t stride,
-                               const Type4LevelTables& tables, std::int16_t* scan);
+                               const Type4LevelTables& tables, std::int16_t* levels);
+// In the order the transform leaves them (type4PackedIndex); the mask by byte shuffles.
 std::uint64_t type4LevelsAvx2(const std::uint8_t* rows, std::ptrdiff_t stride,
-                              const Type4LevelTables& tables, std::int16_t* scan);
-// AVX-512BW: the scan order by two word permutes.
+                              const Type4LevelTables& tables, std::int16_t* levels);
+// AVX-512BW: in scan order, by two word permutes.
 std::uint64_t type4LevelsAvx512(const std::uint8_t* rows, std::ptrdiff_t stride,
-                                const Type4LevelTables& tables, std::int16_t* scan);
+                                const Type4LevelTables& tables, std::int16_t* levels);
+
+// A form and its order: the level at scan position k is levels[order[k]].
+struct Type4Levels {
+    Type4LevelsForm form;
+    const std::uint8_t* order;
+};
 // The form for the vector level in use.
-Type4LevelsForm type4Levels();
+Type4Levels type4Levels();
+// The orders of the forms: scan order itself, and the AVX2 form's.
+const std::uint8_t* type4ScanOrder();
+const std::uint8_t* type4PackedOrder();
 
 // out[8n + m] = table[rows[n·stride + m]] for n, m below 8 (the chroma samples the encoder
 // codes): the plain form and one by byte permutes (AVX-512 VBMI).

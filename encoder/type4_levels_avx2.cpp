@@ -147,11 +147,22 @@ QZ_INLINE_AVX2 int quantise(__m256i* z, const Type4LevelTables& tables) {
     return dc;
 }
 
-// The scan position of each packed entry.
-struct PackedScan {
-    int position[64];
-    PackedScan() {
-        for (int k = 0; k < 64; ++k) position[type4PackedIndex(transposedIndex(zigzag[k]))] = k;
+// Byte shuffles that put 64 bytes in packed order (two vectors, each also with its halves
+// swapped) into scan order: scan byte 32o + p is the OR of the four shuffles of output o.
+struct ScanShuffles {
+    // [o][0]: the first 32 bytes, [o][1]: those swapped, [o][2], [o][3]: the last 32.
+    alignas(32) std::int8_t pick[2][4][32];
+    ScanShuffles() {
+        for (int o = 0; o < 2; ++o) {
+            for (int p = 0; p < 32; ++p) {
+                for (int s = 0; s < 4; ++s) pick[o][s][p] = -128; // a zero byte
+                const int j = type4PackedOrder()[32 * o + p];
+                const int within = j & 31;
+                const bool swapped = (within >> 4) != (p >> 4);
+                pick[o][(j >> 5) * 2 + (swapped ? 1 : 0)][p] =
+                    static_cast<std::int8_t>(within & 15);
+            }
+        }
     }
 };
 
@@ -168,47 +179,47 @@ int type4PackedIndex(int natural) {
 }
 
 QZ_TARGET_AVX2 std::uint64_t type4LevelsAvx2(const std::uint8_t* rows, std::ptrdiff_t stride,
-                                             const Type4LevelTables& tables, std::int16_t* scan) {
-    static const PackedScan order;
+                                             const Type4LevelTables& tables, std::int16_t* levels) {
+    static const ScanShuffles shuffles;
     __m256i z[4];
     transformBlock(rows, stride, z);
     const int dc = quantise(z, tables);
-    alignas(32) std::int16_t packed[64];
-    const __m256i zero = _mm256_setzero_si256();
-    for (int i = 0; i < 4; ++i) {
-        _mm256_store_si256(reinterpret_cast<__m256i*>(packed) + i, z[i]);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(scan) + i, zero);
-    }
-    // Bytes that keep zero and nonzero apart, in packed order.
-    const __m256i low = _mm256_permute4x64_epi64(_mm256_packs_epi16(z[0], z[1]), 0xD8);
-    const __m256i high = _mm256_permute4x64_epi64(_mm256_packs_epi16(z[2], z[3]), 0xD8);
-    std::uint64_t found =
-        ~(std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, zero)))) |
-          std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, zero)))) << 32);
-    found &= ~std::uint64_t{1};
+    for (int i = 0; i < 4; ++i) _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels) + i, z[i]);
+    levels[0] = static_cast<std::int16_t>(dc);
+    // A byte a level, all ones where it is not zero, in packed order; then in scan order.
+    const __m256i zero = _mm256_setzero_si256(), ones = _mm256_set1_epi8(-1);
+    const __m256i bytes[2] = {
+        _mm256_xor_si256(
+            _mm256_cmpeq_epi8(_mm256_permute4x64_epi64(_mm256_packs_epi16(z[0], z[1]), 0xD8), zero),
+            ones),
+        _mm256_xor_si256(
+            _mm256_cmpeq_epi8(_mm256_permute4x64_epi64(_mm256_packs_epi16(z[2], z[3]), 0xD8), zero),
+            ones)};
+    const __m256i sources[4] = {bytes[0], swapHalves(bytes[0]), bytes[1], swapHalves(bytes[1])};
     std::uint64_t nonzero = 0;
-    for (; found != 0; found &= found - 1) {
-        const int j = std::countr_zero(found);
-        const int k = order.position[j];
-        scan[k] = packed[j];
-        nonzero |= std::uint64_t{1} << k;
+    for (int o = 0; o < 2; ++o) {
+        __m256i inScan = zero;
+        for (int s = 0; s < 4; ++s)
+            inScan = _mm256_or_si256(
+                inScan,
+                _mm256_shuffle_epi8(sources[s], _mm256_load_si256(reinterpret_cast<const __m256i*>(
+                                                    shuffles.pick[o][s]))));
+        nonzero |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(inScan))) << (32 * o);
     }
-    scan[0] = static_cast<std::int16_t>(dc);
-    return nonzero;
+    return nonzero & ~std::uint64_t{1};
 }
 
 QZ_TARGET_VBMI std::uint64_t type4LevelsAvx512(const std::uint8_t* rows, std::ptrdiff_t stride,
-                                               const Type4LevelTables& tables, std::int16_t* scan) {
+                                               const Type4LevelTables& tables,
+                                               std::int16_t* levels) {
     // The packed index of each scan position, for the two halves of the scan.
     static const auto indices = [] {
         struct {
             alignas(64) std::int16_t first[32];
             alignas(64) std::int16_t second[32];
         } t;
-        const auto packed = [](int k) {
-            return static_cast<std::int16_t>(type4PackedIndex(transposedIndex(zigzag[k])));
-        };
-        for (int k = 0; k < 32; ++k) t.first[k] = packed(k), t.second[k] = packed(32 + k);
+        const std::uint8_t* packed = type4PackedOrder();
+        for (int k = 0; k < 32; ++k) t.first[k] = packed[k], t.second[k] = packed[32 + k];
         return t;
     }();
     __m256i z[4];
@@ -218,13 +229,14 @@ QZ_TARGET_VBMI std::uint64_t type4LevelsAvx512(const std::uint8_t* rows, std::pt
     const __m512i b = _mm512_inserti64x4(_mm512_castsi256_si512(z[2]), z[3], 1);
     const __m512i first = _mm512_permutex2var_epi16(a, _mm512_load_si512(indices.first), b);
     const __m512i second = _mm512_permutex2var_epi16(a, _mm512_load_si512(indices.second), b);
-    _mm512_storeu_si512(scan, first);
-    _mm512_storeu_si512(scan + 32, second);
-    scan[0] = static_cast<std::int16_t>(dc);
+    _mm512_storeu_si512(levels, first);
+    _mm512_storeu_si512(levels + 32, second);
+    levels[0] = static_cast<std::int16_t>(dc);
     return (std::uint64_t(_mm512_test_epi16_mask(first, first)) |
             std::uint64_t(_mm512_test_epi16_mask(second, second)) << 32) &
            ~std::uint64_t{1};
 }
+
 QZ_TARGET_VBMI void mapBlockVbmi(const std::uint8_t* rows, std::ptrdiff_t stride,
                                  const std::uint8_t* table, std::uint8_t* out) {
     std::uint64_t r[8];

@@ -7,11 +7,11 @@
 
 void limitChromaRowPlain(const std::uint8_t* luma0, const std::uint8_t* luma1, int lumaWidth,
                          int from, int width, std::uint8_t* cb, std::uint8_t* cr) {
-    constexpr double low = gamutLow, high = gamutHigh;
+    constexpr float low = gamutLow, high = gamutHigh;
     for (int cx = from; cx < width; ++cx) {
         if (cb[cx] == 128 && cr[cx] == 128) continue; // no colour to limit
-        const double u = cb[cx] - 128.0, v = cr[cx] - 128.0;
-        const double channel[3] = {1.402 * v, -0.3441 * u - 0.7141 * v, 1.772 * u};
+        const float u = float(cb[cx] - 128), v = float(cr[cx] - 128);
+        const float channel[3] = {1.402f * v, -0.3441f * u - 0.7141f * v, 1.772f * u};
         const int x0 = 2 * cx, x1 = std::min(2 * cx + 1, lumaWidth - 1);
         const int y0 = std::min({luma0[x0], luma0[x1], luma1[x0], luma1[x1]});
         const int y1 = std::max({luma0[x0], luma0[x1], luma1[x0], luma1[x1]});
@@ -19,13 +19,14 @@ void limitChromaRowPlain(const std::uint8_t* luma0, const std::uint8_t* luma1, i
         // zero and of (low - y) / k below: division rounds monotonically, so the least is at
         // the brightest, respectively the darkest, pixel; and a quotient of at least 1
         // (numerator past k) cannot lower it.
-        double scale = 1.0;
-        for (double k : channel) {
-            if (k > 0 && high - y1 < k) scale = std::min(scale, (high - y1) / k);
-            if (k < 0 && low - y0 > k) scale = std::min(scale, (low - y0) / k);
+        const float toHigh = high - float(y1), toLow = low - float(y0);
+        float scale = 1.0f;
+        for (float k : channel) {
+            if (k > 0 && toHigh < k) scale = std::min(scale, toHigh / k);
+            if (k < 0 && toLow > k) scale = std::min(scale, toLow / k);
         }
-        cb[cx] = static_cast<std::uint8_t>(roundHalfAway(128 + u * scale));
-        cr[cx] = static_cast<std::uint8_t>(roundHalfAway(128 + v * scale));
+        cb[cx] = static_cast<std::uint8_t>(roundHalfAway(128.0f + u * scale));
+        cr[cx] = static_cast<std::uint8_t>(roundHalfAway(128.0f + v * scale));
     }
 }
 

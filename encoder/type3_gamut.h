@@ -1,8 +1,8 @@
 // The type-3 colour tables add up channels without clamping: a channel that leaves 0..255 wraps
 // into its neighbour. The encoder limits luma to a band inside 0..255 and desaturates each
 // chroma pair until all four pixels it covers stay inside the band, with room for quantisation
-// error. The chroma step runs a row at a time in a plain form and an AVX2 form that write the
-// same bytes, chosen at run time by the vector level in use.
+// error. The chroma step, in single precision, runs a row at a time in a plain form and an AVX2
+// form that write the same bytes, chosen at run time by the vector level in use.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-// The AVX2 form of the chroma limit: four chroma samples a vector, in doubles with the plain
-// form's operations; the plain form's branches become masks (a quotient left out counts as 1,
-// which cannot lower the scale). The columns left over go through the plain form.
+// The AVX2 form of the chroma limit: eight chroma samples a vector, in single precision with the
+// plain form's operations; the plain form's branches become masks (a quotient left out counts
+// as 1, which cannot lower the scale). The columns left over go through the plain form.
 #include "encoder/type3_gamut.h"
 
 #include "video/dct/simd_switch.h"
@@ -10,32 +10,43 @@
 
 namespace {
 
-// Bytes 2i and 2i + 1 of the eight at a and b, combined by op, as four doubles.
-QZ_INLINE_AVX2 __m256d pairsToDoubles(__m128i pairs) {
-    return _mm256_cvtepi32_pd(_mm_cvtepu16_epi32(_mm_and_si128(pairs, _mm_set1_epi16(0x00FF))));
+// The low bytes of the eight 16-bit lanes of pairs as eight floats.
+QZ_INLINE_AVX2 __m256 lowBytesToFloats(__m128i pairs) {
+    return _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm_and_si128(pairs, _mm_set1_epi16(0x00FF))));
 }
 
-// The least quotient a / k over the lanes where use is set, else 1; then min with scale.
-QZ_INLINE_AVX2 __m256d lower(__m256d scale, __m256d a, __m256d k, __m256d use) {
-    const __m256d q = _mm256_blendv_pd(_mm256_set1_pd(1.0), _mm256_div_pd(a, k), use);
-    return _mm256_min_pd(q, scale); // q < scale ? q : scale, as std::min(scale, q)
+// The lanes where channel k needs the limit: k > 0 and toHigh < k, or k < 0 and toLow > k.
+QZ_INLINE_AVX2 __m256 above(__m256 k, __m256 toHigh) {
+    return _mm256_and_ps(_mm256_cmp_ps(k, _mm256_setzero_ps(), _CMP_GT_OQ),
+                         _mm256_cmp_ps(toHigh, k, _CMP_LT_OQ));
+}
+QZ_INLINE_AVX2 __m256 below(__m256 k, __m256 toLow) {
+    return _mm256_and_ps(_mm256_cmp_ps(k, _mm256_setzero_ps(), _CMP_LT_OQ),
+                         _mm256_cmp_ps(toLow, k, _CMP_GT_OQ));
 }
 
-// x rounded half away from zero (x within 0..255), as 32-bit integers.
-QZ_INLINE_AVX2 __m128i roundHalfAway4(__m256d x) {
-    const __m128i whole = _mm256_cvttpd_epi32(x);
-    const __m256d rest = _mm256_sub_pd(x, _mm256_cvtepi32_pd(whole));
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d up = _mm256_and_pd(_mm256_cmp_pd(rest, _mm256_set1_pd(0.5), _CMP_GE_OQ), one);
-    const __m256d down = _mm256_and_pd(_mm256_cmp_pd(rest, _mm256_set1_pd(-0.5), _CMP_LE_OQ), one);
-    return _mm_sub_epi32(_mm_add_epi32(whole, _mm256_cvttpd_epi32(up)), _mm256_cvttpd_epi32(down));
+// min(scale, to / k) in the lanes where use is set (std::min's operand order).
+QZ_INLINE_AVX2 __m256 lower(__m256 scale, __m256 to, __m256 k, __m256 use) {
+    const __m256 q = _mm256_blendv_ps(_mm256_set1_ps(1.0f), _mm256_div_ps(to, k), use);
+    return _mm256_min_ps(q, scale); // q < scale ? q : scale, as std::min(scale, q)
 }
 
-// Four 32-bit lanes (0 to 255) stored as four bytes.
-QZ_INLINE_AVX2 void storeBytes4(std::uint8_t* at, __m128i v) {
-    const __m128i words = _mm_packus_epi32(v, v);
-    const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
-    __builtin_memcpy(at, &bytes, 4);
+// x (within 0..255) rounded half away from zero, as eight bytes.
+QZ_INLINE_AVX2 __m128i roundToBytes(__m256 x) {
+    const __m256i whole = _mm256_cvttps_epi32(x);
+    const __m256 rest = _mm256_sub_ps(x, _mm256_cvtepi32_ps(whole));
+    // Compare masks are -1 where true: subtracting them adds one.
+    const __m256i up = _mm256_castps_si256(_mm256_cmp_ps(rest, _mm256_set1_ps(0.5f), _CMP_GE_OQ));
+    const __m256i rounded = _mm256_sub_epi32(whole, up);
+    const __m128i words =
+        _mm_packus_epi32(_mm256_castsi256_si128(rounded), _mm256_extracti128_si256(rounded, 1));
+    return _mm_packus_epi16(words, words);
+}
+
+// Eight bytes at p as eight floats less 128.
+QZ_INLINE_AVX2 __m256 centred(const std::uint8_t* p) {
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes)), _mm256_set1_ps(128.0f));
 }
 
 } // namespace
@@ -43,40 +54,38 @@ QZ_INLINE_AVX2 void storeBytes4(std::uint8_t* at, __m128i v) {
 QZ_TARGET_AVX2 void limitChromaRowAvx2(const std::uint8_t* luma0, const std::uint8_t* luma1,
                                        int lumaWidth, int from, int width, std::uint8_t* cb,
                                        std::uint8_t* cr) {
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d low = _mm256_set1_pd(gamutLow), high = _mm256_set1_pd(gamutHigh);
-    const __m256d centre = _mm256_set1_pd(128.0);
+    const __m256 low = _mm256_set1_ps(gamutLow), high = _mm256_set1_ps(gamutHigh);
     int cx = from;
-    // Four samples cover eight luma columns, all inside the row.
-    for (; 2 * cx + 8 <= lumaWidth && cx + 4 <= width; cx += 4) {
-        const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(luma0 + 2 * cx));
-        const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(luma1 + 2 * cx));
+    // Eight samples cover sixteen luma columns, all inside the row.
+    for (; 2 * cx + 16 <= lumaWidth && cx + 8 <= width; cx += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma0 + 2 * cx));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma1 + 2 * cx));
         const __m128i lo = _mm_min_epu8(a, b), hi = _mm_max_epu8(a, b);
-        const __m256d y0 = pairsToDoubles(_mm_min_epu8(lo, _mm_srli_epi16(lo, 8)));
-        const __m256d y1 = pairsToDoubles(_mm_max_epu8(hi, _mm_srli_epi16(hi, 8)));
-        int cbBytes = 0, crBytes = 0;
-        __builtin_memcpy(&cbBytes, cb + cx, 4);
-        __builtin_memcpy(&crBytes, cr + cx, 4);
-        const __m256d u = _mm256_sub_pd(
-            _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(cbBytes))), centre);
-        const __m256d v = _mm256_sub_pd(
-            _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(crBytes))), centre);
-        const __m256d channel[3] = {_mm256_mul_pd(_mm256_set1_pd(1.402), v),
-                                    _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(-0.3441), u),
-                                                  _mm256_mul_pd(_mm256_set1_pd(0.7141), v)),
-                                    _mm256_mul_pd(_mm256_set1_pd(1.772), u)};
-        const __m256d toHigh = _mm256_sub_pd(high, y1), toLow = _mm256_sub_pd(low, y0);
-        __m256d scale = _mm256_set1_pd(1.0);
-        for (const __m256d& k : channel) {
-            const __m256d above = _mm256_and_pd(_mm256_cmp_pd(k, zero, _CMP_GT_OQ),
-                                                _mm256_cmp_pd(toHigh, k, _CMP_LT_OQ));
-            scale = lower(scale, toHigh, k, above);
-            const __m256d below = _mm256_and_pd(_mm256_cmp_pd(k, zero, _CMP_LT_OQ),
-                                                _mm256_cmp_pd(toLow, k, _CMP_GT_OQ));
-            scale = lower(scale, toLow, k, below);
-        }
-        storeBytes4(cb + cx, roundHalfAway4(_mm256_add_pd(centre, _mm256_mul_pd(u, scale))));
-        storeBytes4(cr + cx, roundHalfAway4(_mm256_add_pd(centre, _mm256_mul_pd(v, scale))));
+        const __m256 y0 = lowBytesToFloats(_mm_min_epu8(lo, _mm_srli_epi16(lo, 8)));
+        const __m256 y1 = lowBytesToFloats(_mm_max_epu8(hi, _mm_srli_epi16(hi, 8)));
+        const __m256 u = centred(cb + cx), v = centred(cr + cx);
+        const __m256 red = _mm256_mul_ps(_mm256_set1_ps(1.402f), v);
+        const __m256 green = _mm256_sub_ps(_mm256_mul_ps(_mm256_set1_ps(-0.3441f), u),
+                                           _mm256_mul_ps(_mm256_set1_ps(0.7141f), v));
+        const __m256 blue = _mm256_mul_ps(_mm256_set1_ps(1.772f), u);
+        const __m256 toHigh = _mm256_sub_ps(high, y1), toLow = _mm256_sub_ps(low, y0);
+        const __m256 redAbove = above(red, toHigh), greenAbove = above(green, toHigh);
+        const __m256 blueAbove = above(blue, toHigh);
+        const __m256 redUse = _mm256_or_ps(redAbove, below(red, toLow));
+        const __m256 greenUse = _mm256_or_ps(greenAbove, below(green, toLow));
+        const __m256 blueUse = _mm256_or_ps(blueAbove, below(blue, toLow));
+        // A channel is above zero or below it, so one quotient each. Without a branch for the
+        // samples that need no limit (a scale of 1 gives their bytes back): which do is as
+        // good as random.
+        __m256 scale = _mm256_set1_ps(1.0f);
+        scale = lower(scale, _mm256_blendv_ps(toLow, toHigh, redAbove), red, redUse);
+        scale = lower(scale, _mm256_blendv_ps(toLow, toHigh, greenAbove), green, greenUse);
+        scale = lower(scale, _mm256_blendv_ps(toLow, toHigh, blueAbove), blue, blueUse);
+        const __m256 centre = _mm256_set1_ps(128.0f);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + cx),
+                         roundToBytes(_mm256_add_ps(centre, _mm256_mul_ps(u, scale))));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + cx),
+                         roundToBytes(_mm256_add_ps(centre, _mm256_mul_ps(v, scale))));
     }
     if (cx < width) limitChromaRowPlain(luma0, luma1, lumaWidth, cx, width, cb, cr);
 }

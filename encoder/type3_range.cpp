@@ -1,0 +1,137 @@
+#include "encoder/type3_range.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "video/dct/dct_toolkit.h"
+#include "video/dct/simd_switch.h"
+
+namespace {
+
+// The decoded samples' range the colour tables take without wrapping, before the decoder's
+// shift by 17 bits: -64 to 63 after it.
+constexpr std::int64_t sampleLow = -(std::int64_t{64} << 17);
+constexpr std::int64_t sampleHigh = (std::int64_t{64} << 17) - 1;
+// The bound's weights are in steps of 2^8 of those samples.
+constexpr int weightShift = 8;
+
+// The largest size of a sample that a level of 1 at index i (of quantiser step) decodes to, in
+// steps of 2^weightShift, rounded up and one more for the transform's rounding.
+int sampleBound(int i, LONG step) {
+    constexpr int times = 16;
+    LONG coefficients[64] = {}, samples[64];
+    coefficients[i] = step * times;
+    idctBlockPlain(coefficients, samples, 8, 0);
+    LONG most = 0;
+    for (LONG s : samples) most = std::max(most, std::abs(s));
+    const std::int64_t per = (std::int64_t{most} + times - 1) / times;
+    return static_cast<int>(std::min<std::int64_t>((per >> weightShift) + 2, INT16_MAX));
+}
+
+} // namespace
+
+Type3RangeCheck::Type3RangeCheck(const LONG* quant, const std::uint8_t* order) : quant_(quant) {
+    for (int k = 0; k < 64; ++k) {
+        places_.place[zigzag[k]] = order[k];
+        weight_[order[k]] =
+            static_cast<std::int16_t>(k == 0 ? 0 : sampleBound(zigzag[k], quant[zigzag[k]]));
+    }
+    LONG dcOnly[64] = {quant[0]}, samples[64];
+    idctBlockPlain(dcOnly, samples, 8, 0);
+    dcSample_ = samples[0];
+}
+
+const Type3Places& Type3RangeCheck::decoderPlaces() {
+    static const Type3Places places = [] {
+        Type3Places p;
+        for (int i = 0; i < 64; ++i) p.place[i] = static_cast<std::uint16_t>(i);
+        return p;
+    }();
+    return places;
+}
+
+bool Type3RangeCheck::bounded(const std::int16_t* levels, int dc) const {
+    // 16-bit sizes and weights, so that the compiler multiplies and adds them in pairs.
+    std::int32_t bound = 0;
+    for (int j = 0; j < 64; ++j) {
+        const std::int16_t level = levels[j];
+        bound += std::int32_t{static_cast<std::int16_t>(level < 0 ? -level : level)} * weight_[j];
+    }
+    const std::int64_t centre = dc * dcSample_, reach = std::int64_t{bound} << weightShift;
+    // Half a step of the tables more for the rounding of the DC's samples.
+    const std::int64_t slack = std::int64_t{1} << 16;
+    return centre - reach - slack >= sampleLow && centre + reach + slack <= sampleHigh;
+}
+
+bool Type3RangeCheck::decoded(const std::int16_t* const* levels, const int* dcs, int count,
+                              const Type3Places& places) const {
+    alignas(64) LONG coeff[2][64];
+    alignas(64) LONG samples[2][64];
+    // Two blocks through the inverse transform together, in about the time of one.
+    for (int at = 0; at < count; at += 2) {
+        const int n = std::min(2, count - at);
+        for (int b = 0; b < n; ++b)
+            dequantise_(levels[at + b], places, dcs[at + b], quant_, coeff[b]);
+        if (n == 2) {
+            idctBlockPair(coeff[0], coeff[1], samples[0], samples[1], 8, 8, 17);
+        } else {
+            idctBlock(coeff[0], samples[0], 8, 17);
+        }
+        // A sample s is in range when s + 64 is within 0 to 127, so the ORed sums have no
+        // other bits set. Without an early exit, so that the loop runs several samples an
+        // instruction.
+        LONG outside = 0;
+        for (int b = 0; b < n; ++b)
+            for (LONG s : samples[b]) outside |= s + 64;
+        if ((outside & ~LONG{127}) != 0) return false;
+    }
+    return true;
+}
+void type3DequantisePlain(const std::int16_t* levels, const Type3Places& places, int dc,
+                          const LONG* quant, LONG* coeff) {
+    coeff[0] = dc * quant[0];
+    for (int i = 1; i < 64; ++i)
+        coeff[i] = std::clamp<LONG>(levels[places.place[i]], -128, 127) * quant[i];
+}
+
+DequantiseForm type3Dequantise() {
+#if QZ_X86_SIMD
+    if (simdLevel() == SimdLevel::avx512vbmi) return type3DequantiseAvx512;
+#endif
+    return type3DequantisePlain;
+}
+
+#if QZ_X86_SIMD
+#include "video/dct/avx512_intrinsics.h"
+
+namespace {
+
+// Coefficients 32·half to 32·half + 31 from the 64 levels in a and b.
+QZ_INLINE_VBMI void dequantiseHalf(__m512i a, __m512i b, const Type3Places& places, int half,
+                                   const LONG* quant, LONG* coeff) {
+    const __m512i order = _mm512_load_si512(places.place + 32 * half);
+    const __m512i words = _mm512_max_epi16(
+        _mm512_min_epi16(_mm512_permutex2var_epi16(a, order, b), _mm512_set1_epi16(127)),
+        _mm512_set1_epi16(-128));
+    for (int q = 0; q < 2; ++q) {
+        const __m512i wide = _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(words, q));
+        const int at = 32 * half + 16 * q;
+        _mm512_storeu_si512(coeff + at, _mm512_mullo_epi32(wide, _mm512_loadu_si512(quant + at)));
+    }
+}
+
+} // namespace
+
+QZ_TARGET_VBMI void type3DequantiseAvx512(const std::int16_t* levels, const Type3Places& places,
+                                          int dc, const LONG* quant, LONG* coeff) {
+    const __m512i a = _mm512_loadu_si512(levels), b = _mm512_loadu_si512(levels + 32);
+    dequantiseHalf(a, b, places, 0, quant, coeff);
+    dequantiseHalf(a, b, places, 1, quant, coeff);
+    coeff[0] = dc * quant[0];
+}
+#else
+void type3DequantiseAvx512(const std::int16_t* levels, const Type3Places& places, int dc,
+                           const LONG* quant, LONG* coeff) {
+    type3DequantisePlain(levels, places, dc, quant, coeff);
+}
+#endif

@@ -32,6 +32,7 @@ void limitChromaRowPlain(const std::uint8_t* luma0, const std::uint8_t* luma1, i
 
 ChromaRowForm limitChromaRow() {
 #if QZ_X86_SIMD
+    if (simdLevel() >= SimdLevel::avx512) return limitChromaRowAvx512;
     if (simdLevel() != SimdLevel::none) return limitChromaRowAvx2;
 #endif
     return limitChromaRowPlain;
@@ -40,6 +41,10 @@ ChromaRowForm limitChromaRow() {
 #if !QZ_X86_SIMD
 void limitChromaRowAvx2(const std::uint8_t* luma0, const std::uint8_t* luma1, int lumaWidth,
                         int from, int width, std::uint8_t* cb, std::uint8_t* cr) {
+    limitChromaRowPlain(luma0, luma1, lumaWidth, from, width, cb, cr);
+}
+void limitChromaRowAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, int lumaWidth,
+                          int from, int width, std::uint8_t* cb, std::uint8_t* cr) {
     limitChromaRowPlain(luma0, luma1, lumaWidth, from, width, cb, cr);
 }
 #endif

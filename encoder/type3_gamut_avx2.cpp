@@ -1,12 +1,13 @@
-// The AVX2 form of the chroma limit: eight chroma samples a vector, in single precision with the
-// plain form's operations; the plain form's branches become masks (a quotient left out counts
-// as 1, which cannot lower the scale). The columns left over go through the plain form.
+// The vector forms of the chroma limit: eight chroma samples a vector (AVX2) or sixteen
+// (AVX-512F), in single precision with the plain form's operations; the plain form's branches
+// become masks (a quotient left out counts as 1, which cannot lower the scale). The columns
+// left over go through the plain form.
 #include "encoder/type3_gamut.h"
 
 #include "video/dct/simd_switch.h"
 
 #if QZ_X86_SIMD
-#include <immintrin.h>
+#include "video/dct/avx512_intrinsics.h"
 
 namespace {
 
@@ -88,5 +89,82 @@ QZ_TARGET_AVX2 void limitChromaRowAvx2(const std::uint8_t* luma0, const std::uin
                          roundToBytes(_mm256_add_ps(centre, _mm256_mul_ps(v, scale))));
     }
     if (cx < width) limitChromaRowPlain(luma0, luma1, lumaWidth, cx, width, cb, cr);
+}
+
+namespace {
+
+// The lanes where channel k needs the limit, and the quotient (high or low less y) / k there.
+struct Limit {
+    __mmask16 use;
+    __m512 to;
+};
+QZ_INLINE_AVX512 Limit limitOf(__m512 k, __m512 toHigh, __m512 toLow) {
+    const __m512 zero = _mm512_setzero_ps();
+    const __mmask16 above =
+        _mm512_cmp_ps_mask(k, zero, _CMP_GT_OQ) & _mm512_cmp_ps_mask(toHigh, k, _CMP_LT_OQ);
+    const __mmask16 below =
+        _mm512_cmp_ps_mask(k, zero, _CMP_LT_OQ) & _mm512_cmp_ps_mask(toLow, k, _CMP_GT_OQ);
+    return {static_cast<__mmask16>(above | below), _mm512_mask_blend_ps(above, toLow, toHigh)};
+}
+
+// min(to / k, scale) as std::min(scale, to / k), in the lanes that use it.
+QZ_INLINE_AVX512 __m512 lower(__m512 scale, __m512 k, Limit limit) {
+    return _mm512_mask_min_ps(scale, limit.use, _mm512_div_ps(limit.to, k), scale);
+}
+
+// Sixteen bytes at p as floats less 128.
+QZ_INLINE_AVX512 __m512 centred16(const std::uint8_t* p) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(bytes)), _mm512_set1_ps(128.0f));
+}
+
+// x (within 0..255) rounded half away from zero, stored as sixteen bytes.
+QZ_INLINE_AVX512 void storeRounded(std::uint8_t* p, __m512 x) {
+    const __m512i whole = _mm512_cvttps_epi32(x);
+    const __m512 rest = _mm512_sub_ps(x, _mm512_cvtepi32_ps(whole));
+    const __mmask16 up = _mm512_cmp_ps_mask(rest, _mm512_set1_ps(0.5f), _CMP_GE_OQ);
+    const __m512i rounded = _mm512_mask_add_epi32(whole, up, whole, _mm512_set1_epi32(1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(rounded));
+}
+
+// The least and the most of each pair of bytes of the 32 at a and b (two luma rows), as floats.
+QZ_INLINE_AVX512 void pairRange(const std::uint8_t* a, const std::uint8_t* b, __m512& least,
+                                __m512& most) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+    const __m256i lo = _mm256_min_epu8(x, y), hi = _mm256_max_epu8(x, y);
+    const __m256i mask = _mm256_set1_epi16(0x00FF);
+    const __m256i lo2 = _mm256_and_si256(_mm256_min_epu8(lo, _mm256_srli_epi16(lo, 8)), mask);
+    const __m256i hi2 = _mm256_and_si256(_mm256_max_epu8(hi, _mm256_srli_epi16(hi, 8)), mask);
+    least = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(lo2));
+    most = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(hi2));
+}
+
+} // namespace
+
+QZ_TARGET_AVX512 void limitChromaRowAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1,
+                                           int lumaWidth, int from, int width, std::uint8_t* cb,
+                                           std::uint8_t* cr) {
+    const __m512 low = _mm512_set1_ps(gamutLow), high = _mm512_set1_ps(gamutHigh);
+    int cx = from;
+    // Sixteen samples cover 32 luma columns, all inside the row.
+    for (; 2 * cx + 32 <= lumaWidth && cx + 16 <= width; cx += 16) {
+        __m512 y0, y1;
+        pairRange(luma0 + 2 * cx, luma1 + 2 * cx, y0, y1);
+        const __m512 u = centred16(cb + cx), v = centred16(cr + cx);
+        const __m512 red = _mm512_mul_ps(_mm512_set1_ps(1.402f), v);
+        const __m512 green = _mm512_sub_ps(_mm512_mul_ps(_mm512_set1_ps(-0.3441f), u),
+                                           _mm512_mul_ps(_mm512_set1_ps(0.7141f), v));
+        const __m512 blue = _mm512_mul_ps(_mm512_set1_ps(1.772f), u);
+        const __m512 toHigh = _mm512_sub_ps(high, y1), toLow = _mm512_sub_ps(low, y0);
+        __m512 scale = _mm512_set1_ps(1.0f);
+        scale = lower(scale, red, limitOf(red, toHigh, toLow));
+        scale = lower(scale, green, limitOf(green, toHigh, toLow));
+        scale = lower(scale, blue, limitOf(blue, toHigh, toLow));
+        const __m512 centre = _mm512_set1_ps(128.0f);
+        storeRounded(cb + cx, _mm512_add_ps(centre, _mm512_mul_ps(u, scale)));
+        storeRounded(cr + cx, _mm512_add_ps(centre, _mm512_mul_ps(v, scale)));
+    }
+    if (cx < width) limitChromaRowAvx2(luma0, luma1, lumaWidth, cx, width, cb, cr);
 }
 #endif

@@ -28,6 +28,21 @@ int sampleBound(int i, LONG step) {
     return static_cast<int>(std::min<std::int64_t>((per >> weightShift) + 2, INT16_MAX));
 }
 
+// The places of the decoder's own order.
+const Type3Places& decoderPlaces() {
+    static const Type3Places places = [] {
+        Type3Places p;
+        for (int i = 0; i < 64; ++i) p.place[i] = static_cast<std::uint16_t>(i);
+        return p;
+    }();
+    return places;
+}
+
+// Index 8h + k of a coefficient block at 8k + h.
+int transposed(int i) {
+    return 8 * (i & 7) + (i >> 3);
+}
+
 } // namespace
 
 Type3RangeCheck::Type3RangeCheck(const LONG* quant, const std::uint8_t* order) : quant_(quant) {
@@ -36,18 +51,19 @@ Type3RangeCheck::Type3RangeCheck(const LONG* quant, const std::uint8_t* order) :
         weight_[order[k]] =
             static_cast<std::int16_t>(k == 0 ? 0 : sampleBound(zigzag[k], quant[zigzag[k]]));
     }
+    for (int i = 0; i < 64; ++i) {
+        transposedPlaces_.place[transposed(i)] = places_.place[i];
+        transposedDecoderPlaces_.place[transposed(i)] = decoderPlaces().place[i];
+        transposedQuant_[transposed(i)] = quant[i];
+    }
     LONG dcOnly[64] = {quant[0]}, samples[64];
     idctBlockPlain(dcOnly, samples, 8, 0);
     dcSample_ = samples[0];
-}
-
-const Type3Places& Type3RangeCheck::decoderPlaces() {
-    static const Type3Places places = [] {
-        Type3Places p;
-        for (int i = 0; i < 64; ++i) p.place[i] = static_cast<std::uint16_t>(i);
-        return p;
-    }();
-    return places;
+#if QZ_X86_SIMD
+    filter_ = simdLevel() == SimdLevel::avx512vbmi ? type3RangeFilterAvx512 : nullptr;
+#else
+    filter_ = nullptr;
+#endif
 }
 
 bool Type3RangeCheck::bounded(const std::int16_t* levels, int dc) const {
@@ -64,12 +80,24 @@ bool Type3RangeCheck::bounded(const std::int16_t* levels, int dc) const {
 }
 
 bool Type3RangeCheck::decoded(const std::int16_t* const* levels, const int* dcs, int count,
-                              const Type3Places& places) const {
+                              bool inDecoderOrder) const {
+    const Type3Places& places = inDecoderOrder ? decoderPlaces() : places_;
+    const Type3Places& transposedPlaces =
+        inDecoderOrder ? transposedDecoderPlaces_ : transposedPlaces_;
     alignas(64) LONG coeff[2][64];
     alignas(64) LONG samples[2][64];
-    // Two blocks through the inverse transform together, in about the time of one.
+    // Two blocks at a time: the filter, then where it cannot tell the decoder's transform
+    // (which also takes two in about the time of one).
     for (int at = 0; at < count; at += 2) {
         const int n = std::min(2, count - at);
+        if (filter_ != nullptr) {
+            for (int b = 0; b < n; ++b)
+                dequantise_(levels[at + b], transposedPlaces, dcs[at + b], transposedQuant_,
+                            coeff[b]);
+            const int settled = filter_(coeff[0], coeff[n - 1]);
+            if (settled == 0) return false;
+            if (settled == 1) continue;
+        }
         for (int b = 0; b < n; ++b)
             dequantise_(levels[at + b], places, dcs[at + b], quant_, coeff[b]);
         if (n == 2) {
@@ -101,37 +129,12 @@ DequantiseForm type3Dequantise() {
     return type3DequantisePlain;
 }
 
-#if QZ_X86_SIMD
-#include "video/dct/avx512_intrinsics.h"
-
-namespace {
-
-// Coefficients 32·half to 32·half + 31 from the 64 levels in a and b.
-QZ_INLINE_VBMI void dequantiseHalf(__m512i a, __m512i b, const Type3Places& places, int half,
-                                   const LONG* quant, LONG* coeff) {
-    const __m512i order = _mm512_load_si512(places.place + 32 * half);
-    const __m512i words = _mm512_max_epi16(
-        _mm512_min_epi16(_mm512_permutex2var_epi16(a, order, b), _mm512_set1_epi16(127)),
-        _mm512_set1_epi16(-128));
-    for (int q = 0; q < 2; ++q) {
-        const __m512i wide = _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(words, q));
-        const int at = 32 * half + 16 * q;
-        _mm512_storeu_si512(coeff + at, _mm512_mullo_epi32(wide, _mm512_loadu_si512(quant + at)));
-    }
-}
-
-} // namespace
-
-QZ_TARGET_VBMI void type3DequantiseAvx512(const std::int16_t* levels, const Type3Places& places,
-                                          int dc, const LONG* quant, LONG* coeff) {
-    const __m512i a = _mm512_loadu_si512(levels), b = _mm512_loadu_si512(levels + 32);
-    dequantiseHalf(a, b, places, 0, quant, coeff);
-    dequantiseHalf(a, b, places, 1, quant, coeff);
-    coeff[0] = dc * quant[0];
-}
-#else
+#if !QZ_X86_SIMD
 void type3DequantiseAvx512(const std::int16_t* levels, const Type3Places& places, int dc,
                            const LONG* quant, LONG* coeff) {
     type3DequantisePlain(levels, places, dc, quant, coeff);
+}
+int type3RangeFilterAvx512(const LONG*, const LONG*) {
+    return -1;
 }
 #endif

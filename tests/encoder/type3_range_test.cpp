@@ -33,6 +33,8 @@ TEST(Type3RangeCheck, BoundIsSafeAndTheCheckMatchesTheDecoder) {
         LONG quant[64];
         buildType3Quant(quant, quality);
         const Type3RangeCheck check(quant, scanOrder);
+        Type3Places places;
+        for (int i = 0; i < 64; ++i) places.place[zigzag[i]] = scanOrder[i];
         for (int round = 0; round < 3000; ++round) {
             // Two blocks, sparse or dense, of small or large levels (beyond a byte too).
             std::int16_t levels[2][64] = {};
@@ -48,7 +50,7 @@ TEST(Type3RangeCheck, BoundIsSafeAndTheCheckMatchesTheDecoder) {
                 dcs[b] = static_cast<int>(rng() % 255) - 127;
                 inRange[b] = decodesInRange(levels[b], dcs[b], quant);
                 const std::int16_t* one = levels[b];
-                ASSERT_EQ(check.decoded(&one, &dcs[b], 1, check.places()), inRange[b]);
+                ASSERT_EQ(check.decoded(&one, &dcs[b], 1), inRange[b]);
                 if (check.bounded(levels[b], dcs[b])) {
                     ++cleared;
                     ASSERT_TRUE(inRange[b]) << "round " << round;
@@ -56,12 +58,30 @@ TEST(Type3RangeCheck, BoundIsSafeAndTheCheckMatchesTheDecoder) {
                 outside += !inRange[b];
 
                 LONG plain[64], vector[64];
-                type3DequantisePlain(levels[b], check.places(), dcs[b], quant, plain);
-                type3Dequantise()(levels[b], check.places(), dcs[b], quant, vector);
+                type3DequantisePlain(levels[b], places, dcs[b], quant, plain);
+                type3Dequantise()(levels[b], places, dcs[b], quant, vector);
                 ASSERT_EQ(std::memcmp(plain, vector, sizeof plain), 0);
             }
             const std::int16_t* both[2] = {levels[0], levels[1]};
-            ASSERT_EQ(check.decoded(both, dcs, 2, check.places()), inRange[0] && inRange[1]);
+            ASSERT_EQ(check.decoded(both, dcs, 2), inRange[0] && inRange[1]);
+        }
+    }
+    // Near the range's ends: every DC level, alone and with one small AC level, at every tenth
+    // quality (the samples cross the ends by a fraction of a step).
+    for (int quality = 0; quality <= 100; quality += 10) {
+        LONG quant[64];
+        buildType3Quant(quant, quality);
+        const Type3RangeCheck check(quant, scanOrder);
+        for (int dc = -128; dc < 128; ++dc) {
+            for (int k : {0, 1, 2, 9, 63}) {
+                for (int level : {0, 1, -2, 5}) {
+                    std::int16_t levels[64] = {};
+                    levels[k] = static_cast<std::int16_t>(k == 0 ? 0 : level);
+                    const std::int16_t* one = levels;
+                    ASSERT_EQ(check.decoded(&one, &dc, 1), decodesInRange(levels, dc, quant))
+                        << "quality " << quality << " dc " << dc << " at " << k;
+                }
+            }
         }
     }
     // Both answers are exercised, and the bound clears a good part of the blocks.

@@ -18,11 +18,12 @@ QZ_INLINE_VBMI void dequantiseHalf(__m512i a, __m512i b, const Type3Places& plac
     const __m512i words = _mm512_max_epi16(
         _mm512_min_epi16(_mm512_permutex2var_epi16(a, order, b), _mm512_set1_epi16(127)),
         _mm512_set1_epi16(-128));
-    for (int q = 0; q < 2; ++q) {
-        const __m512i wide = _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(words, q));
-        const int at = 32 * half + 16 * q;
-        _mm512_storeu_si512(coeff + at, _mm512_mullo_epi32(wide, _mm512_loadu_si512(quant + at)));
-    }
+    const __m512i low = _mm512_cvtepi16_epi32(_mm512_castsi512_si256(words));
+    const __m512i high = _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(words, 1));
+    LONG* at = coeff + 32 * half;
+    const LONG* step = quant + 32 * half;
+    _mm512_storeu_si512(at, _mm512_mullo_epi32(low, _mm512_loadu_si512(step)));
+    _mm512_storeu_si512(at + 16, _mm512_mullo_epi32(high, _mm512_loadu_si512(step + 16)));
 }
 
 using F = __m512;

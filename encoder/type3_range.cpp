@@ -60,7 +60,9 @@ Type3RangeCheck::Type3RangeCheck(const LONG* quant, const std::uint8_t* order) :
     idctBlockPlain(dcOnly, samples, 8, 0);
     dcSample_ = samples[0];
 #if QZ_X86_SIMD
-    filter_ = simdLevel() == SimdLevel::avx512vbmi ? type3RangeFilterAvx512 : nullptr;
+    filter_ = simdLevel() >= SimdLevel::avx512 ? type3RangeFilterAvx512
+              : simdLevel() == SimdLevel::avx2 ? type3RangeFilterAvx2
+                                               : nullptr;
 #else
     filter_ = nullptr;
 #endif
@@ -125,6 +127,7 @@ void type3DequantisePlain(const std::int16_t* levels, const Type3Places& places,
 DequantiseForm type3Dequantise() {
 #if QZ_X86_SIMD
     if (simdLevel() == SimdLevel::avx512vbmi) return type3DequantiseAvx512;
+    if (simdLevel() != SimdLevel::none) return type3DequantiseAvx2;
 #endif
     return type3DequantisePlain;
 }
@@ -133,6 +136,13 @@ DequantiseForm type3Dequantise() {
 void type3DequantiseAvx512(const std::int16_t* levels, const Type3Places& places, int dc,
                            const LONG* quant, LONG* coeff) {
     type3DequantisePlain(levels, places, dc, quant, coeff);
+}
+void type3DequantiseAvx2(const std::int16_t* levels, const Type3Places& places, int dc,
+                         const LONG* quant, LONG* coeff) {
+    type3DequantisePlain(levels, places, dc, quant, coeff);
+}
+int type3RangeFilterAvx2(const LONG*, const LONG*) {
+    return -1;
 }
 int type3RangeFilterAvx512(const LONG*, const LONG*) {
     return -1;

@@ -2,8 +2,9 @@
 // so a block whose samples leave the tables' range shows as wrapped colours. The encoder checks
 // each block's levels before coding them: a bound from the levels' sizes clears most chroma
 // blocks; the rest go through the decoder's inverse transform, run first in single precision
-// (AVX-512) where it settles nearly every block, else exactly. Making the coefficient block
-// from the levels runs in a plain form and one by word permutes (AVX-512BW).
+// (AVX2 or AVX-512) where it settles nearly every block, else exactly. Making the coefficient block
+// from the levels runs in a plain form, one by gathers (AVX2) and one by word permutes
+// (AVX-512BW).
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,8 @@ using DequantiseForm = void (*)(const std::int16_t* levels, const Type3Places& p
                                 const LONG* quant, LONG* coeff);
 void type3DequantisePlain(const std::int16_t* levels, const Type3Places& places, int dc,
                           const LONG* quant, LONG* coeff);
+void type3DequantiseAvx2(const std::int16_t* levels, const Type3Places& places, int dc,
+                         const LONG* quant, LONG* coeff);
 void type3DequantiseAvx512(const std::int16_t* levels, const Type3Places& places, int dc,
                            const LONG* quant, LONG* coeff);
 // The form for the vector level in use.
@@ -33,6 +36,7 @@ DequantiseForm type3Dequantise();
 // from the decoder's by less than type3FilterError (before its shift), and says -1 for sizes
 // where the decoder's integers could wrap.
 using RangeFilterForm = int (*)(const LONG* a, const LONG* b);
+int type3RangeFilterAvx2(const LONG* a, const LONG* b);
 int type3RangeFilterAvx512(const LONG* a, const LONG* b);
 inline constexpr int type3FilterError = 1 << 14;
 

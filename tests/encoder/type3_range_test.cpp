@@ -9,6 +9,7 @@
 
 #include "encoder/type3_range.h"
 #include "video/dct/dct_toolkit.h"
+#include "video/dct/simd_switch.h"
 #include "video/type3/type3_decoder.h"
 
 namespace {
@@ -23,7 +24,8 @@ bool decodesInRange(const std::int16_t* levels, int dc, const LONG* quant) {
     return std::all_of(samples, samples + 64, [](LONG s) { return s >= -64 && s <= 63; });
 }
 
-TEST(Type3RangeCheck, BoundIsSafeAndTheCheckMatchesTheDecoder) {
+// At the vector level in use: its filter and its coefficient blocks.
+void expectSafeAndExact() {
     std::uint8_t scanOrder[64];
     for (int k = 0; k < 64; ++k) scanOrder[k] = static_cast<std::uint8_t>(k);
     std::mt19937 rng(11);
@@ -87,6 +89,18 @@ TEST(Type3RangeCheck, BoundIsSafeAndTheCheckMatchesTheDecoder) {
     // Both answers are exercised, and the bound clears a good part of the blocks.
     EXPECT_GT(cleared, 2000);
     EXPECT_GT(outside, 2000);
+}
+
+TEST(Type3RangeCheck, BoundIsSafeAndTheCheckMatchesTheDecoder) {
+    const SimdLevel was = simdLevel();
+    for (SimdLevel level :
+         {SimdLevel::avx512vbmi, SimdLevel::avx512, SimdLevel::avx2, SimdLevel::none}) {
+        if (level > simdAvailable()) continue;
+        setSimdLevel(level);
+        SCOPED_TRACE(static_cast<int>(level));
+        expectSafeAndExact();
+    }
+    setSimdLevel(was);
 }
 
 } // namespace

@@ -242,6 +242,16 @@ bool appendLevels(Bytes& out, const BlockLevels (&blocks)[6], const std::uint8_t
     return true;
 }
 
+// The rows of block b (Y0 to Y3, Cb, Cr) of macroblock (mbx, mby), as planeBlock gives them.
+const std::uint8_t* blockRows(const YuvPicture& picture, int mbx, int mby, int b,
+                              std::uint8_t* scratch, std::ptrdiff_t& stride) {
+    if (b < 4)
+        return planeBlock(picture.y.data(), picture.width, picture.height, mbx * 16 + (b & 1) * 8,
+                          mby * 16 + (b >> 1) * 8, scratch, stride);
+    return planeBlock((b == 4 ? picture.cb : picture.cr).data(), picture.chromaWidth(),
+                      picture.chromaHeight(), mbx * 8, mby * 8, scratch, stride);
+}
+
 // The doubles' way for a macroblock: coded with fewer scan positions while the code is too long.
 void appendMacroblockExact(Bytes& out, const YuvPicture& picture, const Type3Quantiser& q, int mbx,
                            int mby) {
@@ -251,11 +261,7 @@ void appendMacroblockExact(Bytes& out, const YuvPicture& picture, const Type3Qua
     std::uint8_t scratch[64];
     std::ptrdiff_t stride = 0;
     for (int b = 0; b < 6; ++b) {
-        const std::uint8_t* rows =
-            b < 4 ? planeBlock(picture.y.data(), picture.width, picture.height,
-                               mbx * 16 + (b & 1) * 8, mby * 16 + (b >> 1) * 8, scratch, stride)
-                  : planeBlock((b == 4 ? picture.cb : picture.cr).data(), picture.chromaWidth(),
-                               picture.chromaHeight(), mbx * 8, mby * 8, scratch, stride);
+        const std::uint8_t* rows = blockRows(picture, mbx, mby, b, scratch, stride);
         transform(rows, stride, -128, coefficients[b]);
     }
     for (int limit = 63;; limit = std::max(limit - 8, 0)) {
@@ -274,11 +280,7 @@ void appendMacroblock(Bytes& out, const YuvPicture& picture, const Type3Quantise
     std::uint8_t scratch[64];
     std::ptrdiff_t stride = 0;
     for (int b = 0; b < 6; ++b) {
-        const std::uint8_t* rows =
-            b < 4 ? planeBlock(picture.y.data(), picture.width, picture.height,
-                               mbx * 16 + (b & 1) * 8, mby * 16 + (b >> 1) * 8, scratch, stride)
-                  : planeBlock((b == 4 ? picture.cb : picture.cr).data(), picture.chromaWidth(),
-                               picture.chromaHeight(), mbx * 8, mby * 8, scratch, stride);
+        const std::uint8_t* rows = blockRows(picture, mbx, mby, b, scratch, stride);
         blocks[b].nonzero = q.form.form(rows, stride, q.tables, blocks[b].levels);
         blocks[b].dc = dcLevel(blocks[b].levels[0], q);
     }

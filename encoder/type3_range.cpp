@@ -117,6 +117,7 @@ bool Type3RangeCheck::decoded(const std::int16_t* const* levels, const int* dcs,
     }
     return true;
 }
+
 void type3DequantisePlain(const std::int16_t* levels, const Type3Places& places, int dc,
                           const LONG* quant, LONG* coeff) {
     coeff[0] = dc * quant[0];

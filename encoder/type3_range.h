@@ -45,8 +45,8 @@ class Type3RangeCheck {
   public:
     // quant is the decoder's quantiser table (kept by pointer).
     Type3RangeCheck(const LONG* quant, const std::uint8_t* order);
-    // True where the sizes of the levels (the DC's place not read) bound every sample of the
-    // block of DC level dc inside the range, without the inverse transform.
+    // True where the sizes of the levels (whatever the DC's place holds counts nothing) bound
+    // every sample of the block of DC level dc inside the range, without the inverse transform.
     bool bounded(const std::int16_t* levels, int dc) const;
     // Whether every sample of count blocks decodes inside the range, the blocks' levels in the
     // order given or, with inDecoderOrder, at the decoder's indices (AC levels beyond a signed

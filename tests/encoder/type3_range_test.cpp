@@ -1,11 +1,13 @@
 // The type-3 encoder's range check: the bound never clears a block that decodes out of range,
-// the check through the inverse transform agrees with the decoder's transform, and the vector
-// form of the coefficient block matches the plain one.
+// the check through the inverse transform agrees with the decoder's transform, the filters
+// settle blocks near the range's ends rightly, and the vector forms of the coefficient block
+// match the plain one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "encoder/type3_range.h"
 #include "video/dct/dct_toolkit.h"
@@ -101,6 +103,51 @@ TEST(Type3RangeCheck, BoundIsSafeAndTheCheckMatchesTheDecoder) {
         expectSafeAndExact();
     }
     setSimdLevel(was);
+}
+
+// The filters at the range's ends: a block's samples moved by its DC coefficient (which the
+// decoder's transform adds to every sample exactly) to a given distance inside or outside the
+// range. A filter must never settle a block the wrong way, and must settle it beyond twice its
+// stated error.
+TEST(Type3RangeCheck, FiltersSettleEveryBlockBeyondTheirError) {
+    std::vector<RangeFilterForm> filters;
+    if (simdAvailable() >= SimdLevel::avx2) filters.push_back(type3RangeFilterAvx2);
+    if (simdAvailable() >= SimdLevel::avx512) filters.push_back(type3RangeFilterAvx512);
+    if (filters.empty()) GTEST_SKIP() << "no vector forms on this processor";
+    constexpr LONG high = (LONG{64} << 17) - 1, low = -(LONG{64} << 17);
+    std::mt19937 rng(5);
+    LONG quant[64];
+    buildType3Quant(quant, 50);
+    for (int round = 0; round < 2000; ++round) {
+        LONG coeff[64] = {}, samples[64];
+        const int count = 1 + static_cast<int>(rng() % 20);
+        for (int c = 0; c < count; ++c) {
+            const int i = 1 + static_cast<int>(rng() % 63);
+            coeff[i] = (static_cast<LONG>(rng() % 9) - 4) * quant[i];
+        }
+        idctBlockPlain(coeff, samples, 8, 0);
+        const LONG most = *std::max_element(samples, samples + 64);
+        const LONG least = *std::min_element(samples, samples + 64);
+        if (most - least > high) continue; // cannot fit in the range at any DC
+        for (LONG distance : {-40000, -32768, -16385, -1, 0, 1, 16385, 32768, 40000}) {
+            // The highest sample distance inside the top end (outside where negative), or the
+            // lowest one inside the bottom end.
+            const bool top = round % 2 == 0;
+            coeff[0] = top ? high - distance - most : low + distance - least;
+            LONG transposed[64];
+            for (int i = 0; i < 64; ++i) transposed[8 * (i & 7) + (i >> 3)] = coeff[i];
+            const bool inside = distance >= 0;
+            for (RangeFilterForm filter : filters) {
+                const int settled = filter(transposed, transposed);
+                if (settled != -1) {
+                    ASSERT_EQ(settled == 1, inside) << distance;
+                }
+                if (std::abs(distance) >= 2 * type3FilterError) {
+                    ASSERT_NE(settled, -1) << distance;
+                }
+            }
+        }
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "encoder/type3_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -55,6 +56,10 @@ struct Type3Quantiser {
                 allowed[limit] |= std::uint64_t{1} << transposedIndex(zigzag[k]);
         }
     }
+
+    // range keeps a pointer to quant.
+    Type3Quantiser(const Type3Quantiser&) = delete;
+    Type3Quantiser& operator=(const Type3Quantiser&) = delete;
 
   private:
     // The level of an orthonormal coefficient of 1, in the decoder's order.

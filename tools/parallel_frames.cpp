@@ -260,9 +260,16 @@ class ParallelFrames final : public FrameStream {
         out.keepAll = status != DecodeStatus::decoded;
         if (out.keepAll) return true;
         out.pixels = spareBuffer();
-        out.pixels.resize(rowBytes_ * size_.height);
-        for (int y = 0; y < size_.height; ++y)
-            std::memcpy(out.pixels.data() + rowBytes_ * y, target.data() + pitch * y, rowBytes_);
+        const std::size_t bytes = rowBytes_ * size_.height;
+        if (std::size_t(pitch) == rowBytes_) {
+            // Rows of whole macroblocks: one copy, without zero-filling a fresh picture first.
+            out.pixels.assign(target.begin(), target.begin() + std::ptrdiff_t(bytes));
+        } else {
+            out.pixels.resize(bytes);
+            for (int y = 0; y < size_.height; ++y)
+                std::memcpy(out.pixels.data() + rowBytes_ * y, target.data() + pitch * y,
+                            rowBytes_);
+        }
         if (c.frameType == 3)
             out.keptBlocks =
                 type3SkippedMacroblocks(payload.data(), std::min(c.payloadSize(), payload.size()),

@@ -44,7 +44,7 @@ struct Type3Quantiser {
     DivideForm divide = divideCoefficients();
 
     explicit Type3Quantiser(int quality)
-        : tables(levelScale(quality).data()), range(makeQuant(quant, quality), form.order) {
+        : tables(levelScale(makeQuant(quant, quality)).data()), range(quant, form.order) {
         dcStep = quant[0] / prescale[0];
         dMax = static_cast<long>(std::floor(1019.0 / dcStep));
         dMin = static_cast<long>(std::ceil(-1020.0 / dcStep));
@@ -63,14 +63,12 @@ struct Type3Quantiser {
 
   private:
     // The level of an orthonormal coefficient of 1, in the decoder's order.
-    static std::array<double, 64> levelScale(int quality) {
+    static std::array<double, 64> levelScale(const LONG* quant) {
         std::array<double, 64> scale;
-        LONG q[64];
-        buildType3Quant(q, quality);
-        for (int i = 0; i < 64; ++i) scale[i] = double(prescale[i]) / q[i];
+        for (int i = 0; i < 64; ++i) scale[i] = double(prescale[i]) / quant[i];
         return scale;
     }
-    // Fills the quantiser (a member before range, so filled before range is made).
+    // Fills the quantiser (a member before tables and range, so filled before they are made).
     static const LONG* makeQuant(LONG* quant, int quality) {
         buildType3Quant(quant, quality);
         return quant;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "video/dct/dct_toolkit.h"
+#include "encoder/forward_dct.h"
 #include "video/dct/simd_switch.h"
 
 namespace {
@@ -38,11 +39,6 @@ const Type3Places& decoderPlaces() {
     return places;
 }
 
-// Index 8h + k of a coefficient block at 8k + h.
-int transposed(int i) {
-    return 8 * (i & 7) + (i >> 3);
-}
-
 } // namespace
 
 Type3RangeCheck::Type3RangeCheck(const LONG* quant, const std::uint8_t* order) : quant_(quant) {
@@ -52,9 +48,9 @@ Type3RangeCheck::Type3RangeCheck(const LONG* quant, const std::uint8_t* order) :
             static_cast<std::int16_t>(k == 0 ? 0 : sampleBound(zigzag[k], quant[zigzag[k]]));
     }
     for (int i = 0; i < 64; ++i) {
-        transposedPlaces_.place[transposed(i)] = places_.place[i];
-        transposedDecoderPlaces_.place[transposed(i)] = decoderPlaces().place[i];
-        transposedQuant_[transposed(i)] = quant[i];
+        transposedPlaces_.place[transposedIndex(i)] = places_.place[i];
+        transposedDecoderPlaces_.place[transposedIndex(i)] = decoderPlaces().place[i];
+        transposedQuant_[transposedIndex(i)] = quant[i];
     }
     LONG dcOnly[64] = {quant[0]}, samples[64];
     idctBlockPlain(dcOnly, samples, 8, 0);

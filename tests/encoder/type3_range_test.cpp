@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "encoder/forward_dct.h"
 #include "encoder/type3_range.h"
 #include "video/dct/dct_toolkit.h"
 #include "video/dct/simd_switch.h"
@@ -135,7 +136,7 @@ TEST(Type3RangeCheck, FiltersSettleEveryBlockBeyondTheirError) {
             const bool top = round % 2 == 0;
             coeff[0] = top ? high - distance - most : low + distance - least;
             LONG transposed[64];
-            for (int i = 0; i < 64; ++i) transposed[8 * (i & 7) + (i >> 3)] = coeff[i];
+            for (int i = 0; i < 64; ++i) transposed[transposedIndex(i)] = coeff[i];
             const bool inside = distance >= 0;
             for (RangeFilterForm filter : filters) {
                 const int settled = filter(transposed, transposed);

@@ -13,9 +13,9 @@ namespace qztool {
 
 namespace {
 
-// Bytes read at a time around the chunk headers and small payloads; larger reads go straight
-// into the caller's buffer.
-constexpr std::size_t windowBytes = 256 * 1024;
+// Bytes read at a time around the chunk headers and small payloads, at most and at least;
+// larger reads go straight into the caller's buffer.
+constexpr std::size_t windowBytes = 256 * 1024, smallestWindow = 4096;
 
 bool seekTo(std::FILE* file, std::size_t offset) {
 #ifdef _WIN32
@@ -42,15 +42,23 @@ class FileSource final : public ByteSource {
         if (count == 0) return;
         if (offset >= windowOffset_ && offset - windowOffset_ + count <= window_.size()) {
             std::memcpy(out, window_.data() + (offset - windowOffset_), count);
+            served_ += count;
             return;
         }
         if (count >= windowBytes / 2) {
             readFile(offset, count, out);
             return;
         }
+        // A window whose bytes mostly went unread (chunk headers far apart, as a scan reads
+        // them) makes the next one half as large; one read mostly through, twice as large.
+        if (served_ * 4 < window_.size())
+            windowSize_ = std::max(smallestWindow, windowSize_ / 2);
+        else if (served_ * 2 >= window_.size())
+            windowSize_ = std::min(windowBytes, windowSize_ * 2);
         const std::size_t left = size_ > offset ? size_ - offset : 0;
-        window_.resize(std::min(left, windowBytes));
+        window_.resize(std::min(left, std::max(windowSize_, count)));
         windowOffset_ = offset;
+        served_ = count;
         readFile(offset, window_.size(), window_.data());
         std::memcpy(out, window_.data(), count);
     }
@@ -70,6 +78,8 @@ class FileSource final : public ByteSource {
     std::size_t size_;
     Bytes window_;
     std::size_t windowOffset_ = 0;
+    std::size_t windowSize_ = windowBytes; // bytes the next window reads
+    std::size_t served_ = 0;               // bytes copied out of the window since it was read
 };
 
 // A file read whole into memory.

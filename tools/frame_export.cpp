@@ -49,7 +49,7 @@ class RawSink : public FrameSink {
   public:
     bool open(const std::string& path, std::string& message) { return file_.open(path, message); }
     bool write(const ExportedFrame& frame, long, std::string& message) override {
-        return file_.write(frame.pixels->data(), frame.pixels->size(), message);
+        return file_.write(frame.pixels, framePictureBytes(frame), message);
     }
     bool finish(std::string& message) override { return file_.commit(message); }
 
@@ -206,17 +206,20 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
         openSink(options, *format, *size, framesPerSecond(info, options.track), message);
     if (!sink) return fail(message);
 
-    const Bytes black = blackPicture(*format, size->width, size->height);
+    Bytes black; // made at the first frame the format cannot show
     std::size_t unshown = 0;
     const bool progress = options.progress && chunks.size() >= progressMinSteps;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         StreamFrame picture;
         if (!stream->next(picture)) return fail(readFailedMessage(options.movie));
-        ExportedFrame frame{*format, size->width, size->height, &black, picture.palette, true};
-        if (picture.shown) {
-            frame.pixels = picture.pixels;
-            frame.black = false;
-        } else if (unshown++ == 0) {
+        ExportedFrame frame{*format,        size->width,     size->height,
+                            picture.pixels, picture.palette, false};
+        if (!picture.shown) {
+            if (black.empty()) black = blackPicture(*format, size->width, size->height);
+            frame.pixels = black.data();
+            frame.black = true;
+        }
+        if (!picture.shown && unshown++ == 0) {
             if (progress) err << "\n";
             err << "qztool: frame " << i + 1 << " is of type " << chunks[i]->frameType << ", which "
                 << frameFormatName(*format) << " cannot show; such frames are written black\n";

@@ -36,7 +36,7 @@ bool FramePool::write(const ExportedFrame& frame, long number, std::string& mess
     std::unique_lock lock(mutex_);
     if (queued_ == 0) {
         // A copy of the picture and what the work makes of it (up to 3 bytes a pixel) a frame.
-        const std::size_t frameBytes = (frame.pixels ? frame.pixels->size() : 0) +
+        const std::size_t frameBytes = (frame.pixels ? framePictureBytes(frame) : 0) +
                                        3 * std::size_t(frame.width) * std::size_t(frame.height);
         capacity_ = std::clamp<std::size_t>(heldBytesBudget / std::max<std::size_t>(1, frameBytes),
                                             2, capacity_);
@@ -47,7 +47,7 @@ bool FramePool::write(const ExportedFrame& frame, long number, std::string& mess
     }
     job.pixels = spareBuffer();
     lock.unlock();
-    if (frame.pixels) job.pixels.assign(frame.pixels->begin(), frame.pixels->end());
+    if (frame.pixels) job.pixels.assign(frame.pixels, frame.pixels + framePictureBytes(frame));
     if (frame.format == FrameFormat::pal8) job.palette.assign(frame.palette, frame.palette + 768);
     lock.lock();
     for (;;) {
@@ -123,8 +123,8 @@ void FramePool::work() {
             queue_.pop_front();
             done.out = spareBuffer();
         }
-        const ExportedFrame frame{job.format,  job.width,          job.height,
-                                  &job.pixels, job.palette.data(), job.black};
+        const ExportedFrame frame{job.format,        job.width,          job.height,
+                                  job.pixels.data(), job.palette.data(), job.black};
         done.ok = work_(frame, job.number, done.out, done.message);
         std::lock_guard lock(mutex_);
         recycle(std::move(job.pixels));

@@ -34,7 +34,7 @@ class SerialFrames final : public FrameStream {
         for (int y = 0; y < size_.height; ++y)
             std::memcpy(picture_.data() + rowBytes_ * y, target_.data() + pitch_ * y, rowBytes_);
         frame.shown = true;
-        frame.pixels = &picture_;
+        frame.pixels = picture_.data();
         return true;
     }
 

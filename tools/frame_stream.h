@@ -15,7 +15,7 @@ namespace qztool {
 // One frame of the export.
 struct StreamFrame {
     bool shown = false;            // false: the format cannot show the frame's type
-    const Bytes* pixels = nullptr; // the picture cropped to the export size; valid until next()
+    const BYTE* pixels = nullptr;  // the picture cropped to the export size; valid until next()
     const BYTE* palette = nullptr; // 768 bytes: the palette as the last KRT key frame left it
 };
 

@@ -100,7 +100,7 @@ void rowToRgb(const ExportedFrame& frame, int y, std::uint8_t* out) {
         std::memset(out, 0, std::size_t(w) * 3);
         return;
     }
-    const BYTE* row = frame.pixels->data() + std::size_t(y) * w * pixelBytes;
+    const BYTE* row = frame.pixels + std::size_t(y) * w * pixelBytes;
     for (int x = 0; x < w; ++x) {
         if (frame.format != FrameFormat::yuy2) {
             rgbOfPixel(frame.format, row + x * pixelBytes, frame.palette, out + 3 * x);
@@ -142,6 +142,10 @@ void limitedYccRow(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr) 
         cb[i] = static_cast<BYTE>(scb / scale);
         cr[i] = static_cast<BYTE>(scr / scale);
     }
+}
+
+std::size_t framePictureBytes(const ExportedFrame& frame) {
+    return std::size_t(frame.width) * std::size_t(frame.height) * framePixelBytes(frame.format);
 }
 
 Bytes blackPicture(FrameFormat format, int width, int height) {
@@ -219,7 +223,7 @@ bool writePalettePng(const std::string& path, const BYTE*, const BYTE*, int, int
 
 bool writeFramePng(const std::string& path, const ExportedFrame& frame, std::string& message) {
     if (frame.format == FrameFormat::pal8 && !frame.black)
-        return writePalettePng(path, frame.pixels->data(), frame.palette, frame.width, frame.height,
+        return writePalettePng(path, frame.pixels, frame.palette, frame.width, frame.height,
                                message);
     return writePng(path, frameToRgb(frame), frame.width, frame.height, message);
 }
@@ -312,7 +316,7 @@ void Y4mWriter::convert(const ExportedFrame& frame, Bytes& out) const {
     if (yuy2) {
         static const ByteTable lumaTable(limitedLuma), chromaTable(limitedChroma);
         for (int y = 0; y < h; ++y) {
-            const BYTE* row = frame.pixels->data() + std::size_t(y) * w * 2;
+            const BYTE* row = frame.pixels + std::size_t(y) * w * 2;
             for (int x = 0; x < w; ++x) {
                 luma[std::size_t(y) * w + x] = lumaTable.value[row[2 * x]];
                 if (x & 1) continue;

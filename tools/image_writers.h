@@ -17,11 +17,13 @@ struct ExportedFrame {
     FrameFormat format = FrameFormat::xrgb8888;
     int width = 0;
     int height = 0;
-    const Bytes* pixels = nullptr;
+    const BYTE* pixels = nullptr;  // framePictureBytes() of them
     const BYTE* palette = nullptr; // 256 R, G, B triplets
     bool black = false;            // an unshowable frame: black whatever the palette says
 };
 
+// The bytes of the frame's picture.
+std::size_t framePictureBytes(const ExportedFrame& frame);
 // A black picture in the format: zero bytes, or Y 0 with neutral chroma in yuy2.
 Bytes blackPicture(FrameFormat format, int width, int height);
 // The picture as R, G, B bytes, row after row. YUY2 is full-range Y'CbCr with the decoders'

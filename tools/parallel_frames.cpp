@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "tools/picture_slab.h"
 #include "video/dor/dor_decoder.h"
 
 namespace qztool {
@@ -25,7 +26,7 @@ constexpr std::size_t krtPaletteOffset = 12;
 constexpr LONG paletteColours = 256;
 // Memory the pictures queued for the caller may take (at least 4 and at most 256 pictures).
 // The run being handed out may queue a few more, so that it never waits for later runs.
-constexpr std::size_t queuedBytesBudget = std::size_t{16} << 20;
+constexpr std::size_t queuedBytesBudget = std::size_t{10} << 20;
 constexpr std::size_t queuedMin = 4, queuedMax = 256, handedRunQueue = 2;
 // Runs in flight a worker: enough that workers run well ahead and seldom wait for one another.
 constexpr std::size_t runsAheadPerWorker = 8;
@@ -109,7 +110,7 @@ namespace {
 
 // A picture a worker decoded, and which of its pixels the frame did not write.
 struct DecodedFrame {
-    Bytes pixels; // the worker's picture cropped to the export size
+    BYTE* pixels = nullptr; // the frame's picture at the export size, from the slab
     BYTE palette[768]{};
     Bytes keptBlocks;         // one byte a macroblock, 1 where the frame wrote nothing; or empty
     bool keepLastRow = false; // the last row was not written
@@ -160,12 +161,17 @@ class ParallelFrames final : public FrameStream {
         maxQueued_ = std::clamp(queuedBytesBudget / frameBytes, queuedMin, queuedMax);
         window_ = std::clamp<std::size_t>(maxQueued_, 2, runsAheadPerWorker * std::size_t(threads));
         slots_.resize(window_);
-        canvas_.assign(rowBytes_ * size.height, 0);
-        warmUp();
         // Each worker keeps a picture and a decoder's pictures of its own: no more workers than
         // a quarter of the pictures that may be queued, so that memory stays bounded for large
         // pictures and many threads.
         const int workers = std::clamp(int(maxQueued_ / 4), 2, threads);
+        // Every picture that can be held at once: the queue, the run being handed out beyond
+        // it, one a worker decodes into and the caller's canvas.
+        slab_ = std::make_unique<PictureSlab>(
+            rowBytes_ * size.height, maxQueued_ + handedRunQueue + std::size_t(workers) + 1);
+        canvas_ = slab_->take(); // zero-filled
+        // The workers' decoders are of the same format and gamma: they only read the tables.
+        VideoDecoder(format_, gamma_).buildTables();
         for (int i = 0; i < workers; ++i) pool_.emplace_back([this] { work(); });
     }
 
@@ -193,23 +199,13 @@ class ParallelFrames final : public FrameStream {
         if (!decoded.keepAll) {
             keepFromCanvas(decoded);
             std::swap(canvas_, decoded.pixels);
-            recycle(std::move(decoded.pixels));
+            recycle(decoded.pixels);
         }
-        frame = {true, &canvas_, lastPalette_};
+        frame = {true, canvas_, lastPalette_};
         return true;
     }
 
   private:
-    // Builds the process-wide colour tables on this thread by decoding the first frame, so
-    // that the workers, whose decoders are of the same format and gamma, only read them.
-    void warmUp() {
-        if (runs_.empty()) return;
-        VideoDecoder decoder(format_, gamma_);
-        WorkerBuffers own;
-        DecodedFrame scratch;
-        decodeInto(decoder, runs_.front().frames.front(), own, scratch);
-    }
-
     // Reads chunk i's payload under the file lock; false when the read failed.
     bool readChunk(std::size_t i, Bytes& payload) {
         std::lock_guard lock(fileMutex_);
@@ -242,40 +238,50 @@ class ParallelFrames final : public FrameStream {
     // Decodes chunk i into the worker's picture and fills out with the cropped picture and what
     // the frame left unwritten; false when the payload could not be read.
     bool decodeInto(VideoDecoder& decoder, std::size_t i, WorkerBuffers& own, DecodedFrame& out) {
-        Bytes& target = own.target;
         const int paddedWidth = (size_.width + 15) / 16 * 16;
         const int paddedHeight = (size_.height + 15) / 16 * 16;
         const std::ptrdiff_t pitch = std::ptrdiff_t{paddedWidth} * pixelBytes_;
-        if (target.empty()) target.assign(std::size_t(pitch) * std::size_t(paddedHeight), 0);
+        const std::size_t bytes = rowBytes_ * size_.height;
         const Bytes& payload = own.payload;
         if (!readSpanned(i, own)) {
             out.readFailed = true;
             return false;
         }
         const ScannedChunk& c = *chunks_[i];
-        const PictureMemory memory{target.data(), pitch, paddedWidth, paddedHeight};
+        // KRT and DOR frames convert their whole picture from the decoder's own planes (DOR all
+        // but the last row, which the caller keeps), so where no cropping is needed they go
+        // straight into the picture to queue. Type-3 and type-4 frames write only the
+        // macroblocks they code, into the worker's picture, which is then copied.
+        const bool direct = (c.frameType < 3 || c.frameType > 4) &&
+                            std::size_t(pitch) == rowBytes_ && paddedHeight == size_.height;
+        if (direct && out.pixels == nullptr) out.pixels = takePicture();
+        if (!direct && own.target.empty())
+            own.target.assign(std::size_t(pitch) * std::size_t(paddedHeight), 0);
+        const BYTE* target = direct ? out.pixels : own.target.data();
+        const PictureMemory memory{direct ? out.pixels : own.target.data(), pitch, paddedWidth,
+                                   paddedHeight};
         const DecodeStatus status =
             decoder.decode(c.frameType, payload.data(), c.payloadSize(), memory);
         std::memcpy(out.palette, decoder.paletteRgb(), sizeof out.palette);
         out.keepAll = status != DecodeStatus::decoded;
-        if (out.keepAll) return true;
-        out.pixels = spareBuffer();
-        const std::size_t bytes = rowBytes_ * size_.height;
+        if (out.keepAll) {
+            recycle(out.pixels);
+            out.pixels = nullptr;
+            return true;
+        }
+        out.keepLastRow = c.frameType >= 5; // DOR pictures are shown without their last row
+        if (direct) return true;
+        if (out.pixels == nullptr) out.pixels = takePicture();
         if (std::size_t(pitch) == rowBytes_) {
-            // Rows of whole macroblocks: one copy, without zero-filling a fresh picture first.
-            out.pixels.assign(target.begin(), target.begin() + std::ptrdiff_t(bytes));
+            std::memcpy(out.pixels, target, bytes);
         } else {
-            out.pixels.resize(bytes);
             for (int y = 0; y < size_.height; ++y)
-                std::memcpy(out.pixels.data() + rowBytes_ * y, target.data() + pitch * y,
-                            rowBytes_);
+                std::memcpy(out.pixels + rowBytes_ * y, target + pitch * y, rowBytes_);
         }
         if (c.frameType == 3)
             out.keptBlocks =
                 type3SkippedMacroblocks(payload.data(), std::min(c.payloadSize(), payload.size()),
                                         paddedWidth / 16, paddedHeight / 16);
-        // DOR pictures are shown without their last row.
-        out.keepLastRow = c.frameType >= 5;
         return true;
     }
 
@@ -307,7 +313,7 @@ class ParallelFrames final : public FrameStream {
         for (std::size_t p : run.primes) {
             if (!decodeInto(decoder, p, own, primed)) return queue(r, std::move(primed));
         }
-        recycle(std::move(primed.pixels));
+        recycle(primed.pixels);
         for (std::size_t i : run.frames) {
             DecodedFrame frame;
             const bool read = decodeInto(decoder, i, own, frame);
@@ -361,8 +367,8 @@ class ParallelFrames final : public FrameStream {
 
     // Takes the pixels the frame did not write from the picture handed out before.
     void keepFromCanvas(DecodedFrame& frame) const {
-        BYTE* to = frame.pixels.data();
-        const BYTE* from = canvas_.data();
+        BYTE* to = frame.pixels;
+        const BYTE* from = canvas_;
         if (!frame.keptBlocks.empty()) {
             const int columns = (size_.width + 15) / 16;
             for (std::size_t k = 0; k < frame.keptBlocks.size(); ++k) {
@@ -381,18 +387,15 @@ class ParallelFrames final : public FrameStream {
         }
     }
 
-    Bytes spareBuffer() {
+    BYTE* takePicture() {
         std::lock_guard lock(mutex_);
-        if (spare_.empty()) return {};
-        Bytes b = std::move(spare_.back());
-        spare_.pop_back();
-        return b;
+        return slab_->take();
     }
 
-    void recycle(Bytes&& buffer) {
-        if (buffer.empty()) return;
+    void recycle(BYTE* picture) {
+        if (picture == nullptr) return;
         std::lock_guard lock(mutex_);
-        if (spare_.size() < window_) spare_.push_back(std::move(buffer));
+        slab_->give(picture);
     }
 
     ByteSource& file_;
@@ -418,11 +421,11 @@ class ParallelFrames final : public FrameStream {
     std::size_t handedInRun_ = 0;                  // pictures of it handed out
     std::size_t queuedFrames_ = 0;                 // pictures queued in every slot
     bool stopping_ = false;
-    std::vector<Bytes> spare_;
+    std::unique_ptr<PictureSlab> slab_; // every picture of the frames, under mutex_
 
     // The caller's side.
     std::size_t nextFrame_ = 0;
-    Bytes canvas_; // the straight decode's picture as it stands, cropped
+    BYTE* canvas_ = nullptr; // the straight decode's picture as it stands, cropped
     BYTE lastPalette_[768]{};
     Bytes blackPayload_;
     std::vector<std::thread> pool_; // last: started when everything above is made

@@ -140,6 +140,10 @@ VideoDecoder::~VideoDecoder() {
     releaseVideoState(video_);
 }
 
+void VideoDecoder::buildTables() {
+    if (!colourTablesBuiltFor(pixelFormat_, gamma_)) buildColourTables(pixelFormat_, gamma_);
+}
+
 void VideoDecoder::restart() {
     releaseVideoState(video_);
     video_.width = 0;
@@ -189,7 +193,7 @@ DecodeStatus VideoDecoder::decode(LONG type, const BYTE* payload, std::size_t si
     if (target.pixels == nullptr || target.width <= 0 || target.height <= 0 ||
         target.pitch < rowBytes || target.pitch > largestPitch)
         return DecodeStatus::badTarget;
-    if (!colourTablesBuiltFor(pixelFormat_, gamma_)) buildColourTables(pixelFormat_, gamma_);
+    buildTables();
     const DecodeStatus taken = takeChunk(video_, payload_, format_, type, payload, size);
     if (taken != DecodeStatus::decoded) return taken;
     decodeTo(target);
@@ -197,7 +201,7 @@ DecodeStatus VideoDecoder::decode(LONG type, const BYTE* payload, std::size_t si
 }
 
 DecodeStatus VideoDecoder::decode(LONG type, const BYTE* payload, std::size_t size) {
-    if (!colourTablesBuiltFor(pixelFormat_, gamma_)) buildColourTables(pixelFormat_, gamma_);
+    buildTables();
     const DecodeStatus taken = takeChunk(video_, payload_, format_, type, payload, size);
     if (taken != DecodeStatus::decoded) return taken;
     if (!sideFits(video_.width) || !sideFits(video_.height)) return DecodeStatus::badSize;

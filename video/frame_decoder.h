@@ -105,6 +105,10 @@ class VideoDecoder {
     // R, G, B triplets (768 bytes) of the palette as the last KRT key frame set it, scaled by
     // gamma; zeros before.
     const BYTE* paletteRgb() const { return paletteRgb_; }
+    // Builds the process-wide colour tables of this format and gamma, which the first decode
+    // builds otherwise: then decoders of the same format and gamma on other threads only read
+    // them.
+    void buildTables();
     // Frees the decoders' pictures and the own picture buffer: the next frames decode as from
     // the start of the stream.
     void restart();

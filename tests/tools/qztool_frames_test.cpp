@@ -498,7 +498,7 @@ TEST(QztoolFrames, TheDemoDecodesToItsTestPicture) {
         const Bytes pixels(e.raw.begin() + frame * frameBytes,
                            e.raw.begin() + (frame + 1) * frameBytes);
         const Bytes rgb = qztool::frameToRgb(
-            {FrameFormat::xrgb8888, qztool::demoWidth, qztool::demoHeight, &pixels, nullptr});
+            {FrameFormat::xrgb8888, qztool::demoWidth, qztool::demoHeight, pixels.data(), nullptr});
         const std::vector<std::uint8_t> source = qztool::demoPicture(frame);
         double error = 0;
         for (std::size_t i = 0; i < rgb.size(); ++i) error += std::pow(rgb[i] - source[i], 2.0);

@@ -4,6 +4,8 @@
 // that set only part of the palette.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <sstream>
 
@@ -20,17 +22,18 @@
 #include "tools/frame_export.h"
 #include "tools/image_writers.h"
 #include "tools/parallel_frames.h"
+#include "tools/picture_slab.h"
 
 namespace {
 
 constexpr int width = 48, height = 32;
 
 // A picture with a moving bright square on a gradient; squareAt < 0 leaves the square out.
-RgbPicture rgbPicture(int seed, int squareAt) {
-    RgbPicture p{width, height, std::vector<std::uint8_t>(std::size_t(width) * height * 3)};
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* px = p.rgb.data() + (std::size_t(y) * width + x) * 3;
+RgbPicture rgbPicture(int seed, int squareAt, int w = width, int h = height) {
+    RgbPicture p{w, h, std::vector<std::uint8_t>(std::size_t(w) * h * 3)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* px = p.rgb.data() + (std::size_t(y) * w + x) * 3;
             const bool square =
                 squareAt >= 0 && x >= squareAt && x < squareAt + 12 && y >= 8 && y < 20;
             px[0] = static_cast<std::uint8_t>(square ? 250 : 30 + (x * 3 + seed * 20) % 180);
@@ -51,8 +54,11 @@ std::string writeMovie(const std::string& name, std::vector<MovieVideoChunk> vid
 }
 
 // Type 4, type 3 frames that skip what did not change (over a type-4, a DOR and a KRT
-// picture), a short DOR group and a KRT group, all one size.
-std::vector<MovieVideoChunk> mixedChunks() {
+// picture), a short DOR group and a KRT group, all of size w x h.
+std::vector<MovieVideoChunk> mixedChunks(int w = width, int h = height) {
+    const auto rgbPicture = [w, h](int seed, int squareAt) {
+        return ::rgbPicture(seed, squareAt, w, h);
+    };
     std::vector<MovieVideoChunk> v;
     DorEncoder dor;
     KrtEncoder krt;
@@ -61,9 +67,9 @@ std::vector<MovieVideoChunk> mixedChunks() {
         // The type-3 frame codes the bottom-left macroblock anew and skips the bottom-right
         // one, so the last row the DOR frames leave is one no single decoded frame has.
         RgbPicture corner = rgbPicture(round, 20);
-        for (int y = 16; y < height; ++y)
+        for (int y = 16; y < h; ++y)
             for (int x = 0; x < 16; ++x) {
-                std::uint8_t* px = corner.rgb.data() + (std::size_t(y) * width + x) * 3;
+                std::uint8_t* px = corner.rgb.data() + (std::size_t(y) * w + x) * 3;
                 px[0] = 200, px[1] = static_cast<std::uint8_t>(round * 60), px[2] = 200;
             }
         const YuvPicture a = yuv(rgbPicture(round, 0)), b = yuv(corner);
@@ -86,6 +92,11 @@ std::vector<MovieVideoChunk> mixedChunks() {
 
 std::string mixedMovie() {
     return writeMovie("mixed.qz", mixedChunks());
+}
+
+// The mixed movie at a size of part macroblocks both ways: the workers' pictures are cropped.
+std::string croppedMovie() {
+    return writeMovie("cropped.qz", mixedChunks(40, 24));
 }
 
 // The mixed movie with payloads cut short or overwritten past their headers: a type-3 frame
@@ -181,7 +192,7 @@ void expectSameOnEveryThreadCount(const std::string& movie, Output output,
 
 TEST(QztoolParallelFrames, EveryCodecOutputAndFormatMatchesOneThread) {
     for (const std::string& movie :
-         {mixedMovie(), damagedMovie(), paletteMovie(), dorGroupsMovie()})
+         {mixedMovie(), croppedMovie(), damagedMovie(), paletteMovie(), dorGroupsMovie()})
         for (Output output : {Output::raw, Output::y4m, Output::png}) {
             expectSameOnEveryThreadCount(movie, output, "xrgb8888");
             // The sanitizer builds, many times slower, take the other formats through raw only.
@@ -239,6 +250,26 @@ TEST(QztoolParallelFrames, RunsStartWhereNothingEarlierShowsAndCarryThePalette) 
         writeMovie("sizes.qz", {krt.keyFrame(rgbPicture(0, 0)), krt.keyFrame(small)});
     EXPECT_FALSE(plan(sizes, FrameFormat::xrgb8888).has_value());
     expectSameOnEveryThreadCount(sizes, Output::raw, "xrgb8888");
+}
+
+TEST(QztoolParallelFrames, SlabHandsOutEachPictureOnceAndMoreWhenAllAreHeld) {
+    qztool::PictureSlab slab(1000, 3);
+    std::vector<BYTE*> held;
+    for (int i = 0; i < 4; ++i) {
+        BYTE* p = slab.take();
+        ASSERT_NE(p, nullptr);
+        const auto at = reinterpret_cast<std::uintptr_t>(p);
+        for (BYTE* q : held) {
+            const auto other = reinterpret_cast<std::uintptr_t>(q);
+            EXPECT_TRUE(at >= other + 1000 || other >= at + 1000) << "pictures overlap";
+        }
+        EXPECT_EQ(std::count(p, p + 1000, 0), 1000) << "a fresh picture is zero-filled";
+        std::fill(p, p + 1000, BYTE(i + 1));
+        held.push_back(p);
+    }
+    slab.give(held[1]);
+    EXPECT_EQ(slab.take(), held[1]);
+    for (BYTE* p : held) slab.give(p);
 }
 
 } // namespace

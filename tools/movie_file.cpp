@@ -9,6 +9,10 @@
 #include <iterator>
 #include <ostream>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace qztool {
 
 namespace {
@@ -17,13 +21,11 @@ namespace {
 // larger reads go straight into the caller's buffer.
 constexpr std::size_t windowBytes = 256 * 1024, smallestWindow = 4096;
 
-bool seekTo(std::FILE* file, std::size_t offset) {
 #ifdef _WIN32
+bool seekTo(std::FILE* file, std::size_t offset) {
     return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
 }
+#endif
 
 // A regular file read at the offsets asked for, through one window of windowBytes.
 class FileSource final : public ByteSource {
@@ -67,7 +69,20 @@ class FileSource final : public ByteSource {
     // Reads count bytes at offset; zeros and failed() for what cannot be read.
     void readFile(std::size_t offset, std::size_t count, BYTE* out) {
         std::size_t got = 0;
+#ifdef _WIN32
         if (seekTo(file_, offset)) got = std::fread(out, 1, count, file_);
+#else
+        // One call a read, where a seek and a read would be two.
+        const int fd = fileno(file_);
+        while (got < count) {
+            const ssize_t n = ::pread(fd, out + got, count - got, static_cast<off_t>(offset + got));
+            if (n > 0) {
+                got += std::size_t(n);
+            } else if (n == 0 || errno != EINTR) {
+                break;
+            }
+        }
+#endif
         if (got < count) {
             std::memset(out + got, 0, count - got);
             setFailed();

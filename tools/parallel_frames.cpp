@@ -341,7 +341,7 @@ class ParallelFrames final : public FrameStream {
         if (stopping_) return false;
         slot.push_back(std::move(frame));
         ++queuedFrames_;
-        if (takerWaiting_) ready_.notify_one();
+        if (takerWaiting_ && r == handedRun_) ready_.notify_one(); // what the caller waits for
         return true;
     }
 

@@ -165,6 +165,12 @@ class ParallelFrames final : public FrameStream {
         // a quarter of the pictures that may be queued, so that memory stays bounded for large
         // pictures and many threads.
         const int workers = std::clamp(int(maxQueued_ / 4), 2, threads);
+        // More queued pictures than every other worker's run finished ahead of the one being
+        // handed out would only spread the pictures over more memory than the caches hold.
+        std::size_t longestRun = 1;
+        for (const FrameRun& run : runs_) longestRun = std::max(longestRun, run.frames.size());
+        maxQueued_ =
+            std::clamp(std::size_t(workers) * longestRun + handedRunQueue, queuedMin, maxQueued_);
         // Every picture that can be held at once: the queue, the run being handed out beyond
         // it, one a worker decodes into and the caller's canvas.
         slab_ = std::make_unique<PictureSlab>(

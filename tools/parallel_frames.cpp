@@ -137,10 +137,10 @@ Bytes type3SkippedMacroblocks(const BYTE* payload, std::size_t size, LONG column
     return skipped;
 }
 
-// What one worker keeps from frame to frame: its padded picture and the payload being decoded.
+// What one worker keeps from frame to frame: its padded picture for the frames that are copied
+// out of it (from the slab), and the file bytes its payloads are read from.
 struct WorkerBuffers {
-    Bytes target;
-    Bytes payload;
+    BYTE* target = nullptr;
     Bytes span; // file bytes from spanOffset on, read in one go for the payloads in them
     std::size_t spanOffset = 0;
 };
@@ -172,9 +172,13 @@ class ParallelFrames final : public FrameStream {
         maxQueued_ =
             std::clamp(std::size_t(workers) * longestRun + handedRunQueue, queuedMin, maxQueued_);
         // Every picture that can be held at once: the queue, the run being handed out beyond
-        // it, one a worker decodes into and the caller's canvas.
-        slab_ = std::make_unique<PictureSlab>(
-            rowBytes_ * size.height, maxQueued_ + handedRunQueue + std::size_t(workers) + 1);
+        // it, one a worker decodes into, a padded one a worker copies from and the caller's
+        // canvas. Each is as large as the padded picture.
+        const std::size_t padded = std::size_t((size.width + 15) / 16 * 16) * pixelBytes_ *
+                                   std::size_t((size.height + 15) / 16 * 16);
+        slab_ = std::make_unique<PictureSlab>(std::max(padded, frameBytes),
+                                              maxQueued_ + handedRunQueue +
+                                                  2 * std::size_t(workers) + 1);
         canvas_ = slab_->take(); // zero-filled
         // The workers' decoders are of the same format and gamma: they only read the tables.
         VideoDecoder(format_, gamma_).buildTables();
@@ -219,26 +223,24 @@ class ParallelFrames final : public FrameStream {
         return !file_.failed();
     }
 
-    // Copies chunk i's payload from the worker's span, reading a new span from the payload on
-    // when it is not in it; false when the read failed.
-    bool readSpanned(std::size_t i, WorkerBuffers& own) {
+    // Chunk i's payload in the worker's span, reading a new span from the payload on when it
+    // is not in it; null when the read failed.
+    const BYTE* readSpanned(std::size_t i, WorkerBuffers& own) {
         const ScannedChunk& c = *chunks_[i];
         const std::size_t offset = c.payloadOffset(), bytes = c.payloadSize();
         if (offset < own.spanOffset || offset + bytes > own.spanOffset + own.span.size()) {
             std::lock_guard lock(fileMutex_);
             const std::size_t left = file_.size() > offset ? file_.size() - offset : 0;
-            if (left < bytes) { // not held by the file: read as the straight decode reads it
-                readPayload(file_, c, own.payload);
-                return !file_.failed();
-            }
-            own.span.resize(std::max(bytes, std::min(spanBytes, left)));
             own.spanOffset = offset;
-            file_.read(offset, own.span.size(), own.span.data());
-            if (file_.failed()) return false;
+            if (left < bytes) { // not held by the file: read as the straight decode reads it
+                readPayload(file_, c, own.span);
+            } else {
+                own.span.resize(std::max(bytes, std::min(spanBytes, left)));
+                file_.read(offset, own.span.size(), own.span.data());
+            }
+            if (file_.failed()) return nullptr;
         }
-        const BYTE* from = own.span.data() + (offset - own.spanOffset);
-        own.payload.assign(from, from + bytes);
-        return true;
+        return own.span.data() + (offset - own.spanOffset);
     }
 
     // Decodes chunk i into the worker's picture and fills out with the cropped picture and what
@@ -248,8 +250,8 @@ class ParallelFrames final : public FrameStream {
         const int paddedHeight = (size_.height + 15) / 16 * 16;
         const std::ptrdiff_t pitch = std::ptrdiff_t{paddedWidth} * pixelBytes_;
         const std::size_t bytes = rowBytes_ * size_.height;
-        const Bytes& payload = own.payload;
-        if (!readSpanned(i, own)) {
+        const BYTE* payload = readSpanned(i, own);
+        if (payload == nullptr) {
             out.readFailed = true;
             return false;
         }
@@ -261,13 +263,10 @@ class ParallelFrames final : public FrameStream {
         const bool direct = (c.frameType < 3 || c.frameType > 4) &&
                             std::size_t(pitch) == rowBytes_ && paddedHeight == size_.height;
         if (direct && out.pixels == nullptr) out.pixels = takePicture();
-        if (!direct && own.target.empty())
-            own.target.assign(std::size_t(pitch) * std::size_t(paddedHeight), 0);
-        const BYTE* target = direct ? out.pixels : own.target.data();
-        const PictureMemory memory{direct ? out.pixels : own.target.data(), pitch, paddedWidth,
-                                   paddedHeight};
-        const DecodeStatus status =
-            decoder.decode(c.frameType, payload.data(), c.payloadSize(), memory);
+        if (!direct && own.target == nullptr) own.target = takePicture();
+        BYTE* const target = direct ? out.pixels : own.target;
+        const PictureMemory memory{target, pitch, paddedWidth, paddedHeight};
+        const DecodeStatus status = decoder.decode(c.frameType, payload, c.payloadSize(), memory);
         std::memcpy(out.palette, decoder.paletteRgb(), sizeof out.palette);
         out.keepAll = status != DecodeStatus::decoded;
         if (out.keepAll) {
@@ -285,9 +284,8 @@ class ParallelFrames final : public FrameStream {
                 std::memcpy(out.pixels + rowBytes_ * y, target + pitch * y, rowBytes_);
         }
         if (c.frameType == 3)
-            out.keptBlocks =
-                type3SkippedMacroblocks(payload.data(), std::min(c.payloadSize(), payload.size()),
-                                        paddedWidth / 16, paddedHeight / 16);
+            out.keptBlocks = type3SkippedMacroblocks(payload, c.payloadSize(), paddedWidth / 16,
+                                                     paddedHeight / 16);
         return true;
     }
 

@@ -177,8 +177,10 @@ DecodeStatus takeChunk(VideoState& video, std::vector<BYTE>& buffer, FrameFormat
                        const BYTE* payload, std::size_t size) {
     if (!frameFormatShows(format, type)) return DecodeStatus::notShown;
     if (size > largestPayload || (payload == nullptr && size != 0)) return DecodeStatus::badHeader;
-    buffer.assign(size + videoPayloadSpare, 0);
+    // Resized, not refilled: the payload's bytes are written once, the spare ones zeroed.
+    buffer.resize(size + videoPayloadSpare);
     if (size != 0) std::memcpy(buffer.data(), payload, size);
+    std::memset(buffer.data() + size, 0, videoPayloadSpare);
     if (!readFrameHeader(video, type, buffer.data(), static_cast<LONG>(size)))
         return DecodeStatus::badHeader;
     return DecodeStatus::decoded;

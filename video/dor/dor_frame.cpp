@@ -5,10 +5,6 @@
 #include <new>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/dct_toolkit.h"
@@ -53,17 +49,6 @@ bool ensurePictures(VideoState* video, LONG width, LONG height) {
     video->dor.width = width;
     video->dor.height = height;
     return true;
-}
-
-// Clears a coefficient block (aligned to 16 bytes) with wide stores: cheaper than a memset call
-// for blocks this small.
-void clearBlock(LONG* coeff) {
-#if defined(__SSE2__)
-    for (int i = 0; i < dctBlockSize; i += 4)
-        _mm_store_si128(reinterpret_cast<__m128i*>(coeff + i), _mm_setzero_si128());
-#else
-    std::memset(coeff, 0, dctBlockSize * sizeof(LONG));
-#endif
 }
 
 // The decoding state of one frame, held in locals while its macroblocks are decoded.
@@ -134,7 +119,7 @@ struct FrameDecoder {
         }
         if (i < waiting)
             dsp.idctBlock(codes.coeff[pending[i]], dests[pending[i]], pending[i] < 4 ? 16 : 8, 0);
-        for (int j = 0; j < waiting; ++j) clearBlock(codes.coeff[pending[j]]);
+        for (int j = 0; j < waiting; ++j) clearCoefficients(codes.coeff[pending[j]]);
         writeSlots(out);
     }
 };

@@ -306,7 +306,7 @@ Type3BitReader startType3Reader(const BYTE* data, std::ptrdiff_t size, std::ptrd
 namespace {
 
 void readBlock(Type3BitReader& bits, const LONG quant[64], LONG coeff[64]) {
-    std::fill(coeff, coeff + dctBlockSize, 0);
+    clearCoefficients(coeff);
     coeff[0] = wrappedProduct(static_cast<signed char>(readBits(bits, 8)), quant[0]);
     int k = 1;
     while (k < dctBlockSize) {

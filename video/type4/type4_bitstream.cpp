@@ -441,7 +441,7 @@ void clearBlock(LONG* coeff, int count) {
         return;
     }
     // Whole: a few wide stores cost less than a loop over the written positions.
-    std::memset(coeff, 0, sizeof(LONG) * dctBlockSize);
+    clearCoefficients(coeff);
 }
 
 // Samples of a block read into coeff, which is left zero again.

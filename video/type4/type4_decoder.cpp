@@ -32,8 +32,11 @@ U32 lanePixel(const Type4LaneTables& lanes, U32 sum) {
 // Writes half h of a macroblock whose two luma blocks and both chroma blocks there are flat:
 // every row is eight pixels of the left block's value and eight of the right one's. A pixel
 // pair of one sum is that sum's entry whole (on 16-bit displays its two halves are the pair).
+// The pixel size is a constant, so the row copies are a few vector moves (GCC makes a copy of
+// a size known only at run time a string move, which costs more than the row).
+template <int pixelBytes>
 void fillFlatHalf(const Type4LaneTables& lanes, const MacroblockPlanes& planes, int h, BYTE* dest,
-                  LONG pitch, int pixelBytes) {
+                  LONG pitch) {
     const LONG* luma = planes.luma + 128 * h;
     const LONG cb[1] = {planes.cb[32 * h]}, cr[1] = {planes.cr[32 * h]};
     const LONG sides[2] = {luma[0], luma[8]};
@@ -101,7 +104,7 @@ void rgbBytes(const GammaLaneTables& lanes, const ByteLaneTables* bytes,
         type4MacroblockVbmi(*bytes, planes.luma, planes.cb, planes.cr, dest, pitch, pixelBytes,
                             halves);
     for (int h = 0; h < 2; ++h)
-        if ((sameRows >> h & 1u) != 0) fillFlatHalf(lanes, planes, h, dest, pitch, pixelBytes);
+        if ((sameRows >> h & 1u) != 0) fillFlatHalf<pixelBytes>(lanes, planes, h, dest, pitch);
 }
 
 void yuy2Avx512(const MacroblockPlanes& planes, unsigned, BYTE* dest, LONG pitch) {

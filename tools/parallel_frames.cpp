@@ -30,6 +30,9 @@ constexpr std::size_t queuedBytesBudget = std::size_t{10} << 20;
 constexpr std::size_t queuedMin = 4, queuedMax = 256, handedRunQueue = 2;
 // Runs in flight a worker: enough that workers run well ahead and seldom wait for one another.
 constexpr std::size_t runsAheadPerWorker = 8;
+// The longest runs the caller decodes itself while it waits (with key frames up to this far
+// apart); it hands out nothing meanwhile, so the workers may queue one run more.
+constexpr std::size_t callerRunMax = 8;
 
 LONG readU16(const BYTE* p) {
     return static_cast<LONG>(p[0] | (p[1] << 8));
@@ -140,6 +143,7 @@ Bytes type3SkippedMacroblocks(const BYTE* payload, std::size_t size, LONG column
 // What one worker keeps from frame to frame: its padded picture for the frames that are copied
 // out of it (from the slab), and the file bytes its payloads are read from.
 struct WorkerBuffers {
+    bool caller = false; // the caller's own: never waits for room in the queue
     BYTE* target = nullptr;
     Bytes span; // file bytes from spanOffset on, read in one go for the payloads in them
     std::size_t spanOffset = 0;
@@ -161,27 +165,36 @@ class ParallelFrames final : public FrameStream {
         maxQueued_ = std::clamp(queuedBytesBudget / frameBytes, queuedMin, queuedMax);
         window_ = std::clamp<std::size_t>(maxQueued_, 2, runsAheadPerWorker * std::size_t(threads));
         slots_.resize(window_);
-        // Each worker keeps a picture and a decoder's pictures of its own: no more workers than
-        // a quarter of the pictures that may be queued, so that memory stays bounded for large
-        // pictures and many threads.
-        const int workers = std::clamp(int(maxQueued_ / 4), 2, threads);
-        // More queued pictures than every other worker's run finished ahead of the one being
-        // handed out would only spread the pictures over more memory than the caches hold.
         std::size_t longestRun = 1;
         for (const FrameRun& run : runs_) longestRun = std::max(longestRun, run.frames.size());
+        // Where the runs are short, the caller decodes runs too while it waits, and one thread
+        // fewer is started: a caller woken for every picture would take a core from a worker
+        // each time.
+        callerDecodes_ = longestRun <= callerRunMax;
+        longestRun_ = longestRun;
+        // Each decoder keeps a picture and a decoder's pictures of its own: no more of them than
+        // a quarter of the pictures that may be queued, so that memory stays bounded for large
+        // pictures and many threads.
+        const int decoders = std::clamp(int(maxQueued_ / 4), 2, threads);
+        const int workers = decoders - (callerDecodes_ ? 1 : 0);
+        // More queued pictures than every other decoder's run finished ahead of the one being
+        // handed out would only spread the pictures over more memory than the caches hold.
         maxQueued_ =
-            std::clamp(std::size_t(workers) * longestRun + handedRunQueue, queuedMin, maxQueued_);
+            std::clamp(std::size_t(decoders) * longestRun + handedRunQueue, queuedMin, maxQueued_);
         // Every picture that can be held at once: the queue, the run being handed out beyond
-        // it, one a worker decodes into, a padded one a worker copies from and the caller's
-        // canvas. Each is as large as the padded picture.
+        // it, one each decoder decodes into and a padded one each copies from, and the caller's
+        // canvas; where the caller decodes, the run it queues past the bound and the run a
+        // worker may queue past it meanwhile. Each is as large as the padded picture.
         const std::size_t padded = std::size_t((size.width + 15) / 16 * 16) * pixelBytes_ *
                                    std::size_t((size.height + 15) / 16 * 16);
-        slab_ = std::make_unique<PictureSlab>(std::max(padded, frameBytes),
-                                              maxQueued_ + handedRunQueue +
-                                                  2 * std::size_t(workers) + 1);
+        slab_ = std::make_unique<PictureSlab>(
+            std::max(padded, frameBytes), maxQueued_ + handedRunQueue + 2 * std::size_t(decoders) +
+                                              1 + (callerDecodes_ ? 2 * longestRun : 0));
         canvas_ = slab_->take(); // zero-filled
         // The workers' decoders are of the same format and gamma: they only read the tables.
-        VideoDecoder(format_, gamma_).buildTables();
+        callerDecoder_ = std::make_unique<VideoDecoder>(format_, gamma_);
+        callerDecoder_->buildTables();
+        callerOwn_.caller = true;
         for (int i = 0; i < workers; ++i) pool_.emplace_back([this] { work(); });
     }
 
@@ -315,13 +328,14 @@ class ParallelFrames final : public FrameStream {
         const FrameRun& run = runs_[r];
         DecodedFrame primed;
         for (std::size_t p : run.primes) {
-            if (!decodeInto(decoder, p, own, primed)) return queue(r, std::move(primed));
+            if (!decodeInto(decoder, p, own, primed))
+                return queue(r, std::move(primed), !own.caller);
         }
         recycle(primed.pixels);
         for (std::size_t i : run.frames) {
             DecodedFrame frame;
             const bool read = decodeInto(decoder, i, own, frame);
-            if (!queue(r, std::move(frame)) || !read) return false;
+            if (!queue(r, std::move(frame), !own.caller) || !read) return false;
         }
         return true;
     }
@@ -333,15 +347,16 @@ class ParallelFrames final : public FrameStream {
         --workersWaiting_;
     }
 
-    // Queues a picture of run r, waiting while the queue is full unless r is being handed out;
-    // false when stopping.
-    bool queue(std::size_t r, DecodedFrame&& frame) {
+    // Queues a picture of run r, waiting (where it may) while the queue is full unless r is
+    // being handed out; false when stopping.
+    bool queue(std::size_t r, DecodedFrame&& frame, bool mayWait) {
         std::unique_lock lock(mutex_);
         std::vector<DecodedFrame>& slot = slots_[r % window_];
-        waitForRoom(lock, [&] {
-            return stopping_ || queuedFrames_ < maxQueued_ ||
-                   (r == handedRun_ && slot.size() < handedRunQueue);
-        });
+        if (mayWait)
+            waitForRoom(lock, [&] {
+                return stopping_ || queuedFrames_ < maxQueued_ + (callerBusy_ ? longestRun_ : 0) ||
+                       (r == handedRun_ && slot.size() < handedRunQueue);
+            });
         if (stopping_) return false;
         slot.push_back(std::move(frame));
         ++queuedFrames_;
@@ -349,11 +364,22 @@ class ParallelFrames final : public FrameStream {
         return true;
     }
 
-    // The next picture in file order, waiting for its worker.
+    // The next picture in file order. Until it is there, the caller decodes the next frame no
+    // worker has taken where it decodes too, and otherwise waits for the picture's worker.
     DecodedFrame take() {
         std::unique_lock lock(mutex_);
         std::vector<DecodedFrame>& slot = slots_[handedRun_ % window_];
-        if (slot.empty()) {
+        while (slot.empty()) {
+            if (callerDecodes_ && nextRun_ < runs_.size() && nextRun_ < handedRun_ + window_) {
+                const std::size_t r = nextRun_++;
+                callerBusy_ = true;
+                if (workersWaiting_ != 0) room_.notify_all();
+                lock.unlock();
+                decodeRun(r, *callerDecoder_, callerOwn_); // a failed read is queued
+                lock.lock();
+                callerBusy_ = false;
+                continue;
+            }
             takerWaiting_ = true;
             ready_.wait(lock, [&] { return !slot.empty(); });
             takerWaiting_ = false;
@@ -428,6 +454,11 @@ class ParallelFrames final : public FrameStream {
     std::unique_ptr<PictureSlab> slab_; // every picture of the frames, under mutex_
 
     // The caller's side.
+    bool callerDecodes_ = false;
+    bool callerBusy_ = false;
+    std::size_t longestRun_ = 1;
+    std::unique_ptr<VideoDecoder> callerDecoder_;
+    WorkerBuffers callerOwn_;
     std::size_t nextFrame_ = 0;
     BYTE* canvas_ = nullptr; // the straight decode's picture as it stands, cropped
     BYTE lastPalette_[768]{};

@@ -136,19 +136,25 @@ std::string paletteMovie() {
                                       krt.deltaFrame(rgbPicture(0, 12))});
 }
 
-// DOR groups of one to four frames.
-std::string dorGroupsMovie() {
-    const DorFrameKind kinds[] = {
+// DOR groups of one to four frames, then (with longGroup) groups of twelve and three: runs too
+// long for the caller to decode while it waits.
+std::string dorGroupsMovie(bool longGroup = false) {
+    std::vector<DorFrameKind> kinds = {
         DorFrameKind::key,    DorFrameKind::motion,       DorFrameKind::key,
         DorFrameKind::key,    DorFrameKind::nonReference, DorFrameKind::motion,
         DorFrameKind::motion, DorFrameKind::key,          DorFrameKind::nonReference};
+    if (longGroup) {
+        kinds.push_back(DorFrameKind::key);
+        kinds.insert(kinds.end(), 11, DorFrameKind::motion);
+        kinds.insert(kinds.end(), {DorFrameKind::key, DorFrameKind::motion, DorFrameKind::motion});
+    }
     DorEncoder dor;
     std::vector<MovieVideoChunk> v;
     int frame = 0;
     for (DorFrameKind kind : kinds)
-        v.push_back({dorChunkId(kind), dor.encode(yuv(rgbPicture(frame, 2 * frame)), kind)}),
+        v.push_back({dorChunkId(kind), dor.encode(yuv(rgbPicture(frame, 2 * frame % 36)), kind)}),
             ++frame;
-    return writeMovie("dor_groups.qz", std::move(v));
+    return writeMovie(longGroup ? "dor_long.qz" : "dor_groups.qz", std::move(v));
 }
 
 enum class Output { raw, y4m, png };
@@ -191,8 +197,8 @@ void expectSameOnEveryThreadCount(const std::string& movie, Output output,
 }
 
 TEST(QztoolParallelFrames, EveryCodecOutputAndFormatMatchesOneThread) {
-    for (const std::string& movie :
-         {mixedMovie(), croppedMovie(), damagedMovie(), paletteMovie(), dorGroupsMovie()})
+    for (const std::string& movie : {mixedMovie(), croppedMovie(), damagedMovie(), paletteMovie(),
+                                     dorGroupsMovie(), dorGroupsMovie(true)})
         for (Output output : {Output::raw, Output::y4m, Output::png}) {
             expectSameOnEveryThreadCount(movie, output, "xrgb8888");
             // The sanitizer builds, many times slower, take the other formats through raw only.

@@ -26,7 +26,7 @@ constexpr std::size_t krtPaletteOffset = 12;
 constexpr LONG paletteColours = 256;
 // Memory the pictures queued for the caller may take (at least 4 and at most 256 pictures).
 // The run being handed out may queue a few more, so that it never waits for later runs.
-constexpr std::size_t queuedBytesBudget = std::size_t{10} << 20;
+constexpr std::size_t queuedBytesBudget = std::size_t{16} << 20;
 constexpr std::size_t queuedMin = 4, queuedMax = 256, handedRunQueue = 2;
 // Runs in flight a worker: enough that workers run well ahead and seldom wait for one another.
 constexpr std::size_t runsAheadPerWorker = 8;
@@ -364,7 +364,7 @@ class ParallelFrames final : public FrameStream {
         return true;
     }
 
-    // The next picture in file order. Until it is there, the caller decodes the next frame no
+    // The next picture in file order. Until it is there, the caller decodes the next run no
     // worker has taken where it decodes too, and otherwise waits for the picture's worker.
     DecodedFrame take() {
         std::unique_lock lock(mutex_);
@@ -438,6 +438,8 @@ class ParallelFrames final : public FrameStream {
     const std::vector<FrameRun> runs_;
     std::size_t window_ = 2;    // runs in flight
     std::size_t maxQueued_ = 4; // pictures queued for the caller
+    std::size_t longestRun_ = 1;
+    bool callerDecodes_ = false; // the caller decodes runs too while it waits
 
     std::mutex fileMutex_;
     std::mutex mutex_;
@@ -451,12 +453,10 @@ class ParallelFrames final : public FrameStream {
     std::size_t handedInRun_ = 0;                  // pictures of it handed out
     std::size_t queuedFrames_ = 0;                 // pictures queued in every slot
     bool stopping_ = false;
+    bool callerBusy_ = false; // the caller is decoding a run: the queue may hold one run more
     std::unique_ptr<PictureSlab> slab_; // every picture of the frames, under mutex_
 
     // The caller's side.
-    bool callerDecodes_ = false;
-    bool callerBusy_ = false;
-    std::size_t longestRun_ = 1;
     std::unique_ptr<VideoDecoder> callerDecoder_;
     WorkerBuffers callerOwn_;
     std::size_t nextFrame_ = 0;

@@ -22,6 +22,14 @@
 #define QZ_X86_SIMD 0
 #endif
 
+// For the per-block readers that a macroblock's loop calls six times: inlined, the bit
+// reader stays in registers across the blocks.
+#if defined(__GNUC__)
+#define QZ_ALWAYS_INLINE __attribute__((always_inline)) inline
+#else
+#define QZ_ALWAYS_INLINE inline
+#endif
+
 // The widest vector forms the decoders use: AVX-512F only where a form has one (the rest of the
 // forms are AVX2 then); avx512vbmi adds the byte-table forms of the colour conversions, which
 // need AVX-512BW and VBMI, and is otherwise avx512.

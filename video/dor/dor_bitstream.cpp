@@ -11,11 +11,6 @@ namespace {
 
 using U32 = std::uint32_t;
 
-#if defined(__GNUC__)
-#define QZ_ALWAYS_INLINE __attribute__((always_inline)) inline
-#else
-#define QZ_ALWAYS_INLINE inline
-#endif
 
 // Lookup entries: level in the top 10 bits (signed), run in the next 6, and in the low byte a
 // code length or, in the primary table, one of the kinds below. 0 marks bits that begin no code.

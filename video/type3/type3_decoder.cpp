@@ -151,6 +151,34 @@ template <int PixelBytes> void storePixel(BYTE* dest, U32 pixel) {
     }
 }
 
+// Reads one block's tokens into coeff; the reader goes by reference, and inlined into a
+// macroblock's loop it stays in registers across the six blocks.
+QZ_ALWAYS_INLINE void readBlock(Type3BitReader& bits, const LONG quant[64], LONG coeff[64]) {
+    clearCoefficients(coeff);
+    coeff[0] = wrappedProduct(static_cast<signed char>(readBits(bits, 8)), quant[0]);
+    int k = 1;
+    while (k < dctBlockSize) {
+        const Type3Token token = tokenTable.entries[peekBits(bits, 8)];
+        skipBits(bits, token.length);
+        LONG level = token.level;
+        if (token.kind != tokenLevel) {
+            // A run of no zeros would code nothing; the block ends there.
+            if (token.kind == tokenEnd) {
+                refill(bits);
+                return;
+            }
+            level = static_cast<signed char>(peekBits(bits, 8));
+            skipBits(bits, 8);
+        }
+        refill(bits);
+        k += token.skip;
+        // Runs that pass the last position end the block; their zeros are already stored.
+        if (k >= dctBlockSize) break;
+        coeff[zigzag[k]] = wrappedProduct(level, quant[zigzag[k]]);
+        ++k;
+    }
+}
+
 // One row of 16 pixels from 16 luma samples and 8 Cb and 8 Cr samples.
 template <int PixelBytes, class Colour>
 void outputRow(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
@@ -239,7 +267,7 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
                 Type3BitReader bits = startType3Reader(data, size, body);
                 // All six blocks are read first, so that they are transformed two at a time.
                 LONG coeff[6][dctBlockSize];
-                for (auto& block : coeff) readType3Block(bits, quant, block);
+                for (auto& block : coeff) readBlock(bits, quant, block);
                 dsp.idctBlockPair(coeff[0], coeff[1], planes.luma, planes.luma + 8, 16, 16, 0);
                 dsp.idctBlockPair(coeff[2], coeff[3], planes.luma + 128, planes.luma + 136, 16, 16,
                                   0);
@@ -303,35 +331,6 @@ Type3BitReader startType3Reader(const BYTE* data, std::ptrdiff_t size, std::ptrd
     return bits;
 }
 
-namespace {
-
-void readBlock(Type3BitReader& bits, const LONG quant[64], LONG coeff[64]) {
-    clearCoefficients(coeff);
-    coeff[0] = wrappedProduct(static_cast<signed char>(readBits(bits, 8)), quant[0]);
-    int k = 1;
-    while (k < dctBlockSize) {
-        const Type3Token token = tokenTable.entries[peekBits(bits, 8)];
-        skipBits(bits, token.length);
-        LONG level = token.level;
-        if (token.kind != tokenLevel) {
-            // A run of no zeros would code nothing; the block ends there.
-            if (token.kind == tokenEnd) {
-                refill(bits);
-                return;
-            }
-            level = static_cast<signed char>(peekBits(bits, 8));
-            skipBits(bits, 8);
-        }
-        refill(bits);
-        k += token.skip;
-        // Runs that pass the last position end the block; their zeros are already stored.
-        if (k >= dctBlockSize) break;
-        coeff[zigzag[k]] = wrappedProduct(level, quant[zigzag[k]]);
-        ++k;
-    }
-}
-
-} // namespace
 
 void readType3Block(Type3BitReader& reader, const LONG quant[64], LONG coeff[64]) {
     // A local copy, which the stores into coeff cannot alias, stays in registers.

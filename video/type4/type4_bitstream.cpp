@@ -12,14 +12,6 @@ namespace {
 
 using U32 = std::uint32_t;
 
-// The block reader is inlined into the macroblock loop: its call, and the set-up of its tables
-// and window, cost as much as a code or two of a block.
-#if defined(__GNUC__)
-#define QZ_ALWAYS_INLINE __attribute__((always_inline)) inline
-#else
-#define QZ_ALWAYS_INLINE inline
-#endif
-
 } // namespace
 
 // The AC run/level code: 111 pairs, each followed in the stream by a sign bit.

@@ -8,19 +8,21 @@
 
 namespace qztool {
 
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
 namespace {
 
 // The huge page size the block is aligned to and rounded up to.
 constexpr std::size_t hugePage = std::size_t{2} << 20;
 
 } // namespace
+#endif
 
 PictureSlab::PictureSlab(std::size_t pictureBytes, std::size_t count)
     : pictureBytes_(pictureBytes == 0 ? 1 : pictureBytes) {
-    const std::size_t bytes = pictureBytes_ * count;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Anonymous memory reads as zeros until written; the slack before the first whole huge page
-    // is what aligning it costs.
+    const std::size_t bytes = pictureBytes_ * count;
+    // Anonymous memory reads as zeros until written, and takes memory only where it is
+    // written; the slack before the first whole huge page is what aligning it costs.
     const std::size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
     void* mapped = mmap(nullptr, rounded + hugePage, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -32,19 +34,17 @@ PictureSlab::PictureSlab(std::size_t pictureBytes, std::size_t count)
         madvise(block_, rounded, MADV_HUGEPAGE); // only a wish: small pages work too
     }
 #endif
-    if (block_ == nullptr) block_ = new BYTE[bytes == 0 ? 1 : bytes]();
+    // Without the block (another system, or no memory to map), pictures are made one at a
+    // time as they are first taken.
+    if (block_ == nullptr) return;
     free_.reserve(count);
     for (std::size_t i = count; i-- > 0;) free_.push_back(block_ + i * pictureBytes_);
 }
 
 PictureSlab::~PictureSlab() {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (mapping_ != nullptr) {
-        munmap(mapping_, mappedBytes_);
-        return;
-    }
+    if (mapping_ != nullptr) munmap(mapping_, mappedBytes_);
 #endif
-    delete[] block_;
 }
 
 BYTE* PictureSlab::take() {

@@ -22,15 +22,16 @@ class PictureSlab {
 
     std::size_t pictureBytes() const { return pictureBytes_; }
     // A picture no one holds, with what its last holder left in it; one more, zero-filled and
-    // outside the block, when every one is held. Not thread-safe: callers lock.
+    // outside the block, when every one is held (or there is no block: see the constructor).
+    // Not thread-safe: callers lock.
     BYTE* take();
     // Gives back a picture take() returned.
     void give(BYTE* picture);
 
   private:
     std::size_t pictureBytes_;
-    BYTE* block_ = nullptr;
-    void* mapping_ = nullptr; // the mapping block_ lies in, or none: block_ came from new[]
+    BYTE* block_ = nullptr;   // the pictures, or none: every picture is an extra one
+    void* mapping_ = nullptr; // the mapping block_ lies in
     std::size_t mappedBytes_ = 0;
     std::vector<BYTE*> free_;
     std::vector<std::unique_ptr<BYTE[]>> extra_;

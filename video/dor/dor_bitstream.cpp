@@ -11,7 +11,6 @@ namespace {
 
 using U32 = std::uint32_t;
 
-
 // Lookup entries: level in the top 10 bits (signed), run in the next 6, and in the low byte a
 // code length or, in the primary table, one of the kinds below. 0 marks bits that begin no code.
 constexpr U32 kindFirstSecondary = 15; // nine zeros: look up the first secondary table

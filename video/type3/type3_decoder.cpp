@@ -331,7 +331,6 @@ Type3BitReader startType3Reader(const BYTE* data, std::ptrdiff_t size, std::ptrd
     return bits;
 }
 
-
 void readType3Block(Type3BitReader& reader, const LONG quant[64], LONG coeff[64]) {
     // A local copy, which the stores into coeff cannot alias, stays in registers.
     Type3BitReader bits = reader;

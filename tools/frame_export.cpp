@@ -218,11 +218,12 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
             if (black.empty()) black = blackPicture(*format, size->width, size->height);
             frame.pixels = black.data();
             frame.black = true;
-        }
-        if (!picture.shown && unshown++ == 0) {
-            if (progress) err << "\n";
-            err << "qztool: frame " << i + 1 << " is of type " << chunks[i]->frameType << ", which "
-                << frameFormatName(*format) << " cannot show; such frames are written black\n";
+            if (unshown++ == 0) {
+                if (progress) err << "\n";
+                err << "qztool: frame " << i + 1 << " is of type " << chunks[i]->frameType
+                    << ", which " << frameFormatName(*format)
+                    << " cannot show; such frames are written black\n";
+            }
         }
         if (!sink->write(frame, static_cast<long>(i + 1), message)) return fail(message);
         if (progress) drawProgress(err, i + 1, chunks.size());

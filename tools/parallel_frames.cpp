@@ -160,7 +160,8 @@ class ParallelFrames final : public FrameStream {
                    int threads)
         : file_(file), chunks_(chunks), format_(format), gamma_(gamma), size_(size),
           pixelBytes_(framePixelBytes(format)), rowBytes_(std::size_t(size.width) * pixelBytes_),
-          runs_(std::move(runs)) {
+          paddedWidth_((size.width + 15) / 16 * 16), paddedHeight_((size.height + 15) / 16 * 16),
+          pitch_(std::ptrdiff_t{paddedWidth_} * pixelBytes_), runs_(std::move(runs)) {
         const std::size_t frameBytes = std::max<std::size_t>(1, rowBytes_ * size.height);
         maxQueued_ = std::clamp(queuedBytesBudget / frameBytes, queuedMin, queuedMax);
         window_ = std::clamp<std::size_t>(maxQueued_, 2, runsAheadPerWorker * std::size_t(threads));
@@ -185,8 +186,7 @@ class ParallelFrames final : public FrameStream {
         // it, one each decoder decodes into and a padded one each copies from, and the caller's
         // canvas; where the caller decodes, the run it queues past the bound and the run a
         // worker may queue past it meanwhile. Each is as large as the padded picture.
-        const std::size_t padded = std::size_t((size.width + 15) / 16 * 16) * pixelBytes_ *
-                                   std::size_t((size.height + 15) / 16 * 16);
+        const std::size_t padded = std::size_t(pitch_) * std::size_t(paddedHeight_);
         slab_ = std::make_unique<PictureSlab>(
             std::max(padded, frameBytes), maxQueued_ + handedRunQueue + 2 * std::size_t(decoders) +
                                               1 + (callerDecodes_ ? 2 * longestRun : 0));
@@ -259,9 +259,6 @@ class ParallelFrames final : public FrameStream {
     // Decodes chunk i into the worker's picture and fills out with the cropped picture and what
     // the frame left unwritten; false when the payload could not be read.
     bool decodeInto(VideoDecoder& decoder, std::size_t i, WorkerBuffers& own, DecodedFrame& out) {
-        const int paddedWidth = (size_.width + 15) / 16 * 16;
-        const int paddedHeight = (size_.height + 15) / 16 * 16;
-        const std::ptrdiff_t pitch = std::ptrdiff_t{paddedWidth} * pixelBytes_;
         const std::size_t bytes = rowBytes_ * size_.height;
         const BYTE* payload = readSpanned(i, own);
         if (payload == nullptr) {
@@ -274,11 +271,11 @@ class ParallelFrames final : public FrameStream {
         // straight into the picture to queue. Type-3 and type-4 frames write only the
         // macroblocks they code, into the worker's picture, which is then copied.
         const bool direct = (c.frameType < 3 || c.frameType > 4) &&
-                            std::size_t(pitch) == rowBytes_ && paddedHeight == size_.height;
+                            std::size_t(pitch_) == rowBytes_ && paddedHeight_ == size_.height;
         if (direct && out.pixels == nullptr) out.pixels = takePicture();
         if (!direct && own.target == nullptr) own.target = takePicture();
         BYTE* const target = direct ? out.pixels : own.target;
-        const PictureMemory memory{target, pitch, paddedWidth, paddedHeight};
+        const PictureMemory memory{target, pitch_, paddedWidth_, paddedHeight_};
         const DecodeStatus status = decoder.decode(c.frameType, payload, c.payloadSize(), memory);
         std::memcpy(out.palette, decoder.paletteRgb(), sizeof out.palette);
         out.keepAll = status != DecodeStatus::decoded;
@@ -290,15 +287,15 @@ class ParallelFrames final : public FrameStream {
         out.keepLastRow = c.frameType >= 5; // DOR pictures are shown without their last row
         if (direct) return true;
         if (out.pixels == nullptr) out.pixels = takePicture();
-        if (std::size_t(pitch) == rowBytes_) {
+        if (std::size_t(pitch_) == rowBytes_) {
             std::memcpy(out.pixels, target, bytes);
         } else {
             for (int y = 0; y < size_.height; ++y)
-                std::memcpy(out.pixels + rowBytes_ * y, target + pitch * y, rowBytes_);
+                std::memcpy(out.pixels + rowBytes_ * y, target + pitch_ * y, rowBytes_);
         }
         if (c.frameType == 3)
-            out.keptBlocks = type3SkippedMacroblocks(payload, c.payloadSize(), paddedWidth / 16,
-                                                     paddedHeight / 16);
+            out.keptBlocks = type3SkippedMacroblocks(payload, c.payloadSize(), paddedWidth_ / 16,
+                                                     paddedHeight_ / 16);
         return true;
     }
 
@@ -435,6 +432,8 @@ class ParallelFrames final : public FrameStream {
     const PictureSize size_;
     const int pixelBytes_;
     const std::size_t rowBytes_;
+    const int paddedWidth_, paddedHeight_; // the workers' pictures: whole macroblocks
+    const std::ptrdiff_t pitch_;
     const std::vector<FrameRun> runs_;
     std::size_t window_ = 2;    // runs in flight
     std::size_t maxQueued_ = 4; // pictures queued for the caller

@@ -20,7 +20,6 @@ class PictureSlab {
     PictureSlab(const PictureSlab&) = delete;
     PictureSlab& operator=(const PictureSlab&) = delete;
 
-    std::size_t pictureBytes() const { return pictureBytes_; }
     // A picture no one holds, with what its last holder left in it; one more, zero-filled and
     // outside the block, when every one is held (or there is no block: see the constructor).
     // Not thread-safe: callers lock.

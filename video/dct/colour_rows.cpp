@@ -13,32 +13,92 @@ void buildGammaLaneTables(GammaLaneTables& lanes) {
     }
 }
 
+namespace {
+
+// The lanes of a component sum, red, green and blue: each a 9-bit field at its shift; the bits
+// between them (9-10 and 20-22) take the carries of the lanes below.
+constexpr int laneShifts[3] = {23, 11, 0};
+constexpr std::uint32_t laneGapBits = 0x00700600;
+
+std::uint32_t entryOf(const LONG* table, LONG sample) {
+    return static_cast<std::uint32_t>(table[256 + sample]);
+}
+
+int laneField(std::uint32_t entry, int lane) {
+    return static_cast<int>((entry >> laneShifts[lane]) & 511);
+}
+
+// A field read as a signed 9-bit number: any value congruent to it modulo 512 does, as the
+// lookups take the sum's field modulo 512.
+int signedField(std::uint32_t entry, int lane) {
+    const int f = laneField(entry, lane);
+    return f >= 256 ? f - 512 : f;
+}
+
+struct FieldSpan {
+    int low = 512;
+    int high = -512;
+};
+
+// The span of a lane's signed fields over the samples 0..127 of a chroma component table.
+FieldSpan chromaSpan(const LONG* table, int lane) {
+    FieldSpan span;
+    for (LONG s = 0; s < 128; ++s) {
+        const int f = signedField(entryOf(table, s), lane);
+        span.low = f < span.low ? f : span.low;
+        span.high = f > span.high ? f : span.high;
+    }
+    return span;
+}
+
+} // namespace
+
 void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes) {
     const std::uint32_t* tables[3] = {lanes.red, lanes.green, lanes.blue};
     for (unsigned& l : bytes.lanesOfByte) l = 0;
     for (int l = 0; l < 3; ++l) {
+        const FieldSpan u = chromaSpan(uComponent, l), v = chromaSpan(vComponent, l);
+        // Field of the sum = the luma sample + origin + both chroma parts, modulo 512.
+        const int origin = laneField(entryOf(yComponent, 0), l) + u.low + v.low;
+        for (LONG s = 0; s < 128; ++s) {
+            bytes.chroma[0][l][s] =
+                static_cast<std::uint8_t>(signedField(entryOf(uComponent, s), l) - u.low);
+            bytes.chroma[1][l][s] =
+                static_cast<std::uint8_t>(signedField(entryOf(vComponent, s), l) - v.low);
+        }
         for (int j = 0; j < 4; ++j) {
             std::uint8_t any = 0;
-            for (int f = 0; f < 512; ++f) {
-                const auto b = static_cast<std::uint8_t>(tables[l][f] >> (8 * j));
-                bytes.plane[l][j][f] = b;
+            for (int i = 0; i < byteLaneSpan; ++i) {
+                const auto b = static_cast<std::uint8_t>(tables[l][(i + origin) & 511] >> (8 * j));
+                bytes.plane[l][j][i] = b;
                 any |= b;
             }
             if (any != 0) bytes.lanesOfByte[j] |= 1u << l;
         }
     }
-    bytes.yBase = static_cast<std::uint32_t>(yComponent[256]);
-    bytes.yStep = static_cast<std::uint32_t>(yComponent[257]) - bytes.yBase;
 }
 
 bool byteFormsUsable() {
-    // Entry 256 + s for every sample the tables accept, against the line through s = 0 and 1
-    // with the samples limited to 0..127.
-    const auto entry = [](LONG s) { return static_cast<std::uint32_t>(yComponent[256 + s]); };
-    const std::uint32_t step = entry(1) - entry(0);
-    for (LONG s = clampSampleMin; s <= clampSampleMax; ++s) {
-        const auto limited = static_cast<std::uint32_t>(s < 0 ? 0 : (s > 127 ? 127 : s));
-        if (entry(s) != entry(0) + limited * step) return false;
+    const LONG* tables[3] = {yComponent, uComponent, vComponent};
+    for (const LONG* table : tables) {
+        // Every sample the tables accept gives the entry of the sample limited to 0..127.
+        for (LONG s = clampSampleMin; s <= clampSampleMax; ++s) {
+            const LONG limited = s < 0 ? 0 : (s > 127 ? 127 : s);
+            if (entryOf(table, s) != entryOf(table, limited)) return false;
+        }
+        // No carry bits in an entry: a sum of three entries then keeps each lane's carries
+        // below the next lane, and each field of the sum is the sum of the fields modulo 512.
+        for (LONG s = 0; s < 128; ++s)
+            if ((entryOf(table, s) & laneGapBits) != 0) return false;
+    }
+    for (int l = 0; l < 3; ++l) {
+        // The luma field is its sample plus a constant, modulo 512.
+        const int base = laneField(entryOf(yComponent, 0), l);
+        for (LONG s = 0; s < 128; ++s)
+            if (laneField(entryOf(yComponent, s), l) != ((base + s) & 511)) return false;
+        // Both chroma parts fit a byte together, and with the sample below byteLaneSpan.
+        const FieldSpan u = chromaSpan(uComponent, l), v = chromaSpan(vComponent, l);
+        if ((u.high - u.low) + (v.high - v.low) > 255) return false;
     }
     return true;
 }

@@ -18,19 +18,21 @@ struct GammaLaneTables {
 };
 void buildGammaLaneTables(GammaLaneTables& lanes);
 
-// The gamma lane tables cut into bytes for the byte-permute conversions: plane[l][j] holds byte j
-// of every entry of lane table l (red, green, blue), and byte j of a pixel is the OR of the
-// planes set in lanesOfByte[j]. The luma component entries are yBase + s × yStep for the
-// samples s = 0..127 they tell apart.
+// The gamma lane tables cut into bytes for the byte-permute conversions. Where byteFormsUsable(),
+// a lane's field in a component sum is (luma sample + origin + chroma[0][lane][u] +
+// chroma[1][lane][v]) modulo 512 for samples limited to 0..127, and the sum of the sample and
+// both chroma parts stays below byteLaneSpan: plane[l][j][i] holds byte j of lane table l's entry
+// for the field (i + origin) modulo 512, and byte j of a pixel is the OR of the planes set in
+// lanesOfByte[j].
+inline constexpr int byteLaneSpan = 384;
 struct ByteLaneTables {
-    alignas(64) std::uint8_t plane[3][4][512];
+    alignas(64) std::uint8_t plane[3][4][byteLaneSpan];
+    alignas(64) std::uint8_t chroma[2][3][128]; // from U, from V; red, green, blue
     unsigned lanesOfByte[4];
-    std::uint32_t yBase;
-    std::uint32_t yStep;
 };
 void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes);
-// Whether the luma component table is such a line (the byte forms compute its entries and are
-// not to be used otherwise).
+// Whether the component tables split into lanes so (the byte forms are not to be used
+// otherwise).
 bool byteFormsUsable();
 
 #if QZ_X86_SIMD

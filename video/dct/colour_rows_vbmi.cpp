@@ -1,38 +1,58 @@
-// Colour conversions through the gamma lane tables cut into bytes: a 9-bit lane field looks up
-// one byte of its entry in a 512-entry byte table with four two-register byte permutes, 64
-// pixels at a time, merged by the field's bits 7 and 8. This replaces three sixteen-lane gathers
-// a sixteen pixels by a few register operations, and gives exactly the gathered entries.
+// Colour conversions through the gamma lane tables cut into bytes, 64 pixel pairs at a time. The
+// three lane fields of a pixel are made in bytes: the luma sample (0..127) plus the chroma part
+// of the lane (0..255, both looked up by one two-register byte permute), added as the sample plus
+// the part's low seven bits, with the part's top bit and the carry out of that byte sum telling
+// which 128-entry quarter of the lane's byte plane holds the field. A byte of the pixels is then
+// three two-register permutes and two blends a lane, and gives exactly the table's entries.
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
-#include "video/dct/dsp_constants.h"
-#include "video/dct/table128_avx512.h"
+#include "video/dct/simd_switch.h"
 
 #if QZ_X86_SIMD
 
-namespace {
+#include "video/dct/avx512_intrinsics.h"
 
-using namespace qzsimd;
+namespace {
 
 // Byte-order constants of the permutes, built once.
 struct Orders {
-    // Byte 0 (first) or byte 2 (second) of each dword of two registers a and b: a's sixteen,
-    // then b's; then byte 1 or byte 3 the same way.
-    alignas(64) std::uint8_t dwordBytes[2][64];
+    // Type 4, half a macroblock of 64 pixel pairs (eight rows of eight): the luma sample of the
+    // left (0) and right (1) pixel of each pair, from the half's two registers of packed rows.
+    alignas(64) std::uint8_t lumaPairs[2][64];
+    // The chroma sample of each pair of the upper (0) and lower (1) half, from the register of
+    // the macroblock's 64 packed chroma samples.
+    alignas(64) std::uint8_t chromaPairs[2][64];
+    // DOR: bytes 0 and 1 (0), or 2 and 3 (1), of 32 words in two registers, each byte's 32 in a
+    // row.
+    alignas(64) std::uint8_t wordBytes[2][64];
     // Bytes of two registers interleaved: a0 b0 a1 b1 ... from the lower and the upper halves.
     alignas(64) std::uint8_t interleaveBytes[2][64];
     // Words of two registers interleaved, from their lower and upper halves.
     alignas(64) std::uint16_t interleaveWords[2][32];
 };
 
+// Where sample n (16 j + 4 k + i) of four registers of sixteen lands when they are packed to
+// bytes by two saturating packs to words and one to bytes: byte 16 k + 4 j + i.
+constexpr int packedPosition(int n) {
+    return 16 * ((n % 16) / 4) + 4 * (n / 16) + n % 4;
+}
+
 constexpr Orders makeOrders() {
     Orders o{};
-    for (int k = 0; k < 16; ++k) {
-        for (int second = 0; second < 2; ++second) {
-            const int b = 2 * second;
-            o.dwordBytes[second][k] = static_cast<std::uint8_t>(4 * k + b);
-            o.dwordBytes[second][16 + k] = static_cast<std::uint8_t>(64 + 4 * k + b);
-            o.dwordBytes[second][32 + k] = static_cast<std::uint8_t>(4 * k + b + 1);
-            o.dwordBytes[second][48 + k] = static_cast<std::uint8_t>(64 + 4 * k + b + 1);
+    for (int n = 0; n < 64; ++n) {
+        const int row = n / 8, pair = n % 8;
+        for (int side = 0; side < 2; ++side) {
+            // Rows 0-3 of the half in the first register, 4-7 in the second.
+            const int column = 2 * pair + side;
+            o.lumaPairs[side][n] =
+                static_cast<std::uint8_t>(64 * (row / 4) + packedPosition(16 * (row % 4) + column));
+        }
+        for (int h = 0; h < 2; ++h)
+            o.chromaPairs[h][n] =
+                static_cast<std::uint8_t>(packedPosition(8 * (4 * h + row / 2) + pair));
+        for (int half = 0; half < 2; ++half) {
+            const int word = n % 32, byte = 2 * half + n / 32;
+            o.wordBytes[half][n] = static_cast<std::uint8_t>(4 * word + byte);
         }
     }
     for (int h = 0; h < 2; ++h) {
@@ -54,64 +74,55 @@ QZ_INLINE_VBMI __m512i load64(const void* p) {
     return _mm512_loadu_si512(p);
 }
 
-// The three lane fields of 64 component sums (sixteen in each of four registers, in register
-// order): the low eight bits of each field as a byte, and the field's bits 7 and 8 as masks.
-struct LaneFields {
-    __m512i low[3]; // red, green, blue
-    __mmask64 bit7[3];
-    __mmask64 bit8[3];
-};
-
-QZ_INLINE_VBMI LaneFields laneFields(const __m512i sums[4]) {
-    // Per dword: blue bits 0-7, green 11-18, red 23-30 and blue 1-8; then green 12-19 and red
-    // 24-31, whose top bits are the fields' bits 8.
-    const __m512i lowShifts = _mm512_set1_epi64(0x2137'2B20'0117'0B00);
-    const __m512i highShifts = _mm512_set1_epi64(0x2020'382C'0000'180C);
-    __m512i low[4], high[4];
-    for (int i = 0; i < 4; ++i) {
-        low[i] = _mm512_multishift_epi64_epi8(lowShifts, sums[i]);
-        high[i] = _mm512_multishift_epi64_epi8(highShifts, sums[i]);
-    }
-    const __m512i first = load64(orders.dwordBytes[0]), second = load64(orders.dwordBytes[1]);
-    // Each gather of one byte a dword: sums 0-15, 16-31 of the pair, then the next byte.
-    const __m512i lowA = _mm512_permutex2var_epi8(low[0], first, low[1]);
-    const __m512i lowB = _mm512_permutex2var_epi8(low[2], first, low[3]);
-    const __m512i lowC = _mm512_permutex2var_epi8(low[0], second, low[1]);
-    const __m512i lowD = _mm512_permutex2var_epi8(low[2], second, low[3]);
-    const __m512i highA = _mm512_permutex2var_epi8(high[0], first, high[1]);
-    const __m512i highB = _mm512_permutex2var_epi8(high[2], first, high[3]);
-    LaneFields f;
-    f.low[2] = _mm512_shuffle_i64x2(lowA, lowB, _MM_SHUFFLE(1, 0, 1, 0));
-    f.low[1] = _mm512_shuffle_i64x2(lowA, lowB, _MM_SHUFFLE(3, 2, 3, 2));
-    f.low[0] = _mm512_shuffle_i64x2(lowC, lowD, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m512i blueHigh = _mm512_shuffle_i64x2(lowC, lowD, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m512i greenHigh = _mm512_shuffle_i64x2(highA, highB, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m512i redHigh = _mm512_shuffle_i64x2(highA, highB, _MM_SHUFFLE(3, 2, 3, 2));
-    for (int l = 0; l < 3; ++l) f.bit7[l] = _mm512_movepi8_mask(f.low[l]);
-    f.bit8[0] = _mm512_movepi8_mask(redHigh);
-    f.bit8[1] = _mm512_movepi8_mask(greenHigh);
-    f.bit8[2] = _mm512_movepi8_mask(blueHigh);
-    return f;
+// Samples of four registers of sixteen limited to 0..127, packed to bytes (see packedPosition).
+QZ_INLINE_VBMI __m512i packedSamples(const LONG* a, const LONG* b, const LONG* c, const LONG* d) {
+    const __m512i ab = _mm512_packs_epi32(load64(a), load64(b));
+    const __m512i cd = _mm512_packs_epi32(load64(c), load64(d));
+    return _mm512_min_epu8(_mm512_packus_epi16(ab, cd), _mm512_set1_epi8(127));
 }
 
-// plane[field] for 64 fields: each quarter of the plane by one two-register permute on the
-// field's low seven bits.
-QZ_INLINE_VBMI __m512i lookup512(const std::uint8_t* plane, __m512i low, __mmask64 bit7,
-                                 __mmask64 bit8) {
-    const __m512i a = _mm512_permutex2var_epi8(load64(plane), low, load64(plane + 64));
-    const __m512i b = _mm512_permutex2var_epi8(load64(plane + 128), low, load64(plane + 192));
-    const __m512i c = _mm512_permutex2var_epi8(load64(plane + 256), low, load64(plane + 320));
-    const __m512i d = _mm512_permutex2var_epi8(load64(plane + 384), low, load64(plane + 448));
-    return _mm512_mask_blend_epi8(bit8, _mm512_mask_blend_epi8(bit7, a, b),
-                                  _mm512_mask_blend_epi8(bit7, c, d));
+// The chroma parts of the three lanes for the chroma samples u and v (0..127).
+QZ_INLINE_VBMI void chromaParts(const ByteLaneTables& t, __m512i u, __m512i v, __m512i parts[3]) {
+    for (int l = 0; l < 3; ++l) {
+        const std::uint8_t* fromU = t.chroma[0][l];
+        const std::uint8_t* fromV = t.chroma[1][l];
+        parts[l] = _mm512_add_epi8(_mm512_permutex2var_epi8(load64(fromU), u, load64(fromU + 64)),
+                                   _mm512_permutex2var_epi8(load64(fromV), v, load64(fromV + 64)));
+    }
+}
+
+// The fields of one lane for 64 pixels: the byte sum (its low seven bits index a quarter) and
+// the masks of the second and third quarters.
+struct LaneField {
+    __m512i sum;
+    __mmask64 second;
+    __mmask64 third;
+};
+
+QZ_INLINE_VBMI LaneField laneField(__m512i sample, __m512i partLow, __mmask64 partHigh) {
+    const __m512i sum = _mm512_add_epi8(sample, partLow);
+    const __mmask64 carry = _mm512_movepi8_mask(sum);
+    return {sum, _kxor_mask64(partHigh, carry), _kand_mask64(partHigh, carry)};
+}
+
+struct PixelFields {
+    LaneField lane[3]; // red, green, blue
+};
+
+// plane[field] for 64 fields: each quarter by one two-register permute.
+QZ_INLINE_VBMI __m512i lookup384(const std::uint8_t* plane, const LaneField& f) {
+    const __m512i a = _mm512_permutex2var_epi8(load64(plane), f.sum, load64(plane + 64));
+    const __m512i b = _mm512_permutex2var_epi8(load64(plane + 128), f.sum, load64(plane + 192));
+    const __m512i c = _mm512_permutex2var_epi8(load64(plane + 256), f.sum, load64(plane + 320));
+    return _mm512_mask_blend_epi8(f.second, _mm512_mask_blend_epi8(f.third, a, c), b);
 }
 
 // Byte j of the 64 pixels of the fields.
-QZ_INLINE_VBMI __m512i pixelByte(const ByteLaneTables& t, const LaneFields& f, int j) {
+QZ_INLINE_VBMI __m512i pixelByte(const ByteLaneTables& t, const PixelFields& f, int j) {
     __m512i r = _mm512_setzero_si512();
     for (int l = 0; l < 3; ++l) {
         if ((t.lanesOfByte[j] >> l) & 1)
-            r = _mm512_or_si512(r, lookup512(t.plane[l][j], f.low[l], f.bit7[l], f.bit8[l]));
+            r = _mm512_or_si512(r, lookup384(t.plane[l][j], f.lane[l]));
     }
     return r;
 }
@@ -133,13 +144,20 @@ QZ_INLINE_VBMI void interleave4(const __m512i x[4], __m512i out[4]) {
     out[3] = _mm512_permutex2var_epi16(a1, highWords, b1);
 }
 
-// The pixels of 64 pixel pairs from the sums of their left and right pixels, in pair order:
-// store(k, v) receives 64 bytes, pairs 16k.. (2-byte pixels: the left one the low half of its
-// entry, the right one the high half) or pairs 8k.. (4-byte pixels).
+// The pixels of 64 pixel pairs from the luma samples of their left and right pixels (0..127)
+// and the chroma parts of the pairs, in pair order: store(k, v) receives 64 bytes, pairs 16k..
+// (2-byte pixels: the left one the low half of its entry, the right one the high half) or
+// pairs 8k.. (4-byte pixels).
 template <class Store>
-QZ_INLINE_VBMI void pairsToPixels(const ByteLaneTables& t, const __m512i left[4],
-                                  const __m512i right[4], int pixelBytes, const Store& store) {
-    const LaneFields l = laneFields(left), r = laneFields(right);
+QZ_INLINE_VBMI void pairsToPixels(const ByteLaneTables& t, __m512i left, __m512i right,
+                                  const __m512i parts[3], int pixelBytes, const Store& store) {
+    PixelFields l, r;
+    for (int i = 0; i < 3; ++i) {
+        const __m512i low = _mm512_and_si512(parts[i], _mm512_set1_epi8(127));
+        const __mmask64 high = _mm512_movepi8_mask(parts[i]);
+        l.lane[i] = laneField(left, low, high);
+        r.lane[i] = laneField(right, low, high);
+    }
     if (pixelBytes == 2) {
         const __m512i x[4] = {pixelByte(t, l, 0), pixelByte(t, l, 1), pixelByte(t, r, 2),
                               pixelByte(t, r, 3)};
@@ -165,15 +183,15 @@ QZ_INLINE_VBMI void pairsToPixels(const ByteLaneTables& t, const __m512i left[4]
     }
 }
 
-// The luma component of samples limited to 0..127, from its line.
-QZ_INLINE_VBMI __m512i lumaComponent(const ByteLaneTables& t, __m512i sample) {
-    return _mm512_add_epi32(
-        _mm512_set1_epi32(static_cast<int>(t.yBase)),
-        _mm512_mullo_epi32(componentIndex(sample), _mm512_set1_epi32(static_cast<int>(t.yStep))));
-}
-
 // Stores of the pixel registers: 2-byte pixels two rows of 16 a register, 4-byte pixels one row
 // a register, or one run of pixels.
+// The lower (first) or upper 32 bytes of a and of b, limited to 0..127.
+template <bool first> QZ_INLINE_VBMI __m512i limitedHalves(__m512i a, __m512i b) {
+    const __m512i halves =
+        _mm512_shuffle_i64x2(a, b, first ? _MM_SHUFFLE(1, 0, 1, 0) : _MM_SHUFFLE(3, 2, 3, 2));
+    return _mm512_min_epu8(halves, _mm512_set1_epi8(127));
+}
+
 struct TwoRowsStore {
     BYTE* out;
     std::ptrdiff_t pitch;
@@ -198,59 +216,46 @@ struct RowStore {
 QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma,
                                         const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
                                         int pixelBytes, unsigned halves) {
-    const Table128 u = loadTable(uComponent + dsp::componentOffset),
-                   v = loadTable(vComponent + dsp::componentOffset);
-    const __m512i evens =
-        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
-    const __m512i odds = _mm512_add_epi32(evens, _mm512_set1_epi32(1));
-    const __m512i chromaRows[2] = {
-        _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7),
-        _mm512_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15, 8, 9, 10, 11, 12, 13, 14, 15)};
+    __m512i parts[3];
+    chromaParts(bytes, packedSamples(cb, cb + 16, cb + 32, cb + 48),
+                packedSamples(cr, cr + 16, cr + 32, cr + 48), parts);
     const std::ptrdiff_t p = pitch;
-    // Each half: luma rows 8h to 8h + 7 over chroma rows 4h to 4h + 3; register j of the sums
-    // holds the eight pairs of luma rows 2j and 2j + 1 of the half.
     for (int h = 0; h < 2; ++h) {
         if (((halves >> h) & 1) == 0) continue;
-        __m512i left[4], right[4];
-        for (int i = 0; i < 2; ++i) {
-            const int c = 8 * (4 * h + 2 * i);
-            const __m512i chroma = _mm512_add_epi32(lookup(u, componentIndex(load16(cb + c))),
-                                                    lookup(v, componentIndex(load16(cr + c))));
-            for (int k = 0; k < 2; ++k) {
-                const LONG* rows = luma + 16 * (8 * h + 4 * i + 2 * k);
-                const __m512i a = load16(rows), b = load16(rows + 16);
-                const __m512i spread = _mm512_permutexvar_epi32(chromaRows[k], chroma);
-                left[2 * i + k] = _mm512_add_epi32(
-                    lumaComponent(bytes, _mm512_permutex2var_epi32(a, evens, b)), spread);
-                right[2 * i + k] = _mm512_add_epi32(
-                    lumaComponent(bytes, _mm512_permutex2var_epi32(a, odds, b)), spread);
-            }
-        }
+        const LONG* rows = luma + 128 * h;
+        const __m512i upper = packedSamples(rows, rows + 16, rows + 32, rows + 48);
+        const __m512i lower = packedSamples(rows + 64, rows + 80, rows + 96, rows + 112);
+        const __m512i left = _mm512_permutex2var_epi8(upper, load64(orders.lumaPairs[0]), lower);
+        const __m512i right = _mm512_permutex2var_epi8(upper, load64(orders.lumaPairs[1]), lower);
+        const __m512i pairs = load64(orders.chromaPairs[h]);
+        const __m512i halfParts[3] = {_mm512_permutexvar_epi8(pairs, parts[0]),
+                                      _mm512_permutexvar_epi8(pairs, parts[1]),
+                                      _mm512_permutexvar_epi8(pairs, parts[2])};
         BYTE* out = dest + 8 * h * p;
         if (pixelBytes == 2)
-            pairsToPixels(bytes, left, right, 2, TwoRowsStore{out, p});
+            pairsToPixels(bytes, left, right, halfParts, 2, TwoRowsStore{out, p});
         else
-            pairsToPixels(bytes, left, right, 4, RowStore{out, p});
+            pairsToPixels(bytes, left, right, halfParts, 4, RowStore{out, p});
     }
 }
 
 QZ_TARGET_VBMI void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
                                          int pixelBytes) {
-    const Table128 u = loadTable(uComponent + dsp::componentOffset),
-                   v = loadTable(vComponent + dsp::componentOffset);
-    const __m512i byte = _mm512_set1_epi32(255);
-    __m512i left[4], right[4];
-    for (int k = 0; k < 4; ++k) {
-        // Each word: V, U, right luma, left luma.
-        const __m512i w = load64(words + 64 * k);
-        const __m512i chroma = _mm512_add_epi32(
-            lookup(u, componentIndex(_mm512_and_si512(_mm512_srli_epi32(w, 8), byte))),
-            lookup(v, componentIndex(_mm512_and_si512(w, byte))));
-        left[k] = _mm512_add_epi32(lumaComponent(bytes, _mm512_srli_epi32(w, 24)), chroma);
-        right[k] = _mm512_add_epi32(
-            lumaComponent(bytes, _mm512_and_si512(_mm512_srli_epi32(w, 16), byte)), chroma);
-    }
-    pairsToPixels(bytes, left, right, pixelBytes, RowStore{dest, 64});
+    // Each word: V, U, right luma, left luma. First the bytes of words 0-31 and of 32-63, then
+    // each byte's 64 in one register.
+    const __m512i w0 = load64(words), w1 = load64(words + 64), w2 = load64(words + 128),
+                  w3 = load64(words + 192);
+    const __m512i chromaOrder = load64(orders.wordBytes[0]),
+                  lumaOrder = load64(orders.wordBytes[1]);
+    const __m512i chromaA = _mm512_permutex2var_epi8(w0, chromaOrder, w1);
+    const __m512i chromaB = _mm512_permutex2var_epi8(w2, chromaOrder, w3);
+    const __m512i lumaA = _mm512_permutex2var_epi8(w0, lumaOrder, w1);
+    const __m512i lumaB = _mm512_permutex2var_epi8(w2, lumaOrder, w3);
+    __m512i parts[3];
+    chromaParts(bytes, limitedHalves<false>(chromaA, chromaB),
+                limitedHalves<true>(chromaA, chromaB), parts);
+    pairsToPixels(bytes, limitedHalves<false>(lumaA, lumaB), limitedHalves<true>(lumaA, lumaB),
+                  parts, pixelBytes, RowStore{dest, 64});
 }
 
 #endif

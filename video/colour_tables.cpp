@@ -1,6 +1,7 @@
 #include "video/colour_tables.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 
 alignas(64) LONG colourTableBlock[colourTableEntries];
@@ -23,6 +24,8 @@ constexpr int greenFromV = -46799;
 PixelFormat builtFormat{};
 LONG builtGamma = 0;
 bool tablesBuilt = false;
+// Compared by decoders on any thread (qztool frames decodes on several).
+std::atomic<std::uint32_t> generation{0};
 
 // round(s × k / 65536), halves rounded up.
 int chromaProduct(int s, int k) {
@@ -238,6 +241,7 @@ void buildColourTables(const PixelFormat& format, LONG gamma) {
     builtFormat = format;
     builtGamma = gamma;
     tablesBuilt = true;
+    generation.fetch_add(1, std::memory_order_release);
 }
 
 void refreshColourTables(LONG gamma) {
@@ -246,6 +250,11 @@ void refreshColourTables(LONG gamma) {
     buildLevelTables(builtFormat, gamma);
     buildGammaTables(builtFormat, gamma);
     builtGamma = gamma;
+    generation.fetch_add(1, std::memory_order_release);
+}
+
+std::uint32_t colourTablesGeneration() {
+    return generation.load(std::memory_order_acquire);
 }
 
 bool colourTablesBuiltFor(const PixelFormat& f, LONG gamma) {

@@ -66,6 +66,10 @@ void buildColourTables(const PixelFormat& format, LONG gamma);
 // before the first build or when the gamma is unchanged.
 void refreshColourTables(LONG gamma);
 
+// A count of the builds and refreshes that rewrote the tables, 0 before the first: tables made
+// from these ones stay current while it is unchanged.
+std::uint32_t colourTablesGeneration();
+
 // Whether the tables were last built (or refreshed) for exactly this pixel format and gamma.
 bool colourTablesBuiltFor(const PixelFormat& format, LONG gamma);
 

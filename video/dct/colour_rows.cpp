@@ -51,7 +51,44 @@ FieldSpan chromaSpan(const LONG* table, int lane) {
     return span;
 }
 
+// The calling thread's lane tables and the colour tables' generation they were made from (0:
+// not made, since the colour tables change with every build).
+struct LaneCache {
+    std::uint32_t gammaGeneration = 0;
+    std::uint32_t bytesGeneration = 0;
+    bool bytesUsable = false;
+    GammaLaneTables gamma;
+    ByteLaneTables bytes;
+};
+
+LaneCache& laneCache() {
+    thread_local LaneCache cache;
+    return cache;
+}
+
 } // namespace
+
+const GammaLaneTables& currentGammaLanes() {
+    LaneCache& cache = laneCache();
+    const std::uint32_t generation = colourTablesGeneration();
+    if (generation == 0 || cache.gammaGeneration != generation) {
+        buildGammaLaneTables(cache.gamma);
+        cache.gammaGeneration = generation;
+    }
+    return cache.gamma;
+}
+
+const ByteLaneTables* currentByteLanes() {
+    LaneCache& cache = laneCache();
+    const std::uint32_t generation = colourTablesGeneration();
+    if (generation == 0 || cache.bytesGeneration != generation) {
+        const GammaLaneTables& gamma = currentGammaLanes();
+        cache.bytesUsable = byteFormsUsable();
+        if (cache.bytesUsable) buildByteLaneTables(gamma, cache.bytes);
+        cache.bytesGeneration = generation;
+    }
+    return cache.bytesUsable ? &cache.bytes : nullptr;
+}
 
 void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes) {
     const std::uint32_t* tables[3] = {lanes.red, lanes.green, lanes.blue};

@@ -31,6 +31,11 @@ struct ByteLaneTables {
     unsigned lanesOfByte[4];
 };
 void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes);
+// The lane tables of the colour tables as they are now, kept for the calling thread and made
+// again only after the colour tables changed (colourTablesGeneration). The byte tables are null
+// where byteFormsUsable() does not hold. A frame takes them once, before it decodes.
+const GammaLaneTables& currentGammaLanes();
+const ByteLaneTables* currentByteLanes();
 // Whether the component tables split into lanes so (the byte forms are not to be used
 // otherwise).
 bool byteFormsUsable();

@@ -273,19 +273,14 @@ void convertDorPicture(const VideoState* video, const BYTE* picture, LONG width,
     const LONG left = std::max<LONG>(video->clipLeft, 0);
     const LONG right = std::min<LONG>(video->clipRight, width);
     if (left >= right || top >= bottom) return;
-    LaneTables lanes;
-    buildGammaLaneTables(lanes);
+    const LaneTables& lanes = currentGammaLanes();
     const VideoDsp& dsp = videoDsp();
     DorRowForm row = pixelBytes == 2 ? dsp.dorRow16 : dsp.dorRow32;
     const DorRowForm byteRow = pixelBytes == 2 ? dsp.dorRow16Bytes : dsp.dorRow32Bytes;
-    // The byte tables pay for themselves on rows of a few dozen pixels.
-    ByteLaneTables byteTables;
-    const ByteLaneTables* bytes = nullptr;
-    if (byteRow != nullptr && right - left >= dorByteRowMin && byteFormsUsable()) {
-        buildByteLaneTables(lanes, byteTables);
-        bytes = &byteTables;
-        row = byteRow;
-    }
+    // The byte forms pay for themselves on rows of a few dozen pixels.
+    const ByteLaneTables* bytes =
+        byteRow != nullptr && right - left >= dorByteRowMin ? currentByteLanes() : nullptr;
+    if (bytes != nullptr) row = byteRow;
     for (LONG i = top; i < bottom; ++i)
         row(lanes, bytes, picture + i * stride, base + static_cast<std::ptrdiff_t>(i) * pitch, left,
             right);

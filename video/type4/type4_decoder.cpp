@@ -146,15 +146,9 @@ void decodeType4(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, 
 // the colour tables allow it.
 void decodeType4Rgb(VideoState* video, const BYTE* data, BYTE* target, LONG pitch, int pixelBytes,
                     RgbMacroblockForm form, RgbMacroblockForm byteForm) {
-    Type4LaneTables lanes;
-    buildType4LaneTables(lanes);
-    ByteLaneTables byteTables;
-    const ByteLaneTables* bytes = nullptr;
-    if (byteForm != nullptr && byteFormsUsable()) {
-        buildByteLaneTables(lanes, byteTables);
-        bytes = &byteTables;
-        form = byteForm;
-    }
+    const Type4LaneTables& lanes = currentGammaLanes();
+    const ByteLaneTables* bytes = byteForm != nullptr ? currentByteLanes() : nullptr;
+    if (bytes != nullptr) form = byteForm;
     decodeType4(video, data, target, pitch, pixelBytes,
                 [&](const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG p) {
                     form(lanes, bytes, planes, sameRows, dest, p);

@@ -27,8 +27,8 @@ void decodeType4FrameYuy2(VideoState* video, const BYTE* data, BYTE* target, BYT
                           LONG pitch);
 
 // Row conversions of one macroblock row: 16 luma samples, 8 Cb and 8 Cr samples to 16 pixels.
-// The RGB rows look each 9-bit lane field of a component sum up in lane tables built once per
-// frame from the gamma tables; the plain forms read the gamma tables through their limits for
+// The RGB rows look each 9-bit lane field of a component sum up in lane tables made from the
+// gamma tables (currentGammaLanes); the plain forms read the gamma tables through their limits for
 // every pixel and are kept to hold the fast ones to.
 using Type4LaneTables = GammaLaneTables;
 void buildType4LaneTables(Type4LaneTables& lanes);

@@ -359,12 +359,17 @@ TEST(DctFastPaths, Type4FramesCopyRowsOfFlatHalvesExactly) {
             for (Variant v : {Variant::type4Rgb16, Variant::type4Rgb32, Variant::type4Yuy2}) {
                 dcttest::Decoder decoder(dcttest::rgb565);
                 decoder.clip(0, 0, width, height);
-                dcttest::Target fast(width * dcttest::pixelBytes(v), height);
-                decoder.decode(payload, v, fast);
-                dcttest::Target plain(fast.pitch, height);
-                // decode() left the context set up for this frame (size and quantiser).
-                plainType4Frame(decoder.ctx.get(), payload, v, plain.origin(), plain.pitch);
-                ASSERT_EQ(fast.bytes, plain.bytes) << seed << " q" << quality;
+                // A gamma change between frames: the lane tables kept from the frame before
+                // must follow it.
+                for (LONG gamma : {100, 60}) {
+                    refreshColourTables(gamma);
+                    dcttest::Target fast(width * dcttest::pixelBytes(v), height);
+                    decoder.decode(payload, v, fast);
+                    dcttest::Target plain(fast.pitch, height);
+                    // decode() left the context set up for this frame (size and quantiser).
+                    plainType4Frame(decoder.ctx.get(), payload, v, plain.origin(), plain.pitch);
+                    ASSERT_EQ(fast.bytes, plain.bytes) << seed << " q" << quality << " " << gamma;
+                }
             }
         }
     }

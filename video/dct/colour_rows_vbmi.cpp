@@ -81,6 +81,13 @@ QZ_INLINE_VBMI __m512i packedSamples(const LONG* a, const LONG* b, const LONG* c
     return _mm512_min_epu8(_mm512_packus_epi16(ab, cd), _mm512_set1_epi8(127));
 }
 
+// The lower (first) or upper 32 bytes of a and of b, limited to 0..127.
+template <bool first> QZ_INLINE_VBMI __m512i limitedHalves(__m512i a, __m512i b) {
+    const __m512i halves =
+        _mm512_shuffle_i64x2(a, b, first ? _MM_SHUFFLE(1, 0, 1, 0) : _MM_SHUFFLE(3, 2, 3, 2));
+    return _mm512_min_epu8(halves, _mm512_set1_epi8(127));
+}
+
 // The chroma parts of the three lanes for the chroma samples u and v (0..127).
 QZ_INLINE_VBMI void chromaParts(const ByteLaneTables& t, __m512i u, __m512i v, __m512i parts[3]) {
     for (int l = 0; l < 3; ++l) {
@@ -185,13 +192,6 @@ QZ_INLINE_VBMI void pairsToPixels(const ByteLaneTables& t, __m512i left, __m512i
 
 // Stores of the pixel registers: 2-byte pixels two rows of 16 a register, 4-byte pixels one row
 // a register, or one run of pixels.
-// The lower (first) or upper 32 bytes of a and of b, limited to 0..127.
-template <bool first> QZ_INLINE_VBMI __m512i limitedHalves(__m512i a, __m512i b) {
-    const __m512i halves =
-        _mm512_shuffle_i64x2(a, b, first ? _MM_SHUFFLE(1, 0, 1, 0) : _MM_SHUFFLE(3, 2, 3, 2));
-    return _mm512_min_epu8(halves, _mm512_set1_epi8(127));
-}
-
 struct TwoRowsStore {
     BYTE* out;
     std::ptrdiff_t pitch;

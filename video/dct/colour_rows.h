@@ -67,9 +67,10 @@ void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma, const LO
 // Type 4 YUY2 with AVX-512F: the 16 rows of a macroblock, rows pitch bytes apart.
 void type4Yuy2MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest,
                                LONG pitch);
-// DOR with byte permutes: 64 picture words (128 pixels).
+// DOR with byte permutes: the first pixels (1 to 128) of 64 picture words; only the words those
+// pixels lie in are read and only their bytes written.
 void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
-                          int pixelBytes);
+                          int pixelBytes, int pixels = 128);
 // DOR: 8 picture words (V, U, Y1, Y0 bytes, each 0 to 255) to 16 pixels of 2 or 4 bytes.
 void dorWordsToPixelsAvx2(const GammaLaneTables& lanes, const BYTE* words, BYTE* dest,
                           int pixelBytes);

@@ -74,6 +74,11 @@ QZ_INLINE_VBMI __m512i load64(const void* p) {
     return _mm512_loadu_si512(p);
 }
 
+// The mask of the first n bytes of a register (none for n <= 0, all for n >= 64).
+QZ_INLINE_VBMI __mmask64 bytesBelow(int n) {
+    return n <= 0 ? 0 : (n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1);
+}
+
 // Samples of four registers of sixteen limited to 0..127, packed to bytes (see packedPosition).
 QZ_INLINE_VBMI __m512i packedSamples(const LONG* a, const LONG* b, const LONG* c, const LONG* d) {
     const __m512i ab = _mm512_packs_epi32(load64(a), load64(b));
@@ -211,6 +216,15 @@ struct RowStore {
     }
 };
 
+// A run of pixels cut short: of the register for bytes 64k.., only those below end.
+struct PartRowStore {
+    BYTE* out;
+    int end;
+    QZ_INLINE_VBMI void operator()(int k, __m512i v) const {
+        _mm512_mask_storeu_epi8(out + 64 * k, bytesBelow(end - 64 * k), v);
+    }
+};
+
 } // namespace
 
 QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma,
@@ -240,22 +254,31 @@ QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG*
 }
 
 QZ_TARGET_VBMI void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
-                                         int pixelBytes) {
+                                         int pixelBytes, int pixels) {
     // Each word: V, U, right luma, left luma. First the bytes of words 0-31 and of 32-63, then
-    // each byte's 64 in one register.
-    const __m512i w0 = load64(words), w1 = load64(words + 64), w2 = load64(words + 128),
-                  w3 = load64(words + 192);
+    // each byte's 64 in one register. Words past a short run read as zeros.
+    __m512i w[4];
+    const int wordBytes = 4 * ((pixels + 1) / 2);
+    for (int k = 0; k < 4; ++k)
+        w[k] = pixels == 128
+                   ? load64(words + 64 * k)
+                   : _mm512_maskz_loadu_epi8(bytesBelow(wordBytes - 64 * k), words + 64 * k);
     const __m512i chromaOrder = load64(orders.wordBytes[0]),
                   lumaOrder = load64(orders.wordBytes[1]);
-    const __m512i chromaA = _mm512_permutex2var_epi8(w0, chromaOrder, w1);
-    const __m512i chromaB = _mm512_permutex2var_epi8(w2, chromaOrder, w3);
-    const __m512i lumaA = _mm512_permutex2var_epi8(w0, lumaOrder, w1);
-    const __m512i lumaB = _mm512_permutex2var_epi8(w2, lumaOrder, w3);
+    const __m512i chromaA = _mm512_permutex2var_epi8(w[0], chromaOrder, w[1]);
+    const __m512i chromaB = _mm512_permutex2var_epi8(w[2], chromaOrder, w[3]);
+    const __m512i lumaA = _mm512_permutex2var_epi8(w[0], lumaOrder, w[1]);
+    const __m512i lumaB = _mm512_permutex2var_epi8(w[2], lumaOrder, w[3]);
     __m512i parts[3];
     chromaParts(bytes, limitedHalves<false>(chromaA, chromaB),
                 limitedHalves<true>(chromaA, chromaB), parts);
-    pairsToPixels(bytes, limitedHalves<false>(lumaA, lumaB), limitedHalves<true>(lumaA, lumaB),
-                  parts, pixelBytes, RowStore{dest, 64});
+    const __m512i left = limitedHalves<false>(lumaA, lumaB);
+    const __m512i right = limitedHalves<true>(lumaA, lumaB);
+    if (pixels == 128)
+        pairsToPixels(bytes, left, right, parts, pixelBytes, RowStore{dest, 64});
+    else
+        pairsToPixels(bytes, left, right, parts, pixelBytes,
+                      PartRowStore{dest, pixels * pixelBytes});
 }
 
 #endif

@@ -152,7 +152,7 @@ inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
     }
 }
 
-// Shortest rest of a row the byte-permute step converts through copies.
+// Shortest rest of a row the byte-permute step converts, cut short.
 constexpr LONG dorByteStepRest = 32;
 
 // A row through the steps of level, widest first, then the plain pairs; byteSteps adds the
@@ -171,16 +171,11 @@ void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* 
     if constexpr (byteSteps) {
         for (; px + 128 <= right; px += 128)
             dorWordsToPixelsVbmi(*bytes, words + 2 * px, out + px * pixelBytes, pixelBytes);
-        // A rest of 32 pixels or more goes through the same step on copies: one step costs
-        // less than the gathers it replaces even when half of it is padding.
+        // A rest of 32 pixels or more goes through the same step cut short: one step costs
+        // less than the gathers it replaces even when half of it is unused.
         if (right - px >= dorByteStepRest) {
-            alignas(64) BYTE restWords[256] = {};
-            alignas(64) BYTE restPixels[128 * pixelBytes];
-            const LONG rest = right - px;
-            std::memcpy(restWords, words + 2 * px, static_cast<std::size_t>((rest + 1) / 2) * 4);
-            dorWordsToPixelsVbmi(*bytes, restWords, restPixels, pixelBytes);
-            std::memcpy(out + px * pixelBytes, restPixels,
-                        static_cast<std::size_t>(rest) * pixelBytes);
+            dorWordsToPixelsVbmi(*bytes, words + 2 * px, out + px * pixelBytes, pixelBytes,
+                                 right - px);
             px = right;
         }
     }

@@ -228,6 +228,7 @@ void addDorForms(VideoDsp& dsp, SimdLevel step) {
         dsp.dorRow32 = convertRow<4, SimdLevel::avx512>;
         break;
     case SimdLevel::avx512vbmi:
+        dsp.writeDorMacroblock = writeDorMacroblockVbmi;
         dsp.dorRow16Bytes = convertRow<2, SimdLevel::avx512, true>;
         dsp.dorRow32Bytes = convertRow<4, SimdLevel::avx512, true>;
         break;

@@ -61,6 +61,8 @@ void writeDorFlatMacroblock(const LONG slots[6], BYTE* dest, std::ptrdiff_t stri
 #if QZ_X86_SIMD
 void writeDorMacroblockAvx2(const LONG* luma, const LONG* u, const LONG* v, BYTE* dest,
                             std::ptrdiff_t stride);
+void writeDorMacroblockVbmi(const LONG* luma, const LONG* u, const LONG* v, BYTE* dest,
+                            std::ptrdiff_t stride);
 // The vector forms of the writer and of the prediction.
 void predictDorMacroblockAvx2(const BYTE* source, std::ptrdiff_t sourceStride, bool oddX,
                               const LONG offsets[6], BYTE* dest, std::ptrdiff_t stride);

@@ -54,8 +54,8 @@ struct VideoDsp {
     void (*predictDorInside)(const BYTE* source, std::ptrdiff_t sourceStride, bool oddX,
                              const LONG offsets[6], BYTE* dest, std::ptrdiff_t stride);
     // DOR picture rows to 2- and 4-byte pixels; the byte-permute forms as for type 4, and used
-    // on rows of dorByteRowMin pixels or more (their step is 128 pixels; a shorter row would be
-    // mostly padding).
+    // on rows of dorByteRowMin pixels or more (their step is 128 pixels; a shorter row would
+    // leave most of it unused).
     DorRowForm dorRow16;
     DorRowForm dorRow32;
     DorRowForm dorRow16Bytes;

@@ -51,8 +51,8 @@ FieldSpan chromaSpan(const LONG* table, int lane) {
     return span;
 }
 
-// The calling thread's lane tables and the colour tables' generation they were made from (0:
-// not made, since the colour tables change with every build).
+// The calling thread's lane tables and the colour tables' generation they were made from. Before
+// the first build of the colour tables (generation 0) they are made at every call.
 struct LaneCache {
     std::uint32_t gammaGeneration = 0;
     std::uint32_t bytesGeneration = 0;

@@ -55,7 +55,7 @@ TEST(DctFastPaths, RowConversionsGiveThePlainPixels) {
         for (LONG gamma : {0, 60, 100, 150, 400}) {
             buildColourTables(format, gamma);
             Type4LaneTables lanes;
-            buildType4LaneTables(lanes);
+            buildGammaLaneTables(lanes);
             for (int round = 0; round < 2000; ++round) {
                 LONG luma[16], cb[8], cr[8];
                 // Mostly samples near the clamp, some anywhere in the range a block can give.

@@ -10,9 +10,12 @@
 
 #if QZ_X86_SIMD
 
-#include "video/dct/avx512_intrinsics.h"
+#include "video/dct/packed_bytes_vbmi.h"
 
 namespace {
+
+using qzsimd::packedLimited;
+using qzsimd::packedPosition;
 
 // Byte-order constants of the permutes, built once.
 struct Orders {
@@ -30,12 +33,6 @@ struct Orders {
     // Words of two registers interleaved, from their lower and upper halves.
     alignas(64) std::uint16_t interleaveWords[2][32];
 };
-
-// Where sample n (16 j + 4 k + i) of four registers of sixteen lands when they are packed to
-// bytes by two saturating packs to words and one to bytes: byte 16 k + 4 j + i.
-constexpr int packedPosition(int n) {
-    return 16 * ((n % 16) / 4) + 4 * (n / 16) + n % 4;
-}
 
 constexpr Orders makeOrders() {
     Orders o{};
@@ -81,9 +78,7 @@ QZ_INLINE_VBMI __mmask64 bytesBelow(int n) {
 
 // Samples of four registers of sixteen limited to 0..127, packed to bytes (see packedPosition).
 QZ_INLINE_VBMI __m512i packedSamples(const LONG* a, const LONG* b, const LONG* c, const LONG* d) {
-    const __m512i ab = _mm512_packs_epi32(load64(a), load64(b));
-    const __m512i cd = _mm512_packs_epi32(load64(c), load64(d));
-    return _mm512_min_epu8(_mm512_packus_epi16(ab, cd), _mm512_set1_epi8(127));
+    return packedLimited(load64(a), load64(b), load64(c), load64(d));
 }
 
 // The lower (first) or upper 32 bytes of a and of b, limited to 0..127.

@@ -4,17 +4,14 @@
 
 #if QZ_X86_SIMD
 
-#include "video/dct/avx512_intrinsics.h"
-
 #include <cstdint>
+
+#include "video/dct/packed_bytes_vbmi.h"
 
 namespace {
 
-// Where slot n (16 j + 4 k + i) of four registers of sixteen lands when they are packed to
-// bytes by two packs to words and one to bytes: byte 16 k + 4 j + i.
-constexpr int packedPosition(int n) {
-    return 16 * ((n % 16) / 4) + 4 * (n / 16) + n % 4;
-}
+using qzsimd::packedLimited;
+using qzsimd::packedPosition;
 
 // Byte orders of the rows: for rows 2c and 2c + 1 (64 bytes, eight words each), the chroma bytes
 // (V from the first register, U from the second) of chroma row c, and the luma bytes from the
@@ -51,9 +48,8 @@ QZ_INLINE_VBMI __m512i pictureByteOf(const LONG* p) {
 }
 
 QZ_INLINE_VBMI __m512i packedPictureBytes(const LONG* slots) {
-    const __m512i ab = _mm512_packs_epi32(pictureByteOf(slots), pictureByteOf(slots + 16));
-    const __m512i cd = _mm512_packs_epi32(pictureByteOf(slots + 32), pictureByteOf(slots + 48));
-    return _mm512_min_epu8(_mm512_packus_epi16(ab, cd), _mm512_set1_epi8(127));
+    return packedLimited(pictureByteOf(slots), pictureByteOf(slots + 16), pictureByteOf(slots + 32),
+                         pictureByteOf(slots + 48));
 }
 
 } // namespace

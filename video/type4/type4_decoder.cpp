@@ -157,10 +157,6 @@ void decodeType4Rgb(VideoState* video, const BYTE* data, BYTE* target, LONG pitc
 
 } // namespace
 
-void buildType4LaneTables(Type4LaneTables& lanes) {
-    buildGammaLaneTables(lanes);
-}
-
 void type4Yuy2RowPlain(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest) {
     for (int j = 0; j < 8; ++j) {
         dest[4 * j] = static_cast<BYTE>(clampedByte(luma[2 * j]));

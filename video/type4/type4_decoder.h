@@ -31,7 +31,6 @@ void decodeType4FrameYuy2(VideoState* video, const BYTE* data, BYTE* target, BYT
 // gamma tables (currentGammaLanes); the plain forms read the gamma tables through their limits for
 // every pixel and are kept to hold the fast ones to.
 using Type4LaneTables = GammaLaneTables;
-void buildType4LaneTables(Type4LaneTables& lanes);
 void type4Rgb32Row(const Type4LaneTables& lanes, const LONG* luma, const LONG* cb, const LONG* cr,
                    BYTE* dest);
 void type4Rgb16Row(const Type4LaneTables& lanes, const LONG* luma, const LONG* cb, const LONG* cr,

@@ -17,13 +17,16 @@ struct BlockBench {
     Decoder decoder{xrgb8888};
     Bytes stream;
     LONG samples[64];
+    bool flat = false; // the last block had no AC coefficient
 
     explicit BlockBench(const WordBits& bits, LONG quality = 100) : stream(bits.bytes()) {
         setupType4Quant(decoder.ctx->dct.type4Quant, quality);
         decoder.ctx->frameDataEnd = stream.data() + stream.size();
         resetType4Frame(decoder.ctx.get(), stream.data());
     }
-    void next(int component = 0) { decodeType4Block(decoder.ctx.get(), component, samples, 8); }
+    void next(int component = 0) {
+        decodeType4Block(decoder.ctx.get(), component, samples, 8, &flat);
+    }
     VideoState& ctx() { return *decoder.ctx; }
 };
 
@@ -150,6 +153,7 @@ TEST(Type4Block, BlockEndsWithoutEndOfBlock) {
     EXPECT_EQ(b.ctx().dct.type4BitPos, 7);
     EXPECT_EQ(std::vector<LONG>(b.samples, b.samples + 64),
               expectedSamples(b.ctx().dct.type4Quant, 0, {{2, 1}}));
+    EXPECT_FALSE(b.flat);
 
     WordBits r;
     r.put("100"), r.put("000001"), r.put(63, 6), r.put(5, 8); // would land on position 64
@@ -158,6 +162,7 @@ TEST(Type4Block, BlockEndsWithoutEndOfBlock) {
     e.next();
     EXPECT_EQ(e.ctx().dct.type4BitPos, 23);
     for (LONG s : e.samples) EXPECT_EQ(s, 0);
+    EXPECT_TRUE(e.flat); // the code past the block stored nothing
     e.next();
     EXPECT_EQ(e.ctx().dct.dcPredY, 3);
 }

@@ -178,7 +178,8 @@ QZ_ALWAYS_INLINE int decodeBlock(DorBitReader& bits, const CodeTables& tables,
     for (;;) {
         bits.refill();
         // The common short codes one or two at a time (the code set is type 4's).
-        const Type4CodePair two = pairs[bits.bits >> (64 - type4PairBits)];
+        // By reference: each field is then a load of its own, not an extract from one load.
+        const Type4CodePair& two = pairs[bits.bits >> (64 - type4PairBits)];
         if (two.len1 != 0) {
             const int first = p + two.step1 - 1;
             if (first >= dctBlockSize) { // the end of block, or a run past the last position

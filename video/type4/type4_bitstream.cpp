@@ -322,7 +322,8 @@ struct Type4Tables {
 namespace {
 
 // Reads one block's DC difference and AC codes into coeff (zero on entry), updating pred;
-// scanQuant holds the quantiser in scan order. Returns the number of AC coefficients stored.
+// scanQuant holds the quantiser in scan order. Returns 0 when the block has no AC coefficient
+// (a flat block).
 QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, bool chroma,
                                const LONG* scanQuant, LONG& pred, LONG* coeff) {
     // A local copy, so the coefficient stores cannot make the compiler keep the window in
@@ -344,11 +345,11 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
 
     const auto& fast = tables.fast;
     const AcTable& table = tables.groups;
-    int count = 0;
     int k = 0;
     for (;;) {
         bits.fill();
-        const Type4CodePair p = tables.pairs[bits.top(type4PairBits)];
+        // By reference: each field is then a load of its own, not an extract from one load.
+        const Type4CodePair& p = tables.pairs[bits.top(type4PairBits)];
         if (p.len1 != 0) {
             // One or two codes; the end of block, or a run past the last position, ends the
             // block after the code's bits.
@@ -360,14 +361,12 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
             const int at = zigzag[first];
             coeff[at] = static_cast<LONG>(static_cast<U32>(LONG{p.level1}) *
                                           static_cast<U32>(scanQuant[first]));
-            ++count;
             bits.skip(p.len);
             k = first + p.step2;
             if (k >= dctBlockSize) break;
             const int at2 = zigzag[k];
             coeff[at2] = static_cast<LONG>(static_cast<U32>(LONG{p.level2}) *
                                            static_cast<U32>(scanQuant[k]));
-            count += p.step2 != 0 ? 1 : 0;
             continue;
         }
         const U32 w = bits.peek();
@@ -409,14 +408,15 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
                 level = negative ? -LONG{e.level} : LONG{e.level};
             }
         }
-        k += run + 1;
-        if (k >= dctBlockSize) break; // a run past the last position ends the block
-        const int at = zigzag[k];
-        coeff[at] = static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(scanQuant[k]));
-        ++count;
+        const int next = k + run + 1;
+        if (next >= dctBlockSize) break; // a run past the last position ends the block
+        k = next;
+        coeff[zigzag[k]] =
+            static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(scanQuant[k]));
     }
     stream = bits;
-    return count;
+    // Past the first AC coefficient stored, k is never 0 again.
+    return k;
 }
 
 // Fills a block without AC coefficients with its one sample.
@@ -426,9 +426,9 @@ void fillFlatBlock(const LONG* coeff, LONG* dest, int stride) {
     for (int n = 0; n < 8; ++n) std::memcpy(dest + n * stride, row, sizeof row);
 }
 
-// Zeroes the coefficients a block read wrote (count: the AC ones among them).
-void clearBlock(LONG* coeff, int count) {
-    if (count == 0) {
+// Zeroes the coefficients a block read wrote (ac: the read's result, 0 for a flat block).
+void clearBlock(LONG* coeff, int ac) {
+    if (ac == 0) {
         coeff[0] = 0;
         return;
     }
@@ -437,13 +437,13 @@ void clearBlock(LONG* coeff, int count) {
 }
 
 // Samples of a block read into coeff, which is left zero again.
-bool storeBlock(LONG* coeff, int count, LONG* dest, int stride) {
-    if (count == 0)
+bool storeBlock(LONG* coeff, int ac, LONG* dest, int stride) {
+    if (ac == 0)
         fillFlatBlock(coeff, dest, stride);
     else
         idctBlock(coeff, dest, stride, 17);
-    clearBlock(coeff, count);
-    return count == 0;
+    clearBlock(coeff, ac);
+    return ac == 0;
 }
 
 void scanOrder(const LONG* quant, LONG* scanQuant) {
@@ -503,9 +503,9 @@ void decodeType4Block(VideoState* video, int component, LONG* dest, int stride, 
     LONG scanQuant[dctBlockSize];
     scanOrder(video->dct.type4Quant, scanQuant);
     const Type4Tables tables;
-    const int count = readBlock(tables, bits, component != 0, scanQuant, pred, coeff);
+    const int ac = readBlock(tables, bits, component != 0, scanQuant, pred, coeff);
     video->dct.type4BitPos = keptPosition(bits.pos(), size);
-    const bool isFlat = storeBlock(coeff, count, dest, stride);
+    const bool isFlat = storeBlock(coeff, ac, dest, stride);
     if (flat != nullptr) *flat = isFlat;
 }
 
@@ -525,17 +525,16 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
                             planes.luma + 136, planes.cb,       planes.cr};
     // All six blocks are read before any is transformed: the transform's wide loads then do not
     // wait for the coefficient stores just made.
-    int counts[6];
+    int ac[6];
     const Type4Tables& tables = *tables_;
     for (int b = 0; b < 6; ++b) {
         const int component = b < 4 ? 0 : b - 3;
-        counts[b] =
-            readBlock(tables, bits_, component != 0, scanQuant_, pred_[component], coeff_[b]);
+        ac[b] = readBlock(tables, bits_, component != 0, scanQuant_, pred_[component], coeff_[b]);
     }
     // Flat blocks are filled; the others are transformed two at a time.
     int pending[6], waiting = 0;
     for (int b = 0; b < 6; ++b) {
-        flat[b] = counts[b] == 0;
+        flat[b] = ac[b] == 0;
         if (flat[b])
             fillFlatBlock(coeff_[b], dests[b], b < 4 ? 16 : 8);
         else
@@ -549,7 +548,7 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
     }
     if (i < waiting)
         dsp_->idctBlock(coeff_[pending[i]], dests[pending[i]], pending[i] < 4 ? 16 : 8, 17);
-    for (int b = 0; b < 6; ++b) clearBlock(coeff_[b], counts[b]);
+    for (int b = 0; b < 6; ++b) clearBlock(coeff_[b], ac[b]);
 }
 
 void Type4Stream::finish() {

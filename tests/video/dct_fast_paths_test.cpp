@@ -1,6 +1,7 @@
 // The DCT decoders' fast paths held bit for bit to plain forms over many random inputs: the
-// inverse transform's zero-input shortcuts, the type-4 lane tables and computed YUY2 clamp, the
-// whole-word bit reads of both bitstreams, and the type-4 block decoder's table lookups.
+// inverse transform's zero-input shortcuts and low-block form, the type-4 lane tables and computed
+// YUY2 clamp, the whole-word bit reads of both bitstreams, and the type-4 block decoder's table
+// lookups.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -43,6 +44,22 @@ TEST(DctFastPaths, InverseTransformShortcutsGiveThePlainNumbers) {
         for (int n = 0; n < 8; ++n)
             for (int m = 0; m < 8; ++m)
                 ASSERT_EQ(fast[16 * n + m], plain[16 * n + m]) << round << ": " << n << "," << m;
+
+        // The low-block form, on a block of the first three coefficients in bitstream order
+        // (each zero, a level or any 32-bit value); it must not read the others.
+        LONG low[dctBlockSize];
+        std::fill(low, low + dctBlockSize, 0);
+        for (int at : {0, 1, 8}) {
+            const auto value = static_cast<LONG>(rng());
+            low[at] = rng() % 3 == 0 ? 0 : (rng() % 2 ? value : (value % 4096) * 8192);
+        }
+        idctBlockPlain(low, plain, 16, shift);
+        for (int at = 2; at < dctBlockSize; ++at)
+            if (at != 8) low[at] = static_cast<LONG>(rng());
+        idctLowBlock(low, fast, 16, shift);
+        for (int n = 0; n < 8; ++n)
+            for (int m = 0; m < 8; ++m)
+                ASSERT_EQ(fast[16 * n + m], plain[16 * n + m]) << "low " << round << ": " << n;
     }
 }
 

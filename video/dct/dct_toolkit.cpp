@@ -105,6 +105,17 @@ inline void idct8Fast(const LONG* x, LONG* y, int outStride) {
     }
 }
 
+// idct8 of the line (x0, x1, 0, ..., 0) less x0 (the even half is x0 throughout): the odd
+// half of x1, added on the first four outputs and taken off the last four.
+inline void firstOddLine(U32 x1, U32 y[8]) {
+    U32 o[4];
+    oddPart(x1, 0, 0, 0, o);
+    for (int k = 0; k < 4; ++k) {
+        y[k] = o[k];
+        y[7 - k] = 0u - o[k];
+    }
+}
+
 } // namespace
 
 void idct8(const LONG x[8], LONG y[8]) {
@@ -170,6 +181,17 @@ void idctBlockScalar(const LONG coeff[dctBlockSize], LONG* dest, int stride, int
         idct8Fast(inter[n], out, 1);
         LONG* row = dest + n * stride;
         for (int m = 0; m < 8; ++m) row[m] = out[m] >> shift;
+    }
+}
+
+void idctLowBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift) {
+    U32 rowPart[8], columnPart[8];
+    firstOddLine(static_cast<U32>(coeff[1]), rowPart);
+    firstOddLine(static_cast<U32>(coeff[8]), columnPart);
+    for (int n = 0; n < 8; ++n) {
+        const U32 base = static_cast<U32>(coeff[0]) + rowPart[n];
+        LONG* row = dest + n * stride;
+        for (int m = 0; m < 8; ++m) row[m] = wrap(base + columnPart[m]) >> shift;
     }
 }
 

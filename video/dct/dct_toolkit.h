@@ -69,6 +69,12 @@ void idctBlockAvx2(const LONG coeff[dctBlockSize], LONG* dest, int stride, int s
 void idctBlockAvx512(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
 #endif
 
+// The transform of a block whose only coefficients are coeff[0], coeff[1] and coeff[8] (the
+// first three in bitstream order; the others are not read): the same outputs as idctBlock.
+// The first pass leaves every column of coefficient row 1 at coeff[8], and row 0 at coeff[0]
+// plus the odd half of coeff[1]; the second adds the odd half of coeff[8] along each row.
+void idctLowBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
+
 // Two blocks at once: the same outputs as idctBlock(coeffA, destA, strideA, shift) followed by
 // idctBlock(coeffB, destB, strideB, shift), in about the time of one where AVX-512F is in use
 // (elsewhere it is those two calls). The destinations must not overlap each other or either

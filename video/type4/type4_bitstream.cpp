@@ -322,8 +322,8 @@ struct Type4Tables {
 namespace {
 
 // Reads one block's DC difference and AC codes into coeff (zero on entry), updating pred;
-// scanQuant holds the quantiser in scan order. Returns 0 when the block has no AC coefficient
-// (a flat block).
+// scanQuant holds the quantiser in scan order. Returns the scan position of the last AC
+// coefficient, 0 when there is none (a flat block).
 QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, bool chroma,
                                const LONG* scanQuant, LONG& pred, LONG* coeff) {
     // A local copy, so the coefficient stores cannot make the compiler keep the window in
@@ -363,7 +363,10 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
                                           static_cast<U32>(scanQuant[first]));
             bits.skip(p.len);
             k = first + p.step2;
-            if (k >= dctBlockSize) break;
+            if (k >= dctBlockSize) { // the second code ends the block
+                k = first;
+                break;
+            }
             const int at2 = zigzag[k];
             coeff[at2] = static_cast<LONG>(static_cast<U32>(LONG{p.level2}) *
                                            static_cast<U32>(scanQuant[k]));
@@ -415,7 +418,6 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
             static_cast<LONG>(static_cast<U32>(level) * static_cast<U32>(scanQuant[k]));
     }
     stream = bits;
-    // Past the first AC coefficient stored, k is never 0 again.
     return k;
 }
 
@@ -426,10 +428,15 @@ void fillFlatBlock(const LONG* coeff, LONG* dest, int stride) {
     for (int n = 0; n < 8; ++n) std::memcpy(dest + n * stride, row, sizeof row);
 }
 
-// Zeroes the coefficients a block read wrote (ac: the read's result, 0 for a flat block).
-void clearBlock(LONG* coeff, int ac) {
-    if (ac == 0) {
+// Scan positions up to which a block goes through idctLowBlock.
+constexpr int lowBlockLast = 2;
+
+// Zeroes the coefficients a block read wrote (last: its last AC scan position, 0 for none).
+void clearBlock(LONG* coeff, int last) {
+    if (last <= lowBlockLast) {
         coeff[0] = 0;
+        coeff[zigzag[1]] = 0;
+        coeff[zigzag[2]] = 0;
         return;
     }
     // Whole: a few wide stores cost less than a loop over the written positions.
@@ -437,13 +444,13 @@ void clearBlock(LONG* coeff, int ac) {
 }
 
 // Samples of a block read into coeff, which is left zero again.
-bool storeBlock(LONG* coeff, int ac, LONG* dest, int stride) {
-    if (ac == 0)
+bool storeBlock(LONG* coeff, int last, LONG* dest, int stride) {
+    if (last == 0)
         fillFlatBlock(coeff, dest, stride);
     else
         idctBlock(coeff, dest, stride, 17);
-    clearBlock(coeff, ac);
-    return ac == 0;
+    clearBlock(coeff, last);
+    return last == 0;
 }
 
 void scanOrder(const LONG* quant, LONG* scanQuant) {
@@ -503,9 +510,9 @@ void decodeType4Block(VideoState* video, int component, LONG* dest, int stride, 
     LONG scanQuant[dctBlockSize];
     scanOrder(video->dct.type4Quant, scanQuant);
     const Type4Tables tables;
-    const int ac = readBlock(tables, bits, component != 0, scanQuant, pred, coeff);
+    const int last = readBlock(tables, bits, component != 0, scanQuant, pred, coeff);
     video->dct.type4BitPos = keptPosition(bits.pos(), size);
-    const bool isFlat = storeBlock(coeff, ac, dest, stride);
+    const bool isFlat = storeBlock(coeff, last, dest, stride);
     if (flat != nullptr) *flat = isFlat;
 }
 
@@ -525,18 +532,21 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
                             planes.luma + 136, planes.cb,       planes.cr};
     // All six blocks are read before any is transformed: the transform's wide loads then do not
     // wait for the coefficient stores just made.
-    int ac[6];
+    int last[6];
     const Type4Tables& tables = *tables_;
     for (int b = 0; b < 6; ++b) {
         const int component = b < 4 ? 0 : b - 3;
-        ac[b] = readBlock(tables, bits_, component != 0, scanQuant_, pred_[component], coeff_[b]);
+        last[b] = readBlock(tables, bits_, component != 0, scanQuant_, pred_[component], coeff_[b]);
     }
-    // Flat blocks are filled; the others are transformed two at a time.
+    // Flat blocks are filled, those of the first two AC coefficients at most go through the
+    // low-block form; the others are transformed two at a time.
     int pending[6], waiting = 0;
     for (int b = 0; b < 6; ++b) {
-        flat[b] = ac[b] == 0;
+        flat[b] = last[b] == 0;
         if (flat[b])
             fillFlatBlock(coeff_[b], dests[b], b < 4 ? 16 : 8);
+        else if (last[b] <= lowBlockLast)
+            idctLowBlock(coeff_[b], dests[b], b < 4 ? 16 : 8, 17);
         else
             pending[waiting++] = b;
     }
@@ -548,7 +558,7 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
     }
     if (i < waiting)
         dsp_->idctBlock(coeff_[pending[i]], dests[pending[i]], pending[i] < 4 ? 16 : 8, 17);
-    for (int b = 0; b < 6; ++b) clearBlock(coeff_[b], ac[b]);
+    for (int b = 0; b < 6; ++b) clearBlock(coeff_[b], last[b]);
 }
 
 void Type4Stream::finish() {

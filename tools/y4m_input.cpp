@@ -68,10 +68,13 @@ class Y4mSource : public PictureSource {
                 break;
             case 'F': {
                 // Rates far outside what a movie takes are kept just outside it, for the
-                // caller's range check (the division alone could overflow an int).
+                // caller's range check (the division alone could overflow an int); so is the
+                // rate of two numbers too large for a double, which is no number at all.
                 double num = 0, den = 0;
-                if (std::sscanf(value.c_str(), "%lf:%lf", &num, &den) == 2 && num > 0 && den > 0)
-                    fps_ = static_cast<int>(roundHalfAway(std::min(num / den, 1e6)));
+                if (std::sscanf(value.c_str(), "%lf:%lf", &num, &den) == 2 && num > 0 && den > 0) {
+                    const double rate = num / den;
+                    fps_ = static_cast<int>(roundHalfAway(rate < 1e6 ? rate : 1e6));
+                }
                 break;
             }
             case 'I':

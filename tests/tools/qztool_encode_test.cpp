@@ -336,11 +336,14 @@ TEST(QztoolEncode, BadInputsGiveOneMessageAndNoOutput) {
     std::ofstream(badY4m) << "YUV4MPEG W64 H48\nFRAME\n";
     const std::string cutY4m = dir + "/cut.y4m";
     std::ofstream(cutY4m) << "YUV4MPEG2 W64 H48 C420\nFRAME\nshort";
-    // A width that wraps round to 64 in 32 bits, and a rate far past any an int holds.
+    // A width that wraps round to 64 in 32 bits, a rate far past any an int holds, and one of
+    // two numbers past any a double holds.
     const std::string wideY4m = dir + "/wide.y4m";
     std::ofstream(wideY4m) << "YUV4MPEG2 W4294967360 H48 C420\nFRAME\n";
     const std::string fastY4m = dir + "/fast.y4m";
     std::ofstream(fastY4m) << "YUV4MPEG2 W64 H48 F99999999999999999999999:1 C420\nFRAME\n";
+    const std::string hugeY4m = dir + "/huge.y4m";
+    std::ofstream(hugeY4m) << "YUV4MPEG2 W64 H48 F1E999:1E999 C420\nFRAME\n";
     const std::string noSound = dir + "/text.wav";
     std::ofstream(noSound) << "not a sound at all";
     // Noise that codes to more than a player's video buffer holds in one frame.
@@ -361,6 +364,7 @@ TEST(QztoolEncode, BadInputsGiveOneMessageAndNoOutput) {
         {{cutY4m}, cutY4m},
         {{wideY4m}, "picture size 4294967360x48 is not 1 to"},
         {{fastY4m}, "picture rate 1000000 is not 1 to"},
+        {{hugeY4m}, "picture rate 1000000 is not 1 to"},
         {{pngs, "--audio", noSound}, noSound},
         {{pngs, "--audio", dir + "/absent.wav"}, dir + "/absent.wav"},
         {{pngs, "--audio", wav, "-o", wav}, wav},

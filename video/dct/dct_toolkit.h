@@ -74,6 +74,14 @@ void idctBlockAvx512(const LONG coeff[dctBlockSize], LONG* dest, int stride, int
 // The first pass leaves every column of coefficient row 1 at coeff[8], and row 0 at coeff[0]
 // plus the odd half of coeff[1]; the second adds the odd half of coeff[8] along each row.
 void idctLowBlock(const LONG coeff[dctBlockSize], LONG* dest, int stride, int shift);
+// The last scan position a block may hold a coefficient at and still go through idctLowBlock.
+inline constexpr int lowBlockLastScan = 2;
+// Zeroes the three coefficients such a block can hold.
+inline void clearLowBlock(LONG coeff[dctBlockSize]) {
+    coeff[0] = 0;
+    coeff[zigzag[1]] = 0;
+    coeff[zigzag[2]] = 0;
+}
 
 // Two blocks at once: the same outputs as idctBlock(coeffA, destA, strideA, shift) followed by
 // idctBlock(coeffB, destB, strideB, shift), in about the time of one where AVX-512F is in use

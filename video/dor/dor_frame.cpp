@@ -106,10 +106,9 @@ struct FrameDecoder {
                     copyDorChroma(reference, k == 4 ? 1 : 0, x, y, m.dx, m.dy, m.offsets[k], dest);
             } else if (codes.ends[k] == 1) { // DC only: flat
                 fillDorBlock(dest, k < 4 ? 16 : 8, codes.coeff[k][0]);
-            } else if (codes.ends[k] <= 3) { // the first two AC coefficients at most
+            } else if (codes.ends[k] <= lowBlockLastScan + 1) { // ends: one past the last
                 idctLowBlock(codes.coeff[k], dest, k < 4 ? 16 : 8, 0);
-                codes.coeff[k][zigzag[1]] = 0;
-                codes.coeff[k][zigzag[2]] = 0;
+                clearLowBlock(codes.coeff[k]);
             } else {
                 pending[waiting++] = k;
             }

@@ -428,15 +428,10 @@ void fillFlatBlock(const LONG* coeff, LONG* dest, int stride) {
     for (int n = 0; n < 8; ++n) std::memcpy(dest + n * stride, row, sizeof row);
 }
 
-// Scan positions up to which a block goes through idctLowBlock.
-constexpr int lowBlockLast = 2;
-
 // Zeroes the coefficients a block read wrote (last: its last AC scan position, 0 for none).
 void clearBlock(LONG* coeff, int last) {
-    if (last <= lowBlockLast) {
-        coeff[0] = 0;
-        coeff[zigzag[1]] = 0;
-        coeff[zigzag[2]] = 0;
+    if (last <= lowBlockLastScan) {
+        clearLowBlock(coeff);
         return;
     }
     // Whole: a few wide stores cost less than a loop over the written positions.
@@ -545,7 +540,7 @@ void Type4Stream::macroblock(MacroblockPlanes& planes, bool flat[6]) {
         flat[b] = last[b] == 0;
         if (flat[b])
             fillFlatBlock(coeff_[b], dests[b], b < 4 ? 16 : 8);
-        else if (last[b] <= lowBlockLast)
+        else if (last[b] <= lowBlockLastScan)
             idctLowBlock(coeff_[b], dests[b], b < 4 ? 16 : 8, 17);
         else
             pending[waiting++] = b;

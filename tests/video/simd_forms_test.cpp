@@ -221,6 +221,42 @@ TEST(SimdForms, RowConversionsGiveThePlainPixels) {
         }
     }
 }
+
+// Every luma, Cb and Cr sample triple (0..127) through the byte-permute form, at gammas that
+// give the windowed tables (100 and above) and one that does not: pixels meet the window's ends.
+TEST(SimdForms, BytePermutesGiveThePlainPixelOfEverySampleTriple) {
+    if (simdAvailable() < SimdLevel::avx512vbmi) GTEST_SKIP() << "no AVX-512 VBMI";
+    for (const PixelFormat& format : formats) {
+        for (LONG gamma : {70, 100, 250}) {
+            buildColourTables(format, gamma);
+            GammaLaneTables lanes;
+            buildGammaLaneTables(lanes);
+            ByteLaneTables bytes;
+            buildByteLaneTables(lanes, bytes);
+            ASSERT_EQ(gamma >= 100, bytes.windowed);
+            // Macroblock m holds the chroma pairs 64 (m / 32) to 64 (m / 32) + 63, each over
+            // its four pixels with the lumas 4 (m % 32) to 4 (m % 32) + 3.
+            for (int m = 0; m < 128 * 128 / 64 * 32; ++m) {
+                LONG luma[256], cb[64], cr[64];
+                for (int j = 0; j < 64; ++j)
+                    cb[j] = (64 * (m / 32) + j) / 128, cr[j] = j + 64 * (m / 32) % 128;
+                for (int r = 0; r < 16; ++r)
+                    for (int c = 0; c < 16; ++c)
+                        luma[16 * r + c] = 4 * (m % 32) + 2 * (r % 2) + c % 2;
+                for (int pixelBytes : {2, 4}) {
+                    BYTE fast[16 * 64], plain[64];
+                    type4MacroblockVbmi(bytes, luma, cb, cr, fast, 64, pixelBytes, 3);
+                    for (int r = 0; r < 16; ++r) {
+                        const LONG *y = luma + 16 * r, *u = cb + 8 * (r / 2), *v = cr + 8 * (r / 2);
+                        (pixelBytes == 4 ? type4Rgb32RowPlain : type4Rgb16RowPlain)(y, u, v, plain);
+                        ASSERT_EQ(0, std::memcmp(fast + 64 * r, plain, 16 * pixelBytes))
+                            << "gamma " << gamma << ", macroblock " << m << ", row " << r;
+                    }
+                }
+            }
+        }
+    }
+}
 #endif
 
 // Random pictures of any bytes converted through random clip boxes (odd edges included) at

@@ -2,6 +2,8 @@
 
 #include "video/colour_tables.h"
 
+#include <algorithm>
+
 void buildGammaLaneTables(GammaLaneTables& lanes) {
     for (std::uint32_t field = 0; field < 512; ++field) {
         lanes.red[field] =
@@ -66,6 +68,40 @@ LaneCache& laneCache() {
     return cache;
 }
 
+// The planes of lane l through a window (see ByteLaneTables), if they allow one.
+bool buildLaneWindow(ByteLaneTables& bytes, int l) {
+    auto zeroAt = [&](int i) {
+        for (int j = 0; j < 4; ++j)
+            if (bytes.plane[l][j][i] != 0) return false;
+        return true;
+    };
+    if (!zeroAt(0)) return false;
+    int start = 0;
+    while (start + 1 < byteLaneSpan && zeroAt(start + 1)) ++start;
+    const int top = start + byteWindowSpan; // the window's last sum
+    for (int j = 0; j < 4; ++j) {
+        for (int i = top + 1; i < byteLaneSpan; ++i)
+            if (bytes.plane[l][j][i] != bytes.plane[l][j][top]) return false;
+        for (int k = 0; k < byteWindowSpan; ++k)
+            bytes.window[l][j][k] = bytes.plane[l][j][std::min(start + 1 + k, byteLaneSpan - 1)];
+    }
+    // start + 1 taken off as a from the U part and the rest from the V part, each then within
+    // a signed byte.
+    int spans[2] = {0, 0};
+    for (int c = 0; c < 2; ++c)
+        for (int s = 0; s < 128; ++s) spans[c] = std::max<int>(spans[c], bytes.chroma[c][l][s]);
+    for (int a = -128; a <= 255; ++a) {
+        const int b = start + 1 - a;
+        if (a < spans[0] - 127 || a > 128 || b < spans[1] - 127 || b > 128) continue;
+        for (int s = 0; s < 128; ++s) {
+            bytes.windowChroma[0][l][s] = static_cast<std::int8_t>(bytes.chroma[0][l][s] - a);
+            bytes.windowChroma[1][l][s] = static_cast<std::int8_t>(bytes.chroma[1][l][s] - b);
+        }
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 const GammaLaneTables& currentGammaLanes() {
@@ -113,6 +149,8 @@ void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes) {
             if (any != 0) bytes.lanesOfByte[j] |= 1u << l;
         }
     }
+    bytes.windowed = true;
+    for (int l = 0; l < 3; ++l) bytes.windowed = buildLaneWindow(bytes, l) && bytes.windowed;
 }
 
 bool byteFormsUsable() {

@@ -24,11 +24,21 @@ void buildGammaLaneTables(GammaLaneTables& lanes);
 // both chroma parts stays below byteLaneSpan: plane[l][j][i] holds byte j of lane table l's entry
 // for the field (i + origin) modulo 512, and byte j of a pixel is the OR of the planes set in
 // lanesOfByte[j].
+//
+// Where each lane's planes are zero up to some sum (its start) and do not change from 128 past it
+// (at gamma 100 or more), windowed is set: window[l][j][k] is plane[l][j][start + 1 + k], and
+// windowChroma[0][l][u] + windowChroma[1][l][v], taken with signed saturation, is the sum of both
+// chroma parts less start + 1, limited to -128..127. The luma sample added to that, again with
+// signed saturation, is then the window's index, or negative where every byte is zero.
 inline constexpr int byteLaneSpan = 384;
+inline constexpr int byteWindowSpan = 128;
 struct ByteLaneTables {
     alignas(64) std::uint8_t plane[3][4][byteLaneSpan];
     alignas(64) std::uint8_t chroma[2][3][128]; // from U, from V; red, green, blue
+    alignas(64) std::uint8_t window[3][4][byteWindowSpan];
+    alignas(64) std::int8_t windowChroma[2][3][128];
     unsigned lanesOfByte[4];
+    bool windowed;
 };
 void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes);
 // The lane tables of the colour tables as they are now, kept for the calling thread and made

@@ -4,6 +4,9 @@
 // the part's low seven bits, with the part's top bit and the carry out of that byte sum telling
 // which 128-entry quarter of the lane's byte plane holds the field. A byte of the pixels is then
 // three two-register permutes and two blends a lane, and gives exactly the table's entries.
+// Where the tables are windowed (gamma 100 and above), each lane's bytes vary over 128 sums
+// only: the sample plus the chroma offset, with signed saturation, indexes that window, and a
+// byte of the pixels is one permute a lane.
 #include "video/colour_tables.h"
 #include "video/dct/colour_rows.h"
 #include "video/dct/simd_switch.h"
@@ -88,13 +91,19 @@ template <bool first> QZ_INLINE_VBMI __m512i limitedHalves(__m512i a, __m512i b)
     return _mm512_min_epu8(halves, _mm512_set1_epi8(127));
 }
 
-// The chroma parts of the three lanes for the chroma samples u and v (0..127).
+// The chroma parts of the three lanes for the chroma samples u and v (0..127): their sums, or
+// with windowed tables their window offsets (see ByteLaneTables).
 QZ_INLINE_VBMI void chromaParts(const ByteLaneTables& t, __m512i u, __m512i v, __m512i parts[3]) {
     for (int l = 0; l < 3; ++l) {
-        const std::uint8_t* fromU = t.chroma[0][l];
-        const std::uint8_t* fromV = t.chroma[1][l];
-        parts[l] = _mm512_add_epi8(_mm512_permutex2var_epi8(load64(fromU), u, load64(fromU + 64)),
-                                   _mm512_permutex2var_epi8(load64(fromV), v, load64(fromV + 64)));
+        const void* fromU = t.windowed ? static_cast<const void*>(t.windowChroma[0][l])
+                                       : static_cast<const void*>(t.chroma[0][l]);
+        const void* fromV = t.windowed ? static_cast<const void*>(t.windowChroma[1][l])
+                                       : static_cast<const void*>(t.chroma[1][l]);
+        const __m512i a = _mm512_permutex2var_epi8(load64(fromU), u,
+                                                   load64(static_cast<const BYTE*>(fromU) + 64));
+        const __m512i b = _mm512_permutex2var_epi8(load64(fromV), v,
+                                                   load64(static_cast<const BYTE*>(fromV) + 64));
+        parts[l] = t.windowed ? _mm512_adds_epi8(a, b) : _mm512_add_epi8(a, b);
     }
 }
 
@@ -134,6 +143,35 @@ QZ_INLINE_VBMI __m512i pixelByte(const ByteLaneTables& t, const PixelFields& f, 
     return r;
 }
 
+// The window indices of the three lanes for 64 pixels (windowed tables): negative where the
+// lane's bytes are all zero.
+struct WindowIndices {
+    __m512i index[3];
+    __mmask64 inside[3];
+};
+
+QZ_INLINE_VBMI WindowIndices windowIndices(__m512i luma, const __m512i offsets[3]) {
+    WindowIndices w;
+    for (int l = 0; l < 3; ++l) {
+        w.index[l] = _mm512_adds_epi8(luma, offsets[l]);
+        w.inside[l] = _mm512_cmpge_epi8_mask(w.index[l], _mm512_setzero_si512());
+    }
+    return w;
+}
+
+// Byte j of the 64 pixels of the window indices: one permute a lane.
+QZ_INLINE_VBMI __m512i windowByte(const ByteLaneTables& t, const WindowIndices& w, int j) {
+    __m512i r = _mm512_setzero_si512();
+    for (int l = 0; l < 3; ++l) {
+        if ((t.lanesOfByte[j] >> l) & 1) {
+            const std::uint8_t* window = t.window[l][j];
+            r = _mm512_or_si512(r, _mm512_maskz_permutex2var_epi8(w.inside[l], load64(window),
+                                                                  w.index[l], load64(window + 64)));
+        }
+    }
+    return r;
+}
+
 // Four byte registers to 64 dwords: out[k] holds dwords 16k to 16k + 15, byte i of dword n being
 // byte n of x[i].
 QZ_INLINE_VBMI void interleave4(const __m512i x[4], __m512i out[4]) {
@@ -158,25 +196,36 @@ QZ_INLINE_VBMI void interleave4(const __m512i x[4], __m512i out[4]) {
 template <class Store>
 QZ_INLINE_VBMI void pairsToPixels(const ByteLaneTables& t, __m512i left, __m512i right,
                                   const __m512i parts[3], int pixelBytes, const Store& store) {
-    PixelFields l, r;
-    for (int i = 0; i < 3; ++i) {
-        const __m512i low = _mm512_and_si512(parts[i], _mm512_set1_epi8(127));
-        const __mmask64 high = _mm512_movepi8_mask(parts[i]);
-        l.lane[i] = laneField(left, low, high);
-        r.lane[i] = laneField(right, low, high);
+    // Bytes 0-3 of the left pixels (xl) and of the right ones (xr); 2-byte pixels take bytes 0
+    // and 1 of the left pixels' entries and 2 and 3 of the right ones'.
+    __m512i xl[4], xr[4];
+    const int first = pixelBytes == 2 ? 2 : 0;
+    if (t.windowed) {
+        const WindowIndices l = windowIndices(left, parts), r = windowIndices(right, parts);
+        for (int j = 0; j < 4; ++j) {
+            if (j < 2 || pixelBytes == 4) xl[j] = windowByte(t, l, j);
+            if (j >= first) xr[j] = windowByte(t, r, j);
+        }
+    } else {
+        PixelFields l, r;
+        for (int i = 0; i < 3; ++i) {
+            const __m512i low = _mm512_and_si512(parts[i], _mm512_set1_epi8(127));
+            const __mmask64 high = _mm512_movepi8_mask(parts[i]);
+            l.lane[i] = laneField(left, low, high);
+            r.lane[i] = laneField(right, low, high);
+        }
+        for (int j = 0; j < 4; ++j) {
+            if (j < 2 || pixelBytes == 4) xl[j] = pixelByte(t, l, j);
+            if (j >= first) xr[j] = pixelByte(t, r, j);
+        }
     }
     if (pixelBytes == 2) {
-        const __m512i x[4] = {pixelByte(t, l, 0), pixelByte(t, l, 1), pixelByte(t, r, 2),
-                              pixelByte(t, r, 3)};
+        const __m512i x[4] = {xl[0], xl[1], xr[2], xr[3]};
         __m512i out[4];
         interleave4(x, out);
         for (int k = 0; k < 4; ++k) store(k, out[k]);
         return;
     }
-    const __m512i xl[4] = {pixelByte(t, l, 0), pixelByte(t, l, 1), pixelByte(t, l, 2),
-                           pixelByte(t, l, 3)};
-    const __m512i xr[4] = {pixelByte(t, r, 0), pixelByte(t, r, 1), pixelByte(t, r, 2),
-                           pixelByte(t, r, 3)};
     __m512i pl[4], pr[4];
     interleave4(xl, pl);
     interleave4(xr, pr);

@@ -22,12 +22,17 @@ using qzsimd::packedPosition;
 
 // Byte-order constants of the permutes, built once.
 struct Orders {
-    // Type 4, half a macroblock of 64 pixel pairs (eight rows of eight): the luma sample of the
-    // left (0) and right (1) pixel of each pair, from the half's two registers of packed rows.
+    // Type 4, 2-byte pixels, half a macroblock of 64 pixel pairs (eight rows of eight) in the
+    // order the in-lane unpacks (unpack4) turn into pairs of rows: byte 16 L + 4 k + q holds
+    // the pair q + 4 (L % 2) of row 2 k + L / 2. The luma sample of the left (0) and right (1)
+    // pixel of each pair, from the half's two registers of packed rows.
     alignas(64) std::uint8_t lumaPairs[2][64];
     // The chroma sample of each pair of the upper (0) and lower (1) half, from the register of
     // the macroblock's 64 packed chroma samples.
     alignas(64) std::uint8_t chromaPairs[2][64];
+    // Type 4, 4-byte pixels: the chroma sample of each pixel of register g (rows 4 g to 4 g + 3)
+    // of half h, in the packed order of its luma samples, [2 h + g].
+    alignas(64) std::uint8_t chromaPixels[4][64];
     // DOR: bytes 0 and 1 (0), or 2 and 3 (1), of 32 words in two registers, each byte's 32 in a
     // row.
     alignas(64) std::uint8_t wordBytes[2][64];
@@ -40,7 +45,8 @@ struct Orders {
 constexpr Orders makeOrders() {
     Orders o{};
     for (int n = 0; n < 64; ++n) {
-        const int row = n / 8, pair = n % 8;
+        const int lane = n / 16, k = (n % 16) / 4, q = n % 4;
+        const int row = 2 * k + lane / 2, pair = q + 4 * (lane % 2);
         for (int side = 0; side < 2; ++side) {
             // Rows 0-3 of the half in the first register, 4-7 in the second.
             const int column = 2 * pair + side;
@@ -50,6 +56,12 @@ constexpr Orders makeOrders() {
         for (int h = 0; h < 2; ++h)
             o.chromaPairs[h][n] =
                 static_cast<std::uint8_t>(packedPosition(8 * (4 * h + row / 2) + pair));
+        // Byte n of a register of packed luma rows holds row k, column 4 lane + q.
+        for (int g = 0; g < 4; ++g) {
+            const int macroblockRow = 4 * g + k, column = 4 * lane + q;
+            o.chromaPixels[g][n] =
+                static_cast<std::uint8_t>(packedPosition(8 * (macroblockRow / 2) + column / 2));
+        }
         for (int half = 0; half < 2; ++half) {
             const int word = n % 32, byte = 2 * half + n / 32;
             o.wordBytes[half][n] = static_cast<std::uint8_t>(4 * word + byte);
@@ -172,6 +184,47 @@ QZ_INLINE_VBMI __m512i windowByte(const ByteLaneTables& t, const WindowIndices& 
     return r;
 }
 
+// Bytes of the table entries of 64 pixels, from their luma samples (0..127) and the chroma parts
+// (chromaParts) in the same order: through the windows (windowed tables) or the whole planes.
+template <bool windowed> class EntryBytes;
+
+template <> class EntryBytes<true> {
+  public:
+    QZ_INLINE_VBMI EntryBytes(const ByteLaneTables& t, __m512i luma, const __m512i parts[3])
+        : t_(t), window_(windowIndices(luma, parts)) {}
+    QZ_INLINE_VBMI __m512i operator()(int j) const { return windowByte(t_, window_, j); }
+
+  private:
+    const ByteLaneTables& t_;
+    WindowIndices window_;
+};
+
+template <> class EntryBytes<false> {
+  public:
+    QZ_INLINE_VBMI EntryBytes(const ByteLaneTables& t, __m512i luma, const __m512i parts[3])
+        : t_(t) {
+        for (int i = 0; i < 3; ++i)
+            fields_.lane[i] = laneField(luma, _mm512_and_si512(parts[i], _mm512_set1_epi8(127)),
+                                        _mm512_movepi8_mask(parts[i]));
+    }
+    QZ_INLINE_VBMI __m512i operator()(int j) const { return pixelByte(t_, fields_, j); }
+
+  private:
+    const ByteLaneTables& t_;
+    PixelFields fields_;
+};
+
+// Four byte registers to dwords by in-lane unpacks: lane L of out[k] holds dwords 16 L + 4 k to
+// 16 L + 4 k + 3, byte i of dword n being byte n of x[i].
+QZ_INLINE_VBMI void unpack4(const __m512i x[4], __m512i out[4]) {
+    const __m512i a0 = _mm512_unpacklo_epi8(x[0], x[1]), a1 = _mm512_unpackhi_epi8(x[0], x[1]);
+    const __m512i b0 = _mm512_unpacklo_epi8(x[2], x[3]), b1 = _mm512_unpackhi_epi8(x[2], x[3]);
+    out[0] = _mm512_unpacklo_epi16(a0, b0);
+    out[1] = _mm512_unpackhi_epi16(a0, b0);
+    out[2] = _mm512_unpacklo_epi16(a1, b1);
+    out[3] = _mm512_unpackhi_epi16(a1, b1);
+}
+
 // Four byte registers to 64 dwords: out[k] holds dwords 16k to 16k + 15, byte i of dword n being
 // byte n of x[i].
 QZ_INLINE_VBMI void interleave4(const __m512i x[4], __m512i out[4]) {
@@ -193,39 +246,19 @@ QZ_INLINE_VBMI void interleave4(const __m512i x[4], __m512i out[4]) {
 // and the chroma parts of the pairs, in pair order: store(k, v) receives 64 bytes, pairs 16k..
 // (2-byte pixels: the left one the low half of its entry, the right one the high half) or
 // pairs 8k.. (4-byte pixels).
-template <class Store>
+template <bool windowed, class Store>
 QZ_INLINE_VBMI void pairsToPixels(const ByteLaneTables& t, __m512i left, __m512i right,
                                   const __m512i parts[3], int pixelBytes, const Store& store) {
-    // Bytes 0-3 of the left pixels (xl) and of the right ones (xr); 2-byte pixels take bytes 0
-    // and 1 of the left pixels' entries and 2 and 3 of the right ones'.
-    __m512i xl[4], xr[4];
-    const int first = pixelBytes == 2 ? 2 : 0;
-    if (t.windowed) {
-        const WindowIndices l = windowIndices(left, parts), r = windowIndices(right, parts);
-        for (int j = 0; j < 4; ++j) {
-            if (j < 2 || pixelBytes == 4) xl[j] = windowByte(t, l, j);
-            if (j >= first) xr[j] = windowByte(t, r, j);
-        }
-    } else {
-        PixelFields l, r;
-        for (int i = 0; i < 3; ++i) {
-            const __m512i low = _mm512_and_si512(parts[i], _mm512_set1_epi8(127));
-            const __mmask64 high = _mm512_movepi8_mask(parts[i]);
-            l.lane[i] = laneField(left, low, high);
-            r.lane[i] = laneField(right, low, high);
-        }
-        for (int j = 0; j < 4; ++j) {
-            if (j < 2 || pixelBytes == 4) xl[j] = pixelByte(t, l, j);
-            if (j >= first) xr[j] = pixelByte(t, r, j);
-        }
-    }
+    const EntryBytes<windowed> l(t, left, parts), r(t, right, parts);
     if (pixelBytes == 2) {
-        const __m512i x[4] = {xl[0], xl[1], xr[2], xr[3]};
+        const __m512i x[4] = {l(0), l(1), r(2), r(3)};
         __m512i out[4];
         interleave4(x, out);
         for (int k = 0; k < 4; ++k) store(k, out[k]);
         return;
     }
+    const __m512i xl[4] = {l(0), l(1), l(2), l(3)};
+    const __m512i xr[4] = {r(0), r(1), r(2), r(3)};
     __m512i pl[4], pr[4];
     interleave4(xl, pl);
     interleave4(xr, pr);
@@ -271,9 +304,12 @@ struct PartRowStore {
 
 } // namespace
 
-QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma,
-                                        const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
-                                        int pixelBytes, unsigned halves) {
+namespace {
+
+template <bool windowed>
+QZ_INLINE_VBMI void type4Macroblock(const ByteLaneTables& bytes, const LONG* luma, const LONG* cb,
+                                    const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes,
+                                    unsigned halves) {
     __m512i parts[3];
     chromaParts(bytes, packedSamples(cb, cb + 16, cb + 32, cb + 48),
                 packedSamples(cr, cr + 16, cr + 32, cr + 48), parts);
@@ -281,20 +317,52 @@ QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG*
     for (int h = 0; h < 2; ++h) {
         if (((halves >> h) & 1) == 0) continue;
         const LONG* rows = luma + 128 * h;
-        const __m512i upper = packedSamples(rows, rows + 16, rows + 32, rows + 48);
-        const __m512i lower = packedSamples(rows + 64, rows + 80, rows + 96, rows + 112);
-        const __m512i left = _mm512_permutex2var_epi8(upper, load64(orders.lumaPairs[0]), lower);
-        const __m512i right = _mm512_permutex2var_epi8(upper, load64(orders.lumaPairs[1]), lower);
+        const __m512i packed[2] = {packedSamples(rows, rows + 16, rows + 32, rows + 48),
+                                   packedSamples(rows + 64, rows + 80, rows + 96, rows + 112)};
+        BYTE* out = dest + 8 * h * p;
+        if (pixelBytes == 4) {
+            // Every pixel takes its whole entry: four rows a register of packed samples, whose
+            // order the unpacks turn into rows.
+            for (int g = 0; g < 2; ++g) {
+                const __m512i order = load64(orders.chromaPixels[2 * h + g]);
+                const __m512i pixelParts[3] = {_mm512_permutexvar_epi8(order, parts[0]),
+                                               _mm512_permutexvar_epi8(order, parts[1]),
+                                               _mm512_permutexvar_epi8(order, parts[2])};
+                const EntryBytes<windowed> entry(bytes, packed[g], pixelParts);
+                const __m512i x[4] = {entry(0), entry(1), entry(2), entry(3)};
+                __m512i rowsOut[4];
+                unpack4(x, rowsOut);
+                for (int k = 0; k < 4; ++k) _mm512_storeu_si512(out + (4 * g + k) * p, rowsOut[k]);
+            }
+            continue;
+        }
+        // A pair's left pixel takes the low half of its entry, the right one the high half.
+        const __m512i left =
+            _mm512_permutex2var_epi8(packed[0], load64(orders.lumaPairs[0]), packed[1]);
+        const __m512i right =
+            _mm512_permutex2var_epi8(packed[0], load64(orders.lumaPairs[1]), packed[1]);
         const __m512i pairs = load64(orders.chromaPairs[h]);
         const __m512i halfParts[3] = {_mm512_permutexvar_epi8(pairs, parts[0]),
                                       _mm512_permutexvar_epi8(pairs, parts[1]),
                                       _mm512_permutexvar_epi8(pairs, parts[2])};
-        BYTE* out = dest + 8 * h * p;
-        if (pixelBytes == 2)
-            pairsToPixels(bytes, left, right, halfParts, 2, TwoRowsStore{out, p});
-        else
-            pairsToPixels(bytes, left, right, halfParts, 4, RowStore{out, p});
+        const EntryBytes<windowed> l(bytes, left, halfParts), r(bytes, right, halfParts);
+        const __m512i x[4] = {l(0), l(1), r(2), r(3)};
+        __m512i rowPairs[4];
+        unpack4(x, rowPairs);
+        const TwoRowsStore store{out, p};
+        for (int k = 0; k < 4; ++k) store(k, rowPairs[k]);
     }
+}
+
+} // namespace
+
+QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma,
+                                        const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
+                                        int pixelBytes, unsigned halves) {
+    if (bytes.windowed)
+        type4Macroblock<true>(bytes, luma, cb, cr, dest, pitch, pixelBytes, halves);
+    else
+        type4Macroblock<false>(bytes, luma, cb, cr, dest, pitch, pixelBytes, halves);
 }
 
 QZ_TARGET_VBMI void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
@@ -318,11 +386,16 @@ QZ_TARGET_VBMI void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE
                 limitedHalves<true>(chromaA, chromaB), parts);
     const __m512i left = limitedHalves<false>(lumaA, lumaB);
     const __m512i right = limitedHalves<true>(lumaA, lumaB);
-    if (pixels == 128)
-        pairsToPixels(bytes, left, right, parts, pixelBytes, RowStore{dest, 64});
+    if (pixels == 128 && bytes.windowed)
+        pairsToPixels<true>(bytes, left, right, parts, pixelBytes, RowStore{dest, 64});
+    else if (pixels == 128)
+        pairsToPixels<false>(bytes, left, right, parts, pixelBytes, RowStore{dest, 64});
+    else if (bytes.windowed)
+        pairsToPixels<true>(bytes, left, right, parts, pixelBytes,
+                            PartRowStore{dest, pixels * pixelBytes});
     else
-        pairsToPixels(bytes, left, right, parts, pixelBytes,
-                      PartRowStore{dest, pixels * pixelBytes});
+        pairsToPixels<false>(bytes, left, right, parts, pixelBytes,
+                             PartRowStore{dest, pixels * pixelBytes});
 }
 
 #endif

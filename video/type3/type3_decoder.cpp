@@ -108,6 +108,19 @@ constexpr Type3TokenTable buildTokenTable() {
 
 constexpr Type3TokenTable tokenTable = buildTokenTable();
 
+// A token's length follows from its first bit: 8 bits when it is 1, 3 when it is 0. The reader
+// takes the length so, without waiting for the table's entry.
+constexpr int tokenLength(U32 bits) {
+    return 3 + 5 * static_cast<int>(bits & 1);
+}
+
+constexpr bool lengthsFollowFirstBit() {
+    for (U32 bits = 0; bits < 256; ++bits)
+        if (tokenTable.entries[bits].length != tokenLength(bits)) return false;
+    return true;
+}
+static_assert(lengthsFollowFirstBit());
+
 LONG wrappedProduct(LONG a, LONG b) {
     return static_cast<LONG>(static_cast<U32>(a) * static_cast<U32>(b));
 }
@@ -158,8 +171,9 @@ QZ_ALWAYS_INLINE void readBlock(Type3BitReader& bits, const LONG quant[64], LONG
     coeff[0] = wrappedProduct(static_cast<signed char>(readBits(bits, 8)), quant[0]);
     int k = 1;
     while (k < dctBlockSize) {
-        const Type3Token token = tokenTable.entries[peekBits(bits, 8)];
-        skipBits(bits, token.length);
+        const U32 next = peekBits(bits, 8);
+        const Type3Token token = tokenTable.entries[next];
+        skipBits(bits, tokenLength(next));
         LONG level = token.level;
         if (token.kind != tokenLevel) {
             // A run of no zeros would code nothing; the block ends there.

@@ -24,6 +24,7 @@ constexpr int secondSecondaryPrefix = 6;
 
 struct CodeTables {
     const Type4CodePair* pairs;
+    const std::uint8_t* pairLengths;
     LONG primary[1 << primaryBits];
     LONG firstSecondary[1 << secondaryBits];
     LONG secondSecondary[1 << secondaryBits];
@@ -43,6 +44,7 @@ void enter(LONG* table, int width, U32 code, int length, LONG entry) {
 CodeTables buildTables() {
     CodeTables t{};
     t.pairs = type4CodePairs();
+    t.pairLengths = type4CodePairLengths();
     for (U32 i = 0; i < (1u << primaryBits); ++i) {
         if (i == 0)
             t.primary[i] = static_cast<LONG>(kindFirstSecondary);
@@ -174,12 +176,14 @@ QZ_ALWAYS_INLINE int decodeBlock(DorBitReader& bits, const CodeTables& tables,
     coeff[0] = static_cast<LONG>(static_cast<U32>(dc) * static_cast<U32>(dequantScan[0]));
     bits.skip(8);
     int p = 1;
-    const Type4CodePair* pairs = tables.pairs;
+    const Type4CodePair* const pairs = tables.pairs;
+    const std::uint8_t* const pairLengths = tables.pairLengths;
     for (;;) {
         bits.refill();
         // The common short codes one or two at a time (the code set is type 4's).
         // By reference: each field is then a load of its own, not an extract from one load.
-        const Type4CodePair& two = pairs[bits.bits >> (64 - type4PairBits)];
+        const auto looked = static_cast<std::size_t>(bits.bits >> (64 - type4PairBits));
+        const Type4CodePair& two = pairs[looked];
         if (two.len1 != 0) {
             const int first = p + two.step1 - 1;
             if (first >= dctBlockSize) { // the end of block, or a run past the last position
@@ -188,7 +192,7 @@ QZ_ALWAYS_INLINE int decodeBlock(DorBitReader& bits, const CodeTables& tables,
             }
             coeff[zigzag[first]] = static_cast<LONG>(static_cast<U32>(LONG{two.level1}) *
                                                      static_cast<U32>(dequantScan[first]));
-            bits.skip(two.len);
+            bits.skip(pairLengths[looked]);
             const int second = first + two.step2;
             if (second >= dctBlockSize)
                 return two.step2 == type4PairEndOfBlock ? first + 1 : second;

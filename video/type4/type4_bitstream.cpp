@@ -316,6 +316,7 @@ struct Type4Tables {
     const std::array<std::array<DcEntry, 256>, 2>& dc = dcTable();
     const std::array<FastEntry, 1 << fastBits>& fast = fastTable();
     const Type4CodePair* pairs = type4CodePairs();
+    const std::uint8_t* pairLengths = type4CodePairLengths();
     const AcTable& groups = acTable();
 };
 
@@ -345,11 +346,14 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
 
     const auto& fast = tables.fast;
     const AcTable& table = tables.groups;
+    const Type4CodePair* const pairs = tables.pairs;
+    const std::uint8_t* const pairLengths = tables.pairLengths;
     int k = 0;
     for (;;) {
         bits.fill();
         // By reference: each field is then a load of its own, not an extract from one load.
-        const Type4CodePair& p = tables.pairs[bits.top(type4PairBits)];
+        const U32 looked = bits.top(type4PairBits);
+        const Type4CodePair& p = pairs[looked];
         if (p.len1 != 0) {
             // One or two codes; the end of block, or a run past the last position, ends the
             // block after the code's bits.
@@ -361,7 +365,7 @@ QZ_ALWAYS_INLINE int readBlock(const Type4Tables& tables, Type4Bits& stream, boo
             const int at = zigzag[first];
             coeff[at] = static_cast<LONG>(static_cast<U32>(LONG{p.level1}) *
                                           static_cast<U32>(scanQuant[first]));
-            bits.skip(p.len);
+            bits.skip(pairLengths[looked]);
             k = first + p.step2;
             if (k >= dctBlockSize) { // the second code ends the block
                 k = first;
@@ -469,6 +473,16 @@ std::ptrdiff_t dataSize(const VideoState* video) {
 
 const Type4CodePair* type4CodePairs() {
     static const std::array<Type4CodePair, 1 << type4PairBits> table = buildPairTable();
+    return table.data();
+}
+
+const std::uint8_t* type4CodePairLengths() {
+    static const std::array<std::uint8_t, 1 << type4PairBits> table = [] {
+        std::array<std::uint8_t, 1 << type4PairBits> t{};
+        const Type4CodePair* pairs = type4CodePairs();
+        for (std::size_t i = 0; i < t.size(); ++i) t[i] = pairs[i].len;
+        return t;
+    }();
     return table.data();
 }
 

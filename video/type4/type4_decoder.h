@@ -71,6 +71,9 @@ inline constexpr int type4PairBits = 11;
 inline constexpr int type4PairEndOfBlock = 64;
 // The table, 1 << type4PairBits entries, built on first use.
 const Type4CodePair* type4CodePairs();
+// The len field of every entry in a table of its own: a reader that shifts its bits by it loads
+// the length straight from the looked-up bits, without first forming the entry's address.
+const std::uint8_t* type4CodePairLengths();
 
 // Starts a frame: the bit reader at data, position 0, the three DC predictors 0.
 void resetType4Frame(VideoState* video, const BYTE* data);

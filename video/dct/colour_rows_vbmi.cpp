@@ -106,6 +106,7 @@ template <bool first> QZ_INLINE_VBMI __m512i limitedHalves(__m512i a, __m512i b)
 // The chroma parts of the three lanes for the chroma samples u and v (0..127): their sums, or
 // with windowed tables their window offsets (see ByteLaneTables).
 QZ_INLINE_VBMI void chromaParts(const ByteLaneTables& t, __m512i u, __m512i v, __m512i parts[3]) {
+#pragma GCC unroll 4
     for (int l = 0; l < 3; ++l) {
         const void* fromU = t.windowed ? static_cast<const void*>(t.windowChroma[0][l])
                                        : static_cast<const void*>(t.chroma[0][l]);
@@ -148,6 +149,7 @@ QZ_INLINE_VBMI __m512i lookup384(const std::uint8_t* plane, const LaneField& f) 
 // Byte j of the 64 pixels of the fields.
 QZ_INLINE_VBMI __m512i pixelByte(const ByteLaneTables& t, const PixelFields& f, int j) {
     __m512i r = _mm512_setzero_si512();
+#pragma GCC unroll 4
     for (int l = 0; l < 3; ++l) {
         if ((t.lanesOfByte[j] >> l) & 1)
             r = _mm512_or_si512(r, lookup384(t.plane[l][j], f.lane[l]));
@@ -164,6 +166,7 @@ struct WindowIndices {
 
 QZ_INLINE_VBMI WindowIndices windowIndices(__m512i luma, const __m512i offsets[3]) {
     WindowIndices w;
+#pragma GCC unroll 4
     for (int l = 0; l < 3; ++l) {
         w.index[l] = _mm512_adds_epi8(luma, offsets[l]);
         w.inside[l] = _mm512_cmpge_epi8_mask(w.index[l], _mm512_setzero_si512());
@@ -174,6 +177,7 @@ QZ_INLINE_VBMI WindowIndices windowIndices(__m512i luma, const __m512i offsets[3
 // Byte j of the 64 pixels of the window indices: one permute a lane.
 QZ_INLINE_VBMI __m512i windowByte(const ByteLaneTables& t, const WindowIndices& w, int j) {
     __m512i r = _mm512_setzero_si512();
+#pragma GCC unroll 4
     for (int l = 0; l < 3; ++l) {
         if ((t.lanesOfByte[j] >> l) & 1) {
             const std::uint8_t* window = t.window[l][j];
@@ -203,11 +207,14 @@ template <> class EntryBytes<false> {
   public:
     QZ_INLINE_VBMI EntryBytes(const ByteLaneTables& t, __m512i luma, const __m512i parts[3])
         : t_(t) {
+#pragma GCC unroll 4
         for (int i = 0; i < 3; ++i)
             fields_.lane[i] = laneField(luma, _mm512_and_si512(parts[i], _mm512_set1_epi8(127)),
                                         _mm512_movepi8_mask(parts[i]));
     }
-    QZ_INLINE_VBMI __m512i operator()(int j) const { return pixelByte(t_, fields_, j); }
+    QZ_INLINE_VBMI __m512i operator()(int j) const {
+        return pixelByte(t_, fields_, j);
+    }
 
   private:
     const ByteLaneTables& t_;
@@ -254,6 +261,7 @@ QZ_INLINE_VBMI void pairsToPixels(const ByteLaneTables& t, __m512i left, __m512i
         const __m512i x[4] = {l(0), l(1), r(2), r(3)};
         __m512i out[4];
         interleave4(x, out);
+#pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) store(k, out[k]);
         return;
     }
@@ -266,6 +274,7 @@ QZ_INLINE_VBMI void pairsToPixels(const ByteLaneTables& t, __m512i left, __m512i
         _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
     const __m512i highPairs =
         _mm512_setr_epi32(8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         store(2 * k, _mm512_permutex2var_epi32(pl[k], lowPairs, pr[k]));
         store(2 * k + 1, _mm512_permutex2var_epi32(pl[k], highPairs, pr[k]));
@@ -314,6 +323,7 @@ QZ_INLINE_VBMI void type4Macroblock(const ByteLaneTables& bytes, const LONG* lum
     chromaParts(bytes, packedSamples(cb, cb + 16, cb + 32, cb + 48),
                 packedSamples(cr, cr + 16, cr + 32, cr + 48), parts);
     const std::ptrdiff_t p = pitch;
+#pragma GCC unroll 4
     for (int h = 0; h < 2; ++h) {
         if (((halves >> h) & 1) == 0) continue;
         const LONG* rows = luma + 128 * h;
@@ -321,8 +331,9 @@ QZ_INLINE_VBMI void type4Macroblock(const ByteLaneTables& bytes, const LONG* lum
                                    packedSamples(rows + 64, rows + 80, rows + 96, rows + 112)};
         BYTE* out = dest + 8 * h * p;
         if (pixelBytes == 4) {
-            // Every pixel takes its whole entry: four rows a register of packed samples, whose
-            // order the unpacks turn into rows.
+// Every pixel takes its whole entry: four rows a register of packed samples, whose
+// order the unpacks turn into rows.
+#pragma GCC unroll 4
             for (int g = 0; g < 2; ++g) {
                 const __m512i order = load64(orders.chromaPixels[2 * h + g]);
                 const __m512i pixelParts[3] = {_mm512_permutexvar_epi8(order, parts[0]),
@@ -332,6 +343,7 @@ QZ_INLINE_VBMI void type4Macroblock(const ByteLaneTables& bytes, const LONG* lum
                 const __m512i x[4] = {entry(0), entry(1), entry(2), entry(3)};
                 __m512i rowsOut[4];
                 unpack4(x, rowsOut);
+#pragma GCC unroll 4
                 for (int k = 0; k < 4; ++k) _mm512_storeu_si512(out + (4 * g + k) * p, rowsOut[k]);
             }
             continue;
@@ -350,6 +362,7 @@ QZ_INLINE_VBMI void type4Macroblock(const ByteLaneTables& bytes, const LONG* lum
         __m512i rowPairs[4];
         unpack4(x, rowPairs);
         const TwoRowsStore store{out, p};
+#pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) store(k, rowPairs[k]);
     }
 }
@@ -371,6 +384,7 @@ QZ_TARGET_VBMI void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE
     // each byte's 64 in one register. Words past a short run read as zeros.
     __m512i w[4];
     const int wordBytes = 4 * ((pixels + 1) / 2);
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k)
         w[k] = pixels == 128
                    ? load64(words + 64 * k)

@@ -330,9 +330,9 @@ QZ_INLINE_VBMI void type4Macroblock(const ByteLaneTables& bytes, const LONG* lum
         const __m512i packed[2] = {packedSamples(rows, rows + 16, rows + 32, rows + 48),
                                    packedSamples(rows + 64, rows + 80, rows + 96, rows + 112)};
         BYTE* out = dest + 8 * h * p;
+        // 4-byte pixels take their whole entries: four rows a register of packed samples,
+        // whose order the unpacks turn into rows.
         if (pixelBytes == 4) {
-// Every pixel takes its whole entry: four rows a register of packed samples, whose
-// order the unpacks turn into rows.
 #pragma GCC unroll 4
             for (int g = 0; g < 2; ++g) {
                 const __m512i order = load64(orders.chromaPixels[2 * h + g]);

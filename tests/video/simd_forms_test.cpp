@@ -147,15 +147,23 @@ LONG randomSample(std::mt19937& rng) {
     }
 }
 
+// The colour tables of a format and gamma, and the lane tables made from them.
+struct LaneTablesOf {
+    GammaLaneTables lanes;
+    ByteLaneTables bytes;
+    LaneTablesOf(const PixelFormat& format, LONG gamma) {
+        buildColourTables(format, gamma);
+        buildGammaLaneTables(lanes);
+        buildByteLaneTables(lanes, bytes);
+    }
+};
+
 TEST(SimdForms, RowConversionsGiveThePlainPixels) {
     std::mt19937 rng(17);
     for (const PixelFormat& format : formats) {
         for (LONG gamma : {40, 100, 250}) {
-            buildColourTables(format, gamma);
-            GammaLaneTables lanes;
-            buildGammaLaneTables(lanes);
-            ByteLaneTables bytes;
-            buildByteLaneTables(lanes, bytes);
+            const LaneTablesOf tables(format, gamma);
+            const auto& [lanes, bytes] = tables;
             for (int round = 0; round < 300; ++round) {
                 LONG luma[256], cb[64], cr[64];
                 for (LONG& s : luma) s = randomSample(rng);
@@ -228,11 +236,8 @@ TEST(SimdForms, BytePermutesGiveThePlainPixelOfEverySampleTriple) {
     if (simdAvailable() < SimdLevel::avx512vbmi) GTEST_SKIP() << "no AVX-512 VBMI";
     for (const PixelFormat& format : formats) {
         for (LONG gamma : {70, 100, 250}) {
-            buildColourTables(format, gamma);
-            GammaLaneTables lanes;
-            buildGammaLaneTables(lanes);
-            ByteLaneTables bytes;
-            buildByteLaneTables(lanes, bytes);
+            const LaneTablesOf tables(format, gamma);
+            const auto& [lanes, bytes] = tables;
             ASSERT_EQ(gamma >= 100, bytes.windowed);
             // Macroblock m holds the chroma pairs 64 (m / 32) to 64 (m / 32) + 63, each over
             // its four pixels with the lumas 4 (m % 32) to 4 (m % 32) + 3.

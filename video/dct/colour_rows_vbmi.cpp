@@ -105,18 +105,17 @@ template <bool first> QZ_INLINE_VBMI __m512i limitedHalves(__m512i a, __m512i b)
 
 // The chroma parts of the three lanes for the chroma samples u and v (0..127): their sums, or
 // with windowed tables their window offsets (see ByteLaneTables).
+template <bool windowed>
 QZ_INLINE_VBMI void chromaParts(const ByteLaneTables& t, __m512i u, __m512i v, __m512i parts[3]) {
 #pragma GCC unroll 4
     for (int l = 0; l < 3; ++l) {
-        const void* fromU = t.windowed ? static_cast<const void*>(t.windowChroma[0][l])
-                                       : static_cast<const void*>(t.chroma[0][l]);
-        const void* fromV = t.windowed ? static_cast<const void*>(t.windowChroma[1][l])
-                                       : static_cast<const void*>(t.chroma[1][l]);
-        const __m512i a = _mm512_permutex2var_epi8(load64(fromU), u,
-                                                   load64(static_cast<const BYTE*>(fromU) + 64));
-        const __m512i b = _mm512_permutex2var_epi8(load64(fromV), v,
-                                                   load64(static_cast<const BYTE*>(fromV) + 64));
-        parts[l] = t.windowed ? _mm512_adds_epi8(a, b) : _mm512_add_epi8(a, b);
+        const BYTE* fromU =
+            windowed ? reinterpret_cast<const BYTE*>(t.windowChroma[0][l]) : t.chroma[0][l];
+        const BYTE* fromV =
+            windowed ? reinterpret_cast<const BYTE*>(t.windowChroma[1][l]) : t.chroma[1][l];
+        const __m512i a = _mm512_permutex2var_epi8(load64(fromU), u, load64(fromU + 64));
+        const __m512i b = _mm512_permutex2var_epi8(load64(fromV), v, load64(fromV + 64));
+        parts[l] = windowed ? _mm512_adds_epi8(a, b) : _mm512_add_epi8(a, b);
     }
 }
 
@@ -320,8 +319,8 @@ QZ_INLINE_VBMI void type4Macroblock(const ByteLaneTables& bytes, const LONG* lum
                                     const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes,
                                     unsigned halves) {
     __m512i parts[3];
-    chromaParts(bytes, packedSamples(cb, cb + 16, cb + 32, cb + 48),
-                packedSamples(cr, cr + 16, cr + 32, cr + 48), parts);
+    chromaParts<windowed>(bytes, packedSamples(cb, cb + 16, cb + 32, cb + 48),
+                          packedSamples(cr, cr + 16, cr + 32, cr + 48), parts);
     const std::ptrdiff_t p = pitch;
 #pragma GCC unroll 4
     for (int h = 0; h < 2; ++h) {
@@ -378,8 +377,11 @@ QZ_TARGET_VBMI void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG*
         type4Macroblock<false>(bytes, luma, cb, cr, dest, pitch, pixelBytes, halves);
 }
 
-QZ_TARGET_VBMI void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
-                                         int pixelBytes, int pixels) {
+namespace {
+
+template <bool windowed>
+QZ_INLINE_VBMI void dorWordsToPixels(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
+                                     int pixelBytes, int pixels) {
     // Each word: V, U, right luma, left luma. First the bytes of words 0-31 and of 32-63, then
     // each byte's 64 in one register. Words past a short run read as zeros.
     __m512i w[4];
@@ -396,20 +398,25 @@ QZ_TARGET_VBMI void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE
     const __m512i lumaA = _mm512_permutex2var_epi8(w[0], lumaOrder, w[1]);
     const __m512i lumaB = _mm512_permutex2var_epi8(w[2], lumaOrder, w[3]);
     __m512i parts[3];
-    chromaParts(bytes, limitedHalves<false>(chromaA, chromaB),
-                limitedHalves<true>(chromaA, chromaB), parts);
+    chromaParts<windowed>(bytes, limitedHalves<false>(chromaA, chromaB),
+                          limitedHalves<true>(chromaA, chromaB), parts);
     const __m512i left = limitedHalves<false>(lumaA, lumaB);
     const __m512i right = limitedHalves<true>(lumaA, lumaB);
-    if (pixels == 128 && bytes.windowed)
-        pairsToPixels<true>(bytes, left, right, parts, pixelBytes, RowStore{dest, 64});
-    else if (pixels == 128)
-        pairsToPixels<false>(bytes, left, right, parts, pixelBytes, RowStore{dest, 64});
-    else if (bytes.windowed)
-        pairsToPixels<true>(bytes, left, right, parts, pixelBytes,
-                            PartRowStore{dest, pixels * pixelBytes});
+    if (pixels == 128)
+        pairsToPixels<windowed>(bytes, left, right, parts, pixelBytes, RowStore{dest, 64});
     else
-        pairsToPixels<false>(bytes, left, right, parts, pixelBytes,
-                             PartRowStore{dest, pixels * pixelBytes});
+        pairsToPixels<windowed>(bytes, left, right, parts, pixelBytes,
+                                PartRowStore{dest, pixels * pixelBytes});
+}
+
+} // namespace
+
+QZ_TARGET_VBMI void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
+                                         int pixelBytes, int pixels) {
+    if (bytes.windowed)
+        dorWordsToPixels<true>(bytes, words, dest, pixelBytes, pixels);
+    else
+        dorWordsToPixels<false>(bytes, words, dest, pixelBytes, pixels);
 }
 
 #endif

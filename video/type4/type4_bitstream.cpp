@@ -250,24 +250,27 @@ const std::array<FastEntry, 1 << fastBits>& fastTable() {
     return table;
 }
 
-// The pair table, built from the single-code table.
-std::array<Type4CodePair, 1 << type4PairBits> buildPairTable() {
+// The pair table, built from the single-code table, and the bits of each entry's codes.
+struct PairTables {
+    std::array<Type4CodePair, 1 << type4PairBits> pairs{};
+    std::array<std::uint8_t, 1 << type4PairBits> lengths{};
+};
+
+PairTables buildPairTables() {
     constexpr int pairBits = type4PairBits;
     const auto& fast = fastTable();
     // The code at the top of the pairBits-bit value v, from the single-code table.
     auto codeAt = [&](U32 v) { return fast[v >> (pairBits - fastBits)]; };
-    std::array<Type4CodePair, 1 << pairBits> t{};
+    PairTables t;
     for (U32 v = 0; v < (U32{1} << pairBits); ++v) {
         const FastEntry first = codeAt(v);
         if (first.length == 0) continue;
         const bool firstEnd = first.run == endOfBlockRun;
         const int len1 = first.length;
-        Type4CodePair e{first.level,
-                        first.level,
+        Type4CodePair e{first.level, first.level,
                         static_cast<std::uint8_t>(firstEnd ? type4PairEndOfBlock : first.run + 1),
-                        0,
-                        static_cast<std::uint8_t>(len1),
-                        static_cast<std::uint8_t>(len1)};
+                        0, static_cast<std::uint8_t>(len1)};
+        int length = len1;
         const int rest = pairBits - len1;
         if (!firstEnd && rest >= 2) {
             // The bits after the first code, padded with zeros: only a code that lies whole
@@ -279,12 +282,18 @@ std::array<Type4CodePair, 1 << type4PairBits> buildPairTable() {
                 e.level2 = secondEnd ? first.level : second.level;
                 e.step2 =
                     static_cast<std::uint8_t>(secondEnd ? type4PairEndOfBlock : second.run + 1);
-                e.len = static_cast<std::uint8_t>(len1 + second.length);
+                length = len1 + second.length;
             }
         }
-        t[v] = e;
+        t.pairs[v] = e;
+        t.lengths[v] = static_cast<std::uint8_t>(length);
     }
     return t;
+}
+
+const PairTables& pairTables() {
+    static const PairTables tables = buildPairTables();
+    return tables;
 }
 
 // DC size and code length for every value of the next eight bits (enough for the longest
@@ -472,18 +481,11 @@ std::ptrdiff_t dataSize(const VideoState* video) {
 } // namespace
 
 const Type4CodePair* type4CodePairs() {
-    static const std::array<Type4CodePair, 1 << type4PairBits> table = buildPairTable();
-    return table.data();
+    return pairTables().pairs.data();
 }
 
 const std::uint8_t* type4CodePairLengths() {
-    static const std::array<std::uint8_t, 1 << type4PairBits> table = [] {
-        std::array<std::uint8_t, 1 << type4PairBits> t{};
-        const Type4CodePair* pairs = type4CodePairs();
-        for (std::size_t i = 0; i < t.size(); ++i) t[i] = pairs[i].len;
-        return t;
-    }();
-    return table.data();
+    return pairTables().lengths.data();
 }
 
 std::uint32_t peekType4Bits(const BYTE* data, std::ptrdiff_t size, std::int64_t pos) {

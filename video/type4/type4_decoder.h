@@ -59,20 +59,21 @@ inline constexpr const char* type4Escape = "000001";
 // step is the run + 1, type4PairEndOfBlock for the end of block; a missing second code has step
 // 0 and repeats the first code's level, so a reader storing it rewrites the first coefficient
 // unchanged instead of branching. len1 0: the bits begin a longer code, an escape or no code.
+// The bits of both codes are in a table of their own (type4CodePairLengths).
 struct Type4CodePair {
     std::int16_t level1;
     std::int16_t level2;
     std::uint8_t step1;
     std::uint8_t step2;
     std::uint8_t len1; // bits of the first code with its sign
-    std::uint8_t len;  // bits of both
 };
 inline constexpr int type4PairBits = 11;
 inline constexpr int type4PairEndOfBlock = 64;
 // The table, 1 << type4PairBits entries, built on first use.
 const Type4CodePair* type4CodePairs();
-// The len field of every entry in a table of its own: a reader that shifts its bits by it loads
-// the length straight from the looked-up bits, without first forming the entry's address.
+// The bits both codes of each entry take (those of the first alone where there is no second),
+// by the same index: a reader that shifts its bits by them loads the count straight from the
+// looked-up bits, without first forming the entry's address.
 const std::uint8_t* type4CodePairLengths();
 
 // Starts a frame: the bit reader at data, position 0, the three DC predictors 0.

@@ -118,6 +118,9 @@ MovieScan scanMovie(ByteSource& file) {
         chunk.payloadBytes = payloadLength < payloadLeft ? payloadLength : payloadLeft;
         chunk.afterDamage = afterDamage;
         afterDamage = false;
+        // The header's read left these bytes in the file's window.
+        if (chunk.headSize() != 0)
+            file.read(chunk.payloadOffset(), chunk.headSize(), chunk.head.data());
         scan.chunks.push_back(chunk);
         if (step.action == ChunkAction::end) {
             const std::size_t end = span.offset + chunk.size;

@@ -4,6 +4,7 @@
 // headers, and the payloads only where it needs them (stream headers), one at a time.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,11 @@
 #include "format/byte_source.h"
 #include "format/chunk_walker.h"
 #include "format/container_writer.h"
+
+// Payload bytes the scan keeps of a video chunk: enough for every frame type's picture size (a
+// DOR frame's at bytes 8 to 11) and a KRT key frame's palette count, so that tools that look at
+// every frame's header need no read of their own.
+constexpr std::size_t videoHeadBytes = 12;
 
 struct ScannedChunk {
     std::size_t offset = 0;
@@ -29,8 +35,15 @@ struct ScannedChunk {
     // The reader passed over damage just before this chunk, which ends an audio run and the
     // stream headers at the top of the file.
     bool afterDamage = false;
+    // A video chunk's first payload bytes, as many as the file holds up to videoHeadBytes (see
+    // headSize()); zeros past them and for other kinds.
+    std::array<BYTE, videoHeadBytes> head{};
     std::size_t payloadOffset() const { return offset + chunkHeaderBytes; }
     std::size_t payloadSize() const { return payloadBytes; }
+    std::size_t headSize() const {
+        if (kind != ChunkKind::video) return 0;
+        return payloadBytes < videoHeadBytes ? payloadBytes : videoHeadBytes;
+    }
     // Whether the reader takes the payload: read, and not cut off entirely by the file's end
     // (a read that gets nothing is the end of the data).
     bool payloadTaken() const {

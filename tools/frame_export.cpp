@@ -24,9 +24,6 @@ namespace {
 constexpr int defaultFramesPerSecond = 15;
 constexpr int maxGamma = 1000;
 
-// Bytes of a video payload that hold the picture size of every frame type.
-constexpr std::size_t pictureSizeBytes = 12;
-
 // The video chunks the player queues: those whose payload it reads and finds not empty.
 std::vector<const ScannedChunk*> videoChunks(const MovieScan& scan) {
     std::vector<const ScannedChunk*> chunks;
@@ -172,12 +169,8 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
         return fail(options.movie + ": the movie has no track " + std::to_string(options.track));
     const std::vector<const ScannedChunk*> chunks = videoChunks(info.scan);
     std::optional<PictureSize> size;
-    Bytes payload;
-    for (const ScannedChunk* c : chunks) {
-        const BYTE* head = readPayload(*file, *c, payload, pictureSizeBytes);
-        if ((size = videoPictureSize(c->frameType, head, payload.size()))) break;
-    }
-    if (file->failed()) return fail(readFailedMessage(options.movie));
+    for (const ScannedChunk* c : chunks)
+        if ((size = videoPictureSize(c->frameType, c->head.data(), c->headSize()))) break;
     if (!size) return fail(options.movie + ": the movie has no pictures");
     // An export that would hold black frames in place of pictures fails before anything is
     // written, unless black frames were asked for.

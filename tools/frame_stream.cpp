@@ -64,7 +64,7 @@ std::unique_ptr<FrameStream> openFrameStream(ByteSource& file,
     const std::size_t pictureBytes =
         std::size_t(size.width) * std::size_t(size.height) * std::size_t(framePixelBytes(format));
     if (workers > 1 && pictureBytes <= largestSharedPicture) {
-        std::optional<std::vector<FrameRun>> runs = planFrameRuns(file, chunks, format, size);
+        std::optional<std::vector<FrameRun>> runs = planFrameRuns(chunks, format, size);
         // A movie whose runs are too few to share goes the straight way.
         if (runs && runs->size() > 1)
             return openParallelFrames(file, chunks, format, gamma, size, std::move(*runs), workers);

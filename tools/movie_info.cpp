@@ -21,8 +21,7 @@ int u16At(const BYTE* bytes) {
 
 // The picture size a video frame's header gives, by frame type; false when the type carries
 // none (KRT delta frames) or the payload is too short to hold it.
-bool pictureSize(const ScannedChunk& chunk, ByteSource& file, std::pair<int, int>& size,
-                 bool& tooShort) {
+bool pictureSize(const ScannedChunk& chunk, std::pair<int, int>& size, bool& tooShort) {
     tooShort = false;
     std::size_t need = 0;
     switch (chunk.frameType) {
@@ -43,9 +42,7 @@ bool pictureSize(const ScannedChunk& chunk, ByteSource& file, std::pair<int, int
         tooShort = true;
         return false;
     }
-    // Only the size fields are read, not the picture.
-    BYTE header[12];
-    file.read(chunk.payloadOffset(), need, header);
+    const BYTE* header = chunk.head.data(); // the scan kept the size fields
     if (chunk.frameType == 1)
         size = {u16At(header), u16At(header + 2)};
     else if (chunk.frameType <= 4)
@@ -91,7 +88,7 @@ MovieInfo gatherMovieInfo(const std::string& name, ByteSource& file) {
         ++info.videoTypes[static_cast<std::size_t>(chunk.frameType)];
         std::pair<int, int> size;
         bool tooShort = false;
-        if (pictureSize(chunk, file, size, tooShort)) ++info.pictureSizes[size];
+        if (pictureSize(chunk, size, tooShort)) ++info.pictureSizes[size];
         if (tooShort) ++info.shortVideoHeaders;
     }
 

@@ -19,8 +19,6 @@ namespace qztool {
 
 namespace {
 
-// Header bytes that give a frame's picture size and, for a KRT key frame, its palette count.
-constexpr std::size_t headBytes = 12;
 constexpr std::size_t dctHeaderBytes = 8;
 constexpr std::size_t krtPaletteOffset = 12;
 constexpr LONG paletteColours = 256;
@@ -54,23 +52,18 @@ std::vector<std::size_t> palettePrimes(const std::vector<std::pair<std::size_t, 
 
 } // namespace
 
-std::optional<std::vector<FrameRun>> planFrameRuns(ByteSource& file,
-                                                   const std::vector<const ScannedChunk*>& chunks,
+std::optional<std::vector<FrameRun>> planFrameRuns(const std::vector<const ScannedChunk*>& chunks,
                                                    FrameFormat format, PictureSize size) {
     enum class Open { none, krt, dor } open = Open::none;
     std::vector<FrameRun> runs;
     std::vector<std::pair<std::size_t, LONG>> keys; // KRT key frames so far and their counts
-    Bytes head;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const ScannedChunk& c = *chunks[i];
         // A frame the format cannot show is not decoded: it changes nothing.
         if (!frameFormatShows(format, c.frameType)) continue;
-        const BYTE* h = readPayload(file, c, head, headBytes);
-        if (file.failed()) return std::nullopt;
+        const BYTE* h = c.head.data(); // the picture size and a KRT key frame's palette count
         const std::size_t bytes = c.payloadSize();
-        if (head.size() < std::min(bytes, headBytes)) return std::nullopt;
-        const std::optional<PictureSize> picture =
-            videoPictureSize(c.frameType, h, std::min(bytes, head.size()));
+        const std::optional<PictureSize> picture = videoPictureSize(c.frameType, h, c.headSize());
         const bool sized =
             picture && picture->width == size.width && picture->height == size.height;
         switch (c.frameType) {

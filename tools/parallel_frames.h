@@ -22,9 +22,8 @@ struct FrameRun {
 
 // The runs of the chunks that the format shows, or none when some frame's picture could depend
 // on what a frame of an earlier run left (a frame of another size, a header that does not fit,
-// a delta frame without its key), or a read failed: such movies decode in one straight run.
-std::optional<std::vector<FrameRun>> planFrameRuns(ByteSource& file,
-                                                   const std::vector<const ScannedChunk*>& chunks,
+// a delta frame without its key): such movies decode in one straight run.
+std::optional<std::vector<FrameRun>> planFrameRuns(const std::vector<const ScannedChunk*>& chunks,
                                                    FrameFormat format, PictureSize size);
 
 // The stream of the planned runs decoded on threads workers (at least 2; fewer for pictures so

@@ -231,7 +231,7 @@ TEST(QztoolParallelFrames, RunsStartWhereNothingEarlierShowsAndCarryThePalette) 
         std::vector<const ScannedChunk*> chunks;
         for (const ScannedChunk& c : scan.chunks)
             if (c.kind == ChunkKind::video) chunks.push_back(&c);
-        return qztool::planFrameRuns(file, chunks, format, {width, height});
+        return qztool::planFrameRuns(chunks, format, {width, height});
     };
     // Key frames of 4 and 16 colours start runs that first decode the 256-colour key frame.
     const auto palettes = plan(paletteMovie(), FrameFormat::pal8);
@@ -256,6 +256,20 @@ TEST(QztoolParallelFrames, RunsStartWhereNothingEarlierShowsAndCarryThePalette) 
         writeMovie("sizes.qz", {krt.keyFrame(rgbPicture(0, 0)), krt.keyFrame(small)});
     EXPECT_FALSE(plan(sizes, FrameFormat::xrgb8888).has_value());
     expectSameOnEveryThreadCount(sizes, Output::raw, "xrgb8888");
+    // A DOR frame cut inside its header: the scan keeps the bytes the file holds, which give
+    // no picture size, so the movie goes the straight way.
+    std::vector<MovieVideoChunk> cut = mixedChunks();
+    cut[2].payload.resize(10);
+    const std::string shortHead = writeMovie("short_head.qz", cut);
+    std::vector<ScannedChunk> video;
+    for (const ScannedChunk& c : scanMovie(qztest::readFileBytes(shortHead)).chunks)
+        if (c.kind == ChunkKind::video) video.push_back(c);
+    ASSERT_EQ(video.size(), cut.size());
+    EXPECT_EQ(video[2].headSize(), 10u);
+    EXPECT_TRUE(std::equal(cut[2].payload.begin(), cut[2].payload.end(), video[2].head.begin()));
+    EXPECT_TRUE(std::equal(video[3].head.begin(), video[3].head.end(), cut[3].payload.begin()));
+    EXPECT_FALSE(plan(shortHead, FrameFormat::xrgb8888).has_value());
+    expectSameOnEveryThreadCount(shortHead, Output::raw, "xrgb8888");
 }
 
 TEST(QztoolParallelFrames, SlabHandsOutEachPictureOnceAndMoreWhenAllAreHeld) {

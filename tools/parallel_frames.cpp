@@ -29,7 +29,7 @@ constexpr std::size_t queuedMin = 4, queuedMax = 256, handedRunQueue = 2;
 // Runs in flight a worker: enough that workers run well ahead and seldom wait for one another.
 constexpr std::size_t runsAheadPerWorker = 8;
 // The longest runs the caller decodes itself while it waits (with key frames up to this far
-// apart); it hands out nothing meanwhile, so the workers may queue one run more.
+// apart): it holds its run's pictures until the runs before it are handed out.
 constexpr std::size_t callerRunMax = 8;
 
 LONG readU16(const BYTE* p) {
@@ -165,7 +165,6 @@ class ParallelFrames final : public FrameStream {
         // fewer is started: a caller woken for every picture would take a core from a worker
         // each time.
         callerDecodes_ = longestRun <= callerRunMax;
-        longestRun_ = longestRun;
         // Each decoder keeps a picture and a decoder's pictures of its own: no more of them than
         // a quarter of the pictures that may be queued, so that memory stays bounded for large
         // pictures and many threads.
@@ -173,16 +172,16 @@ class ParallelFrames final : public FrameStream {
         const int workers = decoders - (callerDecodes_ ? 1 : 0);
         // More queued pictures than every other decoder's run finished ahead of the one being
         // handed out would only spread the pictures over more memory than the caches hold.
-        maxQueued_ =
-            std::clamp(std::size_t(decoders) * longestRun + handedRunQueue, queuedMin, maxQueued_);
+        maxQueued_ = std::clamp(std::size_t(decoders - 1) * longestRun + handedRunQueue, queuedMin,
+                                maxQueued_);
         // Every picture that can be held at once: the queue, the run being handed out beyond
         // it, one each decoder decodes into and a padded one each copies from, and the caller's
-        // canvas; where the caller decodes, the run it queues past the bound and the run a
-        // worker may queue past it meanwhile. Each is as large as the padded picture.
+        // canvas; where the caller decodes, the run it queues past the bound. Each is as large
+        // as the padded picture.
         const std::size_t padded = std::size_t(pitch_) * std::size_t(paddedHeight_);
         slab_ = std::make_unique<PictureSlab>(
             std::max(padded, frameBytes), maxQueued_ + handedRunQueue + 2 * std::size_t(decoders) +
-                                              1 + (callerDecodes_ ? 2 * longestRun : 0));
+                                              1 + (callerDecodes_ ? longestRun : 0));
         canvas_ = slab_->take(); // zero-filled
         // The workers' decoders are of the same format and gamma: they only read the tables.
         callerDecoder_ = std::make_unique<VideoDecoder>(format_, gamma_);
@@ -259,13 +258,12 @@ class ParallelFrames final : public FrameStream {
             return false;
         }
         const ScannedChunk& c = *chunks_[i];
-        // KRT and DOR frames convert their whole picture from the decoder's own planes (DOR all
-        // but the last row, which the caller keeps), so where no cropping is needed they go
-        // straight into the picture to queue. Type-3 and type-4 frames write only the
-        // macroblocks they code, into the worker's picture, which is then copied.
-        const bool direct = (c.frameType < 3 || c.frameType > 4) &&
-                            std::size_t(pitch_) == rowBytes_ && paddedHeight_ == size_.height;
-        if (direct && out.pixels == nullptr) out.pixels = takePicture();
+        // Where no cropping is needed, every frame goes straight into the picture to queue:
+        // what a frame leaves unwritten (a type-3 frame's skipped macroblocks, a DOR picture's
+        // last row) the caller fills. Otherwise it goes into the worker's padded picture, whose
+        // visible part is copied.
+        const bool direct = std::size_t(pitch_) == rowBytes_ && paddedHeight_ == size_.height;
+        if (out.pixels == nullptr) out.pixels = takePicture();
         if (!direct && own.target == nullptr) own.target = takePicture();
         BYTE* const target = direct ? out.pixels : own.target;
         const PictureMemory memory{target, pitch_, paddedWidth_, paddedHeight_};
@@ -278,17 +276,16 @@ class ParallelFrames final : public FrameStream {
             return true;
         }
         out.keepLastRow = c.frameType >= 5; // DOR pictures are shown without their last row
+        if (c.frameType == 3)
+            out.keptBlocks = type3SkippedMacroblocks(payload, c.payloadSize(), paddedWidth_ / 16,
+                                                     paddedHeight_ / 16);
         if (direct) return true;
-        if (out.pixels == nullptr) out.pixels = takePicture();
         if (std::size_t(pitch_) == rowBytes_) {
             std::memcpy(out.pixels, target, bytes);
         } else {
             for (int y = 0; y < size_.height; ++y)
                 std::memcpy(out.pixels + rowBytes_ * y, target + pitch_ * y, rowBytes_);
         }
-        if (c.frameType == 3)
-            out.keptBlocks = type3SkippedMacroblocks(payload, c.payloadSize(), paddedWidth_ / 16,
-                                                     paddedHeight_ / 16);
         return true;
     }
 
@@ -305,29 +302,33 @@ class ParallelFrames final : public FrameStream {
                 if (stopping_ || nextRun_ >= runs_.size()) return;
                 r = nextRun_++;
             }
-            if (!decodeRun(r, decoder, own)) return;
+            for (std::size_t k = 0; k < runs_[r].frames.size(); ++k)
+                if (!decodeStep(r, k, decoder, own)) return;
         }
     }
 
-    // Decodes run r with the worker's decoder; false when the export is to stop. The decoder
-    // keeps what earlier runs of this worker left, none of which a run's pictures depend on: a
-    // key frame remakes or rewrites every picture its group builds on, and the palette entries
-    // neither it nor its primes set were set by no earlier key frame, nor by this worker, which
-    // only decodes runs in file order.
-    bool decodeRun(std::size_t r, VideoDecoder& decoder, WorkerBuffers& own) {
+    // Decodes frame k of run r (the run's primes first, for its first frame) with the decoder
+    // and queues its picture; false when the export is to stop: a read failed (the failure is
+    // queued in the frame's place) or the export is stopping. The decoder keeps what earlier runs
+    // it decoded left, none of which a run's pictures depend on: a key frame remakes or rewrites
+    // every picture its group builds on, and the palette entries neither it nor its primes set
+    // were set by no earlier key frame, nor by this decoder, which only decodes runs in file
+    // order.
+    bool decodeStep(std::size_t r, std::size_t k, VideoDecoder& decoder, WorkerBuffers& own) {
         const FrameRun& run = runs_[r];
-        DecodedFrame primed;
-        for (std::size_t p : run.primes) {
-            if (!decodeInto(decoder, p, own, primed))
-                return queue(r, std::move(primed), !own.caller);
+        if (k == 0) {
+            DecodedFrame primed;
+            for (std::size_t p : run.primes) {
+                if (!decodeInto(decoder, p, own, primed)) {
+                    queue(r, std::move(primed), !own.caller);
+                    return false;
+                }
+            }
+            recycle(primed.pixels);
         }
-        recycle(primed.pixels);
-        for (std::size_t i : run.frames) {
-            DecodedFrame frame;
-            const bool read = decodeInto(decoder, i, own, frame);
-            if (!queue(r, std::move(frame), !own.caller) || !read) return false;
-        }
-        return true;
+        DecodedFrame frame;
+        const bool read = decodeInto(decoder, run.frames[k], own, frame);
+        return queue(r, std::move(frame), !own.caller) && read;
     }
 
     // Waits on room_ until done() holds; the caller holds mutex_.
@@ -344,7 +345,7 @@ class ParallelFrames final : public FrameStream {
         std::vector<DecodedFrame>& slot = slots_[r % window_];
         if (mayWait)
             waitForRoom(lock, [&] {
-                return stopping_ || queuedFrames_ < maxQueued_ + (callerBusy_ ? longestRun_ : 0) ||
+                return stopping_ || queuedFrames_ < maxQueued_ ||
                        (r == handedRun_ && slot.size() < handedRunQueue);
             });
         if (stopping_) return false;
@@ -354,20 +355,26 @@ class ParallelFrames final : public FrameStream {
         return true;
     }
 
-    // The next picture in file order. Until it is there, the caller decodes the next run no
-    // worker has taken where it decodes too, and otherwise waits for the picture's worker.
+    // The next picture in file order. Until it is there, the caller decodes a frame of its own
+    // run where it decodes too (taking the next run no worker has taken when it has none), and
+    // otherwise waits for the picture's worker. Between its frames it hands out the pictures the
+    // workers queued, so that they do not pile up while it decodes a whole run.
     DecodedFrame take() {
         std::unique_lock lock(mutex_);
         std::vector<DecodedFrame>& slot = slots_[handedRun_ % window_];
         while (slot.empty()) {
-            if (callerDecodes_ && nextRun_ < runs_.size() && nextRun_ < handedRun_ + window_) {
-                const std::size_t r = nextRun_++;
-                callerBusy_ = true;
-                if (workersWaiting_ != 0) room_.notify_all();
+            if (!callerRun_ && callerDecodes_ && nextRun_ < runs_.size() &&
+                nextRun_ < handedRun_ + window_) {
+                callerRun_ = nextRun_++;
+                callerFrame_ = 0;
+            }
+            if (callerRun_) {
+                const std::size_t r = *callerRun_, k = callerFrame_++;
+                if (callerFrame_ == runs_[r].frames.size()) callerRun_.reset();
                 lock.unlock();
-                decodeRun(r, *callerDecoder_, callerOwn_); // a failed read is queued
+                // A failed read is queued in the frame's place: the run ends there.
+                if (!decodeStep(r, k, *callerDecoder_, callerOwn_)) callerRun_.reset();
                 lock.lock();
-                callerBusy_ = false;
                 continue;
             }
             takerWaiting_ = true;
@@ -428,9 +435,8 @@ class ParallelFrames final : public FrameStream {
     const int paddedWidth_, paddedHeight_; // the workers' pictures: whole macroblocks
     const std::ptrdiff_t pitch_;
     const std::vector<FrameRun> runs_;
-    std::size_t window_ = 2;    // runs in flight
-    std::size_t maxQueued_ = 4; // pictures queued for the caller
-    std::size_t longestRun_ = 1;
+    std::size_t window_ = 2;     // runs in flight
+    std::size_t maxQueued_ = 4;  // pictures queued for the caller
     bool callerDecodes_ = false; // the caller decodes runs too while it waits
 
     std::mutex fileMutex_;
@@ -445,12 +451,13 @@ class ParallelFrames final : public FrameStream {
     std::size_t handedInRun_ = 0;                  // pictures of it handed out
     std::size_t queuedFrames_ = 0;                 // pictures queued in every slot
     bool stopping_ = false;
-    bool callerBusy_ = false; // the caller is decoding a run: the queue may hold one run more
     std::unique_ptr<PictureSlab> slab_; // every picture of the frames, under mutex_
 
     // The caller's side.
     std::unique_ptr<VideoDecoder> callerDecoder_;
     WorkerBuffers callerOwn_;
+    std::optional<std::size_t> callerRun_; // the run the caller decodes, if any
+    std::size_t callerFrame_ = 0;          // the frame of it the caller decodes next
     std::size_t nextFrame_ = 0;
     BYTE* canvas_ = nullptr; // the straight decode's picture as it stands, cropped
     BYTE lastPalette_[768]{};

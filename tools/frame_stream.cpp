@@ -20,7 +20,8 @@ class SerialFrames final : public FrameStream {
           rowBytes_(std::size_t(size.width) * framePixelBytes(format)),
           padded_{(size.width + 15) / 16 * 16, (size.height + 15) / 16 * 16},
           pitch_(std::ptrdiff_t{padded_.width} * framePixelBytes(format)),
-          target_(std::size_t(pitch_) * padded_.height, 0), picture_(rowBytes_ * size.height) {}
+          target_(std::size_t(pitch_) * padded_.height, 0),
+          picture_(cropped() ? rowBytes_ * size.height : 0) {}
 
     bool next(StreamFrame& frame) override {
         const ScannedChunk& c = *chunks_[next_++];
@@ -31,14 +32,21 @@ class SerialFrames final : public FrameStream {
         // A frame whose header does not fit leaves the last picture in place.
         if (decoder_.decode(c.frameType, bytes, c.payloadSize(), memory) == DecodeStatus::notShown)
             return true;
+        frame.shown = true;
+        frame.pixels = target_.data();
+        if (!cropped()) return true;
         for (int y = 0; y < size_.height; ++y)
             std::memcpy(picture_.data() + rowBytes_ * y, target_.data() + pitch_ * y, rowBytes_);
-        frame.shown = true;
         frame.pixels = picture_.data();
         return true;
     }
 
   private:
+    // Whether the decoder's picture, of whole macroblocks, is larger than the export's.
+    bool cropped() const {
+        return std::size_t(pitch_) != rowBytes_ || padded_.height != size_.height;
+    }
+
     ByteSource& file_;
     const std::vector<const ScannedChunk*>& chunks_;
     VideoDecoder decoder_;

@@ -1,7 +1,8 @@
 // A movie file walked as the player's reader walks it: its chunks, the damage the reader passes
 // over, its audio tracks and which track every audio data chunk belongs to. Tools and fuzz
 // targets see exactly what the player plays. The file is a byte source: the walk reads chunk
-// headers, and the payloads only where it needs them (stream headers), one at a time.
+// headers, the first bytes of video payloads, and whole payloads only where it needs them
+// (stream headers), one at a time.
 #pragma once
 
 #include <array>

@@ -21,7 +21,7 @@ class SerialFrames final : public FrameStream {
           padded_{(size.width + 15) / 16 * 16, (size.height + 15) / 16 * 16},
           pitch_(std::ptrdiff_t{padded_.width} * framePixelBytes(format)),
           target_(std::size_t(pitch_) * padded_.height, 0),
-          picture_(cropped() ? rowBytes_ * size.height : 0) {}
+          picture_(picturePadded(size) ? rowBytes_ * size.height : 0) {}
 
     bool next(StreamFrame& frame) override {
         const ScannedChunk& c = *chunks_[next_++];
@@ -34,19 +34,13 @@ class SerialFrames final : public FrameStream {
             return true;
         frame.shown = true;
         frame.pixels = target_.data();
-        if (!cropped()) return true;
-        for (int y = 0; y < size_.height; ++y)
-            std::memcpy(picture_.data() + rowBytes_ * y, target_.data() + pitch_ * y, rowBytes_);
+        if (!picturePadded(size_)) return true;
+        cropPicture(target_.data(), pitch_, rowBytes_, size_.height, picture_.data());
         frame.pixels = picture_.data();
         return true;
     }
 
   private:
-    // Whether the decoder's picture, of whole macroblocks, is larger than the export's.
-    bool cropped() const {
-        return std::size_t(pitch_) != rowBytes_ || padded_.height != size_.height;
-    }
-
     ByteSource& file_;
     const std::vector<const ScannedChunk*>& chunks_;
     VideoDecoder decoder_;
@@ -61,6 +55,16 @@ class SerialFrames final : public FrameStream {
 };
 
 } // namespace
+
+bool picturePadded(PictureSize size) {
+    return size.width % 16 != 0 || size.height % 16 != 0;
+}
+
+void cropPicture(const BYTE* padded, std::ptrdiff_t pitch, std::size_t rowBytes, int height,
+                 BYTE* out) {
+    for (int y = 0; y < height; ++y)
+        std::memcpy(out + rowBytes * std::size_t(y), padded + pitch * y, rowBytes);
+}
 
 std::unique_ptr<FrameStream> openFrameStream(ByteSource& file,
                                              const std::vector<const ScannedChunk*>& chunks,

@@ -4,6 +4,7 @@
 // same bytes for every frame.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,13 @@ class FrameStream {
     // The next frame. False when its payload could not be read.
     virtual bool next(StreamFrame& frame) = 0;
 };
+
+// Whether a picture of size, decoded into whole 16 x 16 macroblocks, has rows or columns the
+// export does not show: its visible part is then copied out by cropPicture.
+bool picturePadded(PictureSize size);
+// Copies the first rowBytes of each of height rows of a picture of pitch into out, row after row.
+void cropPicture(const BYTE* padded, std::ptrdiff_t pitch, std::size_t rowBytes, int height,
+                 BYTE* out);
 
 // A stream of the video chunks (in file order) decoded in format at gamma percent into a
 // picture of size (zero-filled at the start, every frame at its top-left corner). threads 1

@@ -251,7 +251,6 @@ class ParallelFrames final : public FrameStream {
     // Decodes chunk i into the worker's picture and fills out with the cropped picture and what
     // the frame left unwritten; false when the payload could not be read.
     bool decodeInto(VideoDecoder& decoder, std::size_t i, WorkerBuffers& own, DecodedFrame& out) {
-        const std::size_t bytes = rowBytes_ * size_.height;
         const BYTE* payload = readSpanned(i, own);
         if (payload == nullptr) {
             out.readFailed = true;
@@ -262,7 +261,7 @@ class ParallelFrames final : public FrameStream {
         // what a frame leaves unwritten (a type-3 frame's skipped macroblocks, a DOR picture's
         // last row) the caller fills. Otherwise it goes into the worker's padded picture, whose
         // visible part is copied.
-        const bool direct = std::size_t(pitch_) == rowBytes_ && paddedHeight_ == size_.height;
+        const bool direct = !picturePadded(size_);
         if (out.pixels == nullptr) out.pixels = takePicture();
         if (!direct && own.target == nullptr) own.target = takePicture();
         BYTE* const target = direct ? out.pixels : own.target;
@@ -279,13 +278,7 @@ class ParallelFrames final : public FrameStream {
         if (c.frameType == 3)
             out.keptBlocks = type3SkippedMacroblocks(payload, c.payloadSize(), paddedWidth_ / 16,
                                                      paddedHeight_ / 16);
-        if (direct) return true;
-        if (std::size_t(pitch_) == rowBytes_) {
-            std::memcpy(out.pixels, target, bytes);
-        } else {
-            for (int y = 0; y < size_.height; ++y)
-                std::memcpy(out.pixels + rowBytes_ * y, target + pitch_ * y, rowBytes_);
-        }
+        if (!direct) cropPicture(target, pitch_, rowBytes_, size_.height, out.pixels);
         return true;
     }
 

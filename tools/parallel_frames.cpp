@@ -142,8 +142,8 @@ struct WorkerBuffers {
     std::size_t spanOffset = 0;
 };
 
-// File bytes a worker reads at a time: large reads go to the file straight, where the small
-// reads of workers at different places would take turns refilling one shared buffer.
+// The most file bytes a worker reads at a time. A read reaches from a payload to the end of its
+// run, no further: the bytes of runs other decoders take are not copied out of the file twice.
 constexpr std::size_t spanBytes = std::size_t{1} << 20;
 
 class ParallelFrames final : public FrameStream {
@@ -187,6 +187,10 @@ class ParallelFrames final : public FrameStream {
         callerDecoder_ = std::make_unique<VideoDecoder>(format_, gamma_);
         callerDecoder_->buildTables();
         callerOwn_.caller = true;
+        // The caller starts on the first run, whose pictures it hands out as it decodes them,
+        // while the workers start: a worker's first pictures take longer (its thread, its
+        // decoder's first pictures), and the caller would pile up runs of its own meanwhile.
+        if (callerDecodes_) callerRun_ = nextRun_++;
         for (int i = 0; i < workers; ++i) pool_.emplace_back([this] { work(); });
     }
 
@@ -228,9 +232,9 @@ class ParallelFrames final : public FrameStream {
         return !file_.failed();
     }
 
-    // Chunk i's payload in the worker's span, reading a new span from the payload on when it
-    // is not in it; null when the read failed.
-    const BYTE* readSpanned(std::size_t i, WorkerBuffers& own) {
+    // Chunk i's payload in the worker's span, reading a new span from the payload up to chunk
+    // last's payload end when it is not in it; null when the read failed.
+    const BYTE* readSpanned(std::size_t i, std::size_t last, WorkerBuffers& own) {
         const ScannedChunk& c = *chunks_[i];
         const std::size_t offset = c.payloadOffset(), bytes = c.payloadSize();
         if (offset < own.spanOffset || offset + bytes > own.spanOffset + own.span.size()) {
@@ -240,7 +244,9 @@ class ParallelFrames final : public FrameStream {
             if (left < bytes) { // not held by the file: read as the straight decode reads it
                 readPayload(file_, c, own.span);
             } else {
-                own.span.resize(std::max(bytes, std::min(spanBytes, left)));
+                const ScannedChunk& end = *chunks_[std::max(i, last)];
+                const std::size_t reach = end.payloadOffset() + end.payloadSize() - offset;
+                own.span.resize(std::max(bytes, std::min({spanBytes, reach, left})));
                 file_.read(offset, own.span.size(), own.span.data());
             }
             if (file_.failed()) return nullptr;
@@ -248,10 +254,12 @@ class ParallelFrames final : public FrameStream {
         return own.span.data() + (offset - own.spanOffset);
     }
 
-    // Decodes chunk i into the worker's picture and fills out with the cropped picture and what
-    // the frame left unwritten; false when the payload could not be read.
-    bool decodeInto(VideoDecoder& decoder, std::size_t i, WorkerBuffers& own, DecodedFrame& out) {
-        const BYTE* payload = readSpanned(i, own);
+    // Decodes chunk i (whose run ends at chunk last) into the worker's picture and fills out
+    // with the cropped picture and what the frame left unwritten; false when the payload could
+    // not be read.
+    bool decodeInto(VideoDecoder& decoder, std::size_t i, std::size_t last, WorkerBuffers& own,
+                    DecodedFrame& out) {
+        const BYTE* payload = readSpanned(i, last, own);
         if (payload == nullptr) {
             out.readFailed = true;
             return false;
@@ -312,7 +320,7 @@ class ParallelFrames final : public FrameStream {
         if (k == 0) {
             DecodedFrame primed;
             for (std::size_t p : run.primes) {
-                if (!decodeInto(decoder, p, own, primed)) {
+                if (!decodeInto(decoder, p, p, own, primed)) {
                     queue(r, std::move(primed), !own.caller);
                     return false;
                 }
@@ -320,7 +328,7 @@ class ParallelFrames final : public FrameStream {
             recycle(primed.pixels);
         }
         DecodedFrame frame;
-        const bool read = decodeInto(decoder, run.frames[k], own, frame);
+        const bool read = decodeInto(decoder, run.frames[k], run.frames.back(), own, frame);
         return queue(r, std::move(frame), !own.caller) && read;
     }
 
@@ -349,15 +357,16 @@ class ParallelFrames final : public FrameStream {
     }
 
     // The next picture in file order. Until it is there, the caller decodes a frame of its own
-    // run where it decodes too (taking the next run no worker has taken when it has none), and
-    // otherwise waits for the picture's worker. Between its frames it hands out the pictures the
-    // workers queued, so that they do not pile up while it decodes a whole run.
+    // run where it decodes too (taking the next run no worker has taken when it has none and
+    // the queue has room), and otherwise waits for the picture's worker. Between its frames it
+    // hands out the pictures the workers queued, so that they do not pile up while it decodes a
+    // whole run.
     DecodedFrame take() {
         std::unique_lock lock(mutex_);
         std::vector<DecodedFrame>& slot = slots_[handedRun_ % window_];
         while (slot.empty()) {
             if (!callerRun_ && callerDecodes_ && nextRun_ < runs_.size() &&
-                nextRun_ < handedRun_ + window_) {
+                nextRun_ < handedRun_ + window_ && queuedFrames_ < maxQueued_) {
                 callerRun_ = nextRun_++;
                 callerFrame_ = 0;
             }

@@ -224,6 +224,22 @@ TEST(SimdForms, RowConversionsGiveThePlainPixels) {
                             ASSERT_EQ(0, std::memcmp(fast + 64 * r, own + 64 * r, 16 * pixelBytes))
                                 << "type 4 byte permutes, row " << r;
                     }
+                    if (bytes.windowed) {
+                        // One half at a time: the other half's rows stay untouched.
+                        for (unsigned halves : {1u, 2u}) {
+                            std::memset(fast, 0, sizeof fast);
+                            type4MacroblockWindowAvx2(bytes, luma, cb, cr, fast, 64, pixelBytes,
+                                                      halves);
+                            for (int r = 0; r < 16; ++r) {
+                                const bool written = (halves >> (r / 8)) & 1;
+                                const BYTE zeros[64] = {};
+                                ASSERT_EQ(0,
+                                          std::memcmp(fast + 64 * r, written ? own + 64 * r : zeros,
+                                                      16 * pixelBytes))
+                                    << "type 4 windows (avx2), row " << r;
+                            }
+                        }
+                    }
                 }
             }
         }
@@ -231,9 +247,10 @@ TEST(SimdForms, RowConversionsGiveThePlainPixels) {
 }
 
 // Every luma, Cb and Cr sample triple (0..127) through the byte-permute form, at gammas that
-// give the windowed tables (100 and above) and one that does not: pixels meet the window's ends.
+// give the windowed tables (100 and above) and one that does not, and through the AVX2 form of
+// the windows: pixels meet the window's ends.
 TEST(SimdForms, BytePermutesGiveThePlainPixelOfEverySampleTriple) {
-    if (simdAvailable() < SimdLevel::avx512vbmi) GTEST_SKIP() << "no AVX-512 VBMI";
+    const bool vbmi = simdAvailable() >= SimdLevel::avx512vbmi;
     for (const PixelFormat& format : formats) {
         for (LONG gamma : {70, 100, 250}) {
             const LaneTablesOf tables(format, gamma);
@@ -249,13 +266,22 @@ TEST(SimdForms, BytePermutesGiveThePlainPixelOfEverySampleTriple) {
                     for (int c = 0; c < 16; ++c)
                         luma[16 * r + c] = 4 * (m % 32) + 2 * (r % 2) + c % 2;
                 for (int pixelBytes : {2, 4}) {
-                    BYTE fast[16 * 64], plain[64];
-                    type4MacroblockVbmi(bytes, luma, cb, cr, fast, 64, pixelBytes, 3);
+                    BYTE plain[16 * 64];
                     for (int r = 0; r < 16; ++r) {
                         const LONG *y = luma + 16 * r, *u = cb + 8 * (r / 2), *v = cr + 8 * (r / 2);
-                        (pixelBytes == 4 ? type4Rgb32RowPlain : type4Rgb16RowPlain)(y, u, v, plain);
-                        ASSERT_EQ(0, std::memcmp(fast + 64 * r, plain, 16 * pixelBytes))
-                            << "gamma " << gamma << ", macroblock " << m << ", row " << r;
+                        (pixelBytes == 4 ? type4Rgb32RowPlain : type4Rgb16RowPlain)(y, u, v,
+                                                                                    plain + 64 * r);
+                    }
+                    for (int form = 0; form < 2; ++form) {
+                        if (form == 0 ? !vbmi : !bytes.windowed) continue;
+                        BYTE fast[16 * 64];
+                        (form == 0 ? type4MacroblockVbmi : type4MacroblockWindowAvx2)(
+                            bytes, luma, cb, cr, fast, 64, pixelBytes, 3);
+                        for (int r = 0; r < 16; ++r)
+                            ASSERT_EQ(0,
+                                      std::memcmp(fast + 64 * r, plain + 64 * r, 16 * pixelBytes))
+                                << (form == 0 ? "byte permutes" : "windows (avx2)") << ", gamma "
+                                << gamma << ", macroblock " << m << ", row " << r;
                     }
                 }
             }

@@ -74,6 +74,11 @@ void type4MacroblockAvx512(const GammaLaneTables& lanes, const LONG* luma, const
 // bit 0 of halves is set, the lower half (rows 8-15) when bit 1 is.
 void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma, const LONG* cb,
                          const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes, unsigned halves);
+// Type 4 component RGB through the windowed byte tables (bytes.windowed) with AVX2 byte
+// shuffles: the rows of a macroblock as type4MacroblockVbmi gives them.
+void type4MacroblockWindowAvx2(const ByteLaneTables& bytes, const LONG* luma, const LONG* cb,
+                               const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes,
+                               unsigned halves);
 // Type 4 YUY2 with AVX-512F: the 16 rows of a macroblock, rows pitch bytes apart.
 void type4Yuy2MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest,
                                LONG pitch);

@@ -107,6 +107,25 @@ void rgbBytes(const GammaLaneTables& lanes, const ByteLaneTables* bytes,
         if ((sameRows >> h & 1u) != 0) fillFlatHalf<pixelBytes>(lanes, planes, h, dest, pitch);
 }
 
+// The AVX2 byte form: through the windows where the tables have them, else the record's form of
+// the level (which gathers the entries).
+template <int pixelBytes>
+void rgbWindowAvx2(const GammaLaneTables& lanes, const ByteLaneTables* bytes,
+                   const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG pitch) {
+    if (!bytes->windowed) {
+        const VideoDsp& dsp = videoDsp();
+        (pixelBytes == 2 ? dsp.type4Rgb16 : dsp.type4Rgb32)(lanes, bytes, planes, sameRows, dest,
+                                                            pitch);
+        return;
+    }
+    const unsigned halves = ~sameRows & 3u;
+    if (halves != 0)
+        type4MacroblockWindowAvx2(*bytes, planes.luma, planes.cb, planes.cr, dest, pitch,
+                                  pixelBytes, halves);
+    for (int h = 0; h < 2; ++h)
+        if ((sameRows >> h & 1u) != 0) fillFlatHalf<pixelBytes>(lanes, planes, h, dest, pitch);
+}
+
 void yuy2Avx512(const MacroblockPlanes& planes, unsigned, BYTE* dest, LONG pitch) {
     type4Yuy2MacroblockAvx512(planes.luma, planes.cb, planes.cr, dest, pitch);
 }
@@ -267,6 +286,8 @@ void addType4Forms(VideoDsp& dsp, SimdLevel step) {
     case SimdLevel::avx2:
         dsp.type4Rgb16 = rgbRows<type4Rgb16RowAvx2, 2>;
         dsp.type4Rgb32 = rgbRows<type4Rgb32RowAvx2, 4>;
+        dsp.type4Rgb16Bytes = rgbWindowAvx2<2>;
+        dsp.type4Rgb32Bytes = rgbWindowAvx2<4>;
         break;
     case SimdLevel::avx512:
         dsp.type4Rgb16 = rgbAvx512<2>;

@@ -1,0 +1,184 @@
+// Colour conversions through the windowed byte tables (gamma 100 and above) with AVX2, for
+// processors without the byte permutes of AVX-512 VBMI. As in those forms, a lane's window index
+// is the luma sample (0..127) plus the chroma offset, with signed saturation, and a byte of the
+// pixels is the OR of the window bytes of its lanes. A 128-entry window is looked up as eight
+// 16-entry byte shuffles, one for each value of the index's bits 4 to 6, merged by three rounds of
+// blends on those bits; a negative index makes every shuffle give zero, which is the window's
+// byte there. Each gives exactly the table's entries, where the gathers of the AVX2 rows fetched
+// every pixel's three entries one 32-bit lane at a time.
+#include "video/dct/colour_rows.h"
+
+#if QZ_X86_SIMD
+
+#include <immintrin.h>
+
+namespace {
+
+QZ_INLINE_AVX2 __m256i load32(const void* p) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+
+QZ_INLINE_AVX2 void store32(BYTE* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+// What the lookups of one index share: the index and its bits 4, 5 and 6 each moved to bit 7
+// of its byte, where the blends read them (a 16-bit shift carries the low byte's bits into the
+// high byte's bits 0 to 2 only, which the blends ignore).
+struct WindowIndex {
+    __m256i index, bit4, bit5, bit6;
+};
+
+QZ_INLINE_AVX2 WindowIndex windowIndex(__m256i index) {
+    return {index, _mm256_slli_epi16(index, 3), _mm256_slli_epi16(index, 2),
+            _mm256_slli_epi16(index, 1)};
+}
+
+// window[index] for 32 bytes (zero where the index is negative).
+QZ_INLINE_AVX2 __m256i lookup128(const void* window, const WindowIndex& w) {
+    const auto* p = static_cast<const __m128i*>(window);
+    __m256i part[8];
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k)
+        part[k] = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(p + k)), w.index);
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) part[k] = _mm256_blendv_epi8(part[2 * k], part[2 * k + 1], w.bit4);
+    part[0] = _mm256_blendv_epi8(part[0], part[1], w.bit5);
+    part[1] = _mm256_blendv_epi8(part[2], part[3], w.bit5);
+    return _mm256_blendv_epi8(part[0], part[1], w.bit6);
+}
+
+// Byte j of the pixels of the lanes' window indices.
+QZ_INLINE_AVX2 __m256i windowByte(const ByteLaneTables& t, const WindowIndex index[3], int j) {
+    __m256i r = _mm256_setzero_si256();
+#pragma GCC unroll 4
+    for (int l = 0; l < 3; ++l)
+        if ((t.lanesOfByte[j] >> l) & 1)
+            r = _mm256_or_si256(r, lookup128(t.window[l][j], index[l]));
+    return r;
+}
+
+// 32 samples (a[0..7], b, c, d in a row) limited to 0..127, as bytes in the same order.
+QZ_INLINE_AVX2 __m256i limitedBytes(const LONG* a, const LONG* b, const LONG* c, const LONG* d) {
+    const __m256i ab = _mm256_packs_epi32(load32(a), load32(b));
+    const __m256i cd = _mm256_packs_epi32(load32(c), load32(d));
+    // The packs work within each 128-bit half: four samples of a, b, c, d in turn in each.
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(ab, cd), order);
+    return _mm256_min_epu8(bytes, _mm256_set1_epi8(127));
+}
+
+// The window offsets (the two chroma parts added with signed saturation) of the macroblock's 64
+// chroma samples, for each lane.
+struct ChromaOffsets {
+    alignas(32) std::int8_t lane[3][64];
+};
+
+QZ_INLINE_AVX2 void chromaOffsets(const ByteLaneTables& t, const LONG* cb, const LONG* cr,
+                                  ChromaOffsets& out) {
+#pragma GCC unroll 2
+    for (int h = 0; h < 2; ++h) {
+        const LONG* u = cb + 32 * h;
+        const LONG* v = cr + 32 * h;
+        const WindowIndex ui = windowIndex(limitedBytes(u, u + 8, u + 16, u + 24));
+        const WindowIndex vi = windowIndex(limitedBytes(v, v + 8, v + 16, v + 24));
+#pragma GCC unroll 4
+        for (int l = 0; l < 3; ++l) {
+            const __m256i sum = _mm256_adds_epi8(lookup128(t.windowChroma[0][l], ui),
+                                                 lookup128(t.windowChroma[1][l], vi));
+            store32(reinterpret_cast<BYTE*>(out.lane[l] + 32 * h), sum);
+        }
+    }
+}
+
+// 2-byte pixels, four rows from row 4 q (chroma rows 2 q and 2 q + 1): a pair's left pixel takes
+// bytes 0 and 1 of its entry, the right one bytes 2 and 3, so the left pixels of the four rows
+// are looked up in one register and the right ones in another, each for the two bytes it takes.
+QZ_INLINE_AVX2 void type4Rows16(const ByteLaneTables& t, const LONG* luma,
+                                const ChromaOffsets& offsets, int q, BYTE* out,
+                                std::ptrdiff_t pitch) {
+    const LONG* rows = luma + 64 * q;
+    // Each row's left pixels, then its right ones, within each 128-bit half.
+    const __m256i sides = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15, 0,
+                                           2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    const __m256i a =
+        _mm256_shuffle_epi8(limitedBytes(rows, rows + 8, rows + 16, rows + 24), sides);
+    const __m256i b =
+        _mm256_shuffle_epi8(limitedBytes(rows + 32, rows + 40, rows + 48, rows + 56), sides);
+    // Rows 0 and 2 in the lower half, 1 and 3 in the upper one: chroma rows 2 q and 2 q + 1 in
+    // both halves.
+    const __m256i samples[2] = {_mm256_unpacklo_epi64(a, b), _mm256_unpackhi_epi64(a, b)};
+    WindowIndex index[2][3];
+#pragma GCC unroll 4
+    for (int l = 0; l < 3; ++l) {
+        const __m256i chroma = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(offsets.lane[l] + 16 * q)));
+        index[0][l] = windowIndex(_mm256_adds_epi8(samples[0], chroma));
+        index[1][l] = windowIndex(_mm256_adds_epi8(samples[1], chroma));
+    }
+    // Words of the left pixels of rows 0 and 1 (lower and upper half), and of rows 2 and 3; the
+    // same of the right pixels.
+    const __m256i leftLow = windowByte(t, index[0], 0), leftHigh = windowByte(t, index[0], 1);
+    const __m256i rightLow = windowByte(t, index[1], 2), rightHigh = windowByte(t, index[1], 3);
+    const __m256i left[2] = {_mm256_unpacklo_epi8(leftLow, leftHigh),
+                             _mm256_unpackhi_epi8(leftLow, leftHigh)};
+    const __m256i right[2] = {_mm256_unpacklo_epi8(rightLow, rightHigh),
+                              _mm256_unpackhi_epi8(rightLow, rightHigh)};
+#pragma GCC unroll 2
+    for (int k = 0; k < 2; ++k) {
+        const __m256i first = _mm256_unpacklo_epi16(left[k], right[k]); // pixels 0-7
+        const __m256i second = _mm256_unpackhi_epi16(left[k], right[k]);
+        store32(out + 2 * k * pitch, _mm256_permute2x128_si256(first, second, 0x20));
+        store32(out + (2 * k + 1) * pitch, _mm256_permute2x128_si256(first, second, 0x31));
+    }
+}
+
+// 4-byte pixels, rows 2 i and 2 i + 1 (chroma row i), each pixel's whole entry.
+QZ_INLINE_AVX2 void type4Rows32(const ByteLaneTables& t, const LONG* luma,
+                                const ChromaOffsets& offsets, int i, BYTE* out,
+                                std::ptrdiff_t pitch) {
+    const LONG* rows = luma + 32 * i;
+    const __m256i samples = limitedBytes(rows, rows + 8, rows + 16, rows + 24);
+    // Each chroma offset twice, for the two pixels of its pair, in both halves.
+    const __m256i twice = _mm256_setr_epi8(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 0, 0, 1,
+                                           1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+    WindowIndex index[3];
+#pragma GCC unroll 4
+    for (int l = 0; l < 3; ++l) {
+        const __m128i row =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(offsets.lane[l] + 8 * i));
+        const __m256i chroma = _mm256_shuffle_epi8(_mm256_broadcastq_epi64(row), twice);
+        index[l] = windowIndex(_mm256_adds_epi8(samples, chroma));
+    }
+    const __m256i b0 = windowByte(t, index, 0), b1 = windowByte(t, index, 1);
+    const __m256i b2 = windowByte(t, index, 2), b3 = windowByte(t, index, 3);
+    const __m256i a0 = _mm256_unpacklo_epi8(b0, b1), a1 = _mm256_unpackhi_epi8(b0, b1);
+    const __m256i c0 = _mm256_unpacklo_epi8(b2, b3), c1 = _mm256_unpackhi_epi8(b2, b3);
+    // Pixels 0-3, 4-7, 8-11 and 12-15 of the first row in the lower halves, of the second in the
+    // upper ones.
+    const __m256i q0 = _mm256_unpacklo_epi16(a0, c0), q1 = _mm256_unpackhi_epi16(a0, c0);
+    const __m256i q2 = _mm256_unpacklo_epi16(a1, c1), q3 = _mm256_unpackhi_epi16(a1, c1);
+    store32(out, _mm256_permute2x128_si256(q0, q1, 0x20));
+    store32(out + 32, _mm256_permute2x128_si256(q2, q3, 0x20));
+    store32(out + pitch, _mm256_permute2x128_si256(q0, q1, 0x31));
+    store32(out + pitch + 32, _mm256_permute2x128_si256(q2, q3, 0x31));
+}
+
+} // namespace
+
+QZ_TARGET_AVX2 void type4MacroblockWindowAvx2(const ByteLaneTables& bytes, const LONG* luma,
+                                              const LONG* cb, const LONG* cr, BYTE* dest,
+                                              LONG pitch, int pixelBytes, unsigned halves) {
+    ChromaOffsets offsets;
+    chromaOffsets(bytes, cb, cr, offsets);
+    const std::ptrdiff_t p = pitch;
+    if (pixelBytes == 2) {
+        for (int q = 0; q < 4; ++q)
+            if ((halves >> (q / 2)) & 1) type4Rows16(bytes, luma, offsets, q, dest + 4 * q * p, p);
+        return;
+    }
+    for (int i = 0; i < 8; ++i)
+        if ((halves >> (i / 4)) & 1) type4Rows32(bytes, luma, offsets, i, dest + 2 * i * p, p);
+}
+
+#endif

@@ -40,8 +40,9 @@ struct VideoDsp {
     PackedMacroblockForm type3Packed16;
     PackedMacroblockForm type3Packed32;
 
-    // Type 4 component RGB, 2 and 4 bytes a pixel; the byte-permute forms are null below
-    // avx512vbmi and usable only where byteFormsUsable().
+    // Type 4 component RGB, 2 and 4 bytes a pixel; the byte forms (the AVX2 form of the windows,
+    // byte permutes from avx512vbmi on; null at the plain level) are usable only where
+    // byteFormsUsable().
     RgbMacroblockForm type4Rgb16;
     RgbMacroblockForm type4Rgb32;
     RgbMacroblockForm type4Rgb16Bytes;
@@ -53,16 +54,16 @@ struct VideoDsp {
                                std::ptrdiff_t stride);
     void (*predictDorInside)(const BYTE* source, std::ptrdiff_t sourceStride, bool oddX,
                              const LONG offsets[6], BYTE* dest, std::ptrdiff_t stride);
-    // DOR picture rows to 2- and 4-byte pixels; the byte-permute forms as for type 4, and used
-    // on rows of dorByteRowMin pixels or more (their step is 128 pixels; a shorter row would
-    // leave most of it unused).
+    // DOR picture rows to 2- and 4-byte pixels; the byte forms as for type 4, and used on rows
+    // of dorByteRowMin pixels or more (their steps are 64 and 128 pixels; a shorter row would
+    // leave most of a step unused).
     DorRowForm dorRow16;
     DorRowForm dorRow32;
     DorRowForm dorRow16Bytes;
     DorRowForm dorRow32Bytes;
 };
 
-// Shortest DOR row the byte-permute forms are used for.
+// Shortest DOR row the byte forms are used for.
 inline constexpr LONG dorByteRowMin = 64;
 
 // Fills dsp with the forms of level: the plain ones, then those of every level up to it.

@@ -181,4 +181,66 @@ QZ_TARGET_AVX2 void type4MacroblockWindowAvx2(const ByteLaneTables& bytes, const
         if ((halves >> (i / 4)) & 1) type4Rows32(bytes, luma, offsets, i, dest + 2 * i * p, p);
 }
 
+QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, const BYTE* words,
+                                               BYTE* dest, int pixelBytes) {
+    // Each word: V, U, right luma, left luma. Within each 128-bit half, the four words' bytes
+    // grouped by kind; then the kinds of the four registers gathered: byte 16 h + 4 g + k of
+    // each kind's register is of word 8 g + 4 h + k.
+    const __m256i kinds = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0,
+                                           4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    __m256i w[4];
+#pragma GCC unroll 4
+    for (int g = 0; g < 4; ++g) w[g] = _mm256_shuffle_epi8(load32(words + 32 * g), kinds);
+    const __m256i t0 = _mm256_unpacklo_epi32(w[0], w[1]), t1 = _mm256_unpackhi_epi32(w[0], w[1]);
+    const __m256i t2 = _mm256_unpacklo_epi32(w[2], w[3]), t3 = _mm256_unpackhi_epi32(w[2], w[3]);
+    const __m256i limit = _mm256_set1_epi8(127);
+    const WindowIndex v = windowIndex(_mm256_min_epu8(_mm256_unpacklo_epi64(t0, t2), limit));
+    const WindowIndex u = windowIndex(_mm256_min_epu8(_mm256_unpackhi_epi64(t0, t2), limit));
+    const __m256i right = _mm256_min_epu8(_mm256_unpacklo_epi64(t1, t3), limit);
+    const __m256i left = _mm256_min_epu8(_mm256_unpackhi_epi64(t1, t3), limit);
+    WindowIndex leftIndex[3], rightIndex[3];
+#pragma GCC unroll 4
+    for (int l = 0; l < 3; ++l) {
+        const __m256i offset = _mm256_adds_epi8(lookup128(bytes.windowChroma[0][l], u),
+                                                lookup128(bytes.windowChroma[1][l], v));
+        leftIndex[l] = windowIndex(_mm256_adds_epi8(left, offset));
+        rightIndex[l] = windowIndex(_mm256_adds_epi8(right, offset));
+    }
+    if (pixelBytes == 2) {
+        // The left pixel takes bytes 0 and 1 of its entry, the right one bytes 2 and 3.
+        const __m256i l0 = windowByte(bytes, leftIndex, 0), l1 = windowByte(bytes, leftIndex, 1);
+        const __m256i r2 = windowByte(bytes, rightIndex, 2), r3 = windowByte(bytes, rightIndex, 3);
+        const __m256i leftWords[2] = {_mm256_unpacklo_epi8(l0, l1), _mm256_unpackhi_epi8(l0, l1)};
+        const __m256i rightWords[2] = {_mm256_unpacklo_epi8(r2, r3), _mm256_unpackhi_epi8(r2, r3)};
+        // Pairs of words 8 g to 8 g + 7, in order.
+#pragma GCC unroll 2
+        for (int k = 0; k < 2; ++k) {
+            store32(dest + 64 * k, _mm256_unpacklo_epi16(leftWords[k], rightWords[k]));
+            store32(dest + 64 * k + 32, _mm256_unpackhi_epi16(leftWords[k], rightWords[k]));
+        }
+        return;
+    }
+    __m256i pixels[2][4]; // left, right: the pixels of words 8 g to 8 g + 7 (halves as above)
+#pragma GCC unroll 2
+    for (int side = 0; side < 2; ++side) {
+        const WindowIndex* index = side == 0 ? leftIndex : rightIndex;
+        const __m256i b0 = windowByte(bytes, index, 0), b1 = windowByte(bytes, index, 1);
+        const __m256i b2 = windowByte(bytes, index, 2), b3 = windowByte(bytes, index, 3);
+        const __m256i a0 = _mm256_unpacklo_epi8(b0, b1), a1 = _mm256_unpackhi_epi8(b0, b1);
+        const __m256i c0 = _mm256_unpacklo_epi8(b2, b3), c1 = _mm256_unpackhi_epi8(b2, b3);
+        pixels[side][0] = _mm256_unpacklo_epi16(a0, c0);
+        pixels[side][1] = _mm256_unpackhi_epi16(a0, c0);
+        pixels[side][2] = _mm256_unpacklo_epi16(a1, c1);
+        pixels[side][3] = _mm256_unpackhi_epi16(a1, c1);
+    }
+#pragma GCC unroll 4
+    for (int g = 0; g < 4; ++g) {
+        // Words 8 g, 8 g + 1 (lower half) and 8 g + 4, 8 g + 5 (upper half); then + 2 and + 3.
+        const __m256i first = _mm256_unpacklo_epi32(pixels[0][g], pixels[1][g]);
+        const __m256i second = _mm256_unpackhi_epi32(pixels[0][g], pixels[1][g]);
+        store32(dest + 64 * g, _mm256_permute2x128_si256(first, second, 0x20));
+        store32(dest + 64 * g + 32, _mm256_permute2x128_si256(first, second, 0x31));
+    }
+}
+
 #endif

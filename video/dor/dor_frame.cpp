@@ -158,9 +158,13 @@ inline void storePixel(BYTE* row, LONG px, U32 p, bool right, int pixelBytes) {
 // Shortest rest of a row the byte-permute step converts, cut short.
 constexpr LONG dorByteStepRest = 32;
 
-// A row through the steps of level, widest first, then the plain pairs; byteSteps adds the
-// byte-permute steps (which need the byte tables) in front.
-template <int pixelBytes, SimdLevel level, bool byteSteps = false>
+// The steps through the byte tables a row conversion takes first: none, the AVX2 form of the
+// windows (where the tables have them), or the byte permutes.
+enum class ByteSteps { none, windowsAvx2, permutes };
+
+// A row through the steps of level, widest first, then the plain pairs; byteSteps adds steps
+// that need the byte tables in front.
+template <int pixelBytes, SimdLevel level, ByteSteps byteSteps = ByteSteps::none>
 void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* bytes,
                 const BYTE* words, BYTE* out, LONG left, LONG right) {
     LONG px = left;
@@ -171,7 +175,13 @@ void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* 
         ++px;
     }
 #if QZ_X86_SIMD
-    if constexpr (byteSteps) {
+    if constexpr (byteSteps == ByteSteps::windowsAvx2) {
+        if (bytes->windowed)
+            for (; px + 64 <= right; px += 64)
+                dorWordsToPixelsWindowAvx2(*bytes, words + 2 * px, out + px * pixelBytes,
+                                           pixelBytes);
+    }
+    if constexpr (byteSteps == ByteSteps::permutes) {
         for (; px + 128 <= right; px += 128)
             dorWordsToPixelsVbmi(*bytes, words + 2 * px, out + px * pixelBytes, pixelBytes);
         // A rest of 32 pixels or more goes through the same step cut short: one step costs
@@ -225,15 +235,19 @@ void addDorForms(VideoDsp& dsp, SimdLevel step) {
         dsp.predictDorInside = predictDorMacroblockAvx2;
         dsp.dorRow16 = convertRow<2, SimdLevel::avx2>;
         dsp.dorRow32 = convertRow<4, SimdLevel::avx2>;
+        dsp.dorRow16Bytes = convertRow<2, SimdLevel::avx2, ByteSteps::windowsAvx2>;
+        dsp.dorRow32Bytes = convertRow<4, SimdLevel::avx2, ByteSteps::windowsAvx2>;
         break;
     case SimdLevel::avx512:
         dsp.dorRow16 = convertRow<2, SimdLevel::avx512>;
         dsp.dorRow32 = convertRow<4, SimdLevel::avx512>;
+        dsp.dorRow16Bytes = convertRow<2, SimdLevel::avx512, ByteSteps::windowsAvx2>;
+        dsp.dorRow32Bytes = convertRow<4, SimdLevel::avx512, ByteSteps::windowsAvx2>;
         break;
     case SimdLevel::avx512vbmi:
         dsp.writeDorMacroblock = writeDorMacroblockVbmi;
-        dsp.dorRow16Bytes = convertRow<2, SimdLevel::avx512, true>;
-        dsp.dorRow32Bytes = convertRow<4, SimdLevel::avx512, true>;
+        dsp.dorRow16Bytes = convertRow<2, SimdLevel::avx512, ByteSteps::permutes>;
+        dsp.dorRow32Bytes = convertRow<4, SimdLevel::avx512, ByteSteps::permutes>;
         break;
 #endif
     default:

@@ -79,6 +79,9 @@ void type4MacroblockVbmi(const ByteLaneTables& bytes, const LONG* luma, const LO
 void type4MacroblockWindowAvx2(const ByteLaneTables& bytes, const LONG* luma, const LONG* cb,
                                const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes,
                                unsigned halves);
+// Type 4 YUY2 with AVX2: the 16 rows of a macroblock, rows pitch bytes apart.
+void type4Yuy2MacroblockAvx2(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest,
+                             LONG pitch);
 // Type 4 YUY2 with AVX-512F: the 16 rows of a macroblock, rows pitch bytes apart.
 void type4Yuy2MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest,
                                LONG pitch);

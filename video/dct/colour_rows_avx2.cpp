@@ -80,7 +80,41 @@ QZ_INLINE_AVX2 __m256i type3Index(__m256i sample) {
                             _mm256_set1_epi32(dsp::packedIndexMask));
 }
 
+// 2 × sample limited to 0..255 as bytes: the sample narrowed with saturation to 0..255 (packs
+// keep the order within each 128-bit half), then added to itself with unsigned saturation.
+QZ_INLINE_AVX2 __m256i twiceBytes(__m256i words) {
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    return _mm256_adds_epu8(bytes, bytes);
+}
+
 } // namespace
+
+QZ_TARGET_AVX2 void type4Yuy2MacroblockAvx2(const LONG* luma, const LONG* cb, const LONG* cr,
+                                            BYTE* dest, LONG pitch) {
+    const std::ptrdiff_t p = pitch;
+    for (int i = 0; i < 8; ++i) { // rows 2 i and 2 i + 1, which share chroma row i
+        // Cb then Cr of the row as words, then as bytes in the low half of each 128-bit half.
+        const __m256i chromaWords = _mm256_permute4x64_epi64(
+            _mm256_packs_epi32(load8(cb + 8 * i), load8(cr + 8 * i)), 0xD8);
+        const __m256i chroma = twiceBytes(chromaWords);
+        const __m128i uv =
+            _mm_unpacklo_epi8(_mm256_castsi256_si128(chroma), _mm256_extracti128_si256(chroma, 1));
+        const __m256i pairs = _mm256_broadcastsi128_si256(uv); // U0 V0 U1 V1 ... in both halves
+        // The luma of both rows: the first in the lower halves, the second in the upper ones.
+        const LONG* rows = luma + 32 * i;
+        const __m256i a =
+            _mm256_permute4x64_epi64(_mm256_packs_epi32(load8(rows), load8(rows + 8)), 0xD8);
+        const __m256i b =
+            _mm256_permute4x64_epi64(_mm256_packs_epi32(load8(rows + 16), load8(rows + 24)), 0xD8);
+        const __m256i bytes = _mm256_packus_epi16(a, b);
+        const __m256i y = _mm256_permute4x64_epi64(_mm256_adds_epu8(bytes, bytes), 0xD8);
+        const __m256i first = _mm256_unpacklo_epi8(y, pairs);  // pixels 0-7 of both rows
+        const __m256i second = _mm256_unpackhi_epi8(y, pairs); // pixels 8-15
+        BYTE* out = dest + 2 * i * p;
+        store8(out, _mm256_permute2x128_si256(first, second, 0x20));
+        store8(out + p, _mm256_permute2x128_si256(first, second, 0x31));
+    }
+}
 
 QZ_TARGET_AVX2 void type3MacroblockAvx2(const LONG* luma, const LONG* cb, const LONG* cr,
                                         BYTE* dest, LONG pitch, int pixelBytes) {

@@ -126,6 +126,10 @@ void rgbWindowAvx2(const GammaLaneTables& lanes, const ByteLaneTables* bytes,
         if ((sameRows >> h & 1u) != 0) fillFlatHalf<pixelBytes>(lanes, planes, h, dest, pitch);
 }
 
+void yuy2Avx2(const MacroblockPlanes& planes, unsigned, BYTE* dest, LONG pitch) {
+    type4Yuy2MacroblockAvx2(planes.luma, planes.cb, planes.cr, dest, pitch);
+}
+
 void yuy2Avx512(const MacroblockPlanes& planes, unsigned, BYTE* dest, LONG pitch) {
     type4Yuy2MacroblockAvx512(planes.luma, planes.cb, planes.cr, dest, pitch);
 }
@@ -288,6 +292,7 @@ void addType4Forms(VideoDsp& dsp, SimdLevel step) {
         dsp.type4Rgb32 = rgbRows<type4Rgb32RowAvx2, 4>;
         dsp.type4Rgb16Bytes = rgbWindowAvx2<2>;
         dsp.type4Rgb32Bytes = rgbWindowAvx2<4>;
+        dsp.type4Yuy2 = yuy2Avx2;
         break;
     case SimdLevel::avx512:
         dsp.type4Rgb16 = rgbAvx512<2>;

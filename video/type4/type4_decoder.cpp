@@ -96,34 +96,31 @@ void rgbAvx512(const GammaLaneTables& lanes, const ByteLaneTables*, const Macrob
                           copied);
 }
 
-template <int pixelBytes>
+using ByteMacroblock = void (*)(const ByteLaneTables&, const LONG*, const LONG*, const LONG*, BYTE*,
+                                LONG, int, unsigned);
+
+// A byte form: the halves whose rows differ through macroblock, the others filled from their
+// first pixels.
+template <int pixelBytes, ByteMacroblock macroblock>
 void rgbBytes(const GammaLaneTables& lanes, const ByteLaneTables* bytes,
               const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG pitch) {
     const unsigned halves = ~sameRows & 3u;
     if (halves != 0)
-        type4MacroblockVbmi(*bytes, planes.luma, planes.cb, planes.cr, dest, pitch, pixelBytes,
-                            halves);
+        macroblock(*bytes, planes.luma, planes.cb, planes.cr, dest, pitch, pixelBytes, halves);
     for (int h = 0; h < 2; ++h)
         if ((sameRows >> h & 1u) != 0) fillFlatHalf<pixelBytes>(lanes, planes, h, dest, pitch);
 }
 
-// The AVX2 byte form: through the windows where the tables have them, else the record's form of
-// the level (which gathers the entries).
-template <int pixelBytes>
-void rgbWindowAvx2(const GammaLaneTables& lanes, const ByteLaneTables* bytes,
-                   const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG pitch) {
-    if (!bytes->windowed) {
-        const VideoDsp& dsp = videoDsp();
-        (pixelBytes == 2 ? dsp.type4Rgb16 : dsp.type4Rgb32)(lanes, bytes, planes, sameRows, dest,
-                                                            pitch);
-        return;
-    }
-    const unsigned halves = ~sameRows & 3u;
-    if (halves != 0)
-        type4MacroblockWindowAvx2(*bytes, planes.luma, planes.cb, planes.cr, dest, pitch,
-                                  pixelBytes, halves);
-    for (int h = 0; h < 2; ++h)
-        if ((sameRows >> h & 1u) != 0) fillFlatHalf<pixelBytes>(lanes, planes, h, dest, pitch);
+// The byte form of the AVX2 windows where the tables have windows, else the level's gathering
+// form.
+template <int pixelBytes, RgbMacroblockForm gathering>
+void rgbWindows(const GammaLaneTables& lanes, const ByteLaneTables* bytes,
+                const MacroblockPlanes& planes, unsigned sameRows, BYTE* dest, LONG pitch) {
+    if (bytes->windowed)
+        rgbBytes<pixelBytes, type4MacroblockWindowAvx2>(lanes, bytes, planes, sameRows, dest,
+                                                        pitch);
+    else
+        gathering(lanes, bytes, planes, sameRows, dest, pitch);
 }
 
 void yuy2Avx2(const MacroblockPlanes& planes, unsigned, BYTE* dest, LONG pitch) {
@@ -290,18 +287,20 @@ void addType4Forms(VideoDsp& dsp, SimdLevel step) {
     case SimdLevel::avx2:
         dsp.type4Rgb16 = rgbRows<type4Rgb16RowAvx2, 2>;
         dsp.type4Rgb32 = rgbRows<type4Rgb32RowAvx2, 4>;
-        dsp.type4Rgb16Bytes = rgbWindowAvx2<2>;
-        dsp.type4Rgb32Bytes = rgbWindowAvx2<4>;
+        dsp.type4Rgb16Bytes = rgbWindows<2, rgbRows<type4Rgb16RowAvx2, 2>>;
+        dsp.type4Rgb32Bytes = rgbWindows<4, rgbRows<type4Rgb32RowAvx2, 4>>;
         dsp.type4Yuy2 = yuy2Avx2;
         break;
     case SimdLevel::avx512:
         dsp.type4Rgb16 = rgbAvx512<2>;
         dsp.type4Rgb32 = rgbAvx512<4>;
+        dsp.type4Rgb16Bytes = rgbWindows<2, rgbAvx512<2>>;
+        dsp.type4Rgb32Bytes = rgbWindows<4, rgbAvx512<4>>;
         dsp.type4Yuy2 = yuy2Avx512;
         break;
     case SimdLevel::avx512vbmi:
-        dsp.type4Rgb16Bytes = rgbBytes<2>;
-        dsp.type4Rgb32Bytes = rgbBytes<4>;
+        dsp.type4Rgb16Bytes = rgbBytes<2, type4MacroblockVbmi>;
+        dsp.type4Rgb32Bytes = rgbBytes<4, type4MacroblockVbmi>;
         break;
 #endif
     default:

@@ -14,10 +14,6 @@
 
 namespace {
 
-QZ_INLINE_AVX2 __m256i load32(const void* p) {
-    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
-}
-
 QZ_INLINE_AVX2 void store32(BYTE* p, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
@@ -60,8 +56,10 @@ QZ_INLINE_AVX2 __m256i windowByte(const ByteLaneTables& t, const WindowIndex ind
 
 // 32 samples (a[0..7], b, c, d in a row) limited to 0..127, as bytes in the same order.
 QZ_INLINE_AVX2 __m256i limitedBytes(const LONG* a, const LONG* b, const LONG* c, const LONG* d) {
-    const __m256i ab = _mm256_packs_epi32(load32(a), load32(b));
-    const __m256i cd = _mm256_packs_epi32(load32(c), load32(d));
+    const __m256i ab = _mm256_packs_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)),
+                                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b)));
+    const __m256i cd = _mm256_packs_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(c)),
+                                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d)));
     // The packs work within each 128-bit half: four samples of a, b, c, d in turn in each.
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(ab, cd), order);
@@ -190,7 +188,9 @@ QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, cons
                                            4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
     __m256i w[4];
 #pragma GCC unroll 4
-    for (int g = 0; g < 4; ++g) w[g] = _mm256_shuffle_epi8(load32(words + 32 * g), kinds);
+    for (int g = 0; g < 4; ++g)
+        w[g] = _mm256_shuffle_epi8(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + 32 * g)), kinds);
     const __m256i t0 = _mm256_unpacklo_epi32(w[0], w[1]), t1 = _mm256_unpackhi_epi32(w[0], w[1]);
     const __m256i t2 = _mm256_unpacklo_epi32(w[2], w[3]), t3 = _mm256_unpackhi_epi32(w[2], w[3]);
     const __m256i limit = _mm256_set1_epi8(127);

@@ -151,6 +151,14 @@ void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes) {
     }
     bytes.windowed = true;
     for (int l = 0; l < 3; ++l) bytes.windowed = buildLaneWindow(bytes, l) && bytes.windowed;
+    bytes.oddLines = bytes.windowed;
+    for (int j = 0; j < 4; ++j) {
+        const unsigned lanes = bytes.lanesOfByte[j];
+        if ((lanes & (lanes - 1)) != 0) bytes.oddLines = false; // more than one lane
+        for (int l = 0; l < 3; ++l)
+            for (int k = 0; k < byteWindowSpan && ((lanes >> l) & 1); ++k)
+                if (bytes.window[l][j][k] != 2 * k + 1) bytes.oddLines = false;
+    }
 }
 
 bool byteFormsUsable() {

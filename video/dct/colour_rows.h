@@ -29,7 +29,9 @@ void buildGammaLaneTables(GammaLaneTables& lanes);
 // (at gamma 100 or more), windowed is set: window[l][j][k] is plane[l][j][start + 1 + k], and
 // windowChroma[0][l][u] + windowChroma[1][l][v], taken with signed saturation, is the sum of both
 // chroma parts less start + 1, limited to -128..127. The luma sample added to that, again with
-// signed saturation, is then the window's index, or negative where every byte is zero.
+// signed saturation, is then the window's index, or negative where every byte is zero. Where
+// moreover each byte of the pixels is one lane's and its window is 2 k + 1 (8-bit lanes at
+// gamma 100), oddLines is set: such a byte is computed from the index.
 inline constexpr int byteLaneSpan = 384;
 inline constexpr int byteWindowSpan = 128;
 struct ByteLaneTables {
@@ -39,6 +41,7 @@ struct ByteLaneTables {
     alignas(64) std::int8_t windowChroma[2][3][128];
     unsigned lanesOfByte[4];
     bool windowed;
+    bool oddLines;
 };
 void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes);
 // The lane tables of the colour tables as they are now, kept for the calling thread and made

@@ -44,8 +44,20 @@ QZ_INLINE_AVX2 __m256i lookup128(const void* window, const WindowIndex& w) {
     return _mm256_blendv_epi8(part[0], part[1], w.bit6);
 }
 
-// Byte j of the pixels of the lanes' window indices.
+// Byte j of the pixels of the lanes' window indices; with oddLines, 2 index + 1 where the index
+// is not negative.
+template <bool oddLines>
 QZ_INLINE_AVX2 __m256i windowByte(const ByteLaneTables& t, const WindowIndex index[3], int j) {
+    if constexpr (oddLines) {
+#pragma GCC unroll 4
+        for (int l = 0; l < 3; ++l) {
+            if (((t.lanesOfByte[j] >> l) & 1) == 0) continue;
+            const __m256i i = index[l].index;
+            const __m256i odd = _mm256_add_epi8(_mm256_add_epi8(i, i), _mm256_set1_epi8(1));
+            return _mm256_andnot_si256(_mm256_cmpgt_epi8(_mm256_setzero_si256(), i), odd);
+        }
+        return _mm256_setzero_si256();
+    }
     __m256i r = _mm256_setzero_si256();
 #pragma GCC unroll 4
     for (int l = 0; l < 3; ++l)
@@ -116,8 +128,10 @@ QZ_INLINE_AVX2 void type4Rows16(const ByteLaneTables& t, const LONG* luma,
     }
     // Words of the left pixels of rows 0 and 1 (lower and upper half), and of rows 2 and 3; the
     // same of the right pixels.
-    const __m256i leftLow = windowByte(t, index[0], 0), leftHigh = windowByte(t, index[0], 1);
-    const __m256i rightLow = windowByte(t, index[1], 2), rightHigh = windowByte(t, index[1], 3);
+    const __m256i leftLow = windowByte<false>(t, index[0], 0);
+    const __m256i leftHigh = windowByte<false>(t, index[0], 1);
+    const __m256i rightLow = windowByte<false>(t, index[1], 2);
+    const __m256i rightHigh = windowByte<false>(t, index[1], 3);
     const __m256i left[2] = {_mm256_unpacklo_epi8(leftLow, leftHigh),
                              _mm256_unpackhi_epi8(leftLow, leftHigh)};
     const __m256i right[2] = {_mm256_unpacklo_epi8(rightLow, rightHigh),
@@ -132,6 +146,7 @@ QZ_INLINE_AVX2 void type4Rows16(const ByteLaneTables& t, const LONG* luma,
 }
 
 // 4-byte pixels, rows 2 i and 2 i + 1 (chroma row i), each pixel's whole entry.
+template <bool oddLines>
 QZ_INLINE_AVX2 void type4Rows32(const ByteLaneTables& t, const LONG* luma,
                                 const ChromaOffsets& offsets, int i, BYTE* out,
                                 std::ptrdiff_t pitch) {
@@ -148,8 +163,8 @@ QZ_INLINE_AVX2 void type4Rows32(const ByteLaneTables& t, const LONG* luma,
         const __m256i chroma = _mm256_shuffle_epi8(_mm256_broadcastq_epi64(row), twice);
         index[l] = windowIndex(_mm256_adds_epi8(samples, chroma));
     }
-    const __m256i b0 = windowByte(t, index, 0), b1 = windowByte(t, index, 1);
-    const __m256i b2 = windowByte(t, index, 2), b3 = windowByte(t, index, 3);
+    const __m256i b0 = windowByte<oddLines>(t, index, 0), b1 = windowByte<oddLines>(t, index, 1);
+    const __m256i b2 = windowByte<oddLines>(t, index, 2), b3 = windowByte<oddLines>(t, index, 3);
     const __m256i a0 = _mm256_unpacklo_epi8(b0, b1), a1 = _mm256_unpackhi_epi8(b0, b1);
     const __m256i c0 = _mm256_unpacklo_epi8(b2, b3), c1 = _mm256_unpackhi_epi8(b2, b3);
     // Pixels 0-3, 4-7, 8-11 and 12-15 of the first row in the lower halves, of the second in the
@@ -175,12 +190,20 @@ QZ_TARGET_AVX2 void type4MacroblockWindowAvx2(const ByteLaneTables& bytes, const
             if ((halves >> (q / 2)) & 1) type4Rows16(bytes, luma, offsets, q, dest + 4 * q * p, p);
         return;
     }
-    for (int i = 0; i < 8; ++i)
-        if ((halves >> (i / 4)) & 1) type4Rows32(bytes, luma, offsets, i, dest + 2 * i * p, p);
+    for (int i = 0; i < 8; ++i) {
+        if (((halves >> (i / 4)) & 1) == 0) continue;
+        if (bytes.oddLines)
+            type4Rows32<true>(bytes, luma, offsets, i, dest + 2 * i * p, p);
+        else
+            type4Rows32<false>(bytes, luma, offsets, i, dest + 2 * i * p, p);
+    }
 }
 
-QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, const BYTE* words,
-                                               BYTE* dest, int pixelBytes) {
+namespace {
+
+template <bool oddLines>
+QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
+                               int pixelBytes) {
     // Each word: V, U, right luma, left luma. Within each 128-bit half, the four words' bytes
     // grouped by kind; then the kinds of the four registers gathered: byte 16 h + 4 g + k of
     // each kind's register is of word 8 g + 4 h + k.
@@ -208,8 +231,10 @@ QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, cons
     }
     if (pixelBytes == 2) {
         // The left pixel takes bytes 0 and 1 of its entry, the right one bytes 2 and 3.
-        const __m256i l0 = windowByte(bytes, leftIndex, 0), l1 = windowByte(bytes, leftIndex, 1);
-        const __m256i r2 = windowByte(bytes, rightIndex, 2), r3 = windowByte(bytes, rightIndex, 3);
+        const __m256i l0 = windowByte<false>(bytes, leftIndex, 0);
+        const __m256i l1 = windowByte<false>(bytes, leftIndex, 1);
+        const __m256i r2 = windowByte<false>(bytes, rightIndex, 2);
+        const __m256i r3 = windowByte<false>(bytes, rightIndex, 3);
         const __m256i leftWords[2] = {_mm256_unpacklo_epi8(l0, l1), _mm256_unpackhi_epi8(l0, l1)};
         const __m256i rightWords[2] = {_mm256_unpacklo_epi8(r2, r3), _mm256_unpackhi_epi8(r2, r3)};
         // Pairs of words 8 g to 8 g + 7, in order.
@@ -224,8 +249,10 @@ QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, cons
 #pragma GCC unroll 2
     for (int side = 0; side < 2; ++side) {
         const WindowIndex* index = side == 0 ? leftIndex : rightIndex;
-        const __m256i b0 = windowByte(bytes, index, 0), b1 = windowByte(bytes, index, 1);
-        const __m256i b2 = windowByte(bytes, index, 2), b3 = windowByte(bytes, index, 3);
+        const __m256i b0 = windowByte<oddLines>(bytes, index, 0);
+        const __m256i b1 = windowByte<oddLines>(bytes, index, 1);
+        const __m256i b2 = windowByte<oddLines>(bytes, index, 2);
+        const __m256i b3 = windowByte<oddLines>(bytes, index, 3);
         const __m256i a0 = _mm256_unpacklo_epi8(b0, b1), a1 = _mm256_unpackhi_epi8(b0, b1);
         const __m256i c0 = _mm256_unpacklo_epi8(b2, b3), c1 = _mm256_unpackhi_epi8(b2, b3);
         pixels[side][0] = _mm256_unpacklo_epi16(a0, c0);
@@ -241,6 +268,16 @@ QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, cons
         store32(dest + 64 * g, _mm256_permute2x128_si256(first, second, 0x20));
         store32(dest + 64 * g + 32, _mm256_permute2x128_si256(first, second, 0x31));
     }
+}
+
+} // namespace
+
+QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, const BYTE* words,
+                                               BYTE* dest, int pixelBytes) {
+    if (bytes.oddLines && pixelBytes == 4)
+        dorWindows<true>(bytes, words, dest, pixelBytes);
+    else
+        dorWindows<false>(bytes, words, dest, pixelBytes);
 }
 
 #endif

@@ -151,6 +151,13 @@ void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes) {
     }
     bytes.windowed = true;
     for (int l = 0; l < 3; ++l) bytes.windowed = buildLaneWindow(bytes, l) && bytes.windowed;
+    for (int c = 0; c < 2; ++c) {
+        bytes.chromaVaries[c] = 0;
+        for (int l = 0; l < 3; ++l)
+            for (int s = 1; s < 128; ++s)
+                if (bytes.windowChroma[c][l][s] != bytes.windowChroma[c][l][0])
+                    bytes.chromaVaries[c] |= 1u << l;
+    }
     bytes.oddLines = bytes.windowed;
     for (int j = 0; j < 4; ++j) {
         const unsigned lanes = bytes.lanesOfByte[j];

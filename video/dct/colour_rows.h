@@ -31,7 +31,8 @@ void buildGammaLaneTables(GammaLaneTables& lanes);
 // chroma parts less start + 1, limited to -128..127. The luma sample added to that, again with
 // signed saturation, is then the window's index, or negative where every byte is zero. Where
 // moreover each byte of the pixels is one lane's and its window is 2 k + 1 (8-bit lanes at
-// gamma 100), oddLines is set: such a byte is computed from the index.
+// gamma 100), oddLines is set: such a byte is computed from the index. Bit l of
+// chromaVaries[c] is set where windowChroma[c][l] is not the same for every sample.
 inline constexpr int byteLaneSpan = 384;
 inline constexpr int byteWindowSpan = 128;
 struct ByteLaneTables {
@@ -42,6 +43,7 @@ struct ByteLaneTables {
     unsigned lanesOfByte[4];
     bool windowed;
     bool oddLines;
+    unsigned chromaVaries[2];
 };
 void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes);
 // The lane tables of the colour tables as they are now, kept for the calling thread and made

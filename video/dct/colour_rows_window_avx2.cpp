@@ -44,6 +44,19 @@ QZ_INLINE_AVX2 __m256i lookup128(const void* window, const WindowIndex& w) {
     return _mm256_blendv_epi8(part[0], part[1], w.bit6);
 }
 
+// The window offset of lane l: the parts of both chroma samples (u and v) added with signed
+// saturation; a part that is the same for every sample is not looked up.
+QZ_INLINE_AVX2 __m256i windowOffset(const ByteLaneTables& t, int l, const WindowIndex& u,
+                                    const WindowIndex& v) {
+    __m256i parts[2];
+#pragma GCC unroll 2
+    for (int c = 0; c < 2; ++c)
+        parts[c] = ((t.chromaVaries[c] >> l) & 1)
+                       ? lookup128(t.windowChroma[c][l], c == 0 ? u : v)
+                       : _mm256_set1_epi8(static_cast<char>(t.windowChroma[c][l][0]));
+    return _mm256_adds_epi8(parts[0], parts[1]);
+}
+
 // Byte j of the pixels of the lanes' window indices; with oddLines, 2 index + 1 where the index
 // is not negative.
 template <bool oddLines>
@@ -94,8 +107,7 @@ QZ_INLINE_AVX2 void chromaOffsets(const ByteLaneTables& t, const LONG* cb, const
         const WindowIndex vi = windowIndex(limitedBytes(v, v + 8, v + 16, v + 24));
 #pragma GCC unroll 4
         for (int l = 0; l < 3; ++l) {
-            const __m256i sum = _mm256_adds_epi8(lookup128(t.windowChroma[0][l], ui),
-                                                 lookup128(t.windowChroma[1][l], vi));
+            const __m256i sum = windowOffset(t, l, ui, vi);
             store32(reinterpret_cast<BYTE*>(out.lane[l] + 32 * h), sum);
         }
     }
@@ -224,8 +236,7 @@ QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, B
     WindowIndex leftIndex[3], rightIndex[3];
 #pragma GCC unroll 4
     for (int l = 0; l < 3; ++l) {
-        const __m256i offset = _mm256_adds_epi8(lookup128(bytes.windowChroma[0][l], u),
-                                                lookup128(bytes.windowChroma[1][l], v));
+        const __m256i offset = windowOffset(bytes, l, u, v);
         leftIndex[l] = windowIndex(_mm256_adds_epi8(left, offset));
         rightIndex[l] = windowIndex(_mm256_adds_epi8(right, offset));
     }

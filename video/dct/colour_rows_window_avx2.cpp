@@ -79,6 +79,30 @@ QZ_INLINE_AVX2 __m256i windowByte(const ByteLaneTables& t, const WindowIndex ind
     return r;
 }
 
+// Bytes j and j + 1 of the entries of the window indices as words: out[0] from the first eight
+// bytes of each 128-bit half, out[1] from the last eight.
+QZ_INLINE_AVX2 void entryWords(const ByteLaneTables& t, const WindowIndex index[3], int j,
+                               __m256i out[2]) {
+    const __m256i low = windowByte<false>(t, index, j), high = windowByte<false>(t, index, j + 1);
+    out[0] = _mm256_unpacklo_epi8(low, high);
+    out[1] = _mm256_unpackhi_epi8(low, high);
+}
+
+// The whole entries of the window indices as dwords: out[k] from bytes 4 k to 4 k + 3 of each
+// 128-bit half.
+template <bool oddLines>
+QZ_INLINE_AVX2 void entryDwords(const ByteLaneTables& t, const WindowIndex index[3],
+                                __m256i out[4]) {
+    const __m256i b0 = windowByte<oddLines>(t, index, 0), b1 = windowByte<oddLines>(t, index, 1);
+    const __m256i b2 = windowByte<oddLines>(t, index, 2), b3 = windowByte<oddLines>(t, index, 3);
+    const __m256i a0 = _mm256_unpacklo_epi8(b0, b1), a1 = _mm256_unpackhi_epi8(b0, b1);
+    const __m256i c0 = _mm256_unpacklo_epi8(b2, b3), c1 = _mm256_unpackhi_epi8(b2, b3);
+    out[0] = _mm256_unpacklo_epi16(a0, c0);
+    out[1] = _mm256_unpackhi_epi16(a0, c0);
+    out[2] = _mm256_unpacklo_epi16(a1, c1);
+    out[3] = _mm256_unpackhi_epi16(a1, c1);
+}
+
 // 32 samples (a[0..7], b, c, d in a row) limited to 0..127, as bytes in the same order.
 QZ_INLINE_AVX2 __m256i limitedBytes(const LONG* a, const LONG* b, const LONG* c, const LONG* d) {
     const __m256i ab = _mm256_packs_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)),
@@ -140,14 +164,9 @@ QZ_INLINE_AVX2 void type4Rows16(const ByteLaneTables& t, const LONG* luma,
     }
     // Words of the left pixels of rows 0 and 1 (lower and upper half), and of rows 2 and 3; the
     // same of the right pixels.
-    const __m256i leftLow = windowByte<false>(t, index[0], 0);
-    const __m256i leftHigh = windowByte<false>(t, index[0], 1);
-    const __m256i rightLow = windowByte<false>(t, index[1], 2);
-    const __m256i rightHigh = windowByte<false>(t, index[1], 3);
-    const __m256i left[2] = {_mm256_unpacklo_epi8(leftLow, leftHigh),
-                             _mm256_unpackhi_epi8(leftLow, leftHigh)};
-    const __m256i right[2] = {_mm256_unpacklo_epi8(rightLow, rightHigh),
-                              _mm256_unpackhi_epi8(rightLow, rightHigh)};
+    __m256i left[2], right[2];
+    entryWords(t, index[0], 0, left);
+    entryWords(t, index[1], 2, right);
 #pragma GCC unroll 2
     for (int k = 0; k < 2; ++k) {
         const __m256i first = _mm256_unpacklo_epi16(left[k], right[k]); // pixels 0-7
@@ -175,18 +194,14 @@ QZ_INLINE_AVX2 void type4Rows32(const ByteLaneTables& t, const LONG* luma,
         const __m256i chroma = _mm256_shuffle_epi8(_mm256_broadcastq_epi64(row), twice);
         index[l] = windowIndex(_mm256_adds_epi8(samples, chroma));
     }
-    const __m256i b0 = windowByte<oddLines>(t, index, 0), b1 = windowByte<oddLines>(t, index, 1);
-    const __m256i b2 = windowByte<oddLines>(t, index, 2), b3 = windowByte<oddLines>(t, index, 3);
-    const __m256i a0 = _mm256_unpacklo_epi8(b0, b1), a1 = _mm256_unpackhi_epi8(b0, b1);
-    const __m256i c0 = _mm256_unpacklo_epi8(b2, b3), c1 = _mm256_unpackhi_epi8(b2, b3);
     // Pixels 0-3, 4-7, 8-11 and 12-15 of the first row in the lower halves, of the second in the
     // upper ones.
-    const __m256i q0 = _mm256_unpacklo_epi16(a0, c0), q1 = _mm256_unpackhi_epi16(a0, c0);
-    const __m256i q2 = _mm256_unpacklo_epi16(a1, c1), q3 = _mm256_unpackhi_epi16(a1, c1);
-    store32(out, _mm256_permute2x128_si256(q0, q1, 0x20));
-    store32(out + 32, _mm256_permute2x128_si256(q2, q3, 0x20));
-    store32(out + pitch, _mm256_permute2x128_si256(q0, q1, 0x31));
-    store32(out + pitch + 32, _mm256_permute2x128_si256(q2, q3, 0x31));
+    __m256i q[4];
+    entryDwords<oddLines>(t, index, q);
+    store32(out, _mm256_permute2x128_si256(q[0], q[1], 0x20));
+    store32(out + 32, _mm256_permute2x128_si256(q[2], q[3], 0x20));
+    store32(out + pitch, _mm256_permute2x128_si256(q[0], q[1], 0x31));
+    store32(out + pitch + 32, _mm256_permute2x128_si256(q[2], q[3], 0x31));
 }
 
 } // namespace
@@ -242,12 +257,9 @@ QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, B
     }
     if (pixelBytes == 2) {
         // The left pixel takes bytes 0 and 1 of its entry, the right one bytes 2 and 3.
-        const __m256i l0 = windowByte<false>(bytes, leftIndex, 0);
-        const __m256i l1 = windowByte<false>(bytes, leftIndex, 1);
-        const __m256i r2 = windowByte<false>(bytes, rightIndex, 2);
-        const __m256i r3 = windowByte<false>(bytes, rightIndex, 3);
-        const __m256i leftWords[2] = {_mm256_unpacklo_epi8(l0, l1), _mm256_unpackhi_epi8(l0, l1)};
-        const __m256i rightWords[2] = {_mm256_unpacklo_epi8(r2, r3), _mm256_unpackhi_epi8(r2, r3)};
+        __m256i leftWords[2], rightWords[2];
+        entryWords(bytes, leftIndex, 0, leftWords);
+        entryWords(bytes, rightIndex, 2, rightWords);
         // Pairs of words 8 g to 8 g + 7, in order.
 #pragma GCC unroll 2
         for (int k = 0; k < 2; ++k) {
@@ -257,20 +269,8 @@ QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, B
         return;
     }
     __m256i pixels[2][4]; // left, right: the pixels of words 8 g to 8 g + 7 (halves as above)
-#pragma GCC unroll 2
-    for (int side = 0; side < 2; ++side) {
-        const WindowIndex* index = side == 0 ? leftIndex : rightIndex;
-        const __m256i b0 = windowByte<oddLines>(bytes, index, 0);
-        const __m256i b1 = windowByte<oddLines>(bytes, index, 1);
-        const __m256i b2 = windowByte<oddLines>(bytes, index, 2);
-        const __m256i b3 = windowByte<oddLines>(bytes, index, 3);
-        const __m256i a0 = _mm256_unpacklo_epi8(b0, b1), a1 = _mm256_unpackhi_epi8(b0, b1);
-        const __m256i c0 = _mm256_unpacklo_epi8(b2, b3), c1 = _mm256_unpackhi_epi8(b2, b3);
-        pixels[side][0] = _mm256_unpacklo_epi16(a0, c0);
-        pixels[side][1] = _mm256_unpackhi_epi16(a0, c0);
-        pixels[side][2] = _mm256_unpacklo_epi16(a1, c1);
-        pixels[side][3] = _mm256_unpackhi_epi16(a1, c1);
-    }
+    entryDwords<oddLines>(bytes, leftIndex, pixels[0]);
+    entryDwords<oddLines>(bytes, rightIndex, pixels[1]);
 #pragma GCC unroll 4
     for (int g = 0; g < 4; ++g) {
         // Words 8 g, 8 g + 1 (lower half) and 8 g + 4, 8 g + 5 (upper half); then + 2 and + 3.

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "tools/picture_slab.h"
+#include "tools/thread_start.h"
 #include "video/dor/dor_decoder.h"
 
 namespace qztool {
@@ -191,7 +192,7 @@ class ParallelFrames final : public FrameStream {
         // while the workers start: a worker's first pictures take longer (its thread, its
         // decoder's first pictures), and the caller would pile up runs of its own meanwhile.
         if (callerDecodes_) callerRun_ = nextRun_++;
-        for (int i = 0; i < workers; ++i) pool_.emplace_back([this] { work(); });
+        for (int i = 0; i < workers; ++i) pool_.push_back(startThreadElsewhere([this] { work(); }));
     }
 
     ~ParallelFrames() override {

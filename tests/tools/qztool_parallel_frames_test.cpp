@@ -23,6 +23,11 @@
 #include "tools/image_writers.h"
 #include "tools/parallel_frames.h"
 #include "tools/picture_slab.h"
+#include "tools/thread_start.h"
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
 
 namespace {
 
@@ -290,6 +295,28 @@ TEST(QztoolParallelFrames, SlabHandsOutEachPictureOnceAndMoreWhenAllAreHeld) {
     slab.give(held[1]);
     EXPECT_EQ(slab.take(), held[1]);
     for (BYTE* p : held) slab.give(p);
+}
+
+// A worker starts away from its creator's core and is then free to run on every core: held to
+// the other cores for good, it could not run on its creator's core when that one is free.
+TEST(QztoolParallelFrames, AWorkerStartedElsewhereRunsAndEndsFreeToRunAnywhere) {
+    bool ran = false;
+#if defined(__linux__)
+    cpu_set_t process, worker;
+    ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
+    CPU_ZERO(&worker);
+#endif
+    std::thread t = qztool::startThreadElsewhere([&] {
+        ran = true;
+#if defined(__linux__)
+        sched_getaffinity(0, sizeof worker, &worker);
+#endif
+    });
+    t.join();
+    EXPECT_TRUE(ran);
+#if defined(__linux__)
+    EXPECT_TRUE(CPU_EQUAL(&process, &worker));
+#endif
 }
 
 } // namespace

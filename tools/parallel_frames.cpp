@@ -27,6 +27,8 @@ constexpr LONG paletteColours = 256;
 // The run being handed out may queue a few more, so that it never waits for later runs.
 constexpr std::size_t queuedBytesBudget = std::size_t{16} << 20;
 constexpr std::size_t queuedMin = 4, queuedMax = 256, handedRunQueue = 2;
+// Runs of each other decoder the queue holds ahead of the run being handed out.
+constexpr std::size_t runsQueuedAhead = 2;
 // Runs in flight a worker: enough that workers run well ahead and seldom wait for one another.
 constexpr std::size_t runsAheadPerWorker = 8;
 // The longest runs the caller decodes itself while it waits (with key frames up to this far
@@ -171,10 +173,13 @@ class ParallelFrames final : public FrameStream {
         // pictures and many threads.
         const int decoders = std::clamp(int(maxQueued_ / 4), 2, threads);
         const int workers = decoders - (callerDecodes_ ? 1 : 0);
-        // More queued pictures than every other decoder's run finished ahead of the one being
-        // handed out would only spread the pictures over more memory than the caches hold.
-        maxQueued_ = std::clamp(std::size_t(decoders - 1) * longestRun + handedRunQueue, queuedMin,
-                                maxQueued_);
+        // Two runs of every other decoder finished ahead of the one being handed out: one keeps
+        // decoders of equal speed going, the second lets one of them fall a run behind (a core
+        // taken for a while on a shared machine) before the others wait. More would only spread
+        // the pictures over more memory than the caches hold.
+        maxQueued_ =
+            std::clamp(runsQueuedAhead * std::size_t(decoders - 1) * longestRun + handedRunQueue,
+                       queuedMin, maxQueued_);
         // Every picture that can be held at once: the queue, the run being handed out beyond
         // it, one each decoder decodes into and a padded one each copies from, and the caller's
         // canvas; where the caller decodes, the run it queues past the bound. Each is as large

@@ -3,6 +3,7 @@
 #include "video/colour_tables.h"
 
 #include <algorithm>
+#include <bit>
 
 void buildGammaLaneTables(GammaLaneTables& lanes) {
     for (std::uint32_t field = 0; field < 512; ++field) {
@@ -102,6 +103,39 @@ bool buildLaneWindow(ByteLaneTables& bytes, int l) {
     return false;
 }
 
+// Lane l's part of half h of the entry for window index k: zero for a negative k.
+int halfPart(const ByteLaneTables& bytes, int l, int h, int k) {
+    if (k < 0) return 0;
+    return bytes.window[l][2 * h][k] | bytes.window[l][2 * h + 1][k] << 8;
+}
+
+int rampPart(const ByteRamp& r, int k) {
+    const int sum = std::clamp(k + r.add, -128, 127);
+    return std::min(std::max(sum, 0) >> r.shift, int{r.top}) << r.position;
+}
+
+// The ramp that gives lane l's part of half h for every window index, if there is one: its top
+// and position from the part at the largest index, its add from where the part first steps up.
+bool findRamp(const ByteLaneTables& bytes, int l, int h, ByteRamp& ramp) {
+    const int last = halfPart(bytes, l, h, byteWindowSpan - 1);
+    const int position = last == 0 ? 0 : std::countr_zero(static_cast<unsigned>(last));
+    if ((last >> position) > 255) return false;
+    const int first = halfPart(bytes, l, h, 0);
+    int step = 1;
+    while (step < byteWindowSpan && halfPart(bytes, l, h, step) == first) ++step;
+    for (int shift = 0; shift < 8; ++shift) {
+        const int add = (((first >> position) + 1) << shift) - step;
+        if (add < -128 || add > 127) continue;
+        ramp = {static_cast<std::int8_t>(add), static_cast<std::uint8_t>(shift),
+                static_cast<std::uint8_t>(last >> position), static_cast<std::uint8_t>(position)};
+        bool same = true;
+        for (int k = -128; k < byteWindowSpan && same; ++k)
+            same = rampPart(ramp, k) == halfPart(bytes, l, h, k);
+        if (same) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 const GammaLaneTables& currentGammaLanes() {
@@ -166,6 +200,10 @@ void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes) {
             for (int k = 0; k < byteWindowSpan && ((lanes >> l) & 1); ++k)
                 if (bytes.window[l][j][k] != 2 * k + 1) bytes.oddLines = false;
     }
+    bytes.ramps = bytes.windowed;
+    for (int h = 0; h < 2; ++h)
+        for (int l = 0; l < 3 && bytes.ramps; ++l)
+            bytes.ramps = findRamp(bytes, l, h, bytes.ramp[h][l]);
 }
 
 bool byteFormsUsable() {

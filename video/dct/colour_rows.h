@@ -31,10 +31,18 @@ void buildGammaLaneTables(GammaLaneTables& lanes);
 // chroma parts less start + 1, limited to -128..127. The luma sample added to that, again with
 // signed saturation, is then the window's index, or negative where every byte is zero. Where
 // moreover each byte of the pixels is one lane's and its window is 2 k + 1 (8-bit lanes at
-// gamma 100), oddLines is set: such a byte is computed from the index. Bit l of
-// chromaVaries[c] is set where windowChroma[c][l] is not the same for every sample.
+// gamma 100), oddLines is set: such a byte is computed from the index. Where each lane's part
+// of both 16-bit halves of an entry is a ramp of the index (16-bit pixels at gamma 100), ramps is
+// set: the halves are computed from the indices. Bit l of chromaVaries[c] is set where
+// windowChroma[c][l] is not the same for every sample.
 inline constexpr int byteLaneSpan = 384;
 inline constexpr int byteWindowSpan = 128;
+// Lane part min(max(k + add, 0) >> shift, top) << position of a 16-bit half of an entry, for a
+// window index k (k + add taken with signed byte saturation); zero for a negative k.
+struct ByteRamp {
+    std::int8_t add;
+    std::uint8_t shift, top, position;
+};
 struct ByteLaneTables {
     alignas(64) std::uint8_t plane[3][4][byteLaneSpan];
     alignas(64) std::uint8_t chroma[2][3][128]; // from U, from V; red, green, blue
@@ -43,6 +51,8 @@ struct ByteLaneTables {
     unsigned lanesOfByte[4];
     bool windowed;
     bool oddLines;
+    bool ramps;
+    ByteRamp ramp[2][3]; // half (bytes 0-1, bytes 2-3), lane
     unsigned chromaVaries[2];
 };
 void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes);

@@ -88,6 +88,51 @@ QZ_INLINE_AVX2 void entryWords(const ByteLaneTables& t, const WindowIndex index[
     out[1] = _mm256_unpackhi_epi8(low, high);
 }
 
+// Bytes v << n, each on its own: the bits a 16-bit shift moves into the next byte masked off.
+QZ_INLINE_AVX2 __m256i bytesLeft(__m256i v, int n) {
+    return _mm256_and_si256(_mm256_sll_epi16(v, _mm_cvtsi32_si128(n)),
+                            _mm256_set1_epi8(static_cast<char>(0xFF << n)));
+}
+
+QZ_INLINE_AVX2 __m256i bytesRight(__m256i v, int n) {
+    return _mm256_and_si256(_mm256_srl_epi16(v, _mm_cvtsi32_si128(n)),
+                            _mm256_set1_epi8(static_cast<char>(0xFF >> n)));
+}
+
+// The same words as entryWords where the tables are ramps: each lane's part computed from its
+// index and placed in the low and the high bytes of the half.
+QZ_INLINE_AVX2 void rampWords(const ByteLaneTables& t, const WindowIndex index[3], int j,
+                              __m256i out[2]) {
+    __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
+#pragma GCC unroll 4
+    for (int l = 0; l < 3; ++l) {
+        const ByteRamp& r = t.ramp[j / 2][l];
+        if (r.top == 0) continue;
+        const __m256i sum = _mm256_adds_epi8(index[l].index, _mm256_set1_epi8(r.add));
+        const __m256i part =
+            _mm256_min_epu8(bytesRight(_mm256_max_epi8(sum, _mm256_setzero_si256()), r.shift),
+                            _mm256_set1_epi8(static_cast<char>(r.top)));
+        if (r.position < 8) {
+            low = _mm256_or_si256(low, bytesLeft(part, r.position));
+            if (r.position > 0) high = _mm256_or_si256(high, bytesRight(part, 8 - r.position));
+        } else {
+            high = _mm256_or_si256(high, bytesLeft(part, r.position - 8));
+        }
+    }
+    out[0] = _mm256_unpacklo_epi8(low, high);
+    out[1] = _mm256_unpackhi_epi8(low, high);
+}
+
+// The halves of the entries as words, computed or looked up.
+template <bool ramps>
+QZ_INLINE_AVX2 void halfWords(const ByteLaneTables& t, const WindowIndex index[3], int j,
+                              __m256i out[2]) {
+    if constexpr (ramps)
+        rampWords(t, index, j, out);
+    else
+        entryWords(t, index, j, out);
+}
+
 // The whole entries of the window indices as dwords: out[k] from bytes 4 k to 4 k + 3 of each
 // 128-bit half.
 template <bool oddLines>
@@ -140,6 +185,7 @@ QZ_INLINE_AVX2 void chromaOffsets(const ByteLaneTables& t, const LONG* cb, const
 // 2-byte pixels, four rows from row 4 q (chroma rows 2 q and 2 q + 1): a pair's left pixel takes
 // bytes 0 and 1 of its entry, the right one bytes 2 and 3, so the left pixels of the four rows
 // are looked up in one register and the right ones in another, each for the two bytes it takes.
+template <bool ramps>
 QZ_INLINE_AVX2 void type4Rows16(const ByteLaneTables& t, const LONG* luma,
                                 const ChromaOffsets& offsets, int q, BYTE* out,
                                 std::ptrdiff_t pitch) {
@@ -165,8 +211,8 @@ QZ_INLINE_AVX2 void type4Rows16(const ByteLaneTables& t, const LONG* luma,
     // Words of the left pixels of rows 0 and 1 (lower and upper half), and of rows 2 and 3; the
     // same of the right pixels.
     __m256i left[2], right[2];
-    entryWords(t, index[0], 0, left);
-    entryWords(t, index[1], 2, right);
+    halfWords<ramps>(t, index[0], 0, left);
+    halfWords<ramps>(t, index[1], 2, right);
 #pragma GCC unroll 2
     for (int k = 0; k < 2; ++k) {
         const __m256i first = _mm256_unpacklo_epi16(left[k], right[k]); // pixels 0-7
@@ -213,8 +259,13 @@ QZ_TARGET_AVX2 void type4MacroblockWindowAvx2(const ByteLaneTables& bytes, const
     chromaOffsets(bytes, cb, cr, offsets);
     const std::ptrdiff_t p = pitch;
     if (pixelBytes == 2) {
-        for (int q = 0; q < 4; ++q)
-            if ((halves >> (q / 2)) & 1) type4Rows16(bytes, luma, offsets, q, dest + 4 * q * p, p);
+        for (int q = 0; q < 4; ++q) {
+            if (((halves >> (q / 2)) & 1) == 0) continue;
+            if (bytes.ramps)
+                type4Rows16<true>(bytes, luma, offsets, q, dest + 4 * q * p, p);
+            else
+                type4Rows16<false>(bytes, luma, offsets, q, dest + 4 * q * p, p);
+        }
         return;
     }
     for (int i = 0; i < 8; ++i) {
@@ -228,7 +279,9 @@ QZ_TARGET_AVX2 void type4MacroblockWindowAvx2(const ByteLaneTables& bytes, const
 
 namespace {
 
-template <bool oddLines>
+// computed: the bytes are computed from the indices (oddLines for 4-byte pixels, ramps for
+// 2-byte ones), not looked up.
+template <bool computed>
 QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
                                int pixelBytes) {
     // Each word: V, U, right luma, left luma. Within each 128-bit half, the four words' bytes
@@ -258,8 +311,8 @@ QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, B
     if (pixelBytes == 2) {
         // The left pixel takes bytes 0 and 1 of its entry, the right one bytes 2 and 3.
         __m256i leftWords[2], rightWords[2];
-        entryWords(bytes, leftIndex, 0, leftWords);
-        entryWords(bytes, rightIndex, 2, rightWords);
+        halfWords<computed>(bytes, leftIndex, 0, leftWords);
+        halfWords<computed>(bytes, rightIndex, 2, rightWords);
         // Pairs of words 8 g to 8 g + 7, in order.
 #pragma GCC unroll 2
         for (int k = 0; k < 2; ++k) {
@@ -269,8 +322,8 @@ QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, B
         return;
     }
     __m256i pixels[2][4]; // left, right: the pixels of words 8 g to 8 g + 7 (halves as above)
-    entryDwords<oddLines>(bytes, leftIndex, pixels[0]);
-    entryDwords<oddLines>(bytes, rightIndex, pixels[1]);
+    entryDwords<computed>(bytes, leftIndex, pixels[0]);
+    entryDwords<computed>(bytes, rightIndex, pixels[1]);
 #pragma GCC unroll 4
     for (int g = 0; g < 4; ++g) {
         // Words 8 g, 8 g + 1 (lower half) and 8 g + 4, 8 g + 5 (upper half); then + 2 and + 3.
@@ -285,7 +338,7 @@ QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, B
 
 QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, const BYTE* words,
                                                BYTE* dest, int pixelBytes) {
-    if (bytes.oddLines && pixelBytes == 4)
+    if (pixelBytes == 4 ? bytes.oddLines : bytes.ramps)
         dorWindows<true>(bytes, words, dest, pixelBytes);
     else
         dorWindows<false>(bytes, words, dest, pixelBytes);

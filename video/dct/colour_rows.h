@@ -104,10 +104,10 @@ void type4Yuy2MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr,
 // pixels lie in are read and only their bytes written.
 void dorWordsToPixelsVbmi(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
                           int pixelBytes, int pixels = 128);
-// DOR through the windowed byte tables (bytes.windowed) with AVX2 byte shuffles: 32 picture
-// words to 64 pixels, as dorWordsToPixelsVbmi gives them.
+// DOR through the windowed byte tables (bytes.windowed) with AVX2 byte shuffles: steps times
+// 32 picture words to 64 pixels, as dorWordsToPixelsVbmi gives them.
 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
-                                int pixelBytes);
+                                int pixelBytes, int steps);
 // DOR: 8 picture words (V, U, Y1, Y0 bytes, each 0 to 255) to 16 pixels of 2 or 4 bytes.
 void dorWordsToPixelsAvx2(const GammaLaneTables& lanes, const BYTE* words, BYTE* dest,
                           int pixelBytes);

@@ -88,47 +88,57 @@ QZ_INLINE_AVX2 void entryWords(const ByteLaneTables& t, const WindowIndex index[
     out[1] = _mm256_unpackhi_epi8(low, high);
 }
 
-// Bytes v << n, each on its own: the bits a 16-bit shift moves into the next byte masked off.
-QZ_INLINE_AVX2 __m256i bytesLeft(__m256i v, int n) {
-    return _mm256_and_si256(_mm256_sll_epi16(v, _mm_cvtsi32_si128(n)),
-                            _mm256_set1_epi8(static_cast<char>(0xFF << n)));
-}
+// The ramps of the tables as vectors, made once for many pixels: for each half and lane, the
+// add, the shift and its byte mask, the top and the position.
+struct RampLane {
+    __m256i add, mask, top;
+    __m128i shift, position;
+    bool used;
+};
+struct RampVectors {
+    RampLane lane[2][3];
+};
 
-QZ_INLINE_AVX2 __m256i bytesRight(__m256i v, int n) {
-    return _mm256_and_si256(_mm256_srl_epi16(v, _mm_cvtsi32_si128(n)),
-                            _mm256_set1_epi8(static_cast<char>(0xFF >> n)));
+QZ_INLINE_AVX2 void rampVectors(const ByteLaneTables& t, RampVectors& out) {
+    for (int h = 0; h < 2; ++h)
+        for (int l = 0; l < 3; ++l) {
+            const ByteRamp& r = t.ramp[h][l];
+            out.lane[h][l] = {_mm256_set1_epi8(r.add),
+                              _mm256_set1_epi8(static_cast<char>(0xFF >> r.shift)),
+                              _mm256_set1_epi8(static_cast<char>(r.top)),
+                              _mm_cvtsi32_si128(r.shift),
+                              _mm_cvtsi32_si128(r.position),
+                              r.top != 0};
+        }
 }
 
 // The same words as entryWords where the tables are ramps: each lane's part computed from its
-// index and placed in the low and the high bytes of the half.
-QZ_INLINE_AVX2 void rampWords(const ByteLaneTables& t, const WindowIndex index[3], int j,
+// index in bytes (a 16-bit shift right, its carries from the byte above masked off), then
+// widened and moved to its place.
+QZ_INLINE_AVX2 void rampWords(const RampVectors& ramps, const WindowIndex index[3], int j,
                               __m256i out[2]) {
-    __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
+    const __m256i zero = _mm256_setzero_si256();
+    out[0] = out[1] = zero;
 #pragma GCC unroll 4
     for (int l = 0; l < 3; ++l) {
-        const ByteRamp& r = t.ramp[j / 2][l];
-        if (r.top == 0) continue;
-        const __m256i sum = _mm256_adds_epi8(index[l].index, _mm256_set1_epi8(r.add));
+        const RampLane& r = ramps.lane[j / 2][l];
+        if (!r.used) continue;
+        const __m256i sum = _mm256_max_epi8(_mm256_adds_epi8(index[l].index, r.add), zero);
         const __m256i part =
-            _mm256_min_epu8(bytesRight(_mm256_max_epi8(sum, _mm256_setzero_si256()), r.shift),
-                            _mm256_set1_epi8(static_cast<char>(r.top)));
-        if (r.position < 8) {
-            low = _mm256_or_si256(low, bytesLeft(part, r.position));
-            if (r.position > 0) high = _mm256_or_si256(high, bytesRight(part, 8 - r.position));
-        } else {
-            high = _mm256_or_si256(high, bytesLeft(part, r.position - 8));
-        }
+            _mm256_min_epu8(_mm256_and_si256(_mm256_srl_epi16(sum, r.shift), r.mask), r.top);
+        out[0] =
+            _mm256_or_si256(out[0], _mm256_sll_epi16(_mm256_unpacklo_epi8(part, zero), r.position));
+        out[1] =
+            _mm256_or_si256(out[1], _mm256_sll_epi16(_mm256_unpackhi_epi8(part, zero), r.position));
     }
-    out[0] = _mm256_unpacklo_epi8(low, high);
-    out[1] = _mm256_unpackhi_epi8(low, high);
 }
 
-// The halves of the entries as words, computed or looked up.
-template <bool ramps>
-QZ_INLINE_AVX2 void halfWords(const ByteLaneTables& t, const WindowIndex index[3], int j,
-                              __m256i out[2]) {
-    if constexpr (ramps)
-        rampWords(t, index, j, out);
+// The halves of the entries as words, computed (ramps set) or looked up.
+template <bool computed>
+QZ_INLINE_AVX2 void halfWords(const ByteLaneTables& t, const RampVectors* ramps,
+                              const WindowIndex index[3], int j, __m256i out[2]) {
+    if constexpr (computed)
+        rampWords(*ramps, index, j, out);
     else
         entryWords(t, index, j, out);
 }
@@ -185,8 +195,8 @@ QZ_INLINE_AVX2 void chromaOffsets(const ByteLaneTables& t, const LONG* cb, const
 // 2-byte pixels, four rows from row 4 q (chroma rows 2 q and 2 q + 1): a pair's left pixel takes
 // bytes 0 and 1 of its entry, the right one bytes 2 and 3, so the left pixels of the four rows
 // are looked up in one register and the right ones in another, each for the two bytes it takes.
-template <bool ramps>
-QZ_INLINE_AVX2 void type4Rows16(const ByteLaneTables& t, const LONG* luma,
+template <bool computed>
+QZ_INLINE_AVX2 void type4Rows16(const ByteLaneTables& t, const RampVectors* ramps, const LONG* luma,
                                 const ChromaOffsets& offsets, int q, BYTE* out,
                                 std::ptrdiff_t pitch) {
     const LONG* rows = luma + 64 * q;
@@ -211,8 +221,8 @@ QZ_INLINE_AVX2 void type4Rows16(const ByteLaneTables& t, const LONG* luma,
     // Words of the left pixels of rows 0 and 1 (lower and upper half), and of rows 2 and 3; the
     // same of the right pixels.
     __m256i left[2], right[2];
-    halfWords<ramps>(t, index[0], 0, left);
-    halfWords<ramps>(t, index[1], 2, right);
+    halfWords<computed>(t, ramps, index[0], 0, left);
+    halfWords<computed>(t, ramps, index[1], 2, right);
 #pragma GCC unroll 2
     for (int k = 0; k < 2; ++k) {
         const __m256i first = _mm256_unpacklo_epi16(left[k], right[k]); // pixels 0-7
@@ -259,12 +269,14 @@ QZ_TARGET_AVX2 void type4MacroblockWindowAvx2(const ByteLaneTables& bytes, const
     chromaOffsets(bytes, cb, cr, offsets);
     const std::ptrdiff_t p = pitch;
     if (pixelBytes == 2) {
+        RampVectors ramps;
+        if (bytes.ramps) rampVectors(bytes, ramps);
         for (int q = 0; q < 4; ++q) {
             if (((halves >> (q / 2)) & 1) == 0) continue;
             if (bytes.ramps)
-                type4Rows16<true>(bytes, luma, offsets, q, dest + 4 * q * p, p);
+                type4Rows16<true>(bytes, &ramps, luma, offsets, q, dest + 4 * q * p, p);
             else
-                type4Rows16<false>(bytes, luma, offsets, q, dest + 4 * q * p, p);
+                type4Rows16<false>(bytes, nullptr, luma, offsets, q, dest + 4 * q * p, p);
         }
         return;
     }
@@ -282,8 +294,8 @@ namespace {
 // computed: the bytes are computed from the indices (oddLines for 4-byte pixels, ramps for
 // 2-byte ones), not looked up.
 template <bool computed>
-QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
-                               int pixelBytes) {
+QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const RampVectors* ramps,
+                               const BYTE* words, BYTE* dest, int pixelBytes) {
     // Each word: V, U, right luma, left luma. Within each 128-bit half, the four words' bytes
     // grouped by kind; then the kinds of the four registers gathered: byte 16 h + 4 g + k of
     // each kind's register is of word 8 g + 4 h + k.
@@ -311,8 +323,8 @@ QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, B
     if (pixelBytes == 2) {
         // The left pixel takes bytes 0 and 1 of its entry, the right one bytes 2 and 3.
         __m256i leftWords[2], rightWords[2];
-        halfWords<computed>(bytes, leftIndex, 0, leftWords);
-        halfWords<computed>(bytes, rightIndex, 2, rightWords);
+        halfWords<computed>(bytes, ramps, leftIndex, 0, leftWords);
+        halfWords<computed>(bytes, ramps, rightIndex, 2, rightWords);
         // Pairs of words 8 g to 8 g + 7, in order.
 #pragma GCC unroll 2
         for (int k = 0; k < 2; ++k) {
@@ -337,11 +349,25 @@ QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const BYTE* words, B
 } // namespace
 
 QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, const BYTE* words,
-                                               BYTE* dest, int pixelBytes) {
-    if (pixelBytes == 4 ? bytes.oddLines : bytes.ramps)
-        dorWindows<true>(bytes, words, dest, pixelBytes);
-    else
-        dorWindows<false>(bytes, words, dest, pixelBytes);
+                                               BYTE* dest, int pixelBytes, int steps) {
+    if (pixelBytes == 4) {
+        for (int i = 0; i < steps; ++i, words += 128, dest += 256) {
+            if (bytes.oddLines)
+                dorWindows<true>(bytes, nullptr, words, dest, 4);
+            else
+                dorWindows<false>(bytes, nullptr, words, dest, 4);
+        }
+        return;
+    }
+    if (!bytes.ramps) {
+        for (int i = 0; i < steps; ++i, words += 128, dest += 128)
+            dorWindows<false>(bytes, nullptr, words, dest, 2);
+        return;
+    }
+    RampVectors ramps;
+    rampVectors(bytes, ramps);
+    for (int i = 0; i < steps; ++i, words += 128, dest += 128)
+        dorWindows<true>(bytes, &ramps, words, dest, 2);
 }
 
 #endif

@@ -176,10 +176,12 @@ void convertRow(const LaneTables& lanes, [[maybe_unused]] const ByteLaneTables* 
     }
 #if QZ_X86_SIMD
     if constexpr (byteSteps == ByteSteps::windowsAvx2) {
-        if (bytes->windowed)
-            for (; px + 64 <= right; px += 64)
-                dorWordsToPixelsWindowAvx2(*bytes, words + 2 * px, out + px * pixelBytes,
-                                           pixelBytes);
+        if (bytes->windowed && right - px >= 64) {
+            const LONG steps = (right - px) / 64;
+            dorWordsToPixelsWindowAvx2(*bytes, words + 2 * px, out + px * pixelBytes, pixelBytes,
+                                       steps);
+            px += 64 * steps;
+        }
     }
     if constexpr (byteSteps == ByteSteps::permutes) {
         for (; px + 128 <= right; px += 128)

@@ -133,6 +133,12 @@ QZ_INLINE_AVX2 void rampWords(const RampVectors& ramps, const WindowIndex index[
     }
 }
 
+// Whether the bytes of pixels of pixelBytes are computed from the window indices (oddLines for
+// 4-byte pixels, ramps for 2-byte ones) rather than looked up.
+inline bool computedBytes(const ByteLaneTables& t, int pixelBytes) {
+    return pixelBytes == 4 ? t.oddLines : t.ramps;
+}
+
 // The halves of the entries as words, computed (ramps set) or looked up.
 template <bool computed>
 QZ_INLINE_AVX2 void halfWords(const ByteLaneTables& t, const RampVectors* ramps,
@@ -268,21 +274,22 @@ QZ_TARGET_AVX2 void type4MacroblockWindowAvx2(const ByteLaneTables& bytes, const
     ChromaOffsets offsets;
     chromaOffsets(bytes, cb, cr, offsets);
     const std::ptrdiff_t p = pitch;
+    const bool computed = computedBytes(bytes, pixelBytes);
     if (pixelBytes == 2) {
         RampVectors ramps;
-        if (bytes.ramps) rampVectors(bytes, ramps);
+        if (computed) rampVectors(bytes, ramps);
         for (int q = 0; q < 4; ++q) {
             if (((halves >> (q / 2)) & 1) == 0) continue;
-            if (bytes.ramps)
+            if (computed)
                 type4Rows16<true>(bytes, &ramps, luma, offsets, q, dest + 4 * q * p, p);
             else
-                type4Rows16<false>(bytes, nullptr, luma, offsets, q, dest + 4 * q * p, p);
+                type4Rows16<false>(bytes, &ramps, luma, offsets, q, dest + 4 * q * p, p);
         }
         return;
     }
     for (int i = 0; i < 8; ++i) {
         if (((halves >> (i / 4)) & 1) == 0) continue;
-        if (bytes.oddLines)
+        if (computed)
             type4Rows32<true>(bytes, luma, offsets, i, dest + 2 * i * p, p);
         else
             type4Rows32<false>(bytes, luma, offsets, i, dest + 2 * i * p, p);
@@ -346,28 +353,30 @@ QZ_INLINE_AVX2 void dorWindows(const ByteLaneTables& bytes, const RampVectors* r
     }
 }
 
+// Steps of 32 picture words to 64 pixels, with the ramps' vectors made once for them all.
+template <bool computed, int pixelBytes>
+QZ_INLINE_AVX2 void dorSteps(const ByteLaneTables& bytes, const BYTE* words, BYTE* dest,
+                             int steps) {
+    RampVectors ramps;
+    if constexpr (computed && pixelBytes == 2) rampVectors(bytes, ramps);
+    for (int i = 0; i < steps; ++i)
+        dorWindows<computed>(bytes, &ramps, words + 128 * i, dest + 64 * pixelBytes * i,
+                             pixelBytes);
+}
+
 } // namespace
 
 QZ_TARGET_AVX2 void dorWordsToPixelsWindowAvx2(const ByteLaneTables& bytes, const BYTE* words,
                                                BYTE* dest, int pixelBytes, int steps) {
-    if (pixelBytes == 4) {
-        for (int i = 0; i < steps; ++i, words += 128, dest += 256) {
-            if (bytes.oddLines)
-                dorWindows<true>(bytes, nullptr, words, dest, 4);
-            else
-                dorWindows<false>(bytes, nullptr, words, dest, 4);
-        }
-        return;
-    }
-    if (!bytes.ramps) {
-        for (int i = 0; i < steps; ++i, words += 128, dest += 128)
-            dorWindows<false>(bytes, nullptr, words, dest, 2);
-        return;
-    }
-    RampVectors ramps;
-    rampVectors(bytes, ramps);
-    for (int i = 0; i < steps; ++i, words += 128, dest += 128)
-        dorWindows<true>(bytes, &ramps, words, dest, 2);
+    const bool computed = computedBytes(bytes, pixelBytes);
+    if (pixelBytes == 4 && computed)
+        dorSteps<true, 4>(bytes, words, dest, steps);
+    else if (pixelBytes == 4)
+        dorSteps<false, 4>(bytes, words, dest, steps);
+    else if (computed)
+        dorSteps<true, 2>(bytes, words, dest, steps);
+    else
+        dorSteps<false, 2>(bytes, words, dest, steps);
 }
 
 #endif

@@ -13,7 +13,11 @@
 # frames; "best" is the speed-up of the fastest round of each setting (what the program does
 # when nothing else on the machine slows either); the last column is the peak resident memory
 # of the all-core run. QZ_EXPORT=y4m writes a Y4M stream instead (each frame also converted to
-# limited-range Y'CbCr). With a folder KEEP,
+# limited-range Y'CbCr). Each round also runs one single-core export on every core at once: the
+# "machine" column is what the cores give together (cores times the one-core median over the
+# median of those rounds), the most any export can gain on the machine as it runs at the time;
+# on a shared virtual machine it moves from minute to minute, and "of it" is the share of it the
+# all-core export reaches. With a folder KEEP,
 # the movies are kept there and taken from there by later runs (encoding takes longer than the
 # measuring: most of a minute for the KRT movie).
 set -eu
@@ -56,23 +60,38 @@ seconds() {
     echo "$start $end" | awk '{ print $2 - $1 }'
 }
 
+# Seconds until one export of $1 with --threads 1, held to its own core, ends on every core.
+everyCoreSeconds() {
+    start=$(date +%s.%N)
+    c=0
+    while [ "$c" -lt "$cores" ]; do
+        taskset -c "$c" "$qztool" frames "$1" "$output" /dev/null --threads 1 >/dev/null &
+        c=$((c + 1))
+    done
+    wait
+    end=$(date +%s.%N)
+    echo "$start $end" | awk '{ print $2 - $1 }'
+}
+
 median() {
     sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 echo "640x480 movies, $output, $cores cores, median of $rounds rounds; $(uptime | sed 's/.*load/load/')"
-printf '%-6s %6s %22s %22s %9s %7s %6s %8s\n' codec frames "1 core" "$cores cores" speed-up best \
-    bytes "peak RSS"
+printf '%-6s %6s %22s %22s %9s %7s %8s %6s %6s %8s\n' codec frames "1 core" "$cores cores" \
+    speed-up best machine "of it" bytes "peak RSS"
 for codec in type3 type4 krt dor; do
     movie=$movies/$codec.qz
     [ -f "$movie" ] || "$qztool" encode "$work/in.y4m" -o "$movie" --video "$codec" \
         --key-interval 6 >/dev/null
     : >"$work/one.t"
     : >"$work/all.t"
+    : >"$work/every.t"
     i=0
     while [ "$i" -lt "$rounds" ]; do
         seconds "$movie" 1 /dev/null "taskset -c 0" >>"$work/one.t"
         seconds "$movie" "$cores" /dev/null "" >>"$work/all.t"
+        everyCoreSeconds "$movie" >>"$work/every.t"
         i=$((i + 1))
     done
     frames=$("$qztool" frames "$movie" "$output" "$work/one.raw" --threads 1 | awk '{ print $2 }')
@@ -82,11 +101,12 @@ for codec in type3 type4 krt dor; do
     cmp -s "$work/one.raw" "$work/all.raw" || same=DIFFERENT
     one=$(median <"$work/one.t")
     all=$(median <"$work/all.t")
+    every=$(median <"$work/every.t")
     oneBest=$(sort -n "$work/one.t" | head -1)
     allBest=$(sort -n "$work/all.t" | head -1)
     awk -v c="$codec" -v f="$frames" -v a="$one" -v b="$all" -v s="$same" -v r="$rss" \
-        -v a1="$oneBest" -v b1="$allBest" 'BEGIN {
-        printf "%-6s %6d %8.3f s %7.1f f/s %8.3f s %7.1f f/s %8.2fx %6.2fx %6s %5.1f MB\n",
-            c, f, a, f / a, b, f / b, a / b, a1 / b1, s, r / 1024
+        -v a1="$oneBest" -v b1="$allBest" -v e="$every" -v n="$cores" 'BEGIN {
+        printf "%-6s %6d %8.3f s %7.1f f/s %8.3f s %7.1f f/s %8.2fx %6.2fx %7.2fx %5.0f%% %6s %5.1f MB\n",
+            c, f, a, f / a, b, f / b, a / b, a1 / b1, n * a / e, 100 * (a / b) / (n * a / e), s, r / 1024
     }'
 done

@@ -52,12 +52,16 @@ for f in range(frames):
                            for y in range(h // 2)))
 PY
 
+# Seconds from $1 (a date +%s.%N) to now.
+secondsSince() {
+    echo "$1 $(date +%s.%N)" | awk '{ print $2 - $1 }'
+}
+
 # Seconds of one export of $1 with --threads $2 into $3, run through $4 (taskset -c 0 or "").
 seconds() {
     start=$(date +%s.%N)
     $4 "$qztool" frames "$1" "$output" "$3" --threads "$2" >/dev/null
-    end=$(date +%s.%N)
-    echo "$start $end" | awk '{ print $2 - $1 }'
+    secondsSince "$start"
 }
 
 # Seconds until one export of $1 with --threads 1, held to its own core, ends on every core.
@@ -69,8 +73,7 @@ everyCoreSeconds() {
         c=$((c + 1))
     done
     wait
-    end=$(date +%s.%N)
-    echo "$start $end" | awk '{ print $2 - $1 }'
+    secondsSince "$start"
 }
 
 median() {
@@ -107,6 +110,6 @@ for codec in type3 type4 krt dor; do
     awk -v c="$codec" -v f="$frames" -v a="$one" -v b="$all" -v s="$same" -v r="$rss" \
         -v a1="$oneBest" -v b1="$allBest" -v e="$every" -v n="$cores" 'BEGIN {
         printf "%-6s %6d %8.3f s %7.1f f/s %8.3f s %7.1f f/s %8.2fx %6.2fx %7.2fx %5.0f%% %6s %5.1f MB\n",
-            c, f, a, f / a, b, f / b, a / b, a1 / b1, n * a / e, 100 * (a / b) / (n * a / e), s, r / 1024
+            c, f, a, f / a, b, f / b, a / b, a1 / b1, n * a / e, 100 * e / (n * b), s, r / 1024
     }'
 done

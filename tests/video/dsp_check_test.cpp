@@ -132,6 +132,7 @@ struct Colours {
     GammaLaneTables lanes;
     ByteLaneTables bytes;
     bool bytesUsable;
+    Type3Luma type3;
     void build(Rng& rng) {
         const PixelFormat formats[] = {dcttest::rgb555, dcttest::rgb565, dcttest::xrgb8888};
         const LONG gammas[] = {40, 100, 250};
@@ -139,6 +140,7 @@ struct Colours {
         buildGammaLaneTables(lanes);
         buildByteLaneTables(lanes, bytes);
         bytesUsable = byteFormsUsable();
+        type3 = findType3Luma();
     }
 };
 
@@ -178,12 +180,12 @@ std::string idctPairTrial(const VideoDsp& dsp, const VideoDsp& plain, Colours&, 
 }
 
 template <PackedMacroblockForm VideoDsp::*member, int pixelBytes>
-std::string type3Trial(const VideoDsp& dsp, const VideoDsp& plain, Colours&, Rng& rng) {
+std::string type3Trial(const VideoDsp& dsp, const VideoDsp& plain, Colours& colours, Rng& rng) {
     const MacroblockPlanes planes = randomPlanes(rng, 0);
     const std::ptrdiff_t pitch = randomPitch(rng, 16 * pixelBytes);
     return compare({Guarded(16, 16 * pixelBytes, pitch, static_cast<BYTE>(rng()))},
                    [&](std::vector<Guarded>& d, bool isPlain) {
-                       ((isPlain ? plain : dsp).*member)(planes, d[0].origin(),
+                       ((isPlain ? plain : dsp).*member)(colours.type3, planes, d[0].origin(),
                                                          static_cast<LONG>(pitch));
                    });
 }

@@ -59,9 +59,11 @@ FieldSpan chromaSpan(const LONG* table, int lane) {
 struct LaneCache {
     std::uint32_t gammaGeneration = 0;
     std::uint32_t bytesGeneration = 0;
+    std::uint32_t type3Generation = 0;
     bool bytesUsable = false;
     GammaLaneTables gamma;
     ByteLaneTables bytes;
+    Type3Luma type3;
 };
 
 LaneCache& laneCache() {
@@ -136,7 +138,64 @@ bool findRamp(const ByteLaneTables& bytes, int l, int h, ByteRamp& ramp) {
     return false;
 }
 
+// The luma on the 8-bit scale of type-3 table entry n.
+std::uint32_t type3LumaOf(int n) {
+    return static_cast<std::uint32_t>((2 * n + 1) ^ 128);
+}
+
+// The low bytes of a type-3 luma entry as form gives them (see Type3Luma).
+std::uint32_t type3LumaEntry(const Type3Luma& form, int n) {
+    const std::uint32_t y = type3LumaOf(n);
+    if (form.pixelBytes == 4) return form.base + y * 0x010101u;
+    std::uint32_t sum = form.base;
+    for (const ByteRamp& r : form.ramp)
+        sum += std::min<std::uint32_t>((y + static_cast<std::uint32_t>(r.add)) >> r.shift, r.top)
+               << r.position;
+    return sum & 0xFFFF;
+}
+
+// A 16-bit form whose channels are widths bits wide at positions, each rounded to its width as
+// the packed tables round the low pixel of a pair.
+Type3Luma sixteenBitLuma(const int (&widths)[3], const int (&positions)[3], std::uint32_t base) {
+    Type3Luma form{2, base, {}};
+    for (int c = 0; c < 3; ++c) {
+        const int shift = 8 - widths[c];
+        form.ramp[c] = {static_cast<std::int8_t>(1 << (shift - 1)),
+                        static_cast<std::uint8_t>(shift),
+                        static_cast<std::uint8_t>((1 << widths[c]) - 1),
+                        static_cast<std::uint8_t>(positions[c])};
+    }
+    return form;
+}
+
 } // namespace
+
+Type3Luma findType3Luma() {
+    const Type3Luma candidates[] = {
+        {4, 0xFF000000u, {}},
+        sixteenBitLuma({5, 6, 5}, {11, 5, 0}, 0),
+        sixteenBitLuma({5, 5, 5}, {10, 5, 0}, 0x8000),
+        sixteenBitLuma({5, 5, 5}, {10, 5, 0}, 0),
+    };
+    for (const Type3Luma& form : candidates) {
+        const std::uint32_t mask = form.pixelBytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+        bool same = true;
+        for (int n = 0; n < yTableSize && same; ++n)
+            same = (static_cast<std::uint32_t>(yTable[n]) & mask) == type3LumaEntry(form, n);
+        if (same) return form;
+    }
+    return {};
+}
+
+const Type3Luma& currentType3Luma() {
+    LaneCache& cache = laneCache();
+    const std::uint32_t generation = colourTablesGeneration();
+    if (generation == 0 || cache.type3Generation != generation) {
+        cache.type3 = findType3Luma();
+        cache.type3Generation = generation;
+    }
+    return cache.type3;
+}
 
 const GammaLaneTables& currentGammaLanes() {
     LaneCache& cache = laneCache();

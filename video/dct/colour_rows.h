@@ -61,6 +61,22 @@ void buildByteLaneTables(const GammaLaneTables& lanes, ByteLaneTables& bytes);
 // where byteFormsUsable() does not hold. A frame takes them once, before it decodes.
 const GammaLaneTables& currentGammaLanes();
 const ByteLaneTables* currentByteLanes();
+
+// How the type-3 luma table's entries follow from their index n, where they do (the packed
+// tables of xrgb8888, rgb565 and rgb555 displays): with y = (2n + 1) ^ 128, the luma on the
+// 8-bit scale, 4-byte entries are base + y × 0x010101; of 2-byte ones the low half (all a 16-bit
+// pixel takes) is base + the sum over the channels of min((y + add) >> shift, top) << position
+// (add 0 or more). pixelBytes is 0 where the entries follow neither form.
+struct Type3Luma {
+    int pixelBytes = 0;
+    std::uint32_t base = 0;
+    ByteRamp ramp[3];
+};
+// The form of the luma table as it is now (yTable).
+Type3Luma findType3Luma();
+// findType3Luma() of the colour tables as they are now, kept for the calling thread as
+// currentByteLanes() keeps its tables.
+const Type3Luma& currentType3Luma();
 // Whether the component tables split into lanes so (the byte forms are not to be used
 // otherwise).
 bool byteFormsUsable();
@@ -70,6 +86,10 @@ bool byteFormsUsable();
 // pixelBytes (2 or 4) a pixel, rows pitch bytes apart.
 void type3MacroblockAvx2(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
                          int pixelBytes);
+// The same with the luma entries computed from the form type3 gives them (its pixelBytes equal
+// to pixelBytes) and only the chroma entries looked up.
+void type3MacroblockComputedAvx2(const Type3Luma& type3, const LONG* luma, const LONG* cb,
+                                 const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes);
 // The same with AVX-512F.
 void type3MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
                            int pixelBytes);

@@ -138,6 +138,83 @@ QZ_TARGET_AVX2 void type3MacroblockAvx2(const LONG* luma, const LONG* cb, const 
     }
 }
 
+namespace {
+
+// The 8-bit luma y = (2n + 1) ^ 128 of a sample's table index n (its bits 17 to 23), from its
+// bits 16 to 23: those bits with bit 16 cleared (keep), then ^ 0x81 (flip).
+QZ_INLINE_AVX2 __m256i type3LumaBytes(__m256i bits, __m256i keep, __m256i flip) {
+    return _mm256_xor_si256(_mm256_and_si256(bits, keep), flip);
+}
+
+// 16 luma entries (low halves) of a row of 2-byte pixels, in pixel order.
+QZ_INLINE_AVX2 __m256i type3Luma16(const Type3Luma& type3, const __m256i ramps[3][4],
+                                   const LONG* row) {
+    const __m256i words =
+        _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_srai_epi32(load8(row), 16),
+                                                    _mm256_srai_epi32(load8(row + 8), 16)),
+                                 0xD8);
+    const __m256i y = type3LumaBytes(words, _mm256_set1_epi16(0xFE), _mm256_set1_epi16(0x81));
+    __m256i sum = _mm256_set1_epi16(static_cast<short>(type3.base));
+    for (int c = 0; c < 3; ++c) {
+        const __m256i part = _mm256_min_epu16(
+            _mm256_srl_epi16(_mm256_add_epi16(y, ramps[c][0]), _mm256_castsi256_si128(ramps[c][1])),
+            ramps[c][2]);
+        sum = _mm256_add_epi16(sum, _mm256_sll_epi16(part, _mm256_castsi256_si128(ramps[c][3])));
+    }
+    return sum;
+}
+
+} // namespace
+
+QZ_TARGET_AVX2 void type3MacroblockComputedAvx2(const Type3Luma& type3, const LONG* luma,
+                                                const LONG* cb, const LONG* cr, BYTE* dest,
+                                                LONG pitch, int pixelBytes) {
+    // Each ramp's add, shift count, top and position, for the 2-byte form.
+    __m256i ramps[3][4];
+    for (int c = 0; c < 3; ++c) {
+        const ByteRamp& r = type3.ramp[c];
+        ramps[c][0] = _mm256_set1_epi16(r.add);
+        ramps[c][1] = _mm256_castsi128_si256(_mm_cvtsi32_si128(r.shift));
+        ramps[c][2] = _mm256_set1_epi16(r.top);
+        ramps[c][3] = _mm256_castsi128_si256(_mm_cvtsi32_si128(r.position));
+    }
+    // 4-byte pixels: bits 16 to 23 of a sample copied into bytes 0 to 2 of its lane.
+    const __m256i spread =
+        _mm256_setr_epi8(2, 2, 2, -1, 6, 6, 6, -1, 10, 10, 10, -1, 14, 14, 14, -1, 2, 2, 2, -1, 6,
+                         6, 6, -1, 10, 10, 10, -1, 14, 14, 14, -1);
+    const __m256i base = _mm256_set1_epi32(static_cast<int>(type3.base));
+    for (int i = 0; i < 8; ++i) {
+        // The chroma entries of pairs 0 to 7, each repeated for both pixels of its pair.
+        const __m256i chroma = _mm256_add_epi32(gather(uTable, type3Index(load8(cb + 8 * i))),
+                                                gather(vTable, type3Index(load8(cr + 8 * i))));
+        if (pixelBytes == 4) {
+            // Pixels 0 to 7 and 8 to 15: the entries of pairs 0 to 3 and 4 to 7, each twice,
+            // with the base added.
+            const __m256i lo = _mm256_unpacklo_epi32(chroma, chroma); // pairs 0, 1 | 4, 5
+            const __m256i hi = _mm256_unpackhi_epi32(chroma, chroma); // pairs 2, 3 | 6, 7
+            const __m256i pairs[2] = {
+                _mm256_add_epi32(_mm256_permute2x128_si256(lo, hi, 0x20), base),
+                _mm256_add_epi32(_mm256_permute2x128_si256(lo, hi, 0x31), base)};
+            for (int r = 2 * i; r < 2 * i + 2; ++r) {
+                BYTE* row = dest + r * static_cast<std::ptrdiff_t>(pitch);
+                for (int h = 0; h < 2; ++h) {
+                    const __m256i bits = _mm256_shuffle_epi8(load8(luma + 16 * r + 8 * h), spread);
+                    const __m256i y = type3LumaBytes(bits, _mm256_set1_epi32(0x00FEFEFE),
+                                                     _mm256_set1_epi32(0x00818181));
+                    store8(row + 32 * h, _mm256_add_epi32(y, pairs[h]));
+                }
+            }
+        } else {
+            // Each pair's low half in both of its words.
+            const __m256i pairs =
+                _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(chroma, 0xA0), 0xA0);
+            for (int r = 2 * i; r < 2 * i + 2; ++r)
+                store8(dest + r * static_cast<std::ptrdiff_t>(pitch),
+                       _mm256_add_epi16(type3Luma16(type3, ramps, luma + 16 * r), pairs));
+        }
+    }
+}
+
 QZ_TARGET_AVX2 void type4Rgb32RowAvx2(const GammaLaneTables& lanes, const LONG* luma,
                                       const LONG* cb, const LONG* cr, BYTE* dest) {
     type4Row(lanes, luma, cb, cr, dest, 4);

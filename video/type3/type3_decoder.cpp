@@ -224,12 +224,22 @@ void macroblockRows(const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
                                       dest + r * static_cast<std::ptrdiff_t>(pitch));
 }
 
+template <int PixelBytes>
+void packedRows(const Type3Luma&, const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
+    macroblockRows<PixelBytes, PackedColour>(planes, dest, pitch);
+}
+
 #if QZ_X86_SIMD
-template <int PixelBytes> void packedAvx2(const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
-    type3MacroblockAvx2(planes.luma, planes.cb, planes.cr, dest, pitch, PixelBytes);
+template <int PixelBytes>
+void packedAvx2(const Type3Luma& luma, const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
+    if (luma.pixelBytes == PixelBytes)
+        type3MacroblockComputedAvx2(luma, planes.luma, planes.cb, planes.cr, dest, pitch,
+                                    PixelBytes);
+    else
+        type3MacroblockAvx2(planes.luma, planes.cb, planes.cr, dest, pitch, PixelBytes);
 }
 template <int PixelBytes>
-void packedAvx512(const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
+void packedAvx512(const Type3Luma&, const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
     type3MacroblockAvx512(planes.luma, planes.cb, planes.cr, dest, pitch, PixelBytes);
 }
 #endif
@@ -246,6 +256,8 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
     const VideoDsp& dsp = videoDsp();
     [[maybe_unused]] const PackedMacroblockForm packedForm =
         PixelBytes == 2 ? dsp.type3Packed16 : dsp.type3Packed32;
+    [[maybe_unused]] const Type3Luma type3Luma =
+        std::is_same_v<Colour, PackedColour> ? currentType3Luma() : Type3Luma{};
 
     std::ptrdiff_t pos = 0;
     for (LONG my = 0; my < rows; ++my) {
@@ -289,7 +301,7 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
                 placeMacroblock(clip, target, pitch, PixelBytes, x, y,
                                 [&](BYTE* dest, LONG destPitch) {
                                     if constexpr (std::is_same_v<Colour, PackedColour>)
-                                        packedForm(planes, dest, destPitch);
+                                        packedForm(type3Luma, planes, dest, destPitch);
                                     else
                                         macroblockRows<PixelBytes, Colour>(planes, dest, destPitch);
                                 });
@@ -304,8 +316,8 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
 void addType3Forms(VideoDsp& dsp, SimdLevel step) {
     switch (step) {
     case SimdLevel::none:
-        dsp.type3Packed16 = macroblockRows<2, PackedColour>;
-        dsp.type3Packed32 = macroblockRows<4, PackedColour>;
+        dsp.type3Packed16 = packedRows<2>;
+        dsp.type3Packed32 = packedRows<4>;
         break;
 #if QZ_X86_SIMD
     case SimdLevel::avx2:

@@ -175,7 +175,6 @@ Type3Luma findType3Luma() {
         {4, 0xFF000000u, {}},
         sixteenBitLuma({5, 6, 5}, {11, 5, 0}, 0),
         sixteenBitLuma({5, 5, 5}, {10, 5, 0}, 0x8000),
-        sixteenBitLuma({5, 5, 5}, {10, 5, 0}, 0),
     };
     for (const Type3Luma& form : candidates) {
         const std::uint32_t mask = form.pixelBytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;

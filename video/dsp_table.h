@@ -13,8 +13,8 @@
 #include "video/dct/simd_switch.h"
 
 // A type-3 macroblock: 16 rows of 16 pixels from the planes, rows pitch bytes apart; the vector
-// forms compute the luma entries where luma (currentType3Luma()) has their form.
-using PackedMacroblockForm = void (*)(const Type3Luma& luma, const MacroblockPlanes& planes,
+// forms may take the colour tables through colour (currentType3Colour()).
+using PackedMacroblockForm = void (*)(const Type3Colour& colour, const MacroblockPlanes& planes,
                                       BYTE* dest, LONG pitch);
 // A YUY2 type-4 macroblock, rows as above. A half h (rows 8h to 8h + 7) whose bit is set in
 // sameRows has all its blocks flat (every row the same) and may be written as copies of its

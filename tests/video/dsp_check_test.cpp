@@ -132,7 +132,7 @@ struct Colours {
     GammaLaneTables lanes;
     ByteLaneTables bytes;
     bool bytesUsable;
-    Type3Luma type3;
+    Type3Colour type3;
     void build(Rng& rng) {
         const PixelFormat formats[] = {dcttest::rgb555, dcttest::rgb565, dcttest::xrgb8888};
         const LONG gammas[] = {40, 100, 250};
@@ -140,7 +140,7 @@ struct Colours {
         buildGammaLaneTables(lanes);
         buildByteLaneTables(lanes, bytes);
         bytesUsable = byteFormsUsable();
-        type3 = findType3Luma();
+        buildType3Colour(type3);
     }
 };
 

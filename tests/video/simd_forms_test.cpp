@@ -165,8 +165,9 @@ TEST(SimdForms, RowConversionsGiveThePlainPixels) {
             const LaneTablesOf tables(format, gamma);
             const auto& [lanes, bytes] = tables;
             // The type-3 luma entries of every display format here are computed.
-            const Type3Luma type3 = findType3Luma();
-            ASSERT_EQ(format.depth <= 16 ? 2 : 4, type3.pixelBytes) << format.depth;
+            Type3Colour type3;
+            buildType3Colour(type3);
+            ASSERT_EQ(format.depth <= 16 ? 2 : 4, type3.luma.pixelBytes) << format.depth;
             for (int round = 0; round < 300; ++round) {
                 LONG luma[256], cb[64], cr[64];
                 for (LONG& s : luma) s = randomSample(rng);
@@ -185,7 +186,7 @@ TEST(SimdForms, RowConversionsGiveThePlainPixels) {
                         }
                     type3MacroblockAvx2(luma, cb, cr, fast, 64, pixelBytes);
                     ASSERT_EQ(0, std::memcmp(fast, plain, sizeof plain)) << "type 3 avx2";
-                    if (type3.pixelBytes == pixelBytes) {
+                    if (type3.luma.pixelBytes == pixelBytes) {
                         std::memset(fast, 0, sizeof fast);
                         type3MacroblockComputedAvx2(type3, luma, cb, cr, fast, 64, pixelBytes);
                         ASSERT_EQ(0, std::memcmp(fast, plain, sizeof plain)) << "type 3 computed";

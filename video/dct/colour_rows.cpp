@@ -63,7 +63,7 @@ struct LaneCache {
     bool bytesUsable = false;
     GammaLaneTables gamma;
     ByteLaneTables bytes;
-    Type3Luma type3;
+    Type3Colour type3;
 };
 
 LaneCache& laneCache() {
@@ -186,11 +186,20 @@ Type3Luma findType3Luma() {
     return {};
 }
 
-const Type3Luma& currentType3Luma() {
+void buildType3Colour(Type3Colour& colour) {
+    colour.luma = findType3Luma();
+    colour.chroma.resize(std::size_t{uTableSize} * vTableSize);
+    for (int u = 0; u < uTableSize; ++u)
+        for (int v = 0; v < vTableSize; ++v)
+            colour.chroma[std::size_t(u) * vTableSize + v] =
+                static_cast<std::uint32_t>(uTable[u]) + static_cast<std::uint32_t>(vTable[v]);
+}
+
+const Type3Colour& currentType3Colour() {
     LaneCache& cache = laneCache();
     const std::uint32_t generation = colourTablesGeneration();
     if (generation == 0 || cache.type3Generation != generation) {
-        cache.type3 = findType3Luma();
+        buildType3Colour(cache.type3);
         cache.type3Generation = generation;
     }
     return cache.type3;

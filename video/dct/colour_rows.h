@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/win32.h"
 #include "video/dct/simd_switch.h"
@@ -74,9 +75,17 @@ struct Type3Luma {
 };
 // The form of the luma table as it is now (yTable).
 Type3Luma findType3Luma();
-// findType3Luma() of the colour tables as they are now, kept for the calling thread as
+// What the vector forms of type 3 take from the colour tables: the luma table's form, and the
+// sum of every U entry and V entry (chroma[128 u + v]), so that a pixel pair's chroma part is
+// one lookup.
+struct Type3Colour {
+    Type3Luma luma;
+    std::vector<std::uint32_t> chroma;
+};
+void buildType3Colour(Type3Colour& colour);
+// buildType3Colour() of the colour tables as they are now, kept for the calling thread as
 // currentByteLanes() keeps its tables.
-const Type3Luma& currentType3Luma();
+const Type3Colour& currentType3Colour();
 // Whether the component tables split into lanes so (the byte forms are not to be used
 // otherwise).
 bool byteFormsUsable();
@@ -86,13 +95,13 @@ bool byteFormsUsable();
 // pixelBytes (2 or 4) a pixel, rows pitch bytes apart.
 void type3MacroblockAvx2(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
                          int pixelBytes);
-// The same with the luma entries computed from the form type3 gives them (its pixelBytes equal
-// to pixelBytes) and only the chroma entries looked up.
-void type3MacroblockComputedAvx2(const Type3Luma& type3, const LONG* luma, const LONG* cb,
-                                 const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes);
 // The same with AVX-512F.
 void type3MacroblockAvx512(const LONG* luma, const LONG* cb, const LONG* cr, BYTE* dest, LONG pitch,
                            int pixelBytes);
+// type3MacroblockAvx2 with the luma entries computed from the form colour.luma gives them (its
+// pixelBytes equal to pixelBytes) and the chroma parts looked up in colour.chroma.
+void type3MacroblockComputedAvx2(const Type3Colour& colour, const LONG* luma, const LONG* cb,
+                                 const LONG* cr, BYTE* dest, LONG pitch, int pixelBytes);
 // Type 4 component RGB: one row of 16 pixels, 4 or 2 bytes a pixel (the 2-byte form takes the
 // low half of an even pixel's entry and the high half of an odd one's).
 void type4Rgb32RowAvx2(const GammaLaneTables& lanes, const LONG* luma, const LONG* cb,

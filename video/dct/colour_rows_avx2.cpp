@@ -166,9 +166,10 @@ QZ_INLINE_AVX2 __m256i type3Luma16(const Type3Luma& type3, const __m256i ramps[3
 
 } // namespace
 
-QZ_TARGET_AVX2 void type3MacroblockComputedAvx2(const Type3Luma& type3, const LONG* luma,
+QZ_TARGET_AVX2 void type3MacroblockComputedAvx2(const Type3Colour& colour, const LONG* luma,
                                                 const LONG* cb, const LONG* cr, BYTE* dest,
                                                 LONG pitch, int pixelBytes) {
+    const Type3Luma& type3 = colour.luma;
     // Each ramp's add, shift count, top and position, for the 2-byte form.
     __m256i ramps[3][4];
     for (int c = 0; c < 3; ++c) {
@@ -184,9 +185,11 @@ QZ_TARGET_AVX2 void type3MacroblockComputedAvx2(const Type3Luma& type3, const LO
                          6, 6, -1, 10, 10, 10, -1, 14, 14, 14, -1);
     const __m256i base = _mm256_set1_epi32(static_cast<int>(type3.base));
     for (int i = 0; i < 8; ++i) {
-        // The chroma entries of pairs 0 to 7, each repeated for both pixels of its pair.
-        const __m256i chroma = _mm256_add_epi32(gather(uTable, type3Index(load8(cb + 8 * i))),
-                                                gather(vTable, type3Index(load8(cr + 8 * i))));
+        // The chroma parts of pairs 0 to 7.
+        const __m256i chroma =
+            gather(colour.chroma.data(),
+                   _mm256_add_epi32(_mm256_slli_epi32(type3Index(load8(cb + 8 * i)), 7),
+                                    type3Index(load8(cr + 8 * i))));
         if (pixelBytes == 4) {
             // Pixels 0 to 7 and 8 to 15: the entries of pairs 0 to 3 and 4 to 7, each twice,
             // with the base added.

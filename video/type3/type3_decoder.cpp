@@ -225,21 +225,21 @@ void macroblockRows(const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
 }
 
 template <int PixelBytes>
-void packedRows(const Type3Luma&, const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
+void packedRows(const Type3Colour&, const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
     macroblockRows<PixelBytes, PackedColour>(planes, dest, pitch);
 }
 
 #if QZ_X86_SIMD
 template <int PixelBytes>
-void packedAvx2(const Type3Luma& luma, const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
-    if (luma.pixelBytes == PixelBytes)
-        type3MacroblockComputedAvx2(luma, planes.luma, planes.cb, planes.cr, dest, pitch,
+void packedAvx2(const Type3Colour& colour, const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
+    if (colour.luma.pixelBytes == PixelBytes)
+        type3MacroblockComputedAvx2(colour, planes.luma, planes.cb, planes.cr, dest, pitch,
                                     PixelBytes);
     else
         type3MacroblockAvx2(planes.luma, planes.cb, planes.cr, dest, pitch, PixelBytes);
 }
 template <int PixelBytes>
-void packedAvx512(const Type3Luma&, const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
+void packedAvx512(const Type3Colour&, const MacroblockPlanes& planes, BYTE* dest, LONG pitch) {
     type3MacroblockAvx512(planes.luma, planes.cb, planes.cr, dest, pitch, PixelBytes);
 }
 #endif
@@ -256,8 +256,9 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
     const VideoDsp& dsp = videoDsp();
     [[maybe_unused]] const PackedMacroblockForm packedForm =
         PixelBytes == 2 ? dsp.type3Packed16 : dsp.type3Packed32;
-    [[maybe_unused]] const Type3Luma type3Luma =
-        std::is_same_v<Colour, PackedColour> ? currentType3Luma() : Type3Luma{};
+    // Made for the calling thread only when the colour tables changed.
+    [[maybe_unused]] const Type3Colour* type3Colour =
+        std::is_same_v<Colour, PackedColour> ? &currentType3Colour() : nullptr;
 
     std::ptrdiff_t pos = 0;
     for (LONG my = 0; my < rows; ++my) {
@@ -301,7 +302,7 @@ void decodeType3(VideoState* video, const BYTE* data, BYTE* target, LONG pitch) 
                 placeMacroblock(clip, target, pitch, PixelBytes, x, y,
                                 [&](BYTE* dest, LONG destPitch) {
                                     if constexpr (std::is_same_v<Colour, PackedColour>)
-                                        packedForm(type3Luma, planes, dest, destPitch);
+                                        packedForm(*type3Colour, planes, dest, destPitch);
                                     else
                                         macroblockRows<PixelBytes, Colour>(planes, dest, destPitch);
                                 });

@@ -195,35 +195,38 @@ void buildType3Colour(Type3Colour& colour) {
                 static_cast<std::uint32_t>(uTable[u]) + static_cast<std::uint32_t>(vTable[v]);
 }
 
+namespace {
+
+// Runs make when the colour tables changed since made was set (always before their first
+// build), and sets made to their generation.
+template <class Make> void refreshFromColourTables(std::uint32_t& made, Make make) {
+    const std::uint32_t generation = colourTablesGeneration();
+    if (generation != 0 && made == generation) return;
+    make();
+    made = generation;
+}
+
+} // namespace
+
 const Type3Colour& currentType3Colour() {
     LaneCache& cache = laneCache();
-    const std::uint32_t generation = colourTablesGeneration();
-    if (generation == 0 || cache.type3Generation != generation) {
-        buildType3Colour(cache.type3);
-        cache.type3Generation = generation;
-    }
+    refreshFromColourTables(cache.type3Generation, [&] { buildType3Colour(cache.type3); });
     return cache.type3;
 }
 
 const GammaLaneTables& currentGammaLanes() {
     LaneCache& cache = laneCache();
-    const std::uint32_t generation = colourTablesGeneration();
-    if (generation == 0 || cache.gammaGeneration != generation) {
-        buildGammaLaneTables(cache.gamma);
-        cache.gammaGeneration = generation;
-    }
+    refreshFromColourTables(cache.gammaGeneration, [&] { buildGammaLaneTables(cache.gamma); });
     return cache.gamma;
 }
 
 const ByteLaneTables* currentByteLanes() {
     LaneCache& cache = laneCache();
-    const std::uint32_t generation = colourTablesGeneration();
-    if (generation == 0 || cache.bytesGeneration != generation) {
+    refreshFromColourTables(cache.bytesGeneration, [&] {
         const GammaLaneTables& gamma = currentGammaLanes();
         cache.bytesUsable = byteFormsUsable();
         if (cache.bytesUsable) buildByteLaneTables(gamma, cache.bytes);
-        cache.bytesGeneration = generation;
-    }
+    });
     return cache.bytesUsable ? &cache.bytes : nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <type_traits>
 
 void buildGammaLaneTables(GammaLaneTables& lanes) {
     for (std::uint32_t field = 0; field < 512; ++field) {
@@ -65,6 +66,9 @@ struct LaneCache {
     ByteLaneTables bytes;
     Type3Colour type3;
 };
+
+// A thread-local destructor run at thread exit crashes MinGW builds under Wine.
+static_assert(std::is_trivially_destructible_v<LaneCache>);
 
 LaneCache& laneCache() {
     thread_local LaneCache cache;
@@ -188,7 +192,6 @@ Type3Luma findType3Luma() {
 
 void buildType3Colour(Type3Colour& colour) {
     colour.luma = findType3Luma();
-    colour.chroma.resize(std::size_t{uTableSize} * vTableSize);
     for (int u = 0; u < uTableSize; ++u)
         for (int v = 0; v < vTableSize; ++v)
             colour.chroma[std::size_t(u) * vTableSize + v] =

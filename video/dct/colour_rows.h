@@ -3,8 +3,8 @@
 // exactly the pixels of the decoder's scalar form.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <vector>
 
 #include "platform/win32.h"
 #include "video/dct/simd_switch.h"
@@ -78,9 +78,11 @@ Type3Luma findType3Luma();
 // What the vector forms of type 3 take from the colour tables: the luma table's form, and the
 // sum of every U entry and V entry (chroma[128 u + v]), so that a pixel pair's chroma part is
 // one lookup.
+// Held in an array, not a vector: the per-thread cache must stay trivially destructible, as
+// thread-local destructors at thread exit crash MinGW builds under Wine.
 struct Type3Colour {
     Type3Luma luma;
-    std::vector<std::uint32_t> chroma;
+    std::array<std::uint32_t, 128 * 128> chroma;
 };
 void buildType3Colour(Type3Colour& colour);
 // buildType3Colour() of the colour tables as they are now, kept for the calling thread as

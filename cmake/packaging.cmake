@@ -28,6 +28,10 @@ else()
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    if(QZ_BUILD_TOOLS)
+        # qztool loads these when it first reads sound, so dpkg-shlibdeps does not see them.
+        set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsndfile1 (>= 1.0.20), libsamplerate0 (>= 0.1.7)")
+    endif()
     set(CPACK_DEBIAN_PACKAGE_SECTION video)
     # The desktop entry and the movie type reach the file manager through their caches.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, shared-mime-info")

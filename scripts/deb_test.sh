@@ -53,6 +53,15 @@ tail -1 "$scratch/play.log"
 grep -Eq '^[0-9]+\.[0-9]+ seconds, 1[45][0-9] frames' "$scratch/play.log" ||
     { echo "deb test FAILED: the demo did not play to its end" >&2; exit 1; }
 
+echo "--- the installed qztool authors a movie with sound"
+# The sound libraries are loaded only when sound is read: this is where a missing dependency
+# of the package would show.
+/usr/bin/qztool audio "$scratch/demo.qz" -o "$scratch/demo.wav" >/dev/null
+/usr/bin/qztool frames "$scratch/demo.qz" --y4m "$scratch/demo.y4m" >/dev/null
+/usr/bin/qztool encode "$scratch/demo.y4m" --audio "$scratch/demo.wav" -o "$scratch/again.qz" \
+    >"$scratch/encode.log" 2>&1 || { cat "$scratch/encode.log"; exit 1; }
+/usr/bin/qztool info "$scratch/again.qz" | grep -i "track" | head -2
+
 echo "--- the desktop entry opens a movie"
 cp "$scratch/demo.qz" "$scratch/movie-without-ending"
 for file in demo.qz movie-without-ending; do

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <samplerate.h>
-#include <sndfile.h>
-
 #include "audio/track_audio.h"
 #include "tools/movie_file.h"
+#include "tools/sound_libraries.h"
 
 namespace qztool {
 
@@ -17,15 +15,22 @@ namespace {
 constexpr int maxFramesPerPicture = 300000 / 22 / 4;
 
 struct SoundFile {
+    const SoundLibraries* library = nullptr;
     SNDFILE* file = nullptr;
     SF_INFO info{};
     ~SoundFile() {
-        if (file != nullptr) sf_close(file);
+        if (file != nullptr) library->close(file);
     }
     bool open(const std::string& path, std::string& message) {
-        file = sf_open(path.c_str(), SFM_READ, &info);
+        std::string failure;
+        library = soundLibraries(failure);
+        if (library == nullptr) {
+            message = "cannot read sound " + path + ": " + failure;
+            return false;
+        }
+        file = library->open(path.c_str(), SFM_READ, &info);
         if (file == nullptr) {
-            message = "cannot read sound " + path + ": " + sf_strerror(nullptr);
+            message = "cannot read sound " + path + ": " + library->fileError(nullptr);
             return false;
         }
         if (info.samplerate <= 0 || info.channels <= 0) {
@@ -45,6 +50,12 @@ bool resample(const std::string& name, std::vector<float>& data, int channels, i
               std::string& message) {
     const std::size_t frames = data.size() / std::size_t(channels);
     if (from == to || frames == 0) return true;
+    std::string failure;
+    const SoundLibraries* sound = soundLibraries(failure);
+    if (sound == nullptr) {
+        message = name + ": cannot convert the sound's rate: " + failure;
+        return false;
+    }
     const double ratio = double(to) / from;
     std::vector<float> converted((std::size_t(std::ceil(double(frames) * ratio)) + 1) *
                                  std::size_t(channels));
@@ -54,9 +65,9 @@ bool resample(const std::string& name, std::vector<float>& data, int channels, i
     src.data_out = converted.data();
     src.output_frames = static_cast<long>(converted.size() / std::size_t(channels));
     src.src_ratio = ratio;
-    const int error = src_simple(&src, SRC_SINC_MEDIUM_QUALITY, channels);
+    const int error = sound->convert(&src, SRC_SINC_MEDIUM_QUALITY, channels);
     if (error != 0) {
-        message = name + ": cannot convert the sound's rate: " + src_strerror(error);
+        message = name + ": cannot convert the sound's rate: " + sound->convertError(error);
         return false;
     }
     converted.resize(std::size_t(src.output_frames_gen) * std::size_t(channels));
@@ -133,9 +144,9 @@ bool readSound(const std::string& path, int rate, SoundTrack& track, std::string
     const int in = sound.info.channels;
     const int out = in == 1 ? 1 : 2;
     std::vector<float> data(std::size_t(sound.info.frames) * in);
-    const sf_count_t got = sf_readf_float(sound.file, data.data(), sound.info.frames);
-    if (got < 0 || sf_error(sound.file) != SF_ERR_NO_ERROR) {
-        message = "cannot read sound " + path + ": " + sf_strerror(sound.file);
+    const sf_count_t got = sound.library->readFloat(sound.file, data.data(), sound.info.frames);
+    if (got < 0 || sound.library->error(sound.file) != SF_ERR_NO_ERROR) {
+        message = "cannot read sound " + path + ": " + sound.library->fileError(sound.file);
         return false;
     }
     data.resize(std::size_t(got) * in);

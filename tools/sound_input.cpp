@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+
 #include "audio/track_audio.h"
 #include "tools/movie_file.h"
 #include "tools/sound_libraries.h"

@@ -1,5 +1,6 @@
 #include "tools/image_writers.h"
 #include "encoder/rounding.h"
+#include "video/dct/simd_switch.h"
 
 #if QZ_HAVE_PNG
 #include <png.h>
@@ -124,7 +125,7 @@ void limitedYcc(const std::uint8_t* rgb, std::uint8_t& y, std::uint8_t& cb, std:
     cr = clampByte(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255);
 }
 
-void limitedYccRow(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr) {
+void limitedYccRowPlain(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr) {
     // Every factor is a whole number of thousandths, so each sum is exact in 255000ths: a value
     // that is no half rounds as the doubles round it (their error is far below 1/255000), and a
     // half, where the doubles' error decides, takes the doubles' way. No value needs clamping.
@@ -142,6 +143,45 @@ void limitedYccRow(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr) 
         cb[i] = static_cast<BYTE>(scb / scale);
         cr[i] = static_cast<BYTE>(scr / scale);
     }
+}
+
+void limitedYccXrgbRowPlain(const BYTE* bgrx, int n, BYTE* y, BYTE* cb, BYTE* cr) {
+    constexpr int run = 64; // pixels made R, G, B bytes at a time
+    std::uint8_t rgb[3 * run];
+    for (int i = 0; i < n; i += run) {
+        const int count = std::min(run, n - i);
+        for (int k = 0; k < count; ++k) {
+            const BYTE* p = bgrx + 4 * (i + k);
+            rgb[3 * k] = p[2];
+            rgb[3 * k + 1] = p[1];
+            rgb[3 * k + 2] = p[0];
+        }
+        limitedYccRowPlain(rgb, count, y + i, cb + i, cr + i);
+    }
+}
+
+#if !QZ_X86_SIMD
+void limitedYccRowAvx2(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr) {
+    limitedYccRowPlain(rgb, n, y, cb, cr);
+}
+
+void limitedYccXrgbRowAvx2(const BYTE* bgrx, int n, BYTE* y, BYTE* cb, BYTE* cr) {
+    limitedYccXrgbRowPlain(bgrx, n, y, cb, cr);
+}
+#endif
+
+void limitedYccRow(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr) {
+    if (simdLevel() != SimdLevel::none)
+        limitedYccRowAvx2(rgb, n, y, cb, cr);
+    else
+        limitedYccRowPlain(rgb, n, y, cb, cr);
+}
+
+void limitedYccXrgbRow(const BYTE* bgrx, int n, BYTE* y, BYTE* cb, BYTE* cr) {
+    if (simdLevel() != SimdLevel::none)
+        limitedYccXrgbRowAvx2(bgrx, n, y, cb, cr);
+    else
+        limitedYccXrgbRowPlain(bgrx, n, y, cb, cr);
 }
 
 std::size_t framePictureBytes(const ExportedFrame& frame) {
@@ -325,6 +365,12 @@ void Y4mWriter::convert(const ExportedFrame& frame, Bytes& out) const {
                 chroma[std::size_t(y) * cw + x / 2] = chromaTable.value[u];
                 chroma[chromaSize + std::size_t(y) * cw + x / 2] = chromaTable.value[v];
             }
+        }
+    } else if (frame.format == FrameFormat::xrgb8888 && !frame.black) {
+        for (int y = 0; y < h; ++y) {
+            const std::size_t at = std::size_t(y) * w;
+            limitedYccXrgbRow(frame.pixels + 4 * at, w, luma + at, chroma + at,
+                              chroma + chromaSize + at);
         }
     } else {
         Bytes rgb(std::size_t(w) * 3);

@@ -32,8 +32,15 @@ Bytes frameToRgb(const ExportedFrame& frame);
 
 // Limited-range BT.601 Y'CbCr of 8-bit R, G, B, rounded from doubles: the plain form.
 void limitedYcc(const std::uint8_t* rgb, std::uint8_t& y, std::uint8_t& cb, std::uint8_t& cr);
-// limitedYcc of n pixels (R, G, B bytes) into three planes, by integers: the same bytes.
+// limitedYcc of n pixels (R, G, B bytes) into three planes, by integers: the same bytes. The
+// plain form, the AVX2 form (eight pixels at a time), and the one the processor takes.
+void limitedYccRowPlain(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr);
+void limitedYccRowAvx2(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr);
 void limitedYccRow(const std::uint8_t* rgb, int n, BYTE* y, BYTE* cb, BYTE* cr);
+// The same from n xrgb8888 pixels (bytes B, G, R, x), in the same three forms.
+void limitedYccXrgbRowPlain(const BYTE* bgrx, int n, BYTE* y, BYTE* cb, BYTE* cr);
+void limitedYccXrgbRowAvx2(const BYTE* bgrx, int n, BYTE* y, BYTE* cb, BYTE* cr);
+void limitedYccXrgbRow(const BYTE* bgrx, int n, BYTE* y, BYTE* cb, BYTE* cr);
 
 // Writes an 8-bit RGB PNG, whole or not at all; false with a message.
 bool writePng(const std::string& path, const Bytes& rgb, int width, int height,

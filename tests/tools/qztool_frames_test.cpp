@@ -4,6 +4,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "tools/demo_movie.h"
 #include "tools/frame_export.h"
 #include "tools/image_writers.h"
+#include "video/dct/simd_switch.h"
 
 namespace {
 
@@ -443,25 +445,45 @@ TEST(QztoolFrames, Y4mRateIsExactAnd420AveragesTheChroma) {
             }
 }
 
-// The Y4M writer's integer conversion gives the bytes of the plain one in doubles for every
-// colour, the exact halves (where the doubles' error decides) included.
+// The Y4M writer's integer conversions, plain and AVX2 (where the processor has it), from R, G,
+// B bytes and from xrgb8888 pixels, give the bytes of the plain one in doubles for every colour,
+// the exact halves (where the doubles' error decides) included. Each row goes in two calls split
+// at a place that moves from row to row, so that the groups of eight start at every offset and
+// the pixels left over are of every count.
 TEST(QztoolFrames, Y4mConversionByIntegersMatchesTheDoublesForEveryColour) {
+    using Form = void (*)(const std::uint8_t*, int, BYTE*, BYTE*, BYTE*);
+    // Each form with the bytes a pixel of its input takes.
+    std::vector<std::pair<Form, int>> forms = {{qztool::limitedYccRowPlain, 3},
+                                               {qztool::limitedYccXrgbRowPlain, 4}};
+    if (simdAvailable() != SimdLevel::none) {
+        forms.emplace_back(qztool::limitedYccRowAvx2, 3);
+        forms.emplace_back(qztool::limitedYccXrgbRowAvx2, 4);
+    }
     const int n = 256 * 256;
-    std::vector<std::uint8_t> rgb(3 * std::size_t(n));
-    std::vector<BYTE> planes(3 * std::size_t(n));
+    std::vector<std::uint8_t> rgb(3 * std::size_t(n)), bgrx(4 * std::size_t(n));
+    std::vector<BYTE> planes(3 * std::size_t(n)), expected(3 * std::size_t(n));
     for (int r = 0; r < 256; ++r) {
         for (int i = 0; i < n; ++i) {
-            rgb[3 * i] = std::uint8_t(r);
-            rgb[3 * i + 1] = std::uint8_t(i >> 8);
-            rgb[3 * i + 2] = std::uint8_t(i);
+            rgb[3 * i] = bgrx[4 * i + 2] = std::uint8_t(r);
+            rgb[3 * i + 1] = bgrx[4 * i + 1] = std::uint8_t(i >> 8);
+            rgb[3 * i + 2] = bgrx[4 * i] = std::uint8_t(i);
+            bgrx[4 * i + 3] = std::uint8_t(i * 7); // the unused byte, which nothing may read
+            qztool::limitedYcc(rgb.data() + 3 * i, expected[i], expected[n + i],
+                               expected[2 * n + i]);
         }
-        qztool::limitedYccRow(rgb.data(), n, planes.data(), planes.data() + n,
-                              planes.data() + 2 * n);
-        for (int i = 0; i < n; ++i) {
-            std::uint8_t y, cb, cr;
-            qztool::limitedYcc(rgb.data() + 3 * i, y, cb, cr);
-            ASSERT_TRUE(planes[i] == y && planes[n + i] == cb && planes[2 * n + i] == cr)
-                << "R " << r << " G " << (i >> 8) << " B " << (i & 255);
+        const int split = r % 19;
+        for (std::size_t f = 0; f < forms.size(); ++f) {
+            const auto [form, pixelBytes] = forms[f];
+            const std::uint8_t* in = pixelBytes == 3 ? rgb.data() : bgrx.data();
+            for (const auto& [from, to] : {std::pair{0, split}, std::pair{split, n}})
+                form(in + pixelBytes * from, to - from, planes.data() + from,
+                     planes.data() + n + from, planes.data() + 2 * n + from);
+            if (planes == expected) continue;
+            const std::size_t at =
+                std::size_t(std::mismatch(planes.begin(), planes.end(), expected.begin()).first -
+                            planes.begin());
+            FAIL() << "form " << f << ": R " << r << " G " << (at % n >> 8) << " B "
+                   << (at % n & 255) << " plane " << at / n;
         }
     }
 }

@@ -51,15 +51,10 @@ bool openMovie(const std::string& path, Movie& movie) {
         return false;
     }
     movie.scan = scanMovie(*movie.file);
-    // Those whose payload the player reads and finds not empty, as the export takes them.
-    for (const ScannedChunk& c : movie.scan.chunks)
-        if (c.kind == ChunkKind::video && c.payloadTaken() && c.payloadSize() != 0)
-            movie.chunks.push_back(&c);
-    for (const ScannedChunk* c : movie.chunks) {
-        if (auto size = videoPictureSize(c->frameType, c->head.data(), c->headSize())) {
-            movie.size = *size;
-            return true;
-        }
+    movie.chunks = qztool::exportedVideoChunks(movie.scan);
+    if (const auto size = qztool::firstPictureSize(movie.chunks)) {
+        movie.size = *size;
+        return true;
     }
     std::fprintf(stderr, "frame_stream_bench: %s has no pictures\n", path.c_str());
     return false;

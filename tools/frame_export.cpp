@@ -24,16 +24,6 @@ namespace {
 constexpr int defaultFramesPerSecond = 15;
 constexpr int maxGamma = 1000;
 
-// The video chunks the player queues: those whose payload it reads and finds not empty.
-std::vector<const ScannedChunk*> videoChunks(const MovieScan& scan) {
-    std::vector<const ScannedChunk*> chunks;
-    for (const ScannedChunk& c : scan.chunks) {
-        if (c.kind != ChunkKind::video || !c.payloadTaken() || c.payloadSize() == 0) continue;
-        chunks.push_back(&c);
-    }
-    return chunks;
-}
-
 // Where each exported frame goes.
 class FrameSink {
   public:
@@ -167,10 +157,8 @@ int runFrames(const FrameExportOptions& options, std::ostream& out, std::ostream
     if (options.track < 1 ||
         static_cast<std::size_t>(options.track) > std::max<std::size_t>(1, tracks))
         return fail(options.movie + ": the movie has no track " + std::to_string(options.track));
-    const std::vector<const ScannedChunk*> chunks = videoChunks(info.scan);
-    std::optional<PictureSize> size;
-    for (const ScannedChunk* c : chunks)
-        if ((size = videoPictureSize(c->frameType, c->head.data(), c->headSize()))) break;
+    const std::vector<const ScannedChunk*> chunks = exportedVideoChunks(info.scan);
+    const std::optional<PictureSize> size = firstPictureSize(chunks);
     if (!size) return fail(options.movie + ": the movie has no pictures");
     // An export that would hold black frames in place of pictures fails before anything is
     // written, unless black frames were asked for.

@@ -56,6 +56,21 @@ class SerialFrames final : public FrameStream {
 
 } // namespace
 
+std::vector<const ScannedChunk*> exportedVideoChunks(const MovieScan& scan) {
+    std::vector<const ScannedChunk*> chunks;
+    for (const ScannedChunk& c : scan.chunks) {
+        if (c.kind != ChunkKind::video || !c.payloadTaken() || c.payloadSize() == 0) continue;
+        chunks.push_back(&c);
+    }
+    return chunks;
+}
+
+std::optional<PictureSize> firstPictureSize(const std::vector<const ScannedChunk*>& chunks) {
+    for (const ScannedChunk* c : chunks)
+        if (auto size = videoPictureSize(c->frameType, c->head.data(), c->headSize())) return size;
+    return std::nullopt;
+}
+
 bool picturePadded(PictureSize size) {
     return size.width % 16 != 0 || size.height % 16 != 0;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "format/movie_scan.h"
@@ -26,6 +27,12 @@ class FrameStream {
     // The next frame. False when its payload could not be read.
     virtual bool next(StreamFrame& frame) = 0;
 };
+
+// The video chunks an export decodes, in file order: those whose payload the player reads and
+// finds not empty.
+std::vector<const ScannedChunk*> exportedVideoChunks(const MovieScan& scan);
+// The picture size the first of the chunks that gives one gives; none when no chunk does.
+std::optional<PictureSize> firstPictureSize(const std::vector<const ScannedChunk*>& chunks);
 
 // Whether a picture of size, decoded into whole 16 x 16 macroblocks, has rows or columns the
 // export does not show: its visible part is then copied out by cropPicture.

@@ -150,12 +150,8 @@ void limitedYccXrgbRowPlain(const BYTE* bgrx, int n, BYTE* y, BYTE* cb, BYTE* cr
     std::uint8_t rgb[3 * run];
     for (int i = 0; i < n; i += run) {
         const int count = std::min(run, n - i);
-        for (int k = 0; k < count; ++k) {
-            const BYTE* p = bgrx + 4 * (i + k);
-            rgb[3 * k] = p[2];
-            rgb[3 * k + 1] = p[1];
-            rgb[3 * k + 2] = p[0];
-        }
+        for (int k = 0; k < count; ++k)
+            rgbOfPixel(FrameFormat::xrgb8888, bgrx + 4 * (i + k), nullptr, rgb + 3 * k);
         limitedYccRowPlain(rgb, count, y + i, cb + i, cr + i);
     }
 }
